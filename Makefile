@@ -1,0 +1,54 @@
+# Everyday commands. Each installs what is missing (Debian packages), builds
+# with CMake and then does its job.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+
+# Debian packages the build and the tests need.
+PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev
+SCREENSHOT_PACKAGES = xvfb xauth
+
+SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+define ensure_packages
+	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing >/dev/null; \
+	fi
+endef
+
+.PHONY: deps build run test bench test-sanitize screenshots clean
+
+deps:
+	$(call ensure_packages,$(PACKAGES))
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/bin/threebody; \
+	else \
+	  echo "No display found (DISPLAY and WAYLAND_DISPLAY are unset): running the default series headless with threebody-batch."; \
+	  $(BUILD)/bin/threebody-batch; \
+	fi
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/bin/threebody-bench
+
+# The engine and its tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHREEBODY_SANITIZE=ON -DTHREEBODY_WITH_QT=OFF >/dev/null
+	cmake --build $(BUILD)-sanitize -j $(JOBS)
+	cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+screenshots: build
+	$(call ensure_packages,$(SCREENSHOT_PACKAGES))
+	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/bin/threebody --screenshots docs --tdelta 0.01
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-sanitize

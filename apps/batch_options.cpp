@@ -1,0 +1,139 @@
+#include "apps/batch_options.h"
+
+#include "forms/design.h"
+#include "runtime/numeric.h"
+
+#include <charconv>
+
+namespace tb {
+
+namespace {
+
+struct FieldOption {
+  const char* option;
+  const char* control;
+  const char* what;
+};
+
+const FieldOption kFieldOptions[] = {
+    {"--alpha-start", "Talphastr", "start angle of the series, degrees"},
+    {"--alpha-end", "Talphaend", "end angle of the series, degrees"},
+    {"--tdelta", "Ttdelta", "time step"},
+    {"--init-v3", "Tinitv2", "start speed of the third body, fraction of its escape speed"},
+    {"--m2", "Tm2", "mass of the second body (the first has 1000)"},
+    {"--m3", "Tm3", "mass of the third body"},
+    {"--disp-max", "Tdispmax", "half-width of the plotted square"},
+};
+
+std::string defaultText(const char* control) {
+  for (const auto& f : parameterFields())
+    if (std::string(f.control) == control) return f.defaultText;
+  return "";
+}
+
+} // namespace
+
+std::string batchUsage() {
+  std::string u =
+      "Usage: threebody-batch [OPTION...]\n"
+      "Runs one series of three-body tests headless and prints one result line per test.\n\n"
+      "Parameters (each takes the text you would type into the control form):\n";
+  for (const auto& f : kFieldOptions) {
+    std::string left = std::string("  ") + f.option + " TEXT";
+    left.resize(24, ' ');
+    u += left + f.what + " (default \"" + defaultText(f.control) + "\")\n";
+  }
+  u += "\nOutput:\n"
+       "  --format FORMAT       text (the result lines, default), jsonl (one JSON object\n"
+       "                        per test), csv (a header row, then one row per test) or\n"
+       "                        json (one document with the parameters and all tests)\n"
+       "  --stop-at-step N      act as a click on Stop at the first yield of pass N of\n"
+       "                        whichever test first reaches it\n"
+       "  --help                show this text and exit\n"
+       "  --version             show the version and exit\n\n"
+       "A parameter text must be a number: blanks, an optional sign, digits with at most\n"
+       "one \".\". Ctrl-C acts as Stop (the running test's line is still written);\n"
+       "a second Ctrl-C ends at once.\n\n"
+       "Exit status: 0 done, 2 bad option, 3 the series ended on an arithmetic fault.\n";
+  return u;
+}
+
+ParseResult parseBatchOptions(const std::vector<std::string>& args) {
+  ParseResult r;
+  for (const auto& f : parameterFields()) r.options.fields.emplace_back(f.control, f.defaultText);
+  auto setField = [&](const char* control, const std::string& text) {
+    for (auto& [name, value] : r.options.fields)
+      if (name == control) value = text;
+  };
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::string value;
+    bool hasInline = false;
+    if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      hasInline = true;
+    }
+    auto takeValue = [&]() -> bool {
+      if (hasInline) return true;
+      if (i + 1 >= args.size()) {
+        r.error = "option " + arg + " needs a value; see --help";
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+
+    if (arg == "--help" || arg == "-h") {
+      r.options.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      r.options.version = true;
+      continue;
+    }
+    bool matched = false;
+    for (const auto& f : kFieldOptions) {
+      if (arg != f.option) continue;
+      matched = true;
+      if (!takeValue()) return r;
+      if (!isWholeNumber(value)) {
+        r.error = "option " + arg + ": \"" + value +
+                  "\" is not a number; type digits with an optional sign and at most one \".\", "
+                  "for example " + defaultText(f.control);
+        return r;
+      }
+      setField(f.control, value);
+    }
+    if (matched) continue;
+    if (arg == "--format") {
+      if (!takeValue()) return r;
+      if (value == "text") r.options.format = OutputFormat::Text;
+      else if (value == "jsonl") r.options.format = OutputFormat::Jsonl;
+      else if (value == "csv") r.options.format = OutputFormat::Csv;
+      else if (value == "json") r.options.format = OutputFormat::Json;
+      else {
+        r.error = "option --format: \"" + value + "\" is not a format; use text, jsonl, csv or json";
+        return r;
+      }
+      continue;
+    }
+    if (arg == "--stop-at-step") {
+      if (!takeValue()) return r;
+      int64_t n = 0;
+      auto res = std::from_chars(value.data(), value.data() + value.size(), n);
+      if (res.ec != std::errc() || res.ptr != value.data() + value.size() || n < 1) {
+        r.error = "option --stop-at-step: \"" + value + "\" is not a whole number of 1 or more";
+        return r;
+      }
+      r.options.stopAtStep = n;
+      continue;
+    }
+    r.error = "unknown option \"" + args[i] + "\"; see --help";
+    return r;
+  }
+  return r;
+}
+
+} // namespace tb

@@ -1,0 +1,30 @@
+// Command-line options of the batch tool.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tb {
+
+enum class OutputFormat { Text, Jsonl, Csv, Json };
+
+struct BatchOptions {
+  // The seven parameter texts, by control name, as typed into the form.
+  std::vector<std::pair<std::string, std::string>> fields;
+  OutputFormat format = OutputFormat::Text;
+  std::optional<int64_t> stopAtStep;
+  bool help = false;
+  bool version = false;
+};
+
+struct ParseResult {
+  BatchOptions options;
+  std::string error; // non-empty: what is wrong, for stderr (exit status 2)
+};
+
+ParseResult parseBatchOptions(const std::vector<std::string>& args);
+std::string batchUsage();
+
+} // namespace tb

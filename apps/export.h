@@ -1,0 +1,33 @@
+// Test results as JSON and CSV, shared by the batch tool and the desktop
+// program's "Save results...".
+#pragma once
+
+#include "sim/experiment.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tb {
+
+// The read-outs a test leaves on the control form, in display order.
+inline constexpr const char* kReadoutControls[] = {
+    "Talpha", "Trev", "Tcycle", "Tdist01", "Tdist01min", "Tdist01max", "Tvesc",
+    "Tv3",    "Tv3max", "Tr1", "Tr2", "Tr3", "Tphi"};
+
+struct ExportedTest {
+  TestReport report;
+  std::vector<std::pair<std::string, std::string>> readouts; // control name, text
+};
+
+std::string jsonString(const std::string& s);
+std::string jsonNumber(double v);
+std::string jsonNumber(float v);
+
+// One JSON object for one test (no trailing newline).
+std::string testToJson(const ExportedTest& t);
+
+std::string csvHeader();
+std::string testToCsvRow(const TestReport& t);
+
+} // namespace tb

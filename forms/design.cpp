@@ -1,0 +1,66 @@
+#include "forms/design.h"
+
+namespace tb {
+
+const std::vector<ControlDesign>& form1Controls() {
+  using K = ControlKind;
+  static const std::vector<ControlDesign> controls = {
+      {"CommandStart", K::Button, "Start", 240, 240, 855, 375, 0},
+      {"CommandEnd", K::Button, "End", 1200, 240, 855, 375, 1},
+      {"Ltdelta", K::Label, "tdelta", 2400, 240, 735, 375, 19},
+      {"Ttdelta", K::TextBox, "0.001", 3240, 240, 855, 375, 18},
+      {"Lalpha", K::Label, "alpha", 240, 720, 615, 375, 11},
+      {"Talphastr", K::TextBox, "0", 960, 720, 615, 375, 20},
+      {"Talpha", K::TextBox, "0", 1680, 720, 495, 375, 10},
+      {"Talphaend", K::TextBox, "180", 2400, 720, 615, 375, 21},
+      {"Linitv2", K::Label, "init v3", 3120, 840, 495, 375, 15},
+      {"Tinitv2", K::TextBox, "0.9", 3840, 720, 495, 375, 14},
+      {"Lm2", K::Label, "m2", 240, 1200, 495, 375, 30},
+      {"Tm2", K::TextBox, "1000", 960, 1200, 615, 375, 29},
+      {"Lm3", K::Label, "m3", 1680, 1200, 495, 375, 13},
+      {"Tm3", K::TextBox, "1", 2400, 1200, 615, 375, 12},
+      {"Ldispmax", K::Label, "disp max", 3120, 1200, 615, 375, 23},
+      {"Tdispmax", K::TextBox, "500", 3840, 1200, 495, 375, 22},
+      {"Ldist01", K::Label, "dist 1,2", 240, 1680, 615, 375, 17},
+      {"Tdist01min", K::TextBox, "200", 960, 1680, 615, 375, 31},
+      {"Tdist01", K::TextBox, "200", 1680, 1680, 615, 375, 16},
+      {"Tdist01max", K::TextBox, "200", 2400, 1680, 615, 375, 32},
+      {"Lvesc", K::Label, "v escape", 120, 2160, 735, 375, 8},
+      {"Tvesc", K::TextBox, "0", 960, 2160, 615, 375, 9},
+      {"Lv3", K::Label, "v3", 1800, 2160, 495, 375, 6},
+      {"Tv3", K::TextBox, "0", 2400, 2160, 615, 375, 7},
+      {"Label1", K::Label, "v3 max", 3120, 2160, 615, 375, 38},
+      {"Tv3max", K::TextBox, "0", 3720, 2160, 615, 375, 37},
+      {"Lr1", K::Label, "r1", 360, 2640, 375, 375, 34},
+      {"Tr1", K::TextBox, "0", 960, 2640, 615, 375, 33},
+      {"Lr2", K::Label, "r2", 1800, 2640, 375, 375, 36},
+      {"Tr2", K::TextBox, "0", 2400, 2640, 615, 375, 35},
+      {"Lr3", K::Label, "r3", 3240, 2640, 375, 375, 4},
+      {"Tr3", K::TextBox, "0", 3720, 2640, 615, 375, 5},
+      {"Lcycle", K::Label, "Lcycle", 240, 3120, 615, 375, 2},
+      {"Tcycle", K::TextBox, "0", 960, 3120, 855, 375, 3},
+      {"Lphi", K::Label, "Phi", 1920, 3120, 375, 375, 28},
+      {"Tphi", K::TextBox, "0", 2400, 3120, 615, 375, 26},
+      {"Lrev", K::Label, "revolution", 3120, 3120, 735, 375, 27},
+      {"Trev", K::TextBox, "0", 3960, 3120, 375, 375, 25},
+      {"LMesg", K::Label, "", 1320, 3600, 1695, 375, 24},
+  };
+  return controls;
+}
+
+const std::vector<ParameterField>& parameterFields() {
+  static const std::vector<ParameterField> fields = {
+      {"Talphastr", "alpha (start)", "0"}, {"Talphaend", "alpha (end)", "180"},
+      {"Ttdelta", "tdelta", "0.001"},      {"Tinitv2", "init v3", "0.9"},
+      {"Tm2", "m2", "1000"},               {"Tm3", "m3", "1"},
+      {"Tdispmax", "disp max", "500"}};
+  return fields;
+}
+
+std::unique_ptr<MemoryForms> newMemoryForms() {
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const auto& c : form1Controls()) texts.emplace_back(c.name, c.text);
+  return std::make_unique<MemoryForms>(std::move(texts), kWindowDesigns);
+}
+
+} // namespace tb

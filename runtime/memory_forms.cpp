@@ -1,0 +1,118 @@
+#include "runtime/memory_forms.h"
+
+#include "runtime/numeric.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace tb {
+
+MemoryForms::MemoryForms(std::vector<std::pair<std::string, std::string>> controls,
+                         std::array<WindowDesign, 3> designs) {
+  for (auto& [name, initial] : controls) texts_[name] = initial;
+  for (int i = 0; i < 3; ++i) {
+    windows_[i].width = designs[i].clientWidth + kFrameWidthTwips;
+    windows_[i].height = designs[i].clientHeight + kFrameHeightTwips;
+  }
+  resizePlot();
+}
+
+void MemoryForms::setWidth(FormId f, float v) {
+  win(f).width = v;
+  if (f == FormId::Form2) resizePlot();
+}
+
+void MemoryForms::setHeight(FormId f, float v) {
+  win(f).height = v;
+  if (f == FormId::Form2) resizePlot();
+}
+
+namespace {
+// Drawing-area size of an outer size, in pixels, never negative.
+float clientPixels(float outer, float frame) {
+  float client = outer - frame;
+  if (client < 0) client = 0;
+  return std::round(client / kTwipsPerPixel);
+}
+} // namespace
+
+float MemoryForms::scaleWidth(FormId f) {
+  const Window& w = win(f);
+  return w.pixels ? clientPixels(w.width, kFrameWidthTwips) : w.width - kFrameWidthTwips;
+}
+
+float MemoryForms::scaleHeight(FormId f) {
+  const Window& w = win(f);
+  return w.pixels ? clientPixels(w.height, kFrameHeightTwips) : w.height - kFrameHeightTwips;
+}
+
+// The plot image follows the display form's drawing area; a resize keeps
+// nothing (a run clears it before its first dot anyway).
+void MemoryForms::resizePlot() {
+  const Window& w = windows_[static_cast<int>(FormId::Form2)];
+  int pw = static_cast<int>(clientPixels(w.width, kFrameWidthTwips));
+  int ph = static_cast<int>(clientPixels(w.height, kFrameHeightTwips));
+  if (pw == plotW_ && ph == plotH_) return;
+  plotW_ = pw;
+  plotH_ = ph;
+  plot_.assign(static_cast<size_t>(pw) * static_cast<size_t>(ph), kBackground);
+}
+
+void MemoryForms::cls(FormId f) {
+  if (f == FormId::Form2) plot_.assign(plot_.size(), kBackground);
+}
+
+void MemoryForms::pset(FormId f, float x, float y, uint32_t colour) {
+  ++psetCalls_;
+  if (f != FormId::Form2) return;
+  // Positions outside the drawing area are ignored, as on screen.
+  if (!(x >= 0 && y >= 0 && x < static_cast<float>(plotW_) && y < static_cast<float>(plotH_))) return;
+  plot_[static_cast<size_t>(y) * static_cast<size_t>(plotW_) + static_cast<size_t>(x)] = colour;
+}
+
+uint32_t MemoryForms::pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= plotW_ || y >= plotH_) return kBackground;
+  return plot_[static_cast<size_t>(y) * static_cast<size_t>(plotW_) + static_cast<size_t>(x)];
+}
+
+std::string MemoryForms::text(std::string_view control) {
+  auto it = texts_.find(control);
+  if (it == texts_.end()) throw std::out_of_range("no control named " + std::string(control));
+  return it->second;
+}
+
+void MemoryForms::setText(std::string_view control, const std::string& s) {
+  auto it = texts_.find(control);
+  if (it == texts_.end()) throw std::out_of_range("no control named " + std::string(control));
+  it->second = s;
+}
+
+void MemoryForms::setLmesgCaption(int16_t index, const std::string& s) {
+  lmesg_.at(static_cast<size_t>(index)) = s;
+  lmesgWrites.emplace_back(index, s);
+}
+
+void MemoryForms::setLmesgGeometry(int16_t index, int, int, int, int) {
+  (void)lmesg_.at(static_cast<size_t>(index));
+}
+
+uint32_t MemoryForms::doEvents() {
+  ++yields_;
+  if (onPoll) onPoll();
+  if (interruptFlag) {
+    int now = *interruptFlag;
+    if (now != lastInterrupt_) {
+      lastInterrupt_ = now;
+      if (onInterrupt) onInterrupt(now);
+    }
+  }
+  if (onYield) {
+    onYield();
+    return 1;
+  }
+  return yieldBatch;
+}
+
+double MemoryForms::monotonic() { return monotonicSeconds(); }
+
+} // namespace tb

@@ -1,0 +1,124 @@
+// The test driver: one series of tests, one per start angle of the pair, and a
+// result line per test in the print form.
+#include "format/usingx.h"
+#include "runtime/numeric.h"
+#include "sim/experiment.h"
+
+#include <cmath>
+
+namespace tb {
+
+void Experiment::seriesSetup() {
+  s_.pi = 4 * std::atan(1.0);
+  s_.alphastr = readField("Talphastr", "alpha (start)");
+  s_.alphaend = readField("Talphaend", "alpha (end)");
+  double dalpha = (s_.alphaend - s_.alphastr) / 10;
+  if (dalpha <= 0) {
+    dalpha = 0;
+  } else if (dalpha <= 0.1) {
+    dalpha = 0.1;
+  } else if (dalpha <= 1) {
+    dalpha = 1;
+  } else if (dalpha <= 10) {
+    // unchanged
+  } else if (dalpha <= 18) {
+    dalpha = 10;
+  } else {
+    dalpha = 20;
+  }
+  l_.dalpha = Int(dalpha * 10) / 10;
+  RESIZE(forms_, s_.plot, 1);
+  s_.alpha = s_.alphastr;
+  s_.pendcode = 0;
+  s_.lmesgidx = 0;
+  l_.v3max = 0;
+}
+
+std::string Experiment::buildResultLine() {
+  std::string& r = l_.resline;
+  r = "Alpha ";
+  USINGX(s_.alpha, "###", r);
+  r += " v3 ";
+  USINGX(l_.v3, "##.###", r);
+  r += " vesc ";
+  USINGX(l_.vesc, "##.###", r);
+  r += " r3 ";
+  USINGX(l_.r3, "####", r);
+  r += " dist12 ";
+  USINGX(l_.dist12min, "####.#", r);
+  r += " ";
+  USINGX(l_.dist12sum / static_cast<double>(s_.nstep), "####.#", r);
+  r += " ";
+  USINGX(l_.dist12max, "####.#", r);
+  r += " time ";
+  USINGX(static_cast<double>(s_.nstep) * s_.tdelta, "####", r);
+  r += " end ";
+  USINGX(s_.endcode, "##", r);
+  return r;
+}
+
+void Experiment::runTest(int index) {
+  INITIALISE();
+  l_.col0 = QBColor(12);
+  l_.col1 = QBColor(10);
+  l_.col2 = QBColor(0);
+  forms_.setText("Talpha", Str(s_.alpha));
+  s_.nstars = s_.nstars - 1;
+  s_.nstep = 0;
+  s_.stopflag = 0;
+  s_.endcode = 0;
+  startupPhase();
+  yieldBudget_ = 1;
+  mainLoop();
+
+  forms_.setLmesgCaption(static_cast<int16_t>(s_.lmesgidx), buildResultLine());
+  if (onTestEnd) {
+    TestReport t;
+    t.index = index;
+    t.alpha = s_.alpha;
+    t.steps = s_.nstep;
+    t.revolutions = s_.rev;
+    t.end = s_.endcode;
+    t.v3 = l_.v3;
+    t.vesc = l_.vesc;
+    t.r3 = l_.r3;
+    t.dist12min = l_.dist12min;
+    t.dist12mean = l_.dist12sum / static_cast<double>(s_.nstep);
+    t.dist12max = l_.dist12max;
+    t.time = static_cast<double>(s_.nstep) * s_.tdelta;
+    t.line = l_.resline;
+    onTestEnd(t);
+  }
+  s_.lmesgidx = s_.lmesgidx + 1;
+  if (s_.lmesgidx > 18) s_.lmesgidx = 18;
+}
+
+void Experiment::seriesEnd() {
+  forms_.setCaption("LMesg", "NEXT TEST ? ");
+  forms_.setCaption("CommandEnd", "End");
+}
+
+void Experiment::RunSeries() {
+  lastFault_.clear();
+  try {
+    seriesSetup();
+    for (int index = 0;; ++index) {
+      runTest(index);
+      if (!(s_.alpha < s_.alphaend)) break;
+      s_.alpha = s_.alpha + l_.dalpha;
+      if (s_.stopflag == 1) break;
+      if (!(s_.endcode > 0)) break;
+    }
+  } catch (const ApplicationEnded&) {
+    return; // the windows are gone: touch nothing
+  } catch (const ArithmeticFault& fault) {
+    // The series ends; every line already written stays.
+    lastFault_ = fault.what();
+    if (forms_.ended()) return;
+    forms_.fatalError(lastFault_);
+    if (forms_.ended()) return;
+  }
+  seriesEnd();
+}
+
+} // namespace tb

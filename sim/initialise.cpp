@@ -1,0 +1,137 @@
+// Start configuration of a test: the pair on circular orbits about its centre
+// of mass, turned by the test angle, and body 2 far out on the x axis moving
+// towards it.
+#include "runtime/numeric.h"
+#include "sim/experiment.h"
+#include "sim/faults.h"
+
+#include <cmath>
+
+namespace tb {
+
+double Experiment::readField(const char* control, const char* label) {
+  std::string text = forms_.text(control);
+  auto v = ValChecked(text);
+  if (!v) throw ArithmeticFault(faults::tooLarge(label, text));
+  return *v;
+}
+
+void Experiment::INITIALISE() {
+  s_.gconst = 1;
+  s_.nstars = 3;
+  forms_.setCaption("LMesg", "");
+  s_.tdelta = readField("Ttdelta", "tdelta");
+  double initv2 = readField("Tinitv2", "init v3");
+  s_.initv2 = static_cast<float>(initv2);
+  if (std::isinf(s_.initv2)) throw ArithmeticFault(faults::tooLarge("init v3", forms_.text("Tinitv2")));
+  s_.showevery = 100;
+  s_.dir3 = 1;
+  s_.rev = 0;
+  s_.pendcode = 0;
+  s_.endcode = 0;
+  forms_.setText("Trev", Str(0));
+  s_.pairsep = 200;
+  s_.r3start = 500;
+  s_.mass[0] = 1000;
+  s_.mass[1] = readField("Tm2", "m2");
+  s_.mass[2] = readField("Tm3", "m3");
+  for (int i = 0; i <= s_.nstars - 1; ++i) {
+    s_.xpos[i] = 0;
+    s_.ypos[i] = 0;
+    s_.vx[i] = 0;
+    s_.vy[i] = 0;
+  }
+
+  // The reference direction is single precision; 360 or more is reduced once.
+  s_.alphadeg = static_cast<float>(s_.alpha);
+  if (std::isinf(s_.alphadeg)) throw ArithmeticFault(faults::angleTooLarge(s_.alpha));
+  if (s_.alphadeg >= 360) s_.alphadeg = s_.alphadeg - 360.0f;
+
+  COORD(s_.mass[0], s_.mass[1], s_.pairsep, s_.xpos[0], s_.xpos[1], s_.vy[0], s_.vy[1]);
+  s_.alpharad = static_cast<double>(s_.alphadeg) * s_.pi / 180;
+
+  // Turn the pair by alpharad, keeping the sizes from COORD.
+  const double a = s_.alpharad;
+  const double pi = s_.pi;
+  double p = std::fabs(s_.xpos[1]);
+  double sp = std::fabs(s_.vy[1]);
+  s_.xpos[1] = p * std::cos(a);
+  s_.ypos[1] = p * std::sin(a);
+  s_.vx[1] = sp * std::cos(a + pi / 2);
+  s_.vy[1] = sp * std::sin(a + pi / 2);
+  p = std::fabs(s_.xpos[0]);
+  sp = std::fabs(s_.vy[0]);
+  s_.xpos[0] = p * std::cos(a + pi);
+  s_.ypos[0] = p * std::sin(a + pi);
+  s_.vx[0] = sp * std::cos(a + 1.5 * pi);
+  s_.vy[0] = sp * std::sin(a + 1.5 * pi);
+
+  // Body 2 at r3start moving towards the pair at initv2 times its escape speed,
+  // taken with the x distances only. -dir3 * initv2 is single precision.
+  s_.xpos[2] = s_.r3start;
+  double d0 = s_.xpos[2] - s_.xpos[0];
+  double d1 = s_.xpos[2] - s_.xpos[1];
+  if (d0 == 0 || d1 == 0) throw ArithmeticFault(faults::thirdBodyOnPair(s_.mass[1], s_.alpha));
+  double escArg = 2 * s_.gconst * (s_.mass[0] / d0 + s_.mass[1] / d1);
+  if (!(escArg >= 0)) throw ArithmeticFault(faults::negativeEscapeSpeed(s_.mass[1], s_.mass[2]));
+  float scale = static_cast<float>(-s_.dir3) * s_.initv2;
+  s_.vx[2] = static_cast<double>(scale) * std::sqrt(escArg);
+  if (!std::isfinite(s_.vx[2])) throw ArithmeticFault(faults::overflowAtStart());
+
+  ANGLE(s_.phi);
+  s_.phiold = s_.phi;
+  for (int i = 0; i <= s_.nstars - 1; ++i) {
+    s_.xstart[i] = s_.xpos[i];
+    s_.ystart[i] = s_.ypos[i];
+    s_.vxstart[i] = s_.vx[i];
+    s_.vystart[i] = s_.vy[i];
+  }
+
+  s_.plot.xmax = readField("Tdispmax", "disp max");
+  s_.plot.xmin = -s_.plot.xmax;
+  s_.plot.ymax = s_.plot.xmax;
+  s_.plot.ymin = -s_.plot.xmax;
+  s_.approached = 0;
+}
+
+void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, double& vy0,
+                       double& vy1) {
+  const double G = s_.gconst;
+  double M = m0 + m1;
+  if (M == 0) throw ArithmeticFault(faults::zeroPairMass(m1));
+  double r0 = d * m1 / M;
+  double r1 = d - r0;
+  double k0 = G * r0 * m1;
+  double k1 = G * r1 * m0;
+  if (!(k0 >= 0 && k1 >= 0)) throw ArithmeticFault(faults::negativeOrbitSpeed(m1));
+  double v0 = std::sqrt(k0) / d;
+  double v1 = std::sqrt(k1) / d;
+  if (!std::isfinite(r0) || !std::isfinite(r1) || !std::isfinite(v0) || !std::isfinite(v1))
+    throw ArithmeticFault(faults::overflowAtStart());
+  x1 = x0;
+  vy1 = vy0;
+  x0 = x0 - r0;
+  x1 = x1 + r1;
+  vy0 = vy0 - v0;
+  vy1 = vy1 + v1;
+}
+
+void Experiment::ANGLE(double& phi) {
+  double dx = s_.xpos[1] - s_.xpos[0];
+  double dy = s_.ypos[1] - s_.ypos[0];
+  double a;
+  if (dx == 0) {
+    // Straight above or below: the directions the other cases approach.
+    phi = dy > 0 ? 90 : (dy < 0 ? 270 : 0);
+    return;
+  }
+  a = std::atan(dy / dx);
+  if (dx < 0) {
+    a = a + s_.pi;
+  } else if (dy < 0) {
+    a = a + 2 * s_.pi;
+  }
+  phi = a * 180 / s_.pi;
+}
+
+} // namespace tb

@@ -1,0 +1,166 @@
+// The main integration loop: one pass per time step until an end code is set
+// or the user stops the test.
+//
+// Each pass runs these stages, in this order (the order is part of the result):
+//   1. nstep += 1; a pass entered with an end code skips to stage 8
+//   2. accelerations from the pair tables, and the running sums
+//   3. yield
+//   4. positions rebuilt from the start values and the double sums; pair tables
+//   5. distance statistics of the pair
+//   6. revolution count
+//   7. third-body watch: approach, far, collision (while body 3 takes part)
+//   8. display step every showevery passes, and in the pass that sets an end code
+//   9. yield; the loop ends on an end code or a stop request
+#include "runtime/numeric.h"
+#include "sim/experiment.h"
+#include "sim/faults.h"
+
+#include <cmath>
+
+namespace tb {
+
+namespace {
+// True when both values are finite: x - x is 0 for a finite x and NaN otherwise.
+inline bool bothFinite(double a, double b) { return (a - a) + (b - b) == 0; }
+} // namespace
+
+void Experiment::slowYield() {
+  uint32_t budget = forms_.doEvents();
+  yieldBudget_ = budget == 0 ? 1 : budget;
+  if (forms_.ended()) throw ApplicationEnded{};
+}
+
+// Finds what made a stage produce a value outside the double range.
+void Experiment::stepFault(const char* stage) {
+  for (int i = 0; i <= s_.nstars; ++i)
+    for (int j = 0; j <= s_.nstars; ++j)
+      if (j != i && s_.rsq[i][j] == 0)
+        throw ArithmeticFault(faults::bodiesCoincide(i, j, s_.nstep, s_.alpha));
+  throw ArithmeticFault(faults::overflowInStep(stage, s_.nstep, s_.alpha, s_.tdelta));
+}
+
+void Experiment::accelerations() {
+  SimState& s = s_;
+  for (int i = 0; i <= s.nstars; ++i) {
+    s.ax[i] = 0;
+    s.ay[i] = 0;
+    if (s.mass[i] < 0) continue;
+    double ax = 0, ay = 0;
+    for (int j = 0; j <= s.nstars; ++j) {
+      if (j == i) continue;
+      double r2 = s.rsq[i][j];
+      double f = s.gconst * s.mass[j] / r2;
+      double r = std::sqrt(r2);
+      ax = ax + s.xdiff[i][j] * f / r;
+      ay = ay + s.ydiff[i][j] * f / r;
+    }
+    if (!bothFinite(ax, ay)) [[unlikely]]
+      stepFault("acceleration");
+    s.ax[i] = ax;
+    s.ay[i] = ay;
+    s.sumax[i] += ax;
+    s.sumay[i] += ay;
+    s.sum2ax[i] += s.sumax[i];
+    s.sum2ay[i] += s.sumay[i];
+  }
+}
+
+void Experiment::advancePositions() {
+  SimState& s = s_;
+  const double n = static_cast<double>(s.nstep);
+  const double dt = s.tdelta;
+  for (int i = 0; i <= s.nstars; ++i) {
+    double x = s.xstart[i] + dt * (n * s.vxstart[i] + dt * s.sum2ax[i]);
+    x = x + s.vx[i] * dt;
+    double y = s.ystart[i] + dt * (n * s.vystart[i] + dt * s.sum2ay[i]);
+    y = y + s.vy[i] * dt;
+    if (!bothFinite(x, y)) [[unlikely]]
+      stepFault("position update");
+    s.xpos[i] = x;
+    s.ypos[i] = y;
+    for (int j = 0; j <= s.nstars; ++j) {
+      if (j == i) continue;
+      double dx = s.xpos[j] - x;
+      double dy = s.ypos[j] - y;
+      double r2 = dx * dx + dy * dy;
+      if (!std::isfinite(r2)) [[unlikely]]
+        stepFault("distance");
+      s.rsq[i][j] = r2;
+      s.xdiff[i][j] = dx;
+      s.ydiff[i][j] = dy;
+    }
+  }
+}
+
+void Experiment::distanceStatistics() {
+  l_.dist12 = std::sqrt(s_.rsq[0][1]);
+  l_.dist12sum += l_.dist12;
+  if (l_.dist12 < l_.dist12min) l_.dist12min = l_.dist12;
+  if (l_.dist12 > l_.dist12max) l_.dist12max = l_.dist12;
+}
+
+void Experiment::countRevolutions() {
+  SimState& s = s_;
+  s.phiold = s.phi;
+  ANGLE(s.phi);
+  const double ref = static_cast<double>(s.alphadeg);
+  // At reference 0 the direction wraps from just under 360 to just over 0.
+  if (s.phiold > s.phi && ref == 0) s.phiold = s.phiold - 360;
+  if (s.phi > ref && ref > s.phiold) {
+    s.rev = s.rev + 1;
+    forms_.setText("Trev", Str(s.rev));
+    if (s.pendcode > 0 && s.rev > 2) s.endcode = s.pendcode;
+    if (s.rev == 10) s.endcode = 4;
+    l_.col0 = QBColor(12);
+    l_.col1 = QBColor(10);
+    if (s.rev % 2 == 1) {
+      l_.col0 = QBColor(4);
+      l_.col1 = QBColor(2);
+    }
+  }
+}
+
+void Experiment::watchThirdBody() {
+  SimState& s = s_;
+  l_.rsqnear = s.rsq[2][0];
+  l_.inear = 0;
+  if (s.rsq[2][1] < l_.rsqnear) {
+    l_.rsqnear = s.rsq[2][1];
+    l_.inear = 1;
+  }
+  if (s.approached == 0) {
+    if (l_.rsqnear < 0.5 * s.r3start * s.r3start) s.approached = 1;
+    return;
+  }
+  if (l_.rsqnear > 2.5 * s.r3start * s.r3start) {
+    s.pendcode = 2;
+    if (l_.v3 < l_.vesc) s.pendcode = 3;
+  }
+  if (l_.rsqnear < 10) {
+    s.pendcode = 1;
+    s.endcode = 1;
+    s.nstars = s.nstars - 1;
+    double merged = s.mass[l_.inear] + s.mass[2];
+    if (!std::isfinite(merged)) stepFault("merged mass");
+    s.mass[l_.inear] = merged;
+  }
+}
+
+void Experiment::mainLoop() {
+  SimState& s = s_;
+  do {
+    s.nstep = s.nstep + 1;
+    if (s.endcode == 0) {
+      accelerations();
+      yieldPoint();
+      advancePositions();
+      distanceStatistics();
+      countRevolutions();
+      if (s.nstars == 2) watchThirdBody();
+    }
+    if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode > 0) displayStep();
+    yieldPoint();
+  } while (!(s.endcode > 0 || s.stopflag == 1));
+}
+
+} // namespace tb

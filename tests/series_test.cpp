@@ -1,0 +1,254 @@
+#include "sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include "apps/export.h"
+
+#include <cmath>
+#include <fstream>
+
+using namespace tb;
+using tb::testing::Rig;
+
+namespace {
+// A time step ten times the default keeps each test under half a million steps;
+// every test still ends by an end code.
+constexpr const char* kQuickStep = "0.01";
+constexpr double kPeriod = 397.3835; // 2 pi sqrt(200^3 / 2000), the default pair's period
+} // namespace
+
+TEST(Series, AngleStepsAndNumberOfTests) {
+  struct Case {
+    const char* start;
+    const char* end;
+    size_t tests;
+    double last;
+  } cases[] = {
+      {"0", "180", 19, 180}, {"0", "175", 19, 180}, {"0", "5", 6, 5},     {"0", "50", 11, 50},
+      {"0", "12.34", 12, 13.2}, {"0", "300", 16, 300}, {"0", "1", 12, 1.1}, {"180", "0", 1, 180},
+      {"45", "45", 1, 45},   {"abc", "", 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.start) + " to " + c.end);
+    Rig rig;
+    rig.type("Ttdelta", kQuickStep).type("Talphastr", c.start).type("Talphaend", c.end);
+    rig.start();
+    ASSERT_EQ(rig.reports.size(), c.tests);
+    EXPECT_NEAR(rig.reports.back().alpha, c.last, 1e-9);
+    for (size_t i = 1; i < rig.reports.size(); ++i)
+      EXPECT_GT(rig.reports[i].alpha, rig.reports[i - 1].alpha);
+    EXPECT_EQ(rig.forms->caption("LMesg"), "NEXT TEST ? ");
+    EXPECT_EQ(rig.forms->caption("CommandEnd"), "End");
+  }
+}
+
+TEST(Series, StepOfOneTenthAccumulatesBelowTheEndAngle) {
+  Rig rig;
+  rig.type("Ttdelta", kQuickStep).type("Talphastr", "0").type("Talphaend", "1");
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 12u);
+  EXPECT_LT(rig.reports[10].alpha, 1.0); // ten additions of 0.1 fall just short of 1
+  EXPECT_EQ(rig.reports[10].line.substr(0, 9), "Alpha   0");
+}
+
+TEST(Series, LinesBeyondTheNineteenthOverwriteTheLastLabel) {
+  Rig rig;
+  rig.type("Ttdelta", kQuickStep).type("Talphastr", "0").type("Talphaend", "500");
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 26u);
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(rig.forms->lmesg(i), rig.reports[i].line);
+  EXPECT_EQ(rig.forms->lmesg(18), rig.reports.back().line);
+  EXPECT_EQ(rig.reports.back().line.substr(0, 9), "Alpha 500");
+
+  // A second Start blanks all 19 labels and fills them again from the top.
+  rig.reports.clear();
+  rig.type("Talphastr", "10").type("Talphaend", "10");
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 1u);
+  EXPECT_EQ(rig.forms->lmesg(0), rig.reports[0].line);
+  for (int i = 1; i <= 18; ++i) EXPECT_EQ(rig.forms->lmesg(i), "");
+}
+
+TEST(Series, StopEndsTheTestAtTheEndOfThePassAndWritesItsLine) {
+  Rig rig;
+  bool clicked = false;
+  rig.forms->onYield = [&] {
+    if (!clicked && rig.exp.state().nstep == 5000) {
+      clicked = true;
+      rig.app.CommandEnd_Click();
+      EXPECT_EQ(rig.forms->caption("CommandEnd"), "End");
+    }
+  };
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 1u);
+  EXPECT_EQ(rig.reports[0].steps, 5000);
+  EXPECT_EQ(rig.reports[0].end, 0);
+  EXPECT_EQ(rig.forms->lmesg(0), rig.reports[0].line);
+  EXPECT_EQ(rig.reports[0].line.substr(rig.reports[0].line.size() - 6), "end  0");
+  EXPECT_EQ(rig.forms->caption("LMesg"), "NEXT TEST ? ");
+  EXPECT_EQ(rig.forms->caption("CommandEnd"), "End");
+  EXPECT_FALSE(rig.forms->ended());
+
+  // A stopped series leaves stopflag at 1; the next Start clears it per test.
+  rig.forms->onYield = nullptr;
+  rig.reports.clear();
+  rig.type("Ttdelta", kQuickStep).type("Talphaend", "0.2");
+  rig.start();
+  EXPECT_EQ(rig.reports.size(), 3u); // 0, 0.1 and 0.2
+}
+
+TEST(Series, EndDuringASeriesEndsAtOnceWithoutAnotherLine) {
+  Rig rig;
+  rig.forms->onYield = [&] {
+    if (rig.exp.state().nstep == 300) {
+      rig.app.CommandEnd_Click(); // Stop
+      rig.app.CommandEnd_Click(); // End, before the pass is over
+    }
+  };
+  rig.start();
+  EXPECT_TRUE(rig.forms->ended());
+  EXPECT_TRUE(rig.reports.empty());
+  EXPECT_EQ(rig.forms->lmesg(0), "");
+  EXPECT_NE(rig.forms->caption("LMesg"), "NEXT TEST ? ");
+}
+
+TEST(Series, StartWhileRunningIsIgnored) {
+  Rig rig;
+  rig.type("Ttdelta", kQuickStep).type("Talphaend", "0");
+  int nestedClicks = 0;
+  rig.forms->onYield = [&] {
+    if (rig.exp.state().nstep == 10 && nestedClicks == 0) {
+      ++nestedClicks;
+      rig.app.CommandStart_Click();
+    }
+  };
+  rig.start();
+  EXPECT_EQ(nestedClicks, 1);
+  EXPECT_EQ(rig.reports.size(), 1u);
+}
+
+TEST(Series, EveryEndCodeFromARealRun) {
+  // Default parameters give collisions (1), escapes (2) and distant orbits (3);
+  // a third body sent away from the pair never approaches: ten revolutions (4).
+  Rig rig;
+  rig.type("Talphastr", "0").type("Talphaend", "70");
+  rig.start();
+  bool seen[5] = {};
+  for (const auto& r : rig.reports) seen[r.end] = true;
+  EXPECT_TRUE(seen[1]);
+  EXPECT_TRUE(seen[2]);
+  EXPECT_TRUE(seen[3]);
+
+  Rig away;
+  away.type("Tinitv2", "-1").type("Talphaend", "0");
+  away.start();
+  ASSERT_EQ(away.reports.size(), 1u);
+  EXPECT_EQ(away.reports[0].end, 4);
+  EXPECT_EQ(away.reports[0].revolutions, 10);
+  // Ten periods of the pair, counted from its start direction.
+  EXPECT_NEAR(away.reports[0].time, 10 * kPeriod, 0.01 * 10 * kPeriod);
+}
+
+TEST(Series, OutcomesFollowThePairsKeplerPeriod) {
+  Rig rig;
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 19u);
+  for (const auto& r : rig.reports) {
+    SCOPED_TRACE(r.line);
+    EXPECT_NEAR(r.dist12min, 200, 2);
+    EXPECT_NEAR(r.dist12max, 200, 2);
+    EXPECT_NEAR(r.dist12mean, 200, 2);
+    if (r.end == 2 || r.end == 3) {
+      double periods = r.time / kPeriod;
+      EXPECT_NEAR(periods, std::round(periods), 0.01 * periods);
+      EXPECT_GE(r.revolutions, 3);
+    }
+    if (r.end == 1) {
+      EXPECT_NEAR(r.r3, 0, 200); // absorbed next to the pair
+    }
+  }
+}
+
+TEST(Series, DefaultSeriesMatchesItsRecordedValuesToTheLastDigit) {
+  // Every test of the default series with its full-precision values, as
+  // recorded; any change in the order of floating-point operations, or in
+  // which values are single precision, moves some last digit here.
+  std::ifstream golden(GOLDEN_DIR "/default_series.csv");
+  ASSERT_TRUE(golden.good());
+  std::vector<std::string> expected;
+  for (std::string l; std::getline(golden, l);) expected.push_back(l);
+  Rig rig;
+  rig.start();
+  ASSERT_EQ(rig.reports.size() + 1, expected.size());
+  EXPECT_EQ(expected[0], csvHeader());
+  for (size_t i = 0; i < rig.reports.size(); ++i) EXPECT_EQ(testToCsvRow(rig.reports[i]), expected[i + 1]);
+}
+
+TEST(Faults, ArithmeticFaultsEndTheSeriesWithAClearMessage) {
+  std::string hugeStep = "1" + std::string(200, '0');
+  struct Row {
+    const char* control;
+    std::string text;
+    const char* names; // the field the message tells the user to change
+    const char* mended;
+  } rows[] = {
+      {"Tm2", "-1000", "m2", "1000"},
+      {"Tm2", "-2000", "m2", "1000"},
+      {"Tm2", "-600", "m2", "1000"},
+      {"Tdispmax", "0", "disp max", "500"},
+      {"Ttdelta", hugeStep, "tdelta", kQuickStep},
+      {"Tm3", std::string(400, '9'), "m3", "1"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.control) + " = " + r.text.substr(0, 12));
+    Rig rig;
+    rig.type("Talphaend", "0").type(r.control, r.text);
+    rig.start();
+    ASSERT_EQ(rig.forms->fatalMessages.size(), 1u);
+    EXPECT_NE(rig.forms->fatalMessages[0].find(r.names), std::string::npos) << rig.forms->fatalMessages[0];
+    EXPECT_TRUE(rig.reports.empty());
+    EXPECT_EQ(rig.forms->caption("LMesg"), "NEXT TEST ? ");
+    EXPECT_EQ(rig.forms->caption("CommandEnd"), "End");
+    // No infinity or NaN reached the read-outs.
+    for (const char* c : {"Tr1", "Tr2", "Tr3", "Tv3", "Tvesc", "Tdist01", "Tphi"}) {
+      std::string t = rig.forms->text(c);
+      EXPECT_EQ(t.find("Inf"), std::string::npos) << c;
+      EXPECT_EQ(t.find("NaN"), std::string::npos) << c;
+    }
+    // The program stays usable: with the field mended the next Start runs.
+    rig.type(r.control, r.mended).type("Ttdelta", kQuickStep);
+    rig.start();
+    EXPECT_EQ(rig.reports.size(), 1u);
+    EXPECT_EQ(rig.forms->fatalMessages.size(), 1u);
+  }
+}
+
+TEST(Faults, LinesAlreadyWrittenStayWhenALaterTestFails) {
+  Rig rig;
+  rig.type("Ttdelta", kQuickStep).type("Talphaend", "40");
+  // The user types m2 = -1000 while the first test runs; it takes effect next test.
+  rig.forms->onYield = [&] {
+    if (rig.exp.state().nstep == 10 && rig.reports.empty()) rig.type("Tm2", "-1000");
+  };
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 1u);
+  EXPECT_EQ(rig.forms->lmesg(0), rig.reports[0].line);
+  ASSERT_EQ(rig.forms->fatalMessages.size(), 1u);
+  EXPECT_NE(rig.forms->fatalMessages[0].find("total mass of 0"), std::string::npos);
+}
+
+TEST(Series, ResultLineFormatMatchesTheWorkedExample) {
+  Rig rig;
+  rig.start();
+  // Alpha, v3, vesc, r3, three distances, time and end code at fixed widths.
+  for (const auto& r : rig.reports) {
+    SCOPED_TRACE(r.line);
+    EXPECT_EQ(r.line.size(), 84u);
+    EXPECT_EQ(r.line.substr(0, 6), "Alpha ");
+    EXPECT_EQ(r.line.substr(9, 4), " v3 ");
+    EXPECT_EQ(r.line.substr(19, 6), " vesc ");
+    EXPECT_EQ(r.line.substr(31, 4), " r3 ");
+    EXPECT_EQ(r.line.substr(39, 8), " dist12 ");
+    EXPECT_EQ(r.line.substr(r.line.size() - 7, 5), " end ");
+  }
+}
