@@ -48,7 +48,7 @@ test-sanitize: deps
 
 screenshots: build
 	$(call ensure_packages,$(SCREENSHOT_PACKAGES))
-	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/bin/threebody --screenshots docs --tdelta 0.01
+	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/bin/threebody --screenshots docs
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize

@@ -1,0 +1,49 @@
+// threebody: the desktop program. Three windows: the control form with the
+// parameters and read-outs, the display form with the trails, and the print
+// form with one result line per test.
+#include "forms/app.h"
+#include "forms/qt/qt_forms.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QTimer>
+
+namespace {
+
+// Runs one series with the fields as they stand, then saves a picture of each
+// window into `dir` and quits (the README's pictures).
+void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& dir) {
+  app.CommandStart_Click();
+  QApplication::processEvents();
+  QDir().mkpath(dir);
+  const char* names[] = {"control-form.png", "display-form.png", "print-form.png"};
+  for (int i = 0; i < 3; ++i)
+    forms.window(static_cast<tb::FormId>(i))->grab().save(dir + "/" + names[i]);
+  QApplication::quit();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  QApplication qapp(argc, argv);
+  QApplication::setApplicationName("threebody");
+  QApplication::setApplicationVersion(THREEBODY_VERSION);
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Gravitational motion of three point masses.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  QCommandLineOption shots("screenshots", "Run one series, save the windows as PNGs into DIR, quit.", "DIR");
+  parser.addOption(shots);
+  parser.process(qapp);
+
+  tb::QtForms forms;
+  tb::Experiment experiment(forms);
+  tb::Application app(forms, experiment);
+  forms.connectHandlers([&] { app.CommandStart_Click(); }, [&] { app.CommandEnd_Click(); });
+  app.Form_Load();
+  forms.show(tb::FormId::Form1);
+  if (parser.isSet(shots))
+    QTimer::singleShot(200, [&] { takeScreenshots(forms, app, parser.value(shots)); });
+  return QApplication::exec();
+}
