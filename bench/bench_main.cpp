@@ -1,0 +1,95 @@
+// Speed of the default series: integration steps per second headless, the
+// same series in the Qt windows (offscreen) against it, and how long a Stop
+// click takes to end a running series.
+#include "forms/app.h"
+#include "forms/design.h"
+#include "forms/qt/qt_forms.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+using namespace tb;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct SeriesTiming {
+  double seconds = 0;
+  int64_t steps = 0;
+  int tests = 0;
+};
+
+SeriesTiming timeSeries(FormsRuntime& forms, Experiment& exp, Application& app) {
+  SeriesTiming t;
+  exp.onTestEnd = [&](const TestReport& r) {
+    t.steps += r.steps;
+    ++t.tests;
+  };
+  auto start = Clock::now();
+  app.CommandStart_Click();
+  t.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  (void)forms;
+  return t;
+}
+
+SeriesTiming headless() {
+  auto forms = newMemoryForms();
+  Experiment exp(*forms);
+  Application app(*forms, exp);
+  app.Form_Load();
+  return timeSeries(*forms, exp, app);
+}
+
+SeriesTiming inWindows() {
+  QtForms forms;
+  Experiment exp(forms);
+  Application app(forms, exp);
+  app.Form_Load();
+  forms.show(FormId::Form1);
+  return timeSeries(forms, exp, app);
+}
+
+// Milliseconds from a Stop click becoming due to the series having returned.
+double stopLatencyMs() {
+  QtForms forms;
+  Experiment exp(forms);
+  Application app(forms, exp);
+  app.Form_Load();
+  forms.setText("Ttdelta", "0"); // an endless test
+  Clock::time_point due;
+  QTimer::singleShot(300, [&] { app.CommandEnd_Click(); });
+  due = Clock::now() + std::chrono::milliseconds(300);
+  app.CommandStart_Click();
+  return std::chrono::duration<double, std::milli>(Clock::now() - due).count();
+}
+
+template <typename F> SeriesTiming best(int runs, F f) {
+  SeriesTiming b;
+  for (int i = 0; i < runs; ++i) {
+    SeriesTiming t = f();
+    if (i == 0 || t.seconds < b.seconds) b = t;
+  }
+  return b;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  QApplication qapp(argc, argv);
+  const int runs = 3;
+  SeriesTiming h = best(runs, headless);
+  std::printf("default series, headless:  %d tests, %lld steps, %.3f s, %.1f million steps/s\n", h.tests,
+              static_cast<long long>(h.steps), h.seconds, h.steps / h.seconds / 1e6);
+  SeriesTiming q = best(runs, inWindows);
+  std::printf("default series, Qt windows: %d tests, %lld steps, %.3f s, %.1f million steps/s\n", q.tests,
+              static_cast<long long>(q.steps), q.seconds, q.steps / q.seconds / 1e6);
+  std::printf("windows / headless time:   %.3f (target at most 1.15)\n", q.seconds / h.seconds);
+  double worst = 0;
+  for (int i = 0; i < 5; ++i) worst = std::max(worst, stopLatencyMs());
+  std::printf("Stop click to series end:  %.1f ms worst of 5 (target under 50 ms)\n", worst);
+  return 0;
+}

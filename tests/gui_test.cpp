@@ -1,0 +1,224 @@
+// The desktop program's windows, driven as a user drives them: typing into the
+// fields and clicking the buttons, on the offscreen platform.
+#include "apps/batch_options.h"
+#include "apps/batch_run.h"
+#include "forms/app.h"
+#include "forms/qt/qt_forms.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <sstream>
+
+using namespace tb;
+
+namespace {
+
+struct Program {
+  QtForms forms;
+  Experiment exp{forms};
+  Application app{forms, exp};
+  Program() {
+    forms.connectHandlers([this] { app.CommandStart_Click(); }, [this] { app.CommandEnd_Click(); });
+    app.Form_Load();
+    forms.show(FormId::Form1);
+  }
+  QPushButton* button(const char* name) { return qobject_cast<QPushButton*>(forms.control(name)); }
+  QLineEdit* field(const char* name) { return qobject_cast<QLineEdit*>(forms.control(name)); }
+  void type(const char* name, const QString& text) {
+    QLineEdit* e = field(name);
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    QTest::keyClicks(e, text);
+  }
+  void click(const char* name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+  QString line(int i) { return forms.lmesgLabel(i)->text(); }
+  QString caption(const char* name) { return QString::fromStdString(forms.caption(name)); }
+};
+
+// The result lines threebody-batch prints for the given options.
+QStringList batchLines(const std::vector<std::string>& args) {
+  ParseResult p = parseBatchOptions(args);
+  std::ostringstream out, err;
+  runBatch(p.options, out, err, false);
+  return QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class GuiTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void controlFormHasEveryDesignedControl() {
+    Program p;
+    QCOMPARE(p.forms.window(FormId::Form1)->windowTitle(), QString("Control Form"));
+    QCOMPARE(p.forms.window(FormId::Form2)->windowTitle(), QString("Display Form"));
+    QCOMPARE(p.forms.window(FormId::Form3)->windowTitle(), QString("Print Form"));
+    QCOMPARE(static_cast<int>(form1Controls().size()), 39);
+    for (const auto& c : form1Controls()) {
+      QWidget* w = p.forms.control(c.name);
+      QVERIFY2(w, c.name);
+      QCOMPARE(w->parentWidget(), p.forms.window(FormId::Form1));
+      QCOMPARE(w->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
+      QVERIFY(w->isEnabled() && w->isVisibleTo(w->parentWidget()));
+      QCOMPARE(QString::fromStdString(p.forms.text(c.name)), QString(c.text));
+    }
+    QCOMPARE(p.forms.control("LMesg")->font().pointSizeF(), 9.75);
+  }
+
+  void tabOrderFollowsTheDesign() {
+    Program p;
+    std::vector<std::pair<int, QWidget*>> expected;
+    for (const auto& c : form1Controls())
+      if (c.kind != ControlKind::Label) expected.emplace_back(c.tabIndex, p.forms.control(c.name));
+    std::sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    QWidget* w = expected.front().second;
+    for (size_t i = 1; i < expected.size(); ++i) {
+      w = w->nextInFocusChain();
+      while (!expected.empty() && qobject_cast<QLabel*>(w)) w = w->nextInFocusChain();
+      QCOMPARE(w, expected[i].second);
+    }
+  }
+
+  void windowsArePlacedBesideTheControlForm() {
+    Program p;
+    auto& f = p.forms;
+    QCOMPARE(f.left(FormId::Form1), 0.0f);
+    QCOMPARE(f.top(FormId::Form1), 0.0f);
+    QCOMPARE(f.top(FormId::Form2), f.top(FormId::Form1) + f.height(FormId::Form1));
+    QCOMPARE(f.left(FormId::Form2), f.left(FormId::Form1));
+    QCOMPARE(f.width(FormId::Form2), f.width(FormId::Form1));
+    QCOMPARE(f.top(FormId::Form3), f.top(FormId::Form1));
+    QCOMPARE(f.left(FormId::Form3), f.left(FormId::Form1) + f.width(FormId::Form1));
+    QCOMPARE(f.height(FormId::Form3), 5070.0f);
+    for (int i = 0; i < 19; ++i) {
+      QCOMPARE(f.lmesgLabel(i)->geometry(), QRect(0, 15 * i, 6600, 15));
+      QCOMPARE(p.line(i), QString());
+    }
+  }
+
+  void shortSeriesWritesTheSameLinesAsTheBatchTool() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0.2");
+    p.click("CommandStart");
+    QStringList expected = batchLines({"--tdelta", "0.01", "--alpha-end", "0.2"});
+    QCOMPARE(expected.size(), 3);
+    for (int i = 0; i < 3; ++i) QCOMPARE(p.line(i), expected[i]);
+    QCOMPARE(p.line(3), QString());
+    QCOMPARE(p.caption("LMesg"), QString("NEXT TEST ? "));
+    QCOMPARE(p.caption("CommandEnd"), QString("End"));
+    // The plot: RESIZE gave it a 3:4 drawing area and the trails are on it.
+    QCOMPARE(p.forms.plot()->width() * 4, p.forms.plot()->height() * 3);
+    QImage img = p.forms.plot()->image();
+    int coloured = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) coloured += img.pixel(x, y) != qRgb(255, 255, 255);
+    QVERIFY(coloured > 100);
+  }
+
+  void stopWritesTheRunningTestsLineAndEndsTheSeries() {
+    Program p;
+    p.type("Ttdelta", "0"); // an endless test
+    QTimer::singleShot(150, [&] {
+      QCOMPARE(p.caption("CommandEnd"), QString("Stop"));
+      p.click("CommandEnd");
+    });
+    p.click("CommandStart");
+    QVERIFY(p.line(0).endsWith("end  0"));
+    QCOMPARE(p.line(1), QString());
+    QCOMPARE(p.caption("LMesg"), QString("NEXT TEST ? "));
+    QCOMPARE(p.caption("CommandEnd"), QString("End"));
+    QVERIFY(!p.forms.ended());
+
+    // A second Start blanks the 19 lines before writing its own.
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    p.type("Talphastr", "20");
+    p.click("CommandStart");
+    QVERIFY(p.line(0).startsWith("Alpha  20"));
+  }
+
+  void endWhenIdleEndsTheProgram() {
+    Program p;
+    p.click("CommandEnd");
+    QVERIFY(p.forms.ended());
+    QVERIFY(!p.forms.window(FormId::Form1)->isVisible());
+  }
+
+  void endDuringASeriesEndsAtOnce() {
+    Program p;
+    p.type("Ttdelta", "0");
+    QTimer::singleShot(100, [&] {
+      p.click("CommandEnd"); // Stop
+      p.click("CommandEnd"); // End, before the series has finished
+    });
+    p.click("CommandStart");
+    QVERIFY(p.forms.ended());
+    QCOMPARE(p.line(0), QString());
+  }
+
+  void closingAWindowDuringASeriesActsAsEnd() {
+    Program p;
+    p.type("Ttdelta", "0");
+    QTimer::singleShot(100, [&] { p.forms.window(FormId::Form2)->close(); });
+    p.click("CommandStart");
+    QVERIFY(p.forms.ended());
+    QCOMPARE(p.line(0), QString());
+    for (int i = 0; i < 3; ++i) QVERIFY(!p.forms.window(static_cast<FormId>(i))->isVisible());
+  }
+
+  void startWhileRunningIsIgnored() {
+    Program p;
+    p.type("Ttdelta", "0");
+    int series = 0;
+    QObject::connect(p.button("CommandStart"), &QPushButton::clicked, [&] { ++series; });
+    QTimer::singleShot(100, [&] {
+      p.click("CommandStart");
+      QCOMPARE(p.caption("CommandStart"), QString("Start"));
+      QTimer::singleShot(100, [&] { p.click("CommandEnd"); });
+    });
+    p.click("CommandStart");
+    QCOMPARE(series, 2);        // both clicks arrived ...
+    QVERIFY(!p.line(0).isEmpty()); // ... but only one series ran: one line
+    QCOMPARE(p.line(1), QString());
+  }
+
+  void fatalErrorShowsAMessageAndTheProgramStaysUsable() {
+    Program p;
+    p.type("Tm2", "-1000");
+    p.type("Talphaend", "0");
+    QString shown;
+    QTimer::singleShot(200, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box) {
+        shown = box->text();
+        box->accept();
+      }
+    });
+    p.click("CommandStart");
+    QVERIFY2(shown.contains("m2"), qPrintable(shown));
+    QVERIFY(shown.contains("total mass of 0"));
+    QCOMPARE(p.caption("LMesg"), QString("NEXT TEST ? "));
+    QCOMPARE(p.caption("CommandEnd"), QString("End"));
+    p.type("Tm2", "1000");
+    p.type("Ttdelta", "0.01");
+    p.click("CommandStart");
+    QVERIFY(p.line(0).startsWith("Alpha   0"));
+  }
+};
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  GuiTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "gui_test.moc"
