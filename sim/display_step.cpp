@@ -65,6 +65,7 @@ void Experiment::displayStep() {
     forms_.setText("Tdist01", Str(cut1(l_.dist12)));
     forms_.setText("Tdist01min", Str(cut1(l_.dist12min)));
     forms_.setText("Tdist01max", Str(cut1(l_.dist12max)));
+    ensurePhiExact();
     forms_.setText("Tphi", Str(cut1(s.phi)));
     l_.tshown = forms_.timer();
   }

@@ -40,12 +40,20 @@ struct TestReport {
   std::string line;       // the result line as the print form shows it
 };
 
+// Direction of the vector (dx, dy) in degrees, 0 to 360, as ANGLE gives it.
+double angleOf(double dx, double dy, double pi);
+
 class Experiment {
 public:
   explicit Experiment(FormsRuntime& forms) : forms_(forms) {}
 
   // Runs one series of tests from the control form's fields (the Start button).
   void RunSeries();
+
+  // Runs every pass through the stages written for any number of bodies, with
+  // an arctangent per step, instead of the three-body stages. Both give the
+  // same bits; tests compare them.
+  bool generalStages = false;
 
   // Called after each test's result line has been written.
   std::function<void(const TestReport&)> onTestEnd;
@@ -66,12 +74,19 @@ public:
   void displayStep();
 
 private:
-  // stages of a main-loop pass
+  // stages of a main-loop pass, for any number of bodies
   void accelerations();
   void advancePositions();
   void distanceStatistics();
   void countRevolutions();
   void watchThirdBody();
+  // the same stages for exactly three bodies, the program's own case
+  void accelerationsThree();
+  void advancePositionsThree();
+  void countRevolutionsLazy();
+  void countRevolution();
+  void startAngleWatch();
+  void ensurePhiExact();
 
   // stages of the driver
   void seriesSetup();
@@ -91,7 +106,23 @@ private:
 
   [[noreturn]] void stepFault(const char* stage);
 
+  // The revolution count needs the pair's exact direction (an arctangent)
+  // only when the direction is near the reference direction or near the
+  // wrap at 0/360; elsewhere a pseudo-angle, monotonic in the direction,
+  // decides the same comparisons with a wide margin.
+  struct AngleWatch {
+    double dx = 0, dy = 0;   // direction of the line from body 0 to body 1 now
+    double p = 0;            // its pseudo-angle, 0 to 4
+    bool exact = true;       // state.phi holds ANGLE of (dx, dy)
+    double pdx = 0, pdy = 0; // the same one step earlier
+    double pp = 0;
+    bool pexact = true;
+    double pphi = 0;         // ANGLE of (pdx, pdy) when pexact
+    double pref = 0;         // pseudo-angle of the reference direction alphadeg
+  };
+
   FormsRuntime& forms_;
+  AngleWatch watch_;
   SimState s_;
   SeriesLocals l_;
   uint32_t yieldBudget_ = 1;

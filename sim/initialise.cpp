@@ -117,21 +117,21 @@ void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, d
 }
 
 void Experiment::ANGLE(double& phi) {
-  double dx = s_.xpos[1] - s_.xpos[0];
-  double dy = s_.ypos[1] - s_.ypos[0];
-  double a;
+  phi = angleOf(s_.xpos[1] - s_.xpos[0], s_.ypos[1] - s_.ypos[0], s_.pi);
+}
+
+double angleOf(double dx, double dy, double pi) {
   if (dx == 0) {
     // Straight above or below: the directions the other cases approach.
-    phi = dy > 0 ? 90 : (dy < 0 ? 270 : 0);
-    return;
+    return dy > 0 ? 90 : (dy < 0 ? 270 : 0);
   }
-  a = std::atan(dy / dx);
+  double a = std::atan(dy / dx);
   if (dx < 0) {
-    a = a + s_.pi;
+    a = a + pi;
   } else if (dy < 0) {
-    a = a + 2 * s_.pi;
+    a = a + 2 * pi;
   }
-  phi = a * 180 / s_.pi;
+  return a * 180 / pi;
 }
 
 } // namespace tb

@@ -106,17 +106,24 @@ void Experiment::countRevolutions() {
   const double ref = static_cast<double>(s.alphadeg);
   // At reference 0 the direction wraps from just under 360 to just over 0.
   if (s.phiold > s.phi && ref == 0) s.phiold = s.phiold - 360;
-  if (s.phi > ref && ref > s.phiold) {
-    s.rev = s.rev + 1;
-    forms_.setText("Trev", Str(s.rev));
-    if (s.pendcode > 0 && s.rev > 2) s.endcode = s.pendcode;
-    if (s.rev == 10) s.endcode = 4;
-    l_.col0 = QBColor(12);
-    l_.col1 = QBColor(10);
-    if (s.rev % 2 == 1) {
-      l_.col0 = QBColor(4);
-      l_.col1 = QBColor(2);
-    }
+  if (s.phi > ref && ref > s.phiold) countRevolution();
+  watch_.dx = s.xpos[1] - s.xpos[0];
+  watch_.dy = s.ypos[1] - s.ypos[0];
+  watch_.exact = true;
+}
+
+// A revolution of the pair was counted.
+void Experiment::countRevolution() {
+  SimState& s = s_;
+  s.rev = s.rev + 1;
+  forms_.setText("Trev", Str(s.rev));
+  if (s.pendcode > 0 && s.rev > 2) s.endcode = s.pendcode;
+  if (s.rev == 10) s.endcode = 4;
+  l_.col0 = QBColor(12);
+  l_.col1 = QBColor(10);
+  if (s.rev % 2 == 1) {
+    l_.col0 = QBColor(4);
+    l_.col1 = QBColor(2);
   }
 }
 
@@ -148,19 +155,30 @@ void Experiment::watchThirdBody() {
 
 void Experiment::mainLoop() {
   SimState& s = s_;
+  startAngleWatch();
   do {
     s.nstep = s.nstep + 1;
     if (s.endcode == 0) {
-      accelerations();
-      yieldPoint();
-      advancePositions();
-      distanceStatistics();
-      countRevolutions();
-      if (s.nstars == 2) watchThirdBody();
+      if (s.nstars == 2 && !generalStages) {
+        accelerationsThree();
+        yieldPoint();
+        advancePositionsThree();
+        distanceStatistics();
+        countRevolutionsLazy();
+        watchThirdBody();
+      } else {
+        accelerations();
+        yieldPoint();
+        advancePositions();
+        distanceStatistics();
+        countRevolutions();
+        if (s.nstars == 2) watchThirdBody();
+      }
     }
     if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode > 0) displayStep();
     yieldPoint();
   } while (!(s.endcode > 0 || s.stopflag == 1));
+  ensurePhiExact();
 }
 
 } // namespace tb
