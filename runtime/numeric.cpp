@@ -155,3 +155,20 @@ double monotonicSeconds() {
 }
 
 } // namespace tb
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+namespace tb {
+namespace {
+__attribute__((target("avx"))) void zeroUpper() { _mm256_zeroupper(); }
+const bool kHasAvx = __builtin_cpu_supports("avx");
+} // namespace
+void settleVectorState() {
+  if (kHasAvx) zeroUpper();
+}
+} // namespace tb
+#else
+namespace tb {
+void settleVectorState() {}
+} // namespace tb
+#endif

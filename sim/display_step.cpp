@@ -76,6 +76,7 @@ void Experiment::displayStep() {
   l_.col2 = QBColor(0);
   if (l_.v3 > l_.vesc) l_.col2 = QBColor(12);
   if (s.nstars > 1) PointSet(forms_, s.plot, s.xpos[2] - l_.xcm, l_.ycm - s.ypos[2], l_.col2, 1);
+  settleVectorState();
 }
 
 } // namespace tb

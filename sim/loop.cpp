@@ -26,6 +26,7 @@ inline bool bothFinite(double a, double b) { return (a - a) + (b - b) == 0; }
 
 void Experiment::slowYield() {
   uint32_t budget = forms_.doEvents();
+  settleVectorState();
   yieldBudget_ = budget == 0 ? 1 : budget;
   if (forms_.ended()) throw ApplicationEnded{};
 }
@@ -117,6 +118,7 @@ void Experiment::countRevolution() {
   SimState& s = s_;
   s.rev = s.rev + 1;
   forms_.setText("Trev", Str(s.rev));
+  settleVectorState();
   if (s.pendcode > 0 && s.rev > 2) s.endcode = s.pendcode;
   if (s.rev == 10) s.endcode = 4;
   l_.col0 = QBColor(12);
@@ -156,6 +158,7 @@ void Experiment::watchThirdBody() {
 void Experiment::mainLoop() {
   SimState& s = s_;
   startAngleWatch();
+  settleVectorState();
   do {
     s.nstep = s.nstep + 1;
     if (s.endcode == 0) {
