@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QIcon>
 #include <QTimer>
 
 namespace {
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
   QApplication::setApplicationName("threebody");
   QApplication::setApplicationVersion(THREEBODY_VERSION);
+  QGuiApplication::setDesktopFileName("threebody");
+  QApplication::setWindowIcon(QIcon::fromTheme("threebody"));
   QCommandLineParser parser;
   parser.setApplicationDescription("Gravitational motion of three point masses.");
   parser.addHelpOption();
