@@ -7,6 +7,9 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 # Debian packages the build and the tests need.
 PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev
 SCREENSHOT_PACKAGES = xvfb xauth
+FUZZ_PACKAGES = clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 20
+FUZZ_TARGETS = val str usingx options
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 define ensure_packages
@@ -17,7 +20,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize screenshots clean
+.PHONY: deps build run test bench test-sanitize fuzz screenshots clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -46,9 +49,22 @@ test-sanitize: deps
 	cmake --build $(BUILD)-sanitize -j $(JOBS)
 	cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# Each libFuzzer target for FUZZ_SECONDS, starting from the committed seeds;
+# what it finds goes to a scratch folder, not into the seeds.
+fuzz: deps
+	$(call ensure_packages,$(FUZZ_PACKAGES))
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHREEBODY_FUZZ=ON -DTHREEBODY_WITH_QT=OFF >/dev/null
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  work=$(BUILD)-fuzz/corpus-$$t; mkdir -p $$work; \
+	  $(BUILD)-fuzz/bin/fuzz_$$t $$work fuzz/corpus/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    > $(BUILD)-fuzz/fuzz_$$t.log 2>&1 || { cat $(BUILD)-fuzz/fuzz_$$t.log; exit 1; }; \
+	  echo "fuzz_$$t: $$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' $(BUILD)-fuzz/fuzz_$$t.log)"; \
+	done
+
 screenshots: build
 	$(call ensure_packages,$(SCREENSHOT_PACKAGES))
 	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/bin/threebody --screenshots docs
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz

@@ -128,6 +128,7 @@ std::string Str(int64_t v) {
 }
 
 std::string WholeToText(double v) {
+  if (v == 0) return "0"; // also for -0
   char buf[400];
   std::snprintf(buf, sizeof buf, "%.0f", v);
   return buf;

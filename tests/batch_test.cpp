@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tb;
 
@@ -21,7 +22,10 @@ struct ExeRun {
 
 // Runs the batch executable with the given arguments through the shell.
 ExeRun runExe(const std::string& args) {
-  std::string errFile = ::testing::TempDir() + "batch_err.txt";
+  // One file per call: CTest runs the tests of this file in parallel.
+  static int calls = 0;
+  std::string errFile = ::testing::TempDir() + "batch_err_" + std::to_string(getpid()) + "_" +
+                        std::to_string(++calls) + ".txt";
   std::string cmd = std::string(BATCH_EXE) + " " + args + " 2>" + errFile;
   ExeRun r{};
   FILE* p = popen(cmd.c_str(), "r");
@@ -33,6 +37,7 @@ ExeRun runExe(const std::string& args) {
   FILE* e = fopen(errFile.c_str(), "r");
   while (e && (n = fread(buf.data(), 1, buf.size(), e)) > 0) r.err.append(buf.data(), n);
   if (e) fclose(e);
+  std::remove(errFile.c_str());
   return r;
 }
 

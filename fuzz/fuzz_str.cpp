@@ -1,0 +1,34 @@
+// Str of any double or single: a leading blank or minus sign, and in the fixed
+// range a text that Val reads back to the same 15 (or 7) significant digits.
+#include "runtime/numeric.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+void check(double v, const std::string& s, double limit, double tolerance) {
+  if (s.empty() || (s[0] != ' ' && s[0] != '-')) std::abort();
+  if ((s[0] == '-') != (v < 0)) std::abort();
+  double a = std::fabs(v);
+  if (!std::isfinite(v) || !(a == 0 || (a >= 1e-4 && a < limit))) return;
+  double back = tb::Val(s);
+  if (std::fabs(back - v) > tolerance * a) std::abort();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size >= sizeof(double)) {
+    double v;
+    std::memcpy(&v, data, sizeof v);
+    check(v, tb::Str(v), 1e15, 5.1e-15);
+  }
+  if (size >= sizeof(float)) {
+    float f;
+    std::memcpy(&f, data, sizeof f);
+    check(f, tb::StrSingle(f), 1e7, 5.1e-7);
+  }
+  return 0;
+}
