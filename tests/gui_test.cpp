@@ -12,7 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fstream>
 #include <memory>
+#include <unistd.h>
 #include <sstream>
 
 using namespace tb;
@@ -40,6 +42,13 @@ struct Program {
   QString line(int i) { return forms.lmesgLabel(i)->text(); }
   QString caption(const char* name) { return QString::fromStdString(forms.caption(name)); }
 };
+
+long residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
 
 // The result lines threebody-batch prints for the given options.
 QStringList batchLines(const std::vector<std::string>& args) {
@@ -211,6 +220,41 @@ private slots:
     p.type("Ttdelta", "0.01");
     p.click("CommandStart");
     QVERIFY(p.line(0).startsWith("Alpha   0"));
+  }
+
+  void hugeNumberTypedIntoAFieldGetsAMessageNamingIt() {
+    Program p;
+    p.type("Tm3", QString(400, '9'));
+    QString shown;
+    QTimer::singleShot(200, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        shown = box->text();
+        box->accept();
+      }
+    });
+    p.click("CommandStart");
+    QVERIFY2(shown.contains("m3") && shown.contains("too large"), qPrintable(shown));
+    QCOMPARE(p.line(0), QString());
+  }
+
+  void longSeriesKeepsThePlotAndMemoryFlat() {
+    Program p;
+    p.type("Talphaend", "700");
+    p.type("Ttdelta", "0.005");
+    QSize plotSize;
+    long first = 0;
+    int tests = 0;
+    p.exp.onTestEnd = [&](const TestReport&) {
+      if (++tests == 1) {
+        plotSize = p.forms.plot()->image().size();
+        first = residentBytes();
+      }
+    };
+    p.click("CommandStart");
+    QCOMPARE(tests, 36);
+    QCOMPARE(p.forms.plot()->image().size(), plotSize);
+    QVERIFY(residentBytes() - first < 5L * 1024 * 1024);
+    QVERIFY(p.line(18).startsWith("Alpha 700"));
   }
 };
 
