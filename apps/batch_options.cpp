@@ -49,6 +49,11 @@ std::string batchUsage() {
        "                        json (one document with the parameters and all tests)\n"
        "  --stop-at-step N      act as a click on Stop at the first yield of pass N of\n"
        "                        whichever test first reaches it\n"
+       "  --plot FILE.png       save the display as it stands after the series\n"
+       "  --plot-size WxH       size of that picture in pixels (default: the display\n"
+       "                        form's drawing area)\n"
+       "  --check               run the series again at half the time step and mark\n"
+       "                        each test whose end code or revolution count changes\n"
        "  --help                show this text and exit\n"
        "  --version             show the version and exit\n\n"
        "A parameter text must be a number: blanks, an optional sign, digits with at most\n"
@@ -128,6 +133,37 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
         return r;
       }
       r.options.stopAtStep = n;
+      continue;
+    }
+    if (arg == "--plot") {
+      if (!takeValue()) return r;
+      if (value.empty()) {
+        r.error = "option --plot needs a file name, such as plot.png";
+        return r;
+      }
+      r.options.plotFile = value;
+      continue;
+    }
+    if (arg == "--plot-size") {
+      if (!takeValue()) return r;
+      int w = 0, h = 0;
+      auto x = value.find('x');
+      bool ok = x != std::string::npos;
+      if (ok) {
+        auto a = std::from_chars(value.data(), value.data() + x, w);
+        auto b = std::from_chars(value.data() + x + 1, value.data() + value.size(), h);
+        ok = a.ec == std::errc() && a.ptr == value.data() + x && b.ec == std::errc() &&
+             b.ptr == value.data() + value.size() && w >= 1 && h >= 1 && w <= 20000 && h <= 20000;
+      }
+      if (!ok) {
+        r.error = "option --plot-size: \"" + value + "\" is not WIDTHxHEIGHT in pixels, such as 300x400 (1 to 20000 each)";
+        return r;
+      }
+      r.options.plotSize = std::make_pair(w, h);
+      continue;
+    }
+    if (arg == "--check") {
+      r.options.check = true;
       continue;
     }
     r.error = "unknown option \"" + args[i] + "\"; see --help";

@@ -40,6 +40,12 @@ template <typename T> std::string shortest(T v) {
 std::string jsonNumber(double v) { return shortest(v); }
 std::string jsonNumber(float v) { return shortest(v); }
 
+namespace {
+std::string optionalNumber(const std::optional<double>& v, const char* none) {
+  return v ? jsonNumber(*v) : none;
+}
+} // namespace
+
 std::string testToJson(const ExportedTest& t) {
   const TestReport& r = t.report;
   std::string o = "{";
@@ -55,6 +61,9 @@ std::string testToJson(const ExportedTest& t) {
   o += ",\"dist12mean\":" + jsonNumber(r.dist12mean);
   o += ",\"dist12max\":" + jsonNumber(r.dist12max);
   o += ",\"time\":" + jsonNumber(r.time);
+  o += ",\"energy_drift\":" + optionalNumber(r.energyDrift, "null");
+  o += ",\"angular_momentum_drift\":" + optionalNumber(r.angularMomentumDrift, "null");
+  if (t.stable) o += std::string(",\"stable\":") + (*t.stable ? "true" : "false");
   o += ",\"readouts\":{";
   for (size_t i = 0; i < t.readouts.size(); ++i) {
     if (i) o += ",";
@@ -64,11 +73,19 @@ std::string testToJson(const ExportedTest& t) {
   return o;
 }
 
-std::string csvHeader() {
-  return "alpha,steps,revolutions,end,v3,vesc,r3,dist12min,dist12mean,dist12max,time,line";
+std::string csvHeader(bool withStable) {
+  return std::string("alpha,steps,revolutions,end,v3,vesc,r3,dist12min,dist12mean,dist12max,time,"
+                     "energy_drift,angular_momentum_drift,line") +
+         (withStable ? ",stable" : "");
 }
 
-std::string testToCsvRow(const TestReport& r) {
+std::string testsToCsv(const std::vector<TestReport>& tests) {
+  std::string csv = csvHeader() + "\n";
+  for (const auto& t : tests) csv += testToCsvRow(t) + "\n";
+  return csv;
+}
+
+std::string testToCsvRow(const TestReport& r, std::optional<bool> stable) {
   std::string line = "\"";
   for (char c : r.line) {
     if (c == '"') line += '"';
@@ -78,7 +95,9 @@ std::string testToCsvRow(const TestReport& r) {
   return jsonNumber(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) +
          "," + std::to_string(r.end) + "," + jsonNumber(r.v3) + "," + jsonNumber(r.vesc) + "," +
          jsonNumber(r.r3) + "," + jsonNumber(r.dist12min) + "," + jsonNumber(r.dist12mean) + "," +
-         jsonNumber(r.dist12max) + "," + jsonNumber(r.time) + "," + line;
+         jsonNumber(r.dist12max) + "," + jsonNumber(r.time) + "," + optionalNumber(r.energyDrift, "") +
+         "," + optionalNumber(r.angularMomentumDrift, "") + "," + line +
+         (stable ? (*stable ? ",true" : ",false") : "");
 }
 
 } // namespace tb

@@ -4,6 +4,7 @@
 
 #include "sim/experiment.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@ inline constexpr const char* kReadoutControls[] = {
 struct ExportedTest {
   TestReport report;
   std::vector<std::pair<std::string, std::string>> readouts; // control name, text
+  std::optional<bool> stable; // with --check: outcome unchanged at half the step
 };
 
 std::string jsonString(const std::string& s);
@@ -27,7 +29,10 @@ std::string jsonNumber(float v);
 // One JSON object for one test (no trailing newline).
 std::string testToJson(const ExportedTest& t);
 
-std::string csvHeader();
-std::string testToCsvRow(const TestReport& t);
+// CSV with one row per test; the stable column only when the series was checked.
+std::string csvHeader(bool withStable = false);
+std::string testToCsvRow(const TestReport& t, std::optional<bool> stable = std::nullopt);
+// A whole series as CSV text, header first.
+std::string testsToCsv(const std::vector<TestReport>& tests);
 
 } // namespace tb

@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
   tb::QtForms forms;
   tb::Experiment experiment(forms);
   tb::Application app(forms, experiment);
+  experiment.onTestEnd = [&](const tb::TestReport& r) { forms.recordTest(r); };
   forms.connectHandlers([&] { app.CommandStart_Click(); }, [&] { app.CommandEnd_Click(); });
   app.Form_Load();
   forms.show(tb::FormId::Form1);

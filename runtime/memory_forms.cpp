@@ -36,13 +36,21 @@ float clientPixels(float outer, float frame) {
 }
 } // namespace
 
+void MemoryForms::forcePlotSize(int width, int height) {
+  forcedW_ = width;
+  forcedH_ = height;
+  resizePlot();
+}
+
 float MemoryForms::scaleWidth(FormId f) {
   const Window& w = win(f);
+  if (f == FormId::Form2 && forcedW_ >= 0) return static_cast<float>(forcedW_);
   return w.pixels ? clientPixels(w.width, kFrameWidthTwips) : w.width - kFrameWidthTwips;
 }
 
 float MemoryForms::scaleHeight(FormId f) {
   const Window& w = win(f);
+  if (f == FormId::Form2 && forcedH_ >= 0) return static_cast<float>(forcedH_);
   return w.pixels ? clientPixels(w.height, kFrameHeightTwips) : w.height - kFrameHeightTwips;
 }
 
@@ -50,8 +58,8 @@ float MemoryForms::scaleHeight(FormId f) {
 // nothing (a run clears it before its first dot anyway).
 void MemoryForms::resizePlot() {
   const Window& w = windows_[static_cast<int>(FormId::Form2)];
-  int pw = static_cast<int>(clientPixels(w.width, kFrameWidthTwips));
-  int ph = static_cast<int>(clientPixels(w.height, kFrameHeightTwips));
+  int pw = forcedW_ >= 0 ? forcedW_ : static_cast<int>(clientPixels(w.width, kFrameWidthTwips));
+  int ph = forcedH_ >= 0 ? forcedH_ : static_cast<int>(clientPixels(w.height, kFrameHeightTwips));
   if (pw == plotW_ && ph == plotH_) return;
   plotW_ = pw;
   plotH_ = ph;

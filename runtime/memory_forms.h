@@ -63,6 +63,10 @@ public:
   double timer() override { return clock_ ? clock_() : monotonic(); }
   void fatalError(const std::string& message) override { fatalMessages.push_back(message); }
 
+  // Gives the display form's drawing area this size in pixels whatever the
+  // window's size (the batch tool's --plot-size).
+  void forcePlotSize(int width, int height);
+
   // --- inspection and scripting for the batch tool and the tests ---
   const Window& window(FormId f) const { return windows_[static_cast<int>(f)]; }
   const std::string& lmesg(int i) const { return lmesg_.at(static_cast<size_t>(i)); }
@@ -103,6 +107,7 @@ private:
   std::array<std::string, kLabels> lmesg_{};
   std::vector<uint32_t> plot_;
   int plotW_ = 0, plotH_ = 0;
+  int forcedW_ = -1, forcedH_ = -1;
   int64_t psetCalls_ = 0;
   uint64_t yields_ = 0;
   int lastInterrupt_ = 0;

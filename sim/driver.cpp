@@ -68,6 +68,7 @@ void Experiment::runTest(int index) {
   s_.stopflag = 0;
   s_.endcode = 0;
   startupPhase();
+  atStart_ = conservedAtStart(s_);
   yieldBudget_ = 1;
   mainLoop();
 
@@ -87,6 +88,16 @@ void Experiment::runTest(int index) {
     t.dist12max = l_.dist12max;
     t.time = static_cast<double>(s_.nstep) * s_.tdelta;
     t.line = l_.resline;
+    if (s_.nstars == 2) {
+      Conserved now = conservedNow(s_);
+      auto drift = [](double start, double end) -> std::optional<double> {
+        double d = (end - start) / std::fabs(start);
+        if (start == 0 || !std::isfinite(d)) return std::nullopt;
+        return d;
+      };
+      t.energyDrift = drift(atStart_.energy, now.energy);
+      t.angularMomentumDrift = drift(atStart_.angularMomentum, now.angularMomentum);
+    }
     onTestEnd(t);
   }
   s_.lmesgidx = s_.lmesgidx + 1;

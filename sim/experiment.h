@@ -4,9 +4,11 @@
 #pragma once
 
 #include "runtime/forms_runtime.h"
+#include "sim/diagnostics.h"
 #include "sim/state.h"
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -38,6 +40,10 @@ struct TestReport {
   double dist12max = 0;
   double time = 0;        // nstep * tdelta
   std::string line;       // the result line as the print form shows it
+  // Relative change of total energy and angular momentum over the test; empty
+  // after a collision (the merge does not conserve them) or from a zero start.
+  std::optional<double> energyDrift;
+  std::optional<double> angularMomentumDrift;
 };
 
 // Direction of the vector (dx, dy) in degrees, 0 to 360, as ANGLE gives it.
@@ -127,6 +133,7 @@ private:
   SeriesLocals l_;
   uint32_t yieldBudget_ = 1;
   std::string lastFault_;
+  Conserved atStart_;
   int testIndex_ = 0;
 };
 

@@ -2,10 +2,15 @@
 // fields and clicking the buttons, on the offscreen platform.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
+#include "apps/export.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +31,7 @@ struct Program {
   Experiment exp{forms};
   Application app{forms, exp};
   Program() {
+    exp.onTestEnd = [this](const TestReport& r) { forms.recordTest(r); };
     forms.connectHandlers([this] { app.CommandStart_Click(); }, [this] { app.CommandEnd_Click(); });
     app.Form_Load();
     forms.show(FormId::Form1);
@@ -237,6 +243,62 @@ private slots:
     QCOMPARE(p.line(0), QString());
   }
 
+  void savedImageHasTheDotsWherePointCalcPutsThem() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    p.click("CommandStart");
+    QString path = QDir::temp().filePath("threebody_gui_plot.png");
+    QCOMPARE(p.forms.saveImage(path), QString());
+    QImage saved(path);
+    QCOMPARE(saved.size(), p.forms.plot()->image().size());
+    // The last display step's dots: body 1 and body 2 of the screen, relative to the pair's centre.
+    const SimState& s = p.exp.state();
+    const SeriesLocals& l = p.exp.locals();
+    for (int body = 0; body < 2; ++body) {
+      double x, y;
+      PointCalc(s.plot, s.xpos[body] - l.xcm, l.ycm - s.ypos[body], x, y);
+      uint32_t c = body == 0 ? l.col0 : l.col1;
+      QCOMPARE(saved.pixel(static_cast<int>(x) + 1, static_cast<int>(y) + 1),
+               qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+    }
+    // threebody-batch --plot at the same size draws the very same picture.
+    QString batchPath = QDir::temp().filePath("threebody_batch_plot.png");
+    std::string size = std::to_string(saved.width()) + "x" + std::to_string(saved.height());
+    ParseResult opts = parseBatchOptions({"--tdelta", "0.01", "--alpha-end", "0", "--plot",
+                                          batchPath.toStdString(), "--plot-size", size});
+    std::ostringstream out, err;
+    QCOMPARE(runBatch(opts.options, out, err, false), 0);
+    QImage batchImage(batchPath);
+    QCOMPARE(batchImage.convertToFormat(QImage::Format_RGB32), saved.convertToFormat(QImage::Format_RGB32));
+  }
+
+  void printFormCopiesAndSavesTheResults() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0.2");
+    p.click("CommandStart");
+    QWidget* print = p.forms.window(FormId::Form3);
+    QStringList menu;
+    for (QAction* a : print->actions()) menu << a->text() + " " + a->shortcut().toString();
+    QCOMPARE(menu, QStringList({"Copy lines Ctrl+C", "Save results... Ctrl+S"}));
+    QCOMPARE(p.forms.plot()->actions().first()->text(), QString("Save image..."));
+
+    print->actions().first()->trigger();
+    QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied, p.line(0) + "\n" + p.line(1) + "\n" + p.line(2) + "\n");
+
+    QString path = QDir::temp().filePath("threebody_gui_results.csv");
+    QCOMPARE(p.forms.saveResults(path), QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList rows = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0].toStdString(), csvHeader());
+    for (int i = 0; i < 3; ++i) QVERIFY(rows[i + 1].endsWith("\"" + p.line(i) + "\""));
+    QVERIFY(!p.forms.saveResults("/nonexistent/dir/r.csv").isEmpty());
+  }
+
   void longSeriesKeepsThePlotAndMemoryFlat() {
     Program p;
     p.type("Talphaend", "700");
@@ -244,7 +306,8 @@ private slots:
     QSize plotSize;
     long first = 0;
     int tests = 0;
-    p.exp.onTestEnd = [&](const TestReport&) {
+    p.exp.onTestEnd = [&](const TestReport& r) {
+      p.forms.recordTest(r);
       if (++tests == 1) {
         plotSize = p.forms.plot()->image().size();
         first = residentBytes();

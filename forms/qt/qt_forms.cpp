@@ -1,6 +1,12 @@
 #include "forms/qt/qt_forms.h"
 
+#include "apps/export.h"
+
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QLineEdit>
@@ -86,6 +92,70 @@ QtForms::QtForms() {
   }
   buildControlForm();
   buildPrintForm();
+  addMenus();
+}
+
+// Context menus that keep results: the plot as a PNG, the result lines on the
+// clipboard, the series as CSV. The designed controls and layout stay as they are.
+void QtForms::addMenus() {
+  auto* saveImageAction = new QAction("Save image...", plot_);
+  saveImageAction->setShortcut(QKeySequence::Save);
+  saveImageAction->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(saveImageAction, &QAction::triggered, [this] {
+    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    QString error = saveImage(path);
+    if (!error.isEmpty()) QMessageBox::warning(plot_, "Save image", error);
+  });
+  plot_->addAction(saveImageAction);
+  plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  QWidget* print = windows_[2];
+  auto* copyAction = new QAction("Copy lines", print);
+  copyAction->setShortcut(QKeySequence::Copy);
+  copyAction->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(copyAction, &QAction::triggered, [this] { copyLines(); });
+  auto* saveAction = new QAction("Save results...", print);
+  saveAction->setShortcut(QKeySequence::Save);
+  saveAction->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(saveAction, &QAction::triggered, [this, print] {
+    QString path = QFileDialog::getSaveFileName(print, "Save results", "threebody.csv", "CSV files (*.csv)");
+    if (path.isEmpty()) return;
+    QString error = saveResults(path);
+    if (!error.isEmpty()) QMessageBox::warning(print, "Save results", error);
+  });
+  print->addAction(copyAction);
+  print->addAction(saveAction);
+  print->setContextMenuPolicy(Qt::ActionsContextMenu);
+  for (QLabel* label : lmesg_) label->setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void QtForms::recordTest(const TestReport& report) {
+  if (report.index == 0) results_.clear();
+  results_.push_back(report);
+}
+
+QString QtForms::resultLines() const {
+  QString text;
+  for (const auto& r : results_) text += QString::fromStdString(r.line) + "\n";
+  return text;
+}
+
+void QtForms::copyLines() const { QGuiApplication::clipboard()->setText(resultLines()); }
+
+QString QtForms::saveImage(const QString& path) const {
+  if (!plot_->image().save(path, "PNG")) return "Could not write " + path + ".";
+  return {};
+}
+
+QString QtForms::saveResults(const QString& path) const {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    return "Could not open " + path + " for writing: " + file.errorString();
+  std::string csv = testsToCsv(results_);
+  if (file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()))
+    return "Could not write " + path + ": " + file.errorString();
+  return {};
 }
 
 QtForms::~QtForms() {
@@ -136,7 +206,6 @@ void QtForms::buildPrintForm() {
   for (int i = 0; i < 19; ++i) {
     auto* label = new QLabel(form);
     label->setObjectName(QString("Lmesg%1").arg(i));
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lmesg_[static_cast<size_t>(i)] = label;
   }
 }

@@ -5,6 +5,7 @@
 
 #include "forms/design.h"
 #include "runtime/forms_runtime.h"
+#include "sim/experiment.h"
 
 #include <QHash>
 #include <QImage>
@@ -15,6 +16,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <vector>
 
 namespace tb {
 
@@ -91,6 +93,18 @@ public:
   double timer() override;
   void fatalError(const std::string& message) override;
 
+  // Keeps each finished test of the current series for Copy lines and Save
+  // results (a new series starts a new list).
+  void recordTest(const TestReport& report);
+  const std::vector<TestReport>& results() const { return results_; }
+  // The result lines of the last series, one per line (every test, also
+  // those beyond the nineteenth label).
+  QString resultLines() const;
+  void copyLines() const;
+  // Each returns an empty string on success, else what went wrong.
+  QString saveImage(const QString& path) const;
+  QString saveResults(const QString& path) const;
+
   // Wall time between two rounds of event processing during a series.
   std::chrono::microseconds pumpInterval{15000};
   // Yields the engine may skip between two looks at the clock.
@@ -100,12 +114,14 @@ private:
   QWidget* named(std::string_view control) const;
   void buildControlForm();
   void buildPrintForm();
+  void addMenus();
 
   std::array<FormWindow*, 3> windows_{};
   PlotWidget* plot_ = nullptr;
   QHash<QString, QWidget*> controls_;
   std::array<QLabel*, 19> lmesg_{};
   std::array<bool, 3> pixels_{};
+  std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};
   bool ended_ = false;
 };

@@ -1,0 +1,165 @@
+// Results to keep: CSV and JSON exports, the saved plot, energy and angular
+// momentum drift, and the half-step accuracy check.
+#include "apps/batch_options.h"
+#include "apps/batch_run.h"
+#include "apps/export.h"
+#include "display/plot.h"
+#include "sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+using namespace tb;
+using tb::testing::Rig;
+
+namespace {
+
+struct BatchOutput {
+  int status;
+  std::string out, err;
+};
+
+BatchOutput batch(const std::vector<std::string>& args) {
+  ParseResult p = parseBatchOptions(args);
+  EXPECT_TRUE(p.error.empty()) << p.error;
+  std::ostringstream out, err;
+  int status = runBatch(p.options, out, err, false);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> splitLines(const std::string& s) {
+  std::vector<std::string> v;
+  std::istringstream in(s);
+  for (std::string l; std::getline(in, l);) v.push_back(l);
+  return v;
+}
+
+// Splits one CSV row, honouring quoted fields.
+std::vector<std::string> csvFields(const std::string& row) {
+  std::vector<std::string> f(1);
+  bool quoted = false;
+  for (size_t i = 0; i < row.size(); ++i) {
+    char c = row[i];
+    if (quoted && c == '"' && i + 1 < row.size() && row[i + 1] == '"') {
+      f.back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      f.emplace_back();
+    } else {
+      f.back() += c;
+    }
+  }
+  return f;
+}
+
+double driftOf(const char* tdelta) {
+  Rig rig;
+  rig.type("Tm3", "0").type("Tinitv2", "-1").type("Talphaend", "0").type("Ttdelta", tdelta);
+  rig.start();
+  EXPECT_EQ(rig.reports.size(), 1u);
+  EXPECT_TRUE(rig.reports[0].energyDrift.has_value());
+  return std::fabs(*rig.reports[0].energyDrift);
+}
+
+} // namespace
+
+TEST(Export, CsvRoundTripGivesTheLinesNumbers) {
+  Rig rig;
+  rig.type("Ttdelta", "0.01").type("Talphaend", "60");
+  rig.start();
+  std::string csv = testsToCsv(rig.reports);
+  auto rows = splitLines(csv);
+  ASSERT_EQ(rows.size(), rig.reports.size() + 1);
+  auto header = csvFields(rows[0]);
+  auto column = [&](const char* name) {
+    return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+  };
+  for (size_t i = 0; i < rig.reports.size(); ++i) {
+    auto f = csvFields(rows[i + 1]);
+    ASSERT_EQ(f.size(), header.size());
+    const TestReport& r = rig.reports[i];
+    EXPECT_EQ(std::stod(f[column("alpha")]), r.alpha);
+    EXPECT_EQ(std::stoll(f[column("steps")]), r.steps);
+    EXPECT_EQ(std::stoi(f[column("end")]), r.end);
+    EXPECT_EQ(std::stod(f[column("dist12mean")]), r.dist12mean);
+    EXPECT_EQ(std::stof(f[column("v3")]), r.v3);
+    EXPECT_EQ(f[column("line")], r.line);
+    EXPECT_EQ(rig.forms->lmesg(static_cast<int>(i)), r.line);
+  }
+}
+
+TEST(Export, JsonDocumentDescribesItself) {
+  BatchOutput b = batch({"--format", "json", "--tdelta", "0.01", "--alpha-end", "0.1", "--m3", "2"});
+  EXPECT_EQ(b.status, 0);
+  for (const char* key : {"\"program\":\"threebody\"", "\"version\":\"" THREEBODY_VERSION "\"",
+                          "\"tdelta\":\"0.01\"", "\"m3\":\"2\"", "\"disp max\":\"500\"", "\"tests\":[",
+                          "\"energy_drift\":", "\"readouts\":{", "\"error\":null"})
+    EXPECT_NE(b.out.find(key), std::string::npos) << key;
+  EXPECT_EQ(splitLines(b.out).size(), 4u); // head, two tests, tail
+}
+
+TEST(Drift, NearZeroForTwoBodiesAndGrowingWithTheTimeStep) {
+  // m3 = 0 and body 3 sent away: the pair alone, over ten revolutions.
+  double fine = driftOf("0.001");
+  double coarse = driftOf("0.01");
+  EXPECT_LT(fine, 1e-3);
+  EXPECT_GT(coarse, 5 * fine);
+}
+
+TEST(Drift, IsEmptyAfterACollision) {
+  Rig rig;
+  rig.type("Talphastr", "60").type("Talphaend", "60");
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 1u);
+  ASSERT_EQ(rig.reports[0].end, 1);
+  EXPECT_FALSE(rig.reports[0].energyDrift.has_value());
+  EXPECT_FALSE(rig.reports[0].angularMomentumDrift.has_value());
+}
+
+TEST(Check, FlagsATestWhoseOutcomeDependsOnTheStep) {
+  // At tdelta 0.05 the test at 42 degrees ends differently with half the step.
+  BatchOutput b = batch({"--check", "--tdelta", "0.05", "--alpha-start", "42", "--alpha-end", "42"});
+  EXPECT_EQ(b.status, 0);
+  auto lines = splitLines(b.out);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(lines[0].size() - 2), " *");
+  EXPECT_NE(b.err.find("half the time step"), std::string::npos);
+  EXPECT_NE(b.err.find("0.025"), std::string::npos);
+
+  BatchOutput stable = batch({"--check", "--tdelta", "0.01", "--alpha-end", "0", "--format", "jsonl"});
+  EXPECT_NE(stable.out.find("\"stable\":true"), std::string::npos);
+  EXPECT_TRUE(stable.err.empty());
+  BatchOutput csv = batch({"--check", "--tdelta", "0.05", "--alpha-start", "42", "--alpha-end", "42",
+                           "--format", "csv"});
+  auto rows = splitLines(csv.out);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].substr(rows[0].size() - 7), ",stable");
+  EXPECT_EQ(rows[1].substr(rows[1].size() - 6), ",false");
+}
+
+TEST(Plot, SavedPngHasTheDisplaysSizeAndPixels) {
+  std::string path = ::testing::TempDir() + "threebody_plot_test.png";
+  BatchOutput b = batch({"--tdelta", "0.01", "--alpha-end", "0", "--plot", path, "--plot-size", "120x90"});
+  EXPECT_EQ(b.status, 0) << b.err;
+  std::ifstream png(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(png)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 33u);
+  EXPECT_EQ(bytes.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  auto be32 = [&](size_t at) {
+    return (static_cast<unsigned char>(bytes[at]) << 24) | (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+           (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
+  };
+  EXPECT_EQ(be32(16), 120u);
+  EXPECT_EQ(be32(20), 90u);
+  std::remove(path.c_str());
+
+  BatchOutput bad = batch({"--alpha-end", "0", "--tdelta", "0.01", "--plot", "/nonexistent/dir/p.png"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("/nonexistent/dir/p.png"), std::string::npos);
+  EXPECT_NE(parseBatchOptions({"--plot-size", "12by5"}).error.find("--plot-size"), std::string::npos);
+}
