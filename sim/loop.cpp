@@ -57,12 +57,7 @@ void Experiment::accelerations() {
     }
     if (!bothFinite(ax, ay)) [[unlikely]]
       stepFault("acceleration");
-    s.ax[i] = ax;
-    s.ay[i] = ay;
-    s.sumax[i] += ax;
-    s.sumay[i] += ay;
-    s.sum2ax[i] += s.sumax[i];
-    s.sum2ay[i] += s.sumay[i];
+    addToRunningSums(s, i, ax, ay);
   }
 }
 

@@ -56,12 +56,7 @@ void Experiment::startupPhase() {
     }
     if (!std::isfinite(ax) || !std::isfinite(ay))
       throw ArithmeticFault(faults::overflowInStep("acceleration at the start", 0, s.alpha, s.tdelta));
-    s.ax[i] = ax;
-    s.ay[i] = ay;
-    s.sumax[i] = s.sumax[i] + s.ax[i];
-    s.sumay[i] = s.sumay[i] + s.ay[i];
-    s.sum2ax[i] = s.sum2ax[i] + s.sumax[i];
-    s.sum2ay[i] = s.sum2ay[i] + s.sumay[i];
+    addToRunningSums(s, i, ax, ay);
   }
 
   // 4. Separations one step before the start; closer than 1 ends the test.

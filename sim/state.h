@@ -66,6 +66,17 @@ struct SimState {
   double ydiff[kMaxBodies][kMaxBodies] = {}; // ypos(j) - ypos(i)
 };
 
+// Stores body i's acceleration of this step and adds it to the running sums,
+// in this order: sumax, sumay, then the second sums from the updated first sums.
+inline void addToRunningSums(SimState& s, int i, double ax, double ay) {
+  s.ax[i] = ax;
+  s.ay[i] = ay;
+  s.sumax[i] = s.sumax[i] + ax;
+  s.sumay[i] = s.sumay[i] + ay;
+  s.sum2ax[i] = s.sum2ax[i] + s.sumax[i];
+  s.sum2ay[i] = s.sum2ay[i] + s.sumay[i];
+}
+
 // Values of the test driver that live for a whole series.
 struct SeriesLocals {
   double dalpha = 0;      // angle step between tests

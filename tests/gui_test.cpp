@@ -49,6 +49,16 @@ struct Program {
   QString caption(const char* name) { return QString::fromStdString(forms.caption(name)); }
 };
 
+// Reads and closes the message box the series is about to show.
+void acceptMessageBoxSoon(QString& shown) {
+  QTimer::singleShot(200, [&shown] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->accept();
+    }
+  });
+}
+
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
   long size = 0, resident = 0;
@@ -210,13 +220,7 @@ private slots:
     p.type("Tm2", "-1000");
     p.type("Talphaend", "0");
     QString shown;
-    QTimer::singleShot(200, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box) {
-        shown = box->text();
-        box->accept();
-      }
-    });
+    acceptMessageBoxSoon(shown);
     p.click("CommandStart");
     QVERIFY2(shown.contains("m2"), qPrintable(shown));
     QVERIFY(shown.contains("total mass of 0"));
@@ -232,12 +236,7 @@ private slots:
     Program p;
     p.type("Tm3", QString(400, '9'));
     QString shown;
-    QTimer::singleShot(200, [&] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        shown = box->text();
-        box->accept();
-      }
-    });
+    acceptMessageBoxSoon(shown);
     p.click("CommandStart");
     QVERIFY2(shown.contains("m3") && shown.contains("too large"), qPrintable(shown));
     QCOMPARE(p.line(0), QString());
