@@ -34,10 +34,9 @@ std::string defaultText(const char* control) {
 } // namespace
 
 std::string batchUsage() {
-  std::string u =
-      "Usage: threebody-batch [OPTION...]\n"
-      "Runs one series of three-body tests headless and prints one result line per test.\n\n"
-      "Parameters (each takes the text you would type into the control form):\n";
+  std::string u = "Usage: threebody-batch [OPTION...]\n"
+                  "Runs one series of three-body tests headless and prints one result line per test.\n\n"
+                  "Parameters (each takes the text you would type into the control form):\n";
   for (const auto& f : kFieldOptions) {
     std::string left = std::string("  ") + f.option + " TEXT";
     left.resize(24, ' ');
@@ -65,7 +64,8 @@ std::string batchUsage() {
 
 ParseResult parseBatchOptions(const std::vector<std::string>& args) {
   ParseResult r;
-  for (const auto& f : parameterFields()) r.options.fields.emplace_back(f.control, f.defaultText);
+  for (const auto& f : parameterFields())
+    r.options.fields.emplace_back(f.control, f.defaultText);
   auto setField = [&](const char* control, const std::string& text) {
     for (auto& [name, value] : r.options.fields)
       if (name == control) value = text;
@@ -106,7 +106,8 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       if (!isWholeNumber(value)) {
         r.error = "option " + arg + ": \"" + value +
                   "\" is not a number; type digits with an optional sign and at most one \".\", "
-                  "for example " + defaultText(f.control);
+                  "for example " +
+                  defaultText(f.control);
         return r;
       }
       setField(f.control, value);
@@ -114,10 +115,14 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
     if (matched) continue;
     if (arg == "--format") {
       if (!takeValue()) return r;
-      if (value == "text") r.options.format = OutputFormat::Text;
-      else if (value == "jsonl") r.options.format = OutputFormat::Jsonl;
-      else if (value == "csv") r.options.format = OutputFormat::Csv;
-      else if (value == "json") r.options.format = OutputFormat::Json;
+      if (value == "text")
+        r.options.format = OutputFormat::Text;
+      else if (value == "jsonl")
+        r.options.format = OutputFormat::Jsonl;
+      else if (value == "csv")
+        r.options.format = OutputFormat::Csv;
+      else if (value == "json")
+        r.options.format = OutputFormat::Json;
       else {
         r.error = "option --format: \"" + value + "\" is not a format; use text, jsonl, csv or json";
         return r;
@@ -156,7 +161,8 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
              b.ptr == value.data() + value.size() && w >= 1 && h >= 1 && w <= 20000 && h <= 20000;
       }
       if (!ok) {
-        r.error = "option --plot-size: \"" + value + "\" is not WIDTHxHEIGHT in pixels, such as 300x400 (1 to 20000 each)";
+        r.error = "option --plot-size: \"" + value +
+                  "\" is not WIDTHxHEIGHT in pixels, such as 300x400 (1 to 20000 each)";
         return r;
       }
       r.options.plotSize = std::make_pair(w, h);

@@ -15,9 +15,9 @@ struct BatchOptions {
   std::vector<std::pair<std::string, std::string>> fields;
   OutputFormat format = OutputFormat::Text;
   std::optional<int64_t> stopAtStep;
-  std::string plotFile;                 // --plot: PNG of the display after the series
+  std::string plotFile;                        // --plot: PNG of the display after the series
   std::optional<std::pair<int, int>> plotSize; // --plot-size WxH
-  bool check = false;                   // --check: run again at half the time step
+  bool check = false;                          // --check: run again at half the time step
   bool help = false;
   bool version = false;
 };

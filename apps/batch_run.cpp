@@ -20,12 +20,17 @@ namespace {
 // code ends it earlier); 0 when the angles never reach the end.
 long plannedTests(double alphastr, double alphaend) {
   double d = (alphaend - alphastr) / 10;
-  if (d <= 0) d = 0;
-  else if (d <= 0.1) d = 0.1;
-  else if (d <= 1) d = 1;
+  if (d <= 0)
+    d = 0;
+  else if (d <= 0.1)
+    d = 0.1;
+  else if (d <= 1)
+    d = 1;
   else if (d <= 10) {
-  } else if (d <= 18) d = 10;
-  else d = 20;
+  } else if (d <= 18)
+    d = 10;
+  else
+    d = 20;
   d = Int(d * 10) / 10;
   long n = 1;
   for (double a = alphastr; a < alphaend; a += d) {
@@ -65,13 +70,15 @@ SeriesResult runSeries(const SeriesSetup& setup) {
   Experiment exp(*forms);
   Application app(*forms, exp);
   app.Form_Load();
-  for (const auto& [control, text] : setup.fields) forms->setText(control, text);
+  for (const auto& [control, text] : setup.fields)
+    forms->setText(control, text);
 
   SeriesResult result;
   long planned = plannedTests(Val(forms->text("Talphastr")), Val(forms->text("Talphaend")));
   exp.onTestEnd = [&](const TestReport& r) {
     ExportedTest t{r, {}, std::nullopt};
-    for (const char* c : kReadoutControls) t.readouts.emplace_back(c, forms->text(c));
+    for (const char* c : kReadoutControls)
+      t.readouts.emplace_back(c, forms->text(c));
     result.tests.push_back(t);
     if (setup.onTest) setup.onTest(t);
   };
@@ -142,7 +149,8 @@ void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, std::
     first = false;
   }
   out << "},\"checked\":" << (options.check ? "true" : "false") << ",\"tests\":[";
-  for (size_t i = 0; i < r.tests.size(); ++i) out << (i ? ",\n" : "\n") << testToJson(r.tests[i]);
+  for (size_t i = 0; i < r.tests.size(); ++i)
+    out << (i ? ",\n" : "\n") << testToJson(r.tests[i]);
   out << "\n],\"error\":" << (r.fault.empty() ? "null" : jsonString(r.fault)) << "}\n";
 }
 
@@ -199,15 +207,17 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     unstable = markStability(result, second);
   }
   if (!streaming) {
-    if (options.format == OutputFormat::Json) writeJsonDocument(options, result, out);
+    if (options.format == OutputFormat::Json)
+      writeJsonDocument(options, result, out);
     else
-      for (const auto& t : result.tests) writeTest(options.format, t, out);
+      for (const auto& t : result.tests)
+        writeTest(options.format, t, out);
   }
   out.flush();
   if (options.check && options.format == OutputFormat::Text && unstable > 0)
     err << "threebody-batch: * " << unstable << " of " << result.tests.size()
-        << " tests end differently (end code or revolutions) with half the time step, tdelta "
-        << halfStep << ": their outcome depends on the step size.\n";
+        << " tests end differently (end code or revolutions) with half the time step, tdelta " << halfStep
+        << ": their outcome depends on the step size.\n";
   if (!plotError.empty()) {
     err << "threebody-batch: --plot: " << plotError << "\n";
     if (result.fault.empty()) return 1;

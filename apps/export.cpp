@@ -81,7 +81,8 @@ std::string csvHeader(bool withStable) {
 
 std::string testsToCsv(const std::vector<TestReport>& tests) {
   std::string csv = csvHeader() + "\n";
-  for (const auto& t : tests) csv += testToCsvRow(t) + "\n";
+  for (const auto& t : tests)
+    csv += testToCsvRow(t) + "\n";
   return csv;
 }
 
@@ -92,11 +93,11 @@ std::string testToCsvRow(const TestReport& r, std::optional<bool> stable) {
     line += c;
   }
   line += "\"";
-  return jsonNumber(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) +
-         "," + std::to_string(r.end) + "," + jsonNumber(r.v3) + "," + jsonNumber(r.vesc) + "," +
-         jsonNumber(r.r3) + "," + jsonNumber(r.dist12min) + "," + jsonNumber(r.dist12mean) + "," +
-         jsonNumber(r.dist12max) + "," + jsonNumber(r.time) + "," + optionalNumber(r.energyDrift, "") +
-         "," + optionalNumber(r.angularMomentumDrift, "") + "," + line +
+  return jsonNumber(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) + "," +
+         std::to_string(r.end) + "," + jsonNumber(r.v3) + "," + jsonNumber(r.vesc) + "," + jsonNumber(r.r3) +
+         "," + jsonNumber(r.dist12min) + "," + jsonNumber(r.dist12mean) + "," + jsonNumber(r.dist12max) +
+         "," + jsonNumber(r.time) + "," + optionalNumber(r.energyDrift, "") + "," +
+         optionalNumber(r.angularMomentumDrift, "") + "," + line +
          (stable ? (*stable ? ",true" : ",false") : "");
 }
 

@@ -12,9 +12,9 @@
 namespace tb {
 
 // The read-outs a test leaves on the control form, in display order.
-inline constexpr const char* kReadoutControls[] = {
-    "Talpha", "Trev", "Tcycle", "Tdist01", "Tdist01min", "Tdist01max", "Tvesc",
-    "Tv3",    "Tv3max", "Tr1", "Tr2", "Tr3", "Tphi"};
+inline constexpr const char* kReadoutControls[] = {"Talpha",     "Trev",  "Tcycle", "Tdist01", "Tdist01min",
+                                                   "Tdist01max", "Tvesc", "Tv3",    "Tv3max",  "Tr1",
+                                                   "Tr2",        "Tr3",   "Tphi"};
 
 struct ExportedTest {
   TestReport report;

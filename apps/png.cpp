@@ -20,8 +20,8 @@ void chunk(std::string& out, const char* type, const std::string& data) {
   put32(out, static_cast<uint32_t>(data.size()));
   std::string body = std::string(type, 4) + data;
   out += body;
-  put32(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
-                                         static_cast<uInt>(body.size()))));
+  put32(out, static_cast<uint32_t>(
+                 crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 } // namespace

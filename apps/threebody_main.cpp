@@ -47,7 +47,6 @@ int main(int argc, char** argv) {
   forms.connectHandlers([&] { app.CommandStart_Click(); }, [&] { app.CommandEnd_Click(); });
   app.Form_Load();
   forms.show(tb::FormId::Form1);
-  if (parser.isSet(shots))
-    QTimer::singleShot(200, [&] { takeScreenshots(forms, app, parser.value(shots)); });
+  if (parser.isSet(shots)) QTimer::singleShot(200, [&] { takeScreenshots(forms, app, parser.value(shots)); });
   return QApplication::exec();
 }

@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
               static_cast<long long>(q.steps), q.seconds, q.steps / q.seconds / 1e6);
   std::printf("windows / headless time:   %.3f (target at most 1.15)\n", q.seconds / h.seconds);
   double worst = 0;
-  for (int i = 0; i < 5; ++i) worst = std::max(worst, stopLatencyMs());
+  for (int i = 0; i < 5; ++i)
+    worst = std::max(worst, stopLatencyMs());
   std::printf("Stop click to series end:  %.1f ms worst of 5 (target under 50 ms)\n", worst);
   return 0;
 }

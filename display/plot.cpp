@@ -11,8 +11,7 @@ void PointCalc(const PlotWindow& w, double xin, double yin, double& x, double& y
   y = Int((yin - w.ymin) / (w.ymax - w.ymin) * static_cast<double>(w.ypixels));
 }
 
-void PointSet(FormsRuntime& forms, const PlotWindow& w, double xin, double yin, uint32_t color,
-              double size) {
+void PointSet(FormsRuntime& forms, const PlotWindow& w, double xin, double yin, uint32_t color, double size) {
   double x, y;
   PointCalc(w, xin, yin, x, y);
   auto set = [&](double px, double py) {
@@ -46,7 +45,8 @@ void RESIZE(FormsRuntime& forms, PlotWindow& w, double a) {
   forms.setHeight(FormId::Form2, static_cast<float>(hpx + kFrameHeightTwips));
   w.xpixels = forms.scaleWidth(FormId::Form2);
   w.ypixels = forms.scaleHeight(FormId::Form2);
-  for (int16_t i = 0; i <= 18; ++i) forms.setLmesgCaption(i, "");
+  for (int16_t i = 0; i <= 18; ++i)
+    forms.setLmesgCaption(i, "");
 }
 
 } // namespace tb

@@ -49,17 +49,20 @@ const std::vector<ControlDesign>& form1Controls() {
 }
 
 const std::vector<ParameterField>& parameterFields() {
-  static const std::vector<ParameterField> fields = {
-      {"Talphastr", "alpha (start)", "0"}, {"Talphaend", "alpha (end)", "180"},
-      {"Ttdelta", "tdelta", "0.001"},      {"Tinitv2", "init v3", "0.9"},
-      {"Tm2", "m2", "1000"},               {"Tm3", "m3", "1"},
-      {"Tdispmax", "disp max", "500"}};
+  static const std::vector<ParameterField> fields = {{"Talphastr", "alpha (start)", "0"},
+                                                     {"Talphaend", "alpha (end)", "180"},
+                                                     {"Ttdelta", "tdelta", "0.001"},
+                                                     {"Tinitv2", "init v3", "0.9"},
+                                                     {"Tm2", "m2", "1000"},
+                                                     {"Tm3", "m3", "1"},
+                                                     {"Tdispmax", "disp max", "500"}};
   return fields;
 }
 
 std::unique_ptr<MemoryForms> newMemoryForms() {
   std::vector<std::pair<std::string, std::string>> texts;
-  for (const auto& c : form1Controls()) texts.emplace_back(c.name, c.text);
+  for (const auto& c : form1Controls())
+    texts.emplace_back(c.name, c.text);
   return std::make_unique<MemoryForms>(std::move(texts), kWindowDesigns);
 }
 

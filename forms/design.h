@@ -17,7 +17,7 @@ enum class ControlKind { Button, Label, TextBox };
 struct ControlDesign {
   const char* name;
   ControlKind kind;
-  const char* text; // caption or initial text
+  const char* text;             // caption or initial text
   int left, top, width, height; // twips, inside the client area
   int tabIndex;
 };

@@ -12,8 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Arguments are separated by NUL bytes, as in argv.
   std::vector<std::string> args(1);
   for (size_t i = 0; i < size && args.size() < 32; ++i) {
-    if (data[i] == 0) args.emplace_back();
-    else args.back() += static_cast<char>(data[i]);
+    if (data[i] == 0)
+      args.emplace_back();
+    else
+      args.back() += static_cast<char>(data[i]);
   }
   tb::ParseResult r = tb::parseBatchOptions(args);
   if (!r.error.empty()) return 0;

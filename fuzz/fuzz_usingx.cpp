@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!std::isfinite(v)) return 0;
   // The rest of the input is the mask, in the mask's own alphabet.
   std::string mask;
-  for (size_t i = sizeof v; i < size && mask.size() < 30; ++i) mask += "#.#,#"[data[i] % 5];
+  for (size_t i = sizeof v; i < size && mask.size() < 30; ++i)
+    mask += "#.#,#"[data[i] % 5];
 
   std::string out = "x";
   tb::USINGX(v, mask, out);

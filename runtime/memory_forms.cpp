@@ -9,7 +9,8 @@ namespace tb {
 
 MemoryForms::MemoryForms(std::vector<std::pair<std::string, std::string>> controls,
                          std::array<WindowDesign, 3> designs) {
-  for (auto& [name, initial] : controls) texts_[name] = initial;
+  for (auto& [name, initial] : controls)
+    texts_[name] = initial;
   for (int i = 0; i < 3; ++i) {
     windows_[i].width = designs[i].clientWidth + kFrameWidthTwips;
     windows_[i].height = designs[i].clientHeight + kFrameHeightTwips;

@@ -14,7 +14,7 @@
 namespace tb {
 
 struct WindowDesign {
-  float clientWidth;  // designed drawing area, twips
+  float clientWidth; // designed drawing area, twips
   float clientHeight;
 };
 
@@ -30,8 +30,7 @@ public:
   };
 
   // Initial texts and captions of the controls, and the three windows' designs.
-  MemoryForms(std::vector<std::pair<std::string, std::string>> controls,
-              std::array<WindowDesign, 3> designs);
+  MemoryForms(std::vector<std::pair<std::string, std::string>> controls, std::array<WindowDesign, 3> designs);
 
   float left(FormId f) override { return win(f).left; }
   float top(FormId f) override { return win(f).top; }

@@ -1,10 +1,10 @@
 #include "runtime/numeric.h"
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <charconv>
 #include <limits>
 
 namespace tb {
@@ -12,7 +12,8 @@ namespace tb {
 NumericPrefix scanNumber(std::string_view s) {
   NumericPrefix p;
   size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
+  while (i < s.size() && s[i] == ' ')
+    ++i;
   size_t start = i;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
   bool point = false;
@@ -95,7 +96,8 @@ std::string formatSignificant(double v, int digits, int limit) {
   for (; *p && *p != 'e'; ++p)
     if (*p != '.') mant.push_back(*p);
   int e = std::atoi(p + 1);
-  while (mant.size() > 1 && mant.back() == '0') mant.pop_back();
+  while (mant.size() > 1 && mant.back() == '0')
+    mant.pop_back();
   if (e >= -4 && e < limit) {
     if (e >= 0) {
       size_t intDigits = static_cast<size_t>(e) + 1;
@@ -136,16 +138,16 @@ std::string WholeToText(double v) {
 
 std::string_view LTrim(std::string_view s) {
   size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
+  while (i < s.size() && s[i] == ' ')
+    ++i;
   return s.substr(i);
 }
 
 uint32_t QBColor(int n) {
-  static constexpr uint32_t rgb[16][3] = {
-      {0, 0, 0},     {0, 0, 128},     {0, 128, 0},   {0, 128, 128},
-      {128, 0, 0},   {128, 0, 128},   {128, 128, 0}, {192, 192, 192},
-      {128, 128, 128}, {0, 0, 255},   {0, 255, 0},   {0, 255, 255},
-      {255, 0, 0},   {255, 0, 255},   {255, 255, 0}, {255, 255, 255}};
+  static constexpr uint32_t rgb[16][3] = {{0, 0, 0},       {0, 0, 128},   {0, 128, 0},   {0, 128, 128},
+                                          {128, 0, 0},     {128, 0, 128}, {128, 128, 0}, {192, 192, 192},
+                                          {128, 128, 128}, {0, 0, 255},   {0, 255, 0},   {0, 255, 255},
+                                          {255, 0, 0},     {255, 0, 255}, {255, 255, 0}, {255, 255, 255}};
   const auto& c = rgb[n & 15];
   return c[0] | (c[1] << 8) | (c[2] << 16);
 }

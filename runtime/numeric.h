@@ -34,7 +34,7 @@ double Val(std::string_view s);
 bool isWholeNumber(std::string_view s);
 
 // Str: number to text, with one leading blank for non-negative values.
-std::string Str(double v);   // 15 significant digits
+std::string Str(double v);      // 15 significant digits
 std::string StrSingle(float v); // 7 significant digits
 std::string Str(int64_t v);
 inline std::string Str(int v) { return Str(static_cast<int64_t>(v)); }

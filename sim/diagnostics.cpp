@@ -6,8 +6,7 @@ namespace tb {
 
 namespace {
 
-Conserved conserved(const SimState& s, const double* x, const double* y, const double* vx,
-                    const double* vy) {
+Conserved conserved(const SimState& s, const double* x, const double* y, const double* vx, const double* vy) {
   Conserved c;
   for (int i = 0; i <= s.nstars; ++i) {
     c.energy += 0.5 * s.mass[i] * (vx[i] * vx[i] + vy[i] * vy[i]);

@@ -27,19 +27,19 @@ struct ApplicationEnded {};
 
 // What one finished test left behind, for the batch tool and the tests.
 struct TestReport {
-  int index = 0;          // 0 for the first test of the series
+  int index = 0; // 0 for the first test of the series
   double alpha = 0;
-  int64_t steps = 0;      // nstep
+  int64_t steps = 0; // nstep
   int revolutions = 0;
-  int end = 0;            // end code
+  int end = 0; // end code
   float v3 = 0;
   float vesc = 0;
   double r3 = 0;
   double dist12min = 0;
   double dist12mean = 0;
   double dist12max = 0;
-  double time = 0;        // nstep * tdelta
-  std::string line;       // the result line as the print form shows it
+  double time = 0;  // nstep * tdelta
+  std::string line; // the result line as the print form shows it
   // Relative change of total energy and angular momentum over the test; empty
   // after a collision (the merge does not conserve them) or from a zero start.
   std::optional<double> energyDrift;
@@ -123,8 +123,8 @@ private:
     double pdx = 0, pdy = 0; // the same one step earlier
     double pp = 0;
     bool pexact = true;
-    double pphi = 0;         // ANGLE of (pdx, pdy) when pexact
-    double pref = 0;         // pseudo-angle of the reference direction alphadeg
+    double pphi = 0; // ANGLE of (pdx, pdy) when pexact
+    double pref = 0; // pseudo-angle of the reference direction alphadeg
   };
 
   FormsRuntime& forms_;

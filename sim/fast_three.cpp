@@ -67,7 +67,8 @@ void Experiment::advancePositionsThree() {
   const __m128d dt = _mm_set1_pd(s.tdelta);
   const __m128d n = _mm_set1_pd(static_cast<double>(s.nstep));
   __m128d p[3];
-  for (int i = 0; i < 3; ++i) p[i] = _mm_set_pd(s.ypos[i], s.xpos[i]);
+  for (int i = 0; i < 3; ++i)
+    p[i] = _mm_set_pd(s.ypos[i], s.xpos[i]);
   for (int i = 0; i < 3; ++i) {
     __m128d start = _mm_set_pd(s.ystart[i], s.xstart[i]);
     __m128d v0 = _mm_set_pd(s.vystart[i], s.vxstart[i]);
@@ -143,9 +144,9 @@ void Experiment::countRevolutionsLazy() {
       return;
     }
   } else {
-    bool below = w.p < w.pref - kMargin;       // phi < ref for certain
-    bool above = w.p > w.pref + kMargin;       // phi > ref for certain
-    bool oldAbove = w.pp > w.pref + kMargin;   // phiold > ref for certain
+    bool below = w.p < w.pref - kMargin;     // phi < ref for certain
+    bool above = w.p > w.pref + kMargin;     // phi > ref for certain
+    bool oldAbove = w.pp > w.pref + kMargin; // phiold > ref for certain
     bool oldBelow = w.pp < w.pref - kMargin;
     if (below || oldAbove) return;
     if (above && oldBelow) {

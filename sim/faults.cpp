@@ -55,15 +55,14 @@ std::string zeroPlotWindow(double dispmax) {
 
 std::string bodiesCoincide(int i, int j, int64_t nstep, double alpha) {
   return "Bodies " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
-         " are at the same point at step " + std::to_string(nstep) + " of the test at alpha " +
-         num(alpha) +
+         " are at the same point at step " + std::to_string(nstep) + " of the test at alpha " + num(alpha) +
          ", so their attraction divides by zero. Change m2, m3 or tdelta.";
 }
 
 std::string overflowInStep(const char* stage, int64_t nstep, double alpha, double tdelta) {
-  return std::string("The ") + stage + " overflowed the number range at step " +
-         std::to_string(nstep) + " of the test at alpha " + num(alpha) + " (tdelta = " +
-         num(tdelta) + "). Use a smaller tdelta, or smaller masses m2 and m3.";
+  return std::string("The ") + stage + " overflowed the number range at step " + std::to_string(nstep) +
+         " of the test at alpha " + num(alpha) + " (tdelta = " + num(tdelta) +
+         "). Use a smaller tdelta, or smaller masses m2 and m3.";
 }
 
 std::string zeroPairMassAfterMerge(double m1, double m2) {

@@ -94,8 +94,7 @@ void Experiment::INITIALISE() {
   s_.approached = 0;
 }
 
-void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, double& vy0,
-                       double& vy1) {
+void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, double& vy0, double& vy1) {
   const double G = s_.gconst;
   double M = m0 + m1;
   if (M == 0) throw ArithmeticFault(faults::zeroPairMass(m1));

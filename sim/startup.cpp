@@ -90,8 +90,7 @@ void Experiment::startupPhase() {
   double w = s.rsq[0][1] * s.mass[1] / (s.mass[1] + s.mass[0]);
   l_.xcm = s.xpos[0] + (s.xpos[1] - s.xpos[0]) * w / s.rsq[0][1];
   l_.ycm = s.ypos[0] + (s.ypos[1] - s.ypos[0]) * w / s.rsq[0][1];
-  if (!std::isfinite(l_.xcm) || !std::isfinite(l_.ycm))
-    throw ArithmeticFault(faults::overflowAtStart());
+  if (!std::isfinite(l_.xcm) || !std::isfinite(l_.ycm)) throw ArithmeticFault(faults::overflowAtStart());
 
   // 9. Cleared plot with three start markers.
   double extent = s.plot.xmax - s.plot.xmin;

@@ -17,8 +17,8 @@ namespace {
 
 const std::string kHuge(400, '9');
 const std::string kLongDecimals = "0.1234567890123456789012345678901234567890";
-const std::vector<std::string> kBadTexts = {"",  "abc", "1,5", "  +7x", "-", ".",
-                                            kHuge, kLongDecimals, "\xce\xb1\xce\xb2\xce\xb3"};
+const std::vector<std::string> kBadTexts = {
+    "", "abc", "1,5", "  +7x", "-", ".", kHuge, kLongDecimals, "\xce\xb1\xce\xb2\xce\xb3"};
 
 // Resident memory of this process in bytes.
 long residentBytes() {
@@ -85,7 +85,7 @@ TEST(BadInput, EveryFieldReadsEveryTextAsValDoes) {
 }
 
 TEST(BadInput, TheBatchToolRefusesWhatIsNotWhollyANumber) {
-  const char* options[] = {"--alpha-start", "--alpha-end", "--tdelta", "--init-v3",
+  const char* options[] = {"--alpha-start", "--alpha-end", "--tdelta",  "--init-v3",
                            "--m2",          "--m3",        "--disp-max"};
   for (const char* option : options) {
     for (const auto& text : kBadTexts) {

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <map>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,18 +24,20 @@ struct ExeRun {
 ExeRun runExe(const std::string& args) {
   // One file per call: CTest runs the tests of this file in parallel.
   static int calls = 0;
-  std::string errFile = ::testing::TempDir() + "batch_err_" + std::to_string(getpid()) + "_" +
-                        std::to_string(++calls) + ".txt";
+  std::string errFile =
+      ::testing::TempDir() + "batch_err_" + std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
   std::string cmd = std::string(BATCH_EXE) + " " + args + " 2>" + errFile;
   ExeRun r{};
   FILE* p = popen(cmd.c_str(), "r");
   std::array<char, 4096> buf;
   size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+    r.out.append(buf.data(), n);
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   FILE* e = fopen(errFile.c_str(), "r");
-  while (e && (n = fread(buf.data(), 1, buf.size(), e)) > 0) r.err.append(buf.data(), n);
+  while (e && (n = fread(buf.data(), 1, buf.size(), e)) > 0)
+    r.err.append(buf.data(), n);
   if (e) fclose(e);
   std::remove(errFile.c_str());
   return r;
@@ -44,7 +46,8 @@ ExeRun runExe(const std::string& args) {
 std::vector<std::string> lines(const std::string& s) {
   std::vector<std::string> out;
   std::istringstream in(s);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
+  for (std::string l; std::getline(in, l);)
+    out.push_back(l);
   return out;
 }
 
@@ -141,7 +144,8 @@ TEST(BatchExe, CtrlCActsAsStop) {
   std::string out;
   std::array<char, 4096> buf;
   size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+    out.append(buf.data(), n);
   pclose(p);
   auto l = lines(out);
   ASSERT_EQ(l.size(), 2u) << out;

@@ -19,8 +19,8 @@
 
 #include <fstream>
 #include <memory>
-#include <unistd.h>
 #include <sstream>
+#include <unistd.h>
 
 using namespace tb;
 
@@ -106,7 +106,8 @@ private slots:
     QWidget* w = expected.front().second;
     for (size_t i = 1; i < expected.size(); ++i) {
       w = w->nextInFocusChain();
-      while (!expected.empty() && qobject_cast<QLabel*>(w)) w = w->nextInFocusChain();
+      while (!expected.empty() && qobject_cast<QLabel*>(w))
+        w = w->nextInFocusChain();
       QCOMPARE(w, expected[i].second);
     }
   }
@@ -135,7 +136,8 @@ private slots:
     p.click("CommandStart");
     QStringList expected = batchLines({"--tdelta", "0.01", "--alpha-end", "0.2"});
     QCOMPARE(expected.size(), 3);
-    for (int i = 0; i < 3; ++i) QCOMPARE(p.line(i), expected[i]);
+    for (int i = 0; i < 3; ++i)
+      QCOMPARE(p.line(i), expected[i]);
     QCOMPARE(p.line(3), QString());
     QCOMPARE(p.caption("LMesg"), QString("NEXT TEST ? "));
     QCOMPARE(p.caption("CommandEnd"), QString("End"));
@@ -144,7 +146,8 @@ private slots:
     QImage img = p.forms.plot()->image();
     int coloured = 0;
     for (int y = 0; y < img.height(); ++y)
-      for (int x = 0; x < img.width(); ++x) coloured += img.pixel(x, y) != qRgb(255, 255, 255);
+      for (int x = 0; x < img.width(); ++x)
+        coloured += img.pixel(x, y) != qRgb(255, 255, 255);
     QVERIFY(coloured > 100);
   }
 
@@ -196,7 +199,8 @@ private slots:
     p.click("CommandStart");
     QVERIFY(p.forms.ended());
     QCOMPARE(p.line(0), QString());
-    for (int i = 0; i < 3; ++i) QVERIFY(!p.forms.window(static_cast<FormId>(i))->isVisible());
+    for (int i = 0; i < 3; ++i)
+      QVERIFY(!p.forms.window(static_cast<FormId>(i))->isVisible());
   }
 
   void startWhileRunningIsIgnored() {
@@ -210,7 +214,7 @@ private slots:
       QTimer::singleShot(100, [&] { p.click("CommandEnd"); });
     });
     p.click("CommandStart");
-    QCOMPARE(series, 2);        // both clicks arrived ...
+    QCOMPARE(series, 2);           // both clicks arrived ...
     QVERIFY(!p.line(0).isEmpty()); // ... but only one series ran: one line
     QCOMPARE(p.line(1), QString());
   }
@@ -264,8 +268,8 @@ private slots:
     // threebody-batch --plot at the same size draws the very same picture.
     QString batchPath = QDir::temp().filePath("threebody_batch_plot.png");
     std::string size = std::to_string(saved.width()) + "x" + std::to_string(saved.height());
-    ParseResult opts = parseBatchOptions({"--tdelta", "0.01", "--alpha-end", "0", "--plot",
-                                          batchPath.toStdString(), "--plot-size", size});
+    ParseResult opts = parseBatchOptions(
+        {"--tdelta", "0.01", "--alpha-end", "0", "--plot", batchPath.toStdString(), "--plot-size", size});
     std::ostringstream out, err;
     QCOMPARE(runBatch(opts.options, out, err, false), 0);
     QImage batchImage(batchPath);
@@ -279,7 +283,8 @@ private slots:
     p.click("CommandStart");
     QWidget* print = p.forms.window(FormId::Form3);
     QStringList menu;
-    for (QAction* a : print->actions()) menu << a->text() + " " + a->shortcut().toString();
+    for (QAction* a : print->actions())
+      menu << a->text() + " " + a->shortcut().toString();
     QCOMPARE(menu, QStringList({"Copy lines Ctrl+C", "Save results... Ctrl+S"}));
     QCOMPARE(p.forms.plot()->actions().first()->text(), QString("Save image..."));
 
@@ -294,7 +299,8 @@ private slots:
     QStringList rows = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows[0].toStdString(), csvHeader());
-    for (int i = 0; i < 3; ++i) QVERIFY(rows[i + 1].endsWith("\"" + p.line(i) + "\""));
+    for (int i = 0; i < 3; ++i)
+      QVERIFY(rows[i + 1].endsWith("\"" + p.line(i) + "\""));
     QVERIFY(!p.forms.saveResults("/nonexistent/dir/r.csv").isEmpty());
   }
 

@@ -54,7 +54,8 @@ TEST(PointSet, DrawsOneFourOrNinePixels) {
     EXPECT_EQ(forms->psetCalls() - before, c.pixels);
     int set = 0;
     for (int y = 195; y < 205; ++y)
-      for (int x = 145; x < 155; ++x) set += forms->pixel(x, y) == 0x123456;
+      for (int x = 145; x < 155; ++x)
+        set += forms->pixel(x, y) == 0x123456;
     EXPECT_EQ(set, c.pixels);
     EXPECT_EQ(forms->pixel(150, 200), 0x123456u);
     if (c.pixels >= 4) {
@@ -79,7 +80,8 @@ TEST(RESIZE, GivesTheDrawingAreaThreeByFourAndNeverGrows) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
     auto forms = newMemoryForms();
     forms->setScaleModePixels(FormId::Form2);
-    for (int16_t i = 0; i <= 18; ++i) forms->setLmesgCaption(i, "old line");
+    for (int16_t i = 0; i <= 18; ++i)
+      forms->setLmesgCaption(i, "old line");
     forms->setWidth(FormId::Form2, c.width);
     forms->setHeight(FormId::Form2, c.height);
     PlotWindow w;
@@ -88,6 +90,7 @@ TEST(RESIZE, GivesTheDrawingAreaThreeByFourAndNeverGrows) {
     EXPECT_EQ(forms->height(FormId::Form2), c.newHeight);
     EXPECT_EQ(w.xpixels, forms->scaleWidth(FormId::Form2));
     EXPECT_EQ(w.ypixels, forms->scaleHeight(FormId::Form2));
-    for (int i = 0; i <= 18; ++i) EXPECT_EQ(forms->lmesg(i), "");
+    for (int i = 0; i <= 18; ++i)
+      EXPECT_EQ(forms->lmesg(i), "");
   }
 }

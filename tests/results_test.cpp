@@ -33,7 +33,8 @@ BatchOutput batch(const std::vector<std::string>& args) {
 std::vector<std::string> splitLines(const std::string& s) {
   std::vector<std::string> v;
   std::istringstream in(s);
-  for (std::string l; std::getline(in, l);) v.push_back(l);
+  for (std::string l; std::getline(in, l);)
+    v.push_back(l);
   return v;
 }
 
@@ -134,8 +135,8 @@ TEST(Check, FlagsATestWhoseOutcomeDependsOnTheStep) {
   BatchOutput stable = batch({"--check", "--tdelta", "0.01", "--alpha-end", "0", "--format", "jsonl"});
   EXPECT_NE(stable.out.find("\"stable\":true"), std::string::npos);
   EXPECT_TRUE(stable.err.empty());
-  BatchOutput csv = batch({"--check", "--tdelta", "0.05", "--alpha-start", "42", "--alpha-end", "42",
-                           "--format", "csv"});
+  BatchOutput csv =
+      batch({"--check", "--tdelta", "0.05", "--alpha-start", "42", "--alpha-end", "42", "--format", "csv"});
   auto rows = splitLines(csv.out);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].substr(rows[0].size() - 7), ",stable");

@@ -24,9 +24,9 @@ TEST(Series, AngleStepsAndNumberOfTests) {
     size_t tests;
     double last;
   } cases[] = {
-      {"0", "180", 19, 180}, {"0", "175", 19, 180}, {"0", "5", 6, 5},     {"0", "50", 11, 50},
+      {"0", "180", 19, 180},    {"0", "175", 19, 180}, {"0", "5", 6, 5},    {"0", "50", 11, 50},
       {"0", "12.34", 12, 13.2}, {"0", "300", 16, 300}, {"0", "1", 12, 1.1}, {"180", "0", 1, 180},
-      {"45", "45", 1, 45},   {"abc", "", 1, 0},
+      {"45", "45", 1, 45},      {"abc", "", 1, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.start) + " to " + c.end);
@@ -56,7 +56,8 @@ TEST(Series, LinesBeyondTheNineteenthOverwriteTheLastLabel) {
   rig.type("Ttdelta", kQuickStep).type("Talphastr", "0").type("Talphaend", "500");
   rig.start();
   ASSERT_EQ(rig.reports.size(), 26u);
-  for (int i = 0; i < 18; ++i) EXPECT_EQ(rig.forms->lmesg(i), rig.reports[i].line);
+  for (int i = 0; i < 18; ++i)
+    EXPECT_EQ(rig.forms->lmesg(i), rig.reports[i].line);
   EXPECT_EQ(rig.forms->lmesg(18), rig.reports.back().line);
   EXPECT_EQ(rig.reports.back().line.substr(0, 9), "Alpha 500");
 
@@ -66,7 +67,8 @@ TEST(Series, LinesBeyondTheNineteenthOverwriteTheLastLabel) {
   rig.start();
   ASSERT_EQ(rig.reports.size(), 1u);
   EXPECT_EQ(rig.forms->lmesg(0), rig.reports[0].line);
-  for (int i = 1; i <= 18; ++i) EXPECT_EQ(rig.forms->lmesg(i), "");
+  for (int i = 1; i <= 18; ++i)
+    EXPECT_EQ(rig.forms->lmesg(i), "");
 }
 
 TEST(Series, StopEndsTheTestAtTheEndOfThePassAndWritesItsLine) {
@@ -134,7 +136,8 @@ TEST(Series, EveryEndCodeFromARealRun) {
   rig.type("Talphastr", "0").type("Talphaend", "70");
   rig.start();
   bool seen[5] = {};
-  for (const auto& r : rig.reports) seen[r.end] = true;
+  for (const auto& r : rig.reports)
+    seen[r.end] = true;
   EXPECT_TRUE(seen[1]);
   EXPECT_TRUE(seen[2]);
   EXPECT_TRUE(seen[3]);
@@ -176,12 +179,14 @@ TEST(Series, DefaultSeriesMatchesItsRecordedValuesToTheLastDigit) {
   std::ifstream golden(GOLDEN_DIR "/default_series.csv");
   ASSERT_TRUE(golden.good());
   std::vector<std::string> expected;
-  for (std::string l; std::getline(golden, l);) expected.push_back(l);
+  for (std::string l; std::getline(golden, l);)
+    expected.push_back(l);
   Rig rig;
   rig.start();
   ASSERT_EQ(rig.reports.size() + 1, expected.size());
   EXPECT_EQ(expected[0], csvHeader());
-  for (size_t i = 0; i < rig.reports.size(); ++i) EXPECT_EQ(testToCsvRow(rig.reports[i]), expected[i + 1]);
+  for (size_t i = 0; i < rig.reports.size(); ++i)
+    EXPECT_EQ(testToCsvRow(rig.reports[i]), expected[i + 1]);
 }
 
 TEST(Faults, ArithmeticFaultsEndTheSeriesWithAClearMessage) {

@@ -68,8 +68,7 @@ TEST(Angle, CoversTheFullCircleIncludingStraightUpAndDown) {
   s.pi = 4 * std::atan(1.0);
   struct Case {
     double dx, dy, phi;
-  } cases[] = {{1, 0, 0}, {0, 1, 90}, {-1, 0, 180}, {0, -1, 270}, {1, 1, 45}, {-1, -1, 225},
-               {1, -1, 315}};
+  } cases[] = {{1, 0, 0}, {0, 1, 90}, {-1, 0, 180}, {0, -1, 270}, {1, 1, 45}, {-1, -1, 225}, {1, -1, 315}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.dx) + "," + std::to_string(c.dy));
     s.xpos[0] = 3;

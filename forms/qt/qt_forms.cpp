@@ -5,9 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -127,7 +127,8 @@ void QtForms::addMenus() {
   print->addAction(copyAction);
   print->addAction(saveAction);
   print->setContextMenuPolicy(Qt::ActionsContextMenu);
-  for (QLabel* label : lmesg_) label->setContextMenuPolicy(Qt::NoContextMenu);
+  for (QLabel* label : lmesg_)
+    label->setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 void QtForms::recordTest(const TestReport& report) {
@@ -137,7 +138,8 @@ void QtForms::recordTest(const TestReport& report) {
 
 QString QtForms::resultLines() const {
   QString text;
-  for (const auto& r : results_) text += QString::fromStdString(r.line) + "\n";
+  for (const auto& r : results_)
+    text += QString::fromStdString(r.line) + "\n";
   return text;
 }
 
@@ -159,7 +161,8 @@ QString QtForms::saveResults(const QString& path) const {
 }
 
 QtForms::~QtForms() {
-  for (auto* w : windows_) delete w;
+  for (auto* w : windows_)
+    delete w;
 }
 
 void QtForms::buildControlForm() {
@@ -225,9 +228,7 @@ void QtForms::connectHandlers(std::function<void()> start, std::function<void()>
 float QtForms::left(FormId f) { return static_cast<float>(window(f)->x() * kPx); }
 float QtForms::top(FormId f) { return static_cast<float>(window(f)->y() * kPx); }
 float QtForms::width(FormId f) { return static_cast<float>(window(f)->width() * kPx) + kFrameWidthTwips; }
-float QtForms::height(FormId f) {
-  return static_cast<float>(window(f)->height() * kPx) + kFrameHeightTwips;
-}
+float QtForms::height(FormId f) { return static_cast<float>(window(f)->height() * kPx) + kFrameHeightTwips; }
 void QtForms::setLeft(FormId f, float v) { window(f)->move(twipsToPixels(v), window(f)->y()); }
 void QtForms::setTop(FormId f, float v) { window(f)->move(window(f)->x(), twipsToPixels(v)); }
 void QtForms::setWidth(FormId f, float v) {
@@ -288,8 +289,10 @@ std::string QtForms::caption(std::string_view control) {
 
 void QtForms::setCaption(std::string_view control, const std::string& s) {
   QWidget* w = named(control);
-  if (auto* b = qobject_cast<QPushButton*>(w)) b->setText(QString::fromStdString(s));
-  else if (auto* l = qobject_cast<QLabel*>(w)) l->setText(QString::fromStdString(s));
+  if (auto* b = qobject_cast<QPushButton*>(w))
+    b->setText(QString::fromStdString(s));
+  else if (auto* l = qobject_cast<QLabel*>(w))
+    l->setText(QString::fromStdString(s));
 }
 
 void QtForms::setLmesgCaption(int16_t index, const std::string& s) {
@@ -313,7 +316,8 @@ uint32_t QtForms::doEvents() {
 void QtForms::end() {
   if (ended_) return;
   ended_ = true;
-  for (auto* w : windows_) w->hide();
+  for (auto* w : windows_)
+    w->hide();
   QCoreApplication::quit();
 }
 
