@@ -16,30 +16,6 @@ volatile int gInterrupts = 0;
 
 namespace {
 
-// Number of tests the series will run at most (a stop or a test without an end
-// code ends it earlier); 0 when the angles never reach the end.
-long plannedTests(double alphastr, double alphaend) {
-  double d = (alphaend - alphastr) / 10;
-  if (d <= 0)
-    d = 0;
-  else if (d <= 0.1)
-    d = 0.1;
-  else if (d <= 1)
-    d = 1;
-  else if (d <= 10) {
-  } else if (d <= 18)
-    d = 10;
-  else
-    d = 20;
-  d = Int(d * 10) / 10;
-  long n = 1;
-  for (double a = alphastr; a < alphaend; a += d) {
-    if (a + d == a || n > 10000000) return 0;
-    ++n;
-  }
-  return n;
-}
-
 // The shortest fixed-notation text that reads back as exactly v.
 std::string exactText(double v) {
   char buf[400];

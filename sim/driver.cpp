@@ -8,11 +8,8 @@
 
 namespace tb {
 
-void Experiment::seriesSetup() {
-  s_.pi = 4 * std::atan(1.0);
-  s_.alphastr = readField("Talphastr", "alpha (start)");
-  s_.alphaend = readField("Talphaend", "alpha (end)");
-  double dalpha = (s_.alphaend - s_.alphastr) / 10;
+double angleStep(double alphastr, double alphaend) {
+  double dalpha = (alphaend - alphastr) / 10;
   if (dalpha <= 0) {
     dalpha = 0;
   } else if (dalpha <= 0.1) {
@@ -20,13 +17,30 @@ void Experiment::seriesSetup() {
   } else if (dalpha <= 1) {
     dalpha = 1;
   } else if (dalpha <= 10) {
-    // unchanged
+    // unchanged, cut to one decimal below
   } else if (dalpha <= 18) {
     dalpha = 10;
   } else {
     dalpha = 20;
   }
-  l_.dalpha = Int(dalpha * 10) / 10;
+  return Int(dalpha * 10) / 10;
+}
+
+long plannedTests(double alphastr, double alphaend) {
+  double d = angleStep(alphastr, alphaend);
+  long n = 1;
+  for (double a = alphastr; a < alphaend; a = a + d) {
+    if (a + d == a || n >= 100000000) return 0;
+    ++n;
+  }
+  return n;
+}
+
+void Experiment::seriesSetup() {
+  s_.pi = 4 * std::atan(1.0);
+  s_.alphastr = readField("Talphastr", "alpha (start)");
+  s_.alphaend = readField("Talphaend", "alpha (end)");
+  l_.dalpha = angleStep(s_.alphastr, s_.alphaend);
   RESIZE(forms_, s_.plot, 1);
   s_.alpha = s_.alphastr;
   s_.pendcode = 0;

@@ -46,6 +46,12 @@ struct TestReport {
   std::optional<double> angularMomentumDrift;
 };
 
+// The angle step between the tests of a series from its start and end angle.
+double angleStep(double alphastr, double alphaend);
+// How many tests a series runs when every test ends by an end code; 0 when
+// the angles never reach the end angle.
+long plannedTests(double alphastr, double alphaend);
+
 // Direction of the vector (dx, dy) in degrees, 0 to 360, as ANGLE gives it.
 double angleOf(double dx, double dy, double pi);
 

@@ -34,6 +34,7 @@ TEST(Series, AngleStepsAndNumberOfTests) {
     rig.type("Ttdelta", kQuickStep).type("Talphastr", c.start).type("Talphaend", c.end);
     rig.start();
     ASSERT_EQ(rig.reports.size(), c.tests);
+    EXPECT_EQ(plannedTests(Val(c.start), Val(c.end)), static_cast<long>(c.tests));
     EXPECT_NEAR(rig.reports.back().alpha, c.last, 1e-9);
     for (size_t i = 1; i < rig.reports.size(); ++i)
       EXPECT_GT(rig.reports[i].alpha, rig.reports[i - 1].alpha);
