@@ -124,3 +124,33 @@ TEST(StartupPhase, BodiesTooCloseOneStepBackEndTheTestAtOnce) {
     EXPECT_EQ(s.endcode, gap < 1 ? 1 : 0);
   }
 }
+
+TEST(DisplayStep, ReadOutsRefreshAtMostTenTimesASecondAndAlwaysAtTheEnd) {
+  // A clock that moves 0.04 s per reading: the display step reads it once per
+  // call and again after a refresh, so a refresh comes every third call or so.
+  for (double tick : {0.0, 0.04}) {
+    SCOPED_TRACE(tick);
+    Rig rig;
+    double now = 1000;
+    rig.forms->clock_ = [&] { return now += tick; };
+    int refreshes = 0;
+    std::string last = rig.forms->text("Tcycle");
+    rig.forms->onYield = [&] {
+      std::string t = rig.forms->text("Tcycle");
+      if (t != last) ++refreshes;
+      last = t;
+    };
+    rig.type("Ttdelta", "0.01").type("Talphaend", "0");
+    rig.start();
+    ASSERT_EQ(rig.reports.size(), 1u);
+    // The pass that ends the test always refreshes: the final step count shows.
+    EXPECT_EQ(rig.forms->text("Tcycle"), Str(rig.reports[0].steps));
+    int64_t displaySteps = rig.reports[0].steps / 100;
+    if (tick == 0) {
+      EXPECT_LE(refreshes, 1); // a frozen clock: only the final refresh
+    } else {
+      EXPECT_GT(refreshes, displaySteps / 4);
+      EXPECT_LT(refreshes, displaySteps / 2);
+    }
+  }
+}
