@@ -50,12 +50,21 @@ SeriesResult runSeries(const SeriesSetup& setup) {
     forms->setText(control, text);
 
   SeriesResult result;
+  // The progress line shares the terminal with the result lines: it is wiped
+  // before a line is written and redrawn at the next report.
+  bool progressShown = false;
+  auto clearProgress = [&] {
+    if (!progressShown) return;
+    *setup.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    progressShown = false;
+  };
   long planned = plannedTests(Val(forms->text("Talphastr")), Val(forms->text("Talphaend")));
   exp.onTestEnd = [&](const TestReport& r) {
     ExportedTest t{r, {}, std::nullopt};
     for (const char* c : kReadoutControls)
       t.readouts.emplace_back(c, forms->text(c));
     result.tests.push_back(t);
+    clearProgress();
     if (setup.onTest) setup.onTest(t);
   };
   if (setup.stopAtStep) {
@@ -84,10 +93,11 @@ SeriesResult runSeries(const SeriesSetup& setup) {
                     result.tests.size() + 1, planned ? "" : "?", planned, s.alpha,
                     static_cast<long long>(s.nstep), s.rev);
       *setup.err << buf << std::flush;
+      progressShown = true;
     };
   }
   app.CommandStart_Click();
-  if (setup.progress && setup.err) *setup.err << "\r" << std::string(72, ' ') << "\r" << std::flush;
+  clearProgress();
   result.fault = exp.lastFault();
   result.ended = forms->ended();
   if (setup.afterSeries) setup.afterSeries(*forms);
