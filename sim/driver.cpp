@@ -37,6 +37,10 @@ long plannedTests(double alphastr, double alphaend) {
 }
 
 void Experiment::seriesSetup() {
+  // The driver's own values start from 0 at every Start: a test stopped before
+  // its first display step in the first test of a series reports zeros, not
+  // what an earlier series left.
+  l_ = SeriesLocals{};
   s_.pi = 4 * std::atan(1.0);
   s_.alphastr = readField("Talphastr", "alpha (start)");
   s_.alphaend = readField("Talphaend", "alpha (end)");
@@ -45,7 +49,6 @@ void Experiment::seriesSetup() {
   s_.alpha = s_.alphastr;
   s_.pendcode = 0;
   s_.lmesgidx = 0;
-  l_.v3max = 0;
 }
 
 std::string Experiment::buildResultLine() {

@@ -100,6 +100,29 @@ TEST(Series, StopEndsTheTestAtTheEndOfThePassAndWritesItsLine) {
   EXPECT_EQ(rig.reports.size(), 3u); // 0, 0.1 and 0.2
 }
 
+TEST(Series, EverySeriesStartsFromZeroedDriverValues) {
+  // A first test stopped before its first display step reports v3, vesc and r3
+  // of 0, also when an earlier series left other values behind.
+  Rig rig;
+  rig.type("Ttdelta", kQuickStep).type("Talphaend", "0");
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 1u);
+  ASSERT_GT(rig.reports[0].r3, 0);
+  rig.reports.clear();
+  rig.forms->onYield = [&rig, clicked = false]() mutable {
+    if (!clicked && rig.exp.state().nstep == 50) {
+      clicked = true;
+      rig.app.CommandEnd_Click();
+    }
+  };
+  rig.start();
+  ASSERT_EQ(rig.reports.size(), 1u);
+  EXPECT_EQ(rig.reports[0].v3, 0);
+  EXPECT_EQ(rig.reports[0].vesc, 0);
+  EXPECT_EQ(rig.reports[0].r3, 0);
+  EXPECT_EQ(rig.reports[0].line.substr(0, 42), "Alpha   0 v3  0.000 vesc  0.000 r3    0 di");
+}
+
 TEST(Series, EndDuringASeriesEndsAtOnceWithoutAnotherLine) {
   Rig rig;
   rig.forms->onYield = [&] {
