@@ -140,7 +140,6 @@ private:
   uint32_t yieldBudget_ = 1;
   std::string lastFault_;
   Conserved atStart_;
-  int testIndex_ = 0;
 };
 
 } // namespace tb
