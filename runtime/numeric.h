@@ -14,6 +14,10 @@ namespace tb {
 inline double Int(double x) { return __builtin_floor(x); }
 inline float Int(float x) { return __builtin_floorf(x); }
 
+// True when both values are finite: x - x is 0 for a finite x and NaN
+// otherwise. One comparison for two values, on the integration's hot path.
+inline bool bothFinite(double a, double b) { return (a - a) + (b - b) == 0; }
+
 // The numeric prefix of a text as Val reads it: leading blanks, an optional sign,
 // digits with at most one "." as the decimal point. Empty when there is no digit.
 struct NumericPrefix {

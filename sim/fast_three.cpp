@@ -12,8 +12,6 @@ namespace tb {
 
 namespace {
 
-inline bool bothFinite(double a, double b) { return (a - a) + (b - b) == 0; }
-
 // A direction's pseudo-angle: 0 to 4 around the circle, strictly increasing
 // with the angle ANGLE gives (same quadrant rules, same zero conventions).
 inline double pseudoAngle(double dx, double dy) {

@@ -19,11 +19,6 @@
 
 namespace tb {
 
-namespace {
-// True when both values are finite: x - x is 0 for a finite x and NaN otherwise.
-inline bool bothFinite(double a, double b) { return (a - a) + (b - b) == 0; }
-} // namespace
-
 void Experiment::slowYield() {
   uint32_t budget = forms_.doEvents();
   settleVectorState();
