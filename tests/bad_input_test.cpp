@@ -37,12 +37,7 @@ TEST(BadInput, EveryFieldReadsEveryTextAsValDoes) {
       Rig rig;
       rig.type("Ttdelta", "0.01").type("Talphaend", "0").type(field.control, text);
       // Stop each run early: some of these values make a test endless.
-      rig.forms->onYield = [&rig, clicked = false]() mutable {
-        if (!clicked && rig.exp.state().nstep == 2000) {
-          clicked = true;
-          rig.app.CommandEnd_Click();
-        }
-      };
+      rig.stopAtStep(2000);
       rig.start();
       EXPECT_EQ(rig.forms->caption("LMesg"), "NEXT TEST ? ");
       EXPECT_EQ(rig.forms->caption("CommandEnd"), "End");
@@ -111,12 +106,7 @@ TEST(EndlessTests, RunUntilStopped) {
     Rig rig;
     rig.type("Talphaend", "0").type(c.control, c.text);
     if (std::string(c.control) == "Talphastr") rig.type("Tinitv2", "-1").type("Ttdelta", "0.02");
-    rig.forms->onYield = [&rig, clicked = false]() mutable {
-      if (!clicked && rig.exp.state().nstep == 300000) {
-        clicked = true;
-        rig.app.CommandEnd_Click();
-      }
-    };
+    rig.stopAtStep(300000);
     rig.start();
     ASSERT_EQ(rig.reports.size(), 1u);
     EXPECT_EQ(rig.reports[0].steps, 300000);

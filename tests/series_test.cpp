@@ -109,12 +109,7 @@ TEST(Series, EverySeriesStartsFromZeroedDriverValues) {
   ASSERT_EQ(rig.reports.size(), 1u);
   ASSERT_GT(rig.reports[0].r3, 0);
   rig.reports.clear();
-  rig.forms->onYield = [&rig, clicked = false]() mutable {
-    if (!clicked && rig.exp.state().nstep == 50) {
-      clicked = true;
-      rig.app.CommandEnd_Click();
-    }
-  };
+  rig.stopAtStep(50);
   rig.start();
   ASSERT_EQ(rig.reports.size(), 1u);
   EXPECT_EQ(rig.reports[0].v3, 0);
@@ -309,14 +304,7 @@ TEST(Exactness, ThreeBodyStagesGiveTheSameBitsAsTheGeneralStages) {
       rig.exp.generalStages = general == 1;
       rig.type("Talphastr", c.start).type("Talphaend", c.end).type("Ttdelta", c.tdelta);
       rig.type("Tinitv2", c.initv3).type("Tm2", c.m2);
-      if (c.stopAt) {
-        rig.forms->onYield = [&rig, &c, clicked = false]() mutable {
-          if (!clicked && rig.exp.state().nstep == c.stopAt) {
-            clicked = true;
-            rig.app.CommandEnd_Click();
-          }
-        };
-      }
+      if (c.stopAt) rig.stopAtStep(c.stopAt);
       rig.start();
       ASSERT_TRUE(rig.forms->fatalMessages.empty()) << rig.forms->fatalMessages[0];
       results[general] = rig.reports;

@@ -35,6 +35,15 @@ struct Rig {
     exp.INITIALISE();
   }
   void start() { app.CommandStart_Click(); }
+  // Clicks Stop at the first yield of pass n of whichever test reaches it.
+  void stopAtStep(int64_t n) {
+    forms->onYield = [this, n, clicked = false]() mutable {
+      if (!clicked && exp.state().nstep == n) {
+        clicked = true;
+        app.CommandEnd_Click();
+      }
+    };
+  }
 };
 
 } // namespace tb::testing
