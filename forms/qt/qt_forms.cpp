@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -45,7 +44,11 @@ PlotWidget::PlotWidget() {
   image_.fill(Qt::white);
 }
 
+// Clearing also brings the image to the drawing area's size, should a resize
+// event still be pending when a test starts.
 void PlotWidget::clear() {
+  if (image_.size() != size() && width() > 0 && height() > 0)
+    image_ = QImage(size(), QImage::Format_RGB32);
   image_.fill(Qt::white);
   dirty_ = true;
 }
