@@ -70,7 +70,8 @@ void Experiment::startupPhase() {
                   s.tdelta * (nstep * (s.vystart[j] - s.vystart[i]) + s.tdelta * (s.sum2ay[j] - s.sum2ay[i]));
       double r = xd * xd + yd * yd;
       if (!std::isfinite(r))
-        throw ArithmeticFault(faults::overflowInStep("look one step back", -1, s.alpha, s.tdelta));
+        throw ArithmeticFault(
+            faults::overflowInStep("position one step before the start", -1, s.alpha, s.tdelta));
       s.xdiff[i][j] = xd;
       s.ydiff[i][j] = yd;
       s.rsq[i][j] = r;
