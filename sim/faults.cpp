@@ -60,8 +60,8 @@ std::string bodiesCoincide(int i, int j, int64_t nstep, double alpha) {
 }
 
 std::string overflowInStep(const char* stage, int64_t nstep, double alpha, double tdelta) {
-  std::string when = nstep > 0 ? "at step " + std::to_string(nstep) : std::string("before the first step");
-  return std::string("The ") + stage + " overflowed the number range " + when + " of the test at alpha " +
+  std::string when = nstep > 0 ? " at step " + std::to_string(nstep) + " of" : std::string(" in");
+  return std::string("The ") + stage + " overflowed the number range" + when + " the test at alpha " +
          num(alpha) + " (tdelta = " + num(tdelta) + "). Use a smaller tdelta, or smaller masses m2 and m3.";
 }
 
