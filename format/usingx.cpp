@@ -40,6 +40,16 @@ Places maskPlaces(std::string_view mask) {
 // Step 5: the integer part; x is reduced to its part below 10^10.
 std::string integerPart(double& x) {
   constexpr double kTen10 = 1e10;
+  // From 2^53 on, x - hi * 10^10 is no longer exact and the low ten digits
+  // would be noise: such a value is written with all of its digits instead,
+  // after the same leading blank the high piece carries.
+  constexpr double kExactLimit = 9007199254740992.0;
+  if (x >= kExactLimit) {
+    std::string all(1, ' ');
+    all += WholeToText(Int(x));
+    x = 0;
+    return all;
+  }
   if (x > kTen10) {
     double hi = Int(x / kTen10);
     double low = x - hi * kTen10;

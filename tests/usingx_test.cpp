@@ -68,6 +68,14 @@ TEST(USINGX, AppendsToTheLineUnderConstruction) {
   EXPECT_EQ(out, "Alpha  45 v3 12.500");
 }
 
+TEST(USINGX, WritesEveryIntegerDigitOfHugeValues) {
+  // Above 10^10 the high piece and ten low digits; from 2^53 on, where the low
+  // piece is no longer exact, all digits of the stored value.
+  EXPECT_EQ(format(123456789012345.0, "####.#"), " 123456789012345");
+  EXPECT_EQ(format(1.5e25, "####.#"), " 15000000000000000285212672");
+  EXPECT_EQ(format(1e300, "##").size(), 302u);
+}
+
 TEST(USINGX, FillsAtMostTwentyBlanksAndNineZeros) {
   // A long mask pads from the 20-blank run only; long fractions from nine zeros.
   EXPECT_EQ(format(1, std::string(25, '#').c_str()), std::string(20, ' ') + "1");
