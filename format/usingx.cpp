@@ -57,6 +57,9 @@ std::string integerPart(double& x) {
     if (low < 0) {
       hi -= 1;
       low = x - hi * kTen10;
+    } else if (low >= kTen10) {
+      hi += 1;
+      low = x - hi * kTen10;
     }
     x = low;
     char digits[16];
