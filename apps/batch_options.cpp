@@ -58,7 +58,8 @@ std::string batchUsage() {
        "A parameter text must be a number: blanks, an optional sign, digits with at most\n"
        "one \".\". Ctrl-C acts as Stop (the running test's line is still written);\n"
        "a second Ctrl-C ends at once.\n\n"
-       "Exit status: 0 done, 2 bad option, 3 the series ended on an arithmetic fault.\n";
+       "Exit status: 0 done, 1 the --plot file could not be written, 2 bad option,\n"
+       "3 the series ended on an arithmetic fault (the message names the field to change).\n";
   return u;
 }
 

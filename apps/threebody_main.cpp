@@ -24,20 +24,40 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
   QApplication::quit();
 }
 
+// The command line: --help and --version are answered without a display.
+void describeOptions(QCommandLineParser& parser, const QCommandLineOption& shots) {
+  parser.setApplicationDescription("Gravitational motion of three point masses: a pair circles its centre\n"
+                                   "of mass while a third body falls in. Without a display, use\n"
+                                   "threebody-batch for the same series headless.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOption(shots);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+  QCommandLineOption shots("screenshots", "Run one series, save the windows as PNGs into DIR, quit.", "DIR");
+  for (int i = 1; i < argc; ++i) {
+    QString arg = QString::fromLocal8Bit(argv[i]);
+    if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "-v") {
+      QCoreApplication core(argc, argv);
+      QCoreApplication::setApplicationName("threebody");
+      QCoreApplication::setApplicationVersion(THREEBODY_VERSION);
+      QCommandLineParser parser;
+      describeOptions(parser, shots);
+      parser.process(core);
+      return 0;
+    }
+  }
+
   QApplication qapp(argc, argv);
   QApplication::setApplicationName("threebody");
   QApplication::setApplicationVersion(THREEBODY_VERSION);
   QGuiApplication::setDesktopFileName("threebody");
   QApplication::setWindowIcon(QIcon::fromTheme("threebody"));
   QCommandLineParser parser;
-  parser.setApplicationDescription("Gravitational motion of three point masses.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  QCommandLineOption shots("screenshots", "Run one series, save the windows as PNGs into DIR, quit.", "DIR");
-  parser.addOption(shots);
+  describeOptions(parser, shots);
   parser.process(qapp);
 
   tb::QtForms forms;
