@@ -10,6 +10,8 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 // Runs one series with the fields as they stand, then saves a picture of each
@@ -51,6 +53,13 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Without a display the toolkit would abort; say what to do instead.
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr, "threebody: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run "
+                         "threebody-batch for the same series headless.\n");
+    return 1;
+  }
   QApplication qapp(argc, argv);
   QApplication::setApplicationName("threebody");
   QApplication::setApplicationVersion(THREEBODY_VERSION);
