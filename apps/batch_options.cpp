@@ -9,22 +9,6 @@ namespace tb {
 
 namespace {
 
-struct FieldOption {
-  const char* option;
-  const char* control;
-  const char* what;
-};
-
-const FieldOption kFieldOptions[] = {
-    {"--alpha-start", "Talphastr", "start angle of the series, degrees"},
-    {"--alpha-end", "Talphaend", "end angle of the series, degrees"},
-    {"--tdelta", "Ttdelta", "time step"},
-    {"--init-v3", "Tinitv2", "start speed of the third body, fraction of its escape speed"},
-    {"--m2", "Tm2", "mass of the second body (the first has 1000)"},
-    {"--m3", "Tm3", "mass of the third body"},
-    {"--disp-max", "Tdispmax", "half-width of the plotted square"},
-};
-
 std::string defaultText(const char* control) {
   for (const auto& f : parameterFields())
     if (std::string(f.control) == control) return f.defaultText;
@@ -37,10 +21,14 @@ std::string batchUsage() {
   std::string u = "Usage: threebody-batch [OPTION...]\n"
                   "Runs one series of three-body tests headless and prints one result line per test.\n\n"
                   "Parameters (each takes the text you would type into the control form):\n";
-  for (const auto& f : kFieldOptions) {
+  for (const auto& f : parameterFields()) {
     std::string left = std::string("  ") + f.option + " TEXT";
     left.resize(24, ' ');
-    u += left + f.what + " (default \"" + defaultText(f.control) + "\")\n";
+    std::string line = left + f.what;
+    std::string dflt = std::string("(default \"") + f.defaultText + "\")";
+    // Keep the help within 80 columns: a long description gets its default below.
+    line += line.size() + 1 + dflt.size() <= 80 ? " " + dflt : "\n" + std::string(24, ' ') + dflt;
+    u += line + "\n";
   }
   u += "\nOutput:\n"
        "  --format FORMAT       text (the result lines, default), jsonl (one JSON object\n"
@@ -100,7 +88,7 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       continue;
     }
     bool matched = false;
-    for (const auto& f : kFieldOptions) {
+    for (const auto& f : parameterFields()) {
       if (arg != f.option) continue;
       matched = true;
       if (!takeValue()) return r;

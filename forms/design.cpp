@@ -49,13 +49,14 @@ const std::vector<ControlDesign>& form1Controls() {
 }
 
 const std::vector<ParameterField>& parameterFields() {
-  static const std::vector<ParameterField> fields = {{"Talphastr", "alpha (start)", "0"},
-                                                     {"Talphaend", "alpha (end)", "180"},
-                                                     {"Ttdelta", "tdelta", "0.001"},
-                                                     {"Tinitv2", "init v3", "0.9"},
-                                                     {"Tm2", "m2", "1000"},
-                                                     {"Tm3", "m3", "1"},
-                                                     {"Tdispmax", "disp max", "500"}};
+  static const std::vector<ParameterField> fields = {
+      {"Talphastr", "alpha (start)", "0", "--alpha-start", "start angle of the series, degrees"},
+      {"Talphaend", "alpha (end)", "180", "--alpha-end", "end angle of the series, degrees"},
+      {"Ttdelta", "tdelta", "0.001", "--tdelta", "time step of the integration"},
+      {"Tinitv2", "init v3", "0.9", "--init-v3", "third body's start speed, fraction of its escape speed"},
+      {"Tm2", "m2", "1000", "--m2", "mass of the second body (the first: 1000)"},
+      {"Tm3", "m3", "1", "--m3", "mass of the third body"},
+      {"Tdispmax", "disp max", "500", "--disp-max", "half-width of the plotted square"}};
   return fields;
 }
 

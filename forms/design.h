@@ -37,6 +37,8 @@ struct ParameterField {
   const char* control;
   const char* label;
   const char* defaultText;
+  const char* option; // the batch tool's option for it
+  const char* what;   // what it means, for help texts and tooltips
 };
 const std::vector<ParameterField>& parameterFields();
 

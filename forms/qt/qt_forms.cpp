@@ -47,8 +47,7 @@ PlotWidget::PlotWidget() {
 // Clearing also brings the image to the drawing area's size, should a resize
 // event still be pending when a test starts.
 void PlotWidget::clear() {
-  if (image_.size() != size() && width() > 0 && height() > 0)
-    image_ = QImage(size(), QImage::Format_RGB32);
+  if (image_.size() != size() && width() > 0 && height() > 0) image_ = QImage(size(), QImage::Format_RGB32);
   image_.fill(Qt::white);
   dirty_ = true;
 }
@@ -197,6 +196,10 @@ void QtForms::buildControlForm() {
     narrow.setStretch(QFont::Condensed);
     label->setFont(narrow);
   }
+  // The parameter fields explain themselves on hover.
+  for (const auto& f : parameterFields())
+    controls_.value(f.control)->setToolTip(
+        QString("%1: %2 (default %3)").arg(f.label, f.what, f.defaultText));
   QFont mesgFont("MS Sans Serif");
   mesgFont.setPointSizeF(9.75);
   mesgFont.setWeight(QFont::Normal);
