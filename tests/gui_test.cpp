@@ -151,6 +151,15 @@ private slots:
     QVERIFY(coloured > 100);
   }
 
+  void defaultSeriesInTheWindowsMatchesTheBatchTool() {
+    Program p;
+    p.click("CommandStart");
+    QStringList expected = batchLines({});
+    QCOMPARE(expected.size(), 19);
+    for (int i = 0; i < 19; ++i) QCOMPARE(p.line(i), expected[i]);
+    QCOMPARE(p.caption("LMesg"), QString("NEXT TEST ? "));
+  }
+
   void stopWritesTheRunningTestsLineAndEndsTheSeries() {
     Program p;
     p.type("Ttdelta", "0"); // an endless test
