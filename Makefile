@@ -9,6 +9,8 @@ PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev zlib1
 SCREENSHOT_PACKAGES = xvfb xauth
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 20
+# 0 picks a new random seed each run; CI fixes it so a failure can be replayed.
+FUZZ_SEED ?= 0
 FUZZ_TARGETS = val str usingx options
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -57,7 +59,7 @@ fuzz: deps
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
 	@for t in $(FUZZ_TARGETS); do \
 	  work=$(BUILD)-fuzz/corpus-$$t; mkdir -p $$work; \
-	  $(BUILD)-fuzz/bin/fuzz_$$t $$work fuzz/corpus/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  $(BUILD)-fuzz/bin/fuzz_$$t $$work fuzz/corpus/$$t -max_total_time=$(FUZZ_SECONDS) -seed=$(FUZZ_SEED) -print_final_stats=1 \
 	    > $(BUILD)-fuzz/fuzz_$$t.log 2>&1 || { cat $(BUILD)-fuzz/fuzz_$$t.log; exit 1; }; \
 	  echo "fuzz_$$t: $$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' $(BUILD)-fuzz/fuzz_$$t.log)"; \
 	done
