@@ -133,7 +133,28 @@ private:
     double pref = 0; // pseudo-angle of the reference direction alphadeg
   };
 
+  // The three-body stages keep x and y side by side, as SSE2 lanes want them.
+  // Positions and squared distances go to the state every step; the sums,
+  // accelerations and differences are written back before anything outside
+  // the stages reads the state (a yield, a display step, a fault, the end).
+  struct alignas(16) Lanes {
+    double pos[3][2];     // (xpos, ypos)
+    double start[3][2];   // (xstart, ystart)
+    double v0[3][2];      // (vxstart, vystart)
+    double v[3][2];       // (vx, vy)
+    double acc[3][2];     // (ax, ay)
+    double sum[3][2];     // (sumax, sumay)
+    double sum2[3][2];    // (sum2ax, sum2ay)
+    double diff[3][3][2]; // (xdiff, ydiff)
+    double rsq[3][2];     // row i: rsq of its two other bodies, in increasing order
+    double gm[3][2];      // row i: gconst * mass of its two other bodies
+  };
+  void loadLanes();
+  void storeLanes();
+
   FormsRuntime& forms_;
+  Lanes lanes_;
+  bool lanesAhead_ = false; // lanes_ hold values the state does not have yet
   AngleWatch watch_;
   SimState s_;
   SeriesLocals l_;

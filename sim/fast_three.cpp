@@ -33,68 +33,106 @@ constexpr double kMargin = 1e-9;
 
 } // namespace
 
-void Experiment::accelerationsThree() {
-  SimState& s = s_;
+void Experiment::loadLanes() {
+  const SimState& s = s_;
+  Lanes& l = lanes_;
   for (int i = 0; i < 3; ++i) {
-    s.ax[i] = 0;
-    s.ay[i] = 0;
-    if (s.mass[i] < 0) continue;
+    l.pos[i][0] = s.xpos[i], l.pos[i][1] = s.ypos[i];
+    l.start[i][0] = s.xstart[i], l.start[i][1] = s.ystart[i];
+    l.v0[i][0] = s.vxstart[i], l.v0[i][1] = s.vystart[i];
+    l.v[i][0] = s.vx[i], l.v[i][1] = s.vy[i];
+    l.acc[i][0] = s.ax[i], l.acc[i][1] = s.ay[i];
+    l.sum[i][0] = s.sumax[i], l.sum[i][1] = s.sumay[i];
+    l.sum2[i][0] = s.sum2ax[i], l.sum2[i][1] = s.sum2ay[i];
+    for (int j = 0; j < 3; ++j)
+      l.diff[i][j][0] = s.xdiff[i][j], l.diff[i][j][1] = s.ydiff[i][j];
+    const int j1 = i == 0 ? 1 : 0;
+    const int j2 = i == 2 ? 1 : 2;
+    l.gm[i][0] = s.gconst * s.mass[j1];
+    l.gm[i][1] = s.gconst * s.mass[j2];
+    l.rsq[i][0] = s.rsq[i][j1];
+    l.rsq[i][1] = s.rsq[i][j2];
+  }
+}
+
+void Experiment::storeLanes() {
+  SimState& s = s_;
+  const Lanes& l = lanes_;
+  for (int i = 0; i < 3; ++i) {
+    s.ax[i] = l.acc[i][0], s.ay[i] = l.acc[i][1];
+    s.sumax[i] = l.sum[i][0], s.sumay[i] = l.sum[i][1];
+    s.sum2ax[i] = l.sum2[i][0], s.sum2ay[i] = l.sum2[i][1];
+    for (int j = 0; j < 3; ++j)
+      if (j != i) s.xdiff[i][j] = l.diff[i][j][0], s.ydiff[i][j] = l.diff[i][j][1];
+  }
+  lanesAhead_ = false;
+}
+
+void Experiment::accelerationsThree() {
+  const SimState& s = s_;
+  Lanes& l = lanes_;
+  lanesAhead_ = true;
+  for (int i = 0; i < 3; ++i) {
+    if (s.mass[i] < 0) {
+      // Not accelerated: zero acceleration, the running sums stay as they are.
+      _mm_store_pd(l.acc[i], _mm_setzero_pd());
+      continue;
+    }
     const int j1 = i == 0 ? 1 : 0;
     const int j2 = i == 2 ? 1 : 2;
     // Lane 0 belongs to body j1, lane 1 to body j2.
-    __m128d r2 = _mm_set_pd(s.rsq[i][j2], s.rsq[i][j1]);
-    __m128d gm = _mm_set_pd(s.gconst * s.mass[j2], s.gconst * s.mass[j1]);
-    __m128d f = _mm_div_pd(gm, r2);
+    __m128d r2 = _mm_load_pd(l.rsq[i]);
+    __m128d f = _mm_div_pd(_mm_load_pd(l.gm[i]), r2);
     __m128d r = _mm_sqrt_pd(r2);
     // Then per other body: (xdiff, ydiff) * f / r, x and y side by side.
-    __m128d d1 = _mm_set_pd(s.ydiff[i][j1], s.xdiff[i][j1]);
-    __m128d d2 = _mm_set_pd(s.ydiff[i][j2], s.xdiff[i][j2]);
-    __m128d t1 = _mm_div_pd(_mm_mul_pd(d1, _mm_unpacklo_pd(f, f)), _mm_unpacklo_pd(r, r));
-    __m128d t2 = _mm_div_pd(_mm_mul_pd(d2, _mm_unpackhi_pd(f, f)), _mm_unpackhi_pd(r, r));
+    __m128d t1 =
+        _mm_div_pd(_mm_mul_pd(_mm_load_pd(l.diff[i][j1]), _mm_unpacklo_pd(f, f)), _mm_unpacklo_pd(r, r));
+    __m128d t2 =
+        _mm_div_pd(_mm_mul_pd(_mm_load_pd(l.diff[i][j2]), _mm_unpackhi_pd(f, f)), _mm_unpackhi_pd(r, r));
     __m128d a = _mm_add_pd(_mm_add_pd(_mm_setzero_pd(), t1), t2);
-    double ax = _mm_cvtsd_f64(a);
-    double ay = _mm_cvtsd_f64(_mm_unpackhi_pd(a, a));
-    if (!bothFinite(ax, ay)) [[unlikely]]
+    if (!bothFinite(_mm_cvtsd_f64(a), _mm_cvtsd_f64(_mm_unpackhi_pd(a, a)))) [[unlikely]]
       stepFault("acceleration");
-    addToRunningSums(s, i, ax, ay);
+    // The running sums in their order: first sums, then second sums from them.
+    __m128d sum = _mm_add_pd(_mm_load_pd(l.sum[i]), a);
+    _mm_store_pd(l.acc[i], a);
+    _mm_store_pd(l.sum[i], sum);
+    _mm_store_pd(l.sum2[i], _mm_add_pd(_mm_load_pd(l.sum2[i]), sum));
   }
 }
 
 void Experiment::advancePositionsThree() {
   SimState& s = s_;
+  Lanes& l = lanes_;
   const __m128d dt = _mm_set1_pd(s.tdelta);
   const __m128d n = _mm_set1_pd(static_cast<double>(s.nstep));
-  __m128d p[3];
-  for (int i = 0; i < 3; ++i)
-    p[i] = _mm_set_pd(s.ypos[i], s.xpos[i]);
+  __m128d p[3] = {_mm_load_pd(l.pos[0]), _mm_load_pd(l.pos[1]), _mm_load_pd(l.pos[2])};
   for (int i = 0; i < 3; ++i) {
-    __m128d start = _mm_set_pd(s.ystart[i], s.xstart[i]);
-    __m128d v0 = _mm_set_pd(s.vystart[i], s.vxstart[i]);
-    __m128d s2 = _mm_set_pd(s.sum2ay[i], s.sum2ax[i]);
-    __m128d v = _mm_set_pd(s.vy[i], s.vx[i]);
-    __m128d q = _mm_add_pd(start, _mm_mul_pd(dt, _mm_add_pd(_mm_mul_pd(n, v0), _mm_mul_pd(dt, s2))));
-    q = _mm_add_pd(q, _mm_mul_pd(v, dt));
-    double x = _mm_cvtsd_f64(q);
-    double y = _mm_cvtsd_f64(_mm_unpackhi_pd(q, q));
-    if (!bothFinite(x, y)) [[unlikely]]
+    __m128d q = _mm_add_pd(_mm_load_pd(l.start[i]),
+                           _mm_mul_pd(dt, _mm_add_pd(_mm_mul_pd(n, _mm_load_pd(l.v0[i])),
+                                                     _mm_mul_pd(dt, _mm_load_pd(l.sum2[i])))));
+    q = _mm_add_pd(q, _mm_mul_pd(_mm_load_pd(l.v[i]), dt));
+    if (!bothFinite(_mm_cvtsd_f64(q), _mm_cvtsd_f64(_mm_unpackhi_pd(q, q)))) [[unlikely]]
       stepFault("position update");
-    s.xpos[i] = x;
-    s.ypos[i] = y;
+    _mm_store_pd(l.pos[i], q);
+    _mm_storel_pd(&s.xpos[i], q);
+    _mm_storeh_pd(&s.ypos[i], q);
     p[i] = q;
     // Row i: the new position of body i against the others as they stand.
-    for (int j = 0; j < 3; ++j) {
-      if (j == i) continue;
-      __m128d d = _mm_sub_pd(p[j], q);
-      __m128d sq = _mm_mul_pd(d, d);
-      double dx = _mm_cvtsd_f64(d);
-      double dy = _mm_cvtsd_f64(_mm_unpackhi_pd(d, d));
-      double r2 = _mm_cvtsd_f64(sq) + _mm_cvtsd_f64(_mm_unpackhi_pd(sq, sq));
-      if (!std::isfinite(r2)) [[unlikely]]
-        stepFault("distance");
-      s.rsq[i][j] = r2;
-      s.xdiff[i][j] = dx;
-      s.ydiff[i][j] = dy;
-    }
+    const int j1 = i == 0 ? 1 : 0;
+    const int j2 = i == 2 ? 1 : 2;
+    __m128d d1 = _mm_sub_pd(p[j1], q);
+    __m128d d2 = _mm_sub_pd(p[j2], q);
+    __m128d sq1 = _mm_mul_pd(d1, d1);
+    __m128d sq2 = _mm_mul_pd(d2, d2);
+    // (dx1 * dx1 + dy1 * dy1, dx2 * dx2 + dy2 * dy2)
+    __m128d r2 = _mm_add_pd(_mm_unpacklo_pd(sq1, sq2), _mm_unpackhi_pd(sq1, sq2));
+    if (!bothFinite(_mm_cvtsd_f64(r2), _mm_cvtsd_f64(_mm_unpackhi_pd(r2, r2)))) [[unlikely]]
+      stepFault("distance");
+    _mm_store_pd(l.diff[i][j1], d1);
+    _mm_store_pd(l.diff[i][j2], d2);
+    _mm_store_pd(l.rsq[i], r2);
+    _mm_storel_pd(&s.rsq[i][j1], r2);
+    _mm_storeh_pd(&s.rsq[i][j2], r2);
   }
 }
 

@@ -20,6 +20,7 @@
 namespace tb {
 
 void Experiment::slowYield() {
+  if (lanesAhead_) storeLanes();
   uint32_t budget = forms_.doEvents();
   settleVectorState();
   yieldBudget_ = budget == 0 ? 1 : budget;
@@ -28,6 +29,7 @@ void Experiment::slowYield() {
 
 // Finds what made a stage produce a value outside the double range.
 void Experiment::stepFault(const char* stage) {
+  if (lanesAhead_) storeLanes();
   for (int i = 0; i <= s_.nstars; ++i)
     for (int j = 0; j <= s_.nstars; ++j)
       if (j != i && s_.rsq[i][j] == 0)
@@ -148,6 +150,7 @@ void Experiment::watchThirdBody() {
 void Experiment::mainLoop() {
   SimState& s = s_;
   startAngleWatch();
+  loadLanes();
   settleVectorState();
   do {
     s.nstep = s.nstep + 1;
@@ -160,6 +163,7 @@ void Experiment::mainLoop() {
         countRevolutionsLazy();
         watchThirdBody();
       } else {
+        if (lanesAhead_) storeLanes();
         accelerations();
         yieldPoint();
         advancePositions();
@@ -168,9 +172,13 @@ void Experiment::mainLoop() {
         if (s.nstars == 2) watchThirdBody();
       }
     }
-    if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode > 0) displayStep();
+    if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode > 0) {
+      if (lanesAhead_) storeLanes();
+      displayStep();
+    }
     yieldPoint();
   } while (!(s.endcode > 0 || s.stopflag == 1));
+  if (lanesAhead_) storeLanes();
   ensurePhiExact();
 }
 
