@@ -27,12 +27,44 @@ NumericPrefix scanNumber(std::string_view s) {
       break;
     }
   }
+  // An exponent ("E+15", "e-5") belongs to the number only when a digit
+  // follows it; Str writes one for magnitudes from 10^15 and below 10^-4.
+  if (p.hasDigits && i < s.size() && (s[i] == 'E' || s[i] == 'e')) {
+    size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+    if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+      while (j < s.size() && s[j] >= '0' && s[j] <= '9')
+        ++j;
+      i = j;
+    }
+  }
   p.text = s.substr(start, i - start);
   p.end = i;
   return p;
 }
 
 namespace {
+
+// The power of ten of the first non-zero digit of an unsigned number text
+// with an optional exponent. Only its sign matters, for telling an overflow
+// from an underflow; a huge exponent saturates.
+long decimalExponent(std::string_view t) {
+  size_t e = t.find_first_of("eE");
+  std::string_view mantissa = t.substr(0, e);
+  size_t point = mantissa.find('.');
+  size_t intDigits = point == std::string_view::npos ? mantissa.size() : point;
+  size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return 0;
+  long power = first < intDigits ? static_cast<long>(intDigits - first) - 1
+                                 : -static_cast<long>(first - intDigits);
+  long ex = 0;
+  if (e != std::string_view::npos) {
+    for (char c : t.substr(e + 1))
+      if (c >= '0' && c <= '9' && ex < 100000) ex = ex * 10 + (c - '0');
+    if (t.substr(e + 1, 1) == "-") ex = -ex;
+  }
+  return power + ex;
+}
 
 // Converts an already scanned prefix. from_chars ignores the locale, so a "."
 // is the decimal point whatever the desktop's language is.
@@ -45,14 +77,11 @@ std::optional<double> convertPrefix(const NumericPrefix& p) {
     t.remove_prefix(1);
   }
   double v = 0.0;
-  auto r = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::fixed);
+  auto r = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
   if (r.ec == std::errc::result_out_of_range) {
-    // Too large or too small for a double: a non-zero digit before the point
-    // means too large; otherwise the value underflows to zero.
-    for (char c : t) {
-      if (c == '.') break;
-      if (c >= '1' && c <= '9') return std::nullopt;
-    }
+    // Too large or too small for a double: too large when the first non-zero
+    // digit stands at a positive power of ten; otherwise it underflows to zero.
+    if (decimalExponent(t) > 0) return std::nullopt;
     v = 0.0;
   }
   if (!std::isfinite(v)) return std::nullopt;
@@ -88,14 +117,20 @@ std::string formatSignificant(double v, int digits, int limit) {
   if (std::isnan(v)) return " NaN";
   std::string out(1, v < 0 ? '-' : ' ');
   if (std::isinf(v)) return out.append("Inf");
+  // to_chars, unlike printf, never takes the decimal point from the locale.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, std::fabs(v));
+  auto written = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, digits - 1);
+  *written.ptr = '\0';
   // buf: d.ddddde+XX
   std::string mant;
   const char* p = buf;
   for (; *p && *p != 'e'; ++p)
     if (*p != '.') mant.push_back(*p);
   int e = std::atoi(p + 1);
+  // The largest doubles round up to a 15-digit text beyond the double range,
+  // which no reader could take back; they are cut to the largest that fits.
+  static constexpr const char* kLargest15 = "179769313486231";
+  if (digits == 15 && e == 308 && mant > kLargest15) mant = kLargest15;
   while (mant.size() > 1 && mant.back() == '0')
     mant.pop_back();
   if (e >= -4 && e < limit) {
@@ -132,8 +167,8 @@ std::string Str(int64_t v) {
 std::string WholeToText(double v) {
   if (v == 0) return "0"; // also for -0
   char buf[400];
-  std::snprintf(buf, sizeof buf, "%.0f", v);
-  return buf;
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 0);
+  return std::string(buf, r.ptr);
 }
 
 std::string_view LTrim(std::string_view s) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 
 using namespace tb;
@@ -29,7 +30,14 @@ TEST(Val, ReadsTheNumericPrefixOfAText) {
       {"1.2.3", 1.2},
       {"  -0.25 ", -0.25},
       {"\xce\xb1\xce\xb2", 0},
-      {"12e3", 12},
+      {"12e3", 12000},
+      {"1E+15", 1e15},
+      {" -2.5e-3x", -0.0025},
+      {"12e", 12},
+      {"7E+", 7},
+      {"3e-x", 3},
+      {"e5", 0},
+      {".e5", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -44,13 +52,36 @@ TEST(Val, ReportsAValueBeyondTheDoubleRange) {
   // Forty decimals are fine, and a tiny value underflows to zero, not an error.
   EXPECT_NEAR(*ValChecked("0.1234567890123456789012345678901234567890"), 0.123456789012345678, 1e-17);
   EXPECT_EQ(*ValChecked("0." + std::string(400, '0') + "1"), 0.0);
+  // With an exponent the place of the first digit decides, not the digits.
+  EXPECT_FALSE(ValChecked("1E400").has_value());
+  EXPECT_FALSE(ValChecked("0.001E312").has_value());
+  EXPECT_FALSE(ValChecked("1E99999999999999999999").has_value());
+  EXPECT_EQ(*ValChecked("50000E-330"), 0.0);
+  EXPECT_EQ(*ValChecked("-1E-99999999999999999999"), 0.0);
+  EXPECT_EQ(*ValChecked("0.00001E-400"), 0.0);
+}
+
+// Every text Str writes reads back within its rounding, also in exponent
+// form (10^15 and above, below 10^-4), so a value survives a second trip.
+TEST(Val, ReadsBackWhatStrWritesAtEveryMagnitude) {
+  for (double v : {999999999999999.5, 1e15, 1.5e300, 1.7976931348623157e308, 0.00001, 1.5e-7, 4.9e-324,
+                   -2.2250738585072014e-308, -123456789012345678.0}) {
+    SCOPED_TRACE(v);
+    std::string once = Str(v);
+    ASSERT_TRUE(ValChecked(once).has_value()) << once;
+    EXPECT_NEAR(Val(once), v, std::fabs(v) * 5.2e-15) << once;
+    EXPECT_EQ(Str(Val(once)), once);
+  }
+  EXPECT_EQ(Str(999999999999999.5), " 1E+15");
 }
 
 TEST(Val, WholeNumberGrammarOfTheBatchTool) {
   EXPECT_TRUE(isWholeNumber("  -12.5  "));
   EXPECT_TRUE(isWholeNumber("+7"));
   EXPECT_TRUE(isWholeNumber("5."));
-  for (const char* bad : {"", "-", ".", "1,5", "  +7x", "abc", "1e5", "1 2"}) {
+  EXPECT_TRUE(isWholeNumber("1e5"));
+  EXPECT_TRUE(isWholeNumber("-2.5E-3"));
+  for (const char* bad : {"", "-", ".", "1,5", "  +7x", "abc", "1e", "1e+", "1e5.5", "1 2"}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(isWholeNumber(bad));
   }
@@ -79,6 +110,21 @@ TEST(Str, WritesDoublesWithFifteenDigitsAndALeadingBlank) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(Str(c.v), c.text);
   }
+}
+
+// A desktop in a decimal-comma language sets LC_NUMERIC; the texts stay the
+// same. The tests' set-up builds the German locale into LOCPATH.
+TEST(Str, IgnoresADecimalCommaLocale) {
+  std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr) << "the de_DE.UTF-8 locale is missing";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  EXPECT_EQ(Str(2.951), " 2.951");
+  EXPECT_EQ(Str(199.6), " 199.6");
+  EXPECT_EQ(Str(-1.5e-7), "-1.5E-07");
+  EXPECT_EQ(StrSingle(1.1f), " 1.1");
+  EXPECT_EQ(WholeToText(2602), "2602");
+  EXPECT_EQ(Val("2.951"), 2.951);
+  std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 TEST(Str, WritesSinglesWithSevenDigitsAndIntegersInFull) {
