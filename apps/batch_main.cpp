@@ -2,40 +2,62 @@
 // desktop program and prints one result line per test.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
+#include "apps/fd_stream.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <unistd.h>
 
 namespace {
 
-extern "C" void onSigint(int) {
-  // The first Ctrl-C acts as a click on Stop; a second one ends at once.
+extern "C" void onSignal(int sig) {
+  // The first Ctrl-C acts as a click on Stop. A second one, a SIGTERM or a
+  // SIGHUP stops the same way and then writes out what is done; if one more
+  // comes while that is under way, the tool ends at once.
+  if (tb::gTerminateSignal != 0) _exit(128 + sig);
+  if (sig != SIGINT || tb::gInterrupts >= 1) tb::gTerminateSignal = sig;
   tb::gInterrupts = tb::gInterrupts + 1;
-  if (tb::gInterrupts >= 2) _exit(130);
+}
+
+int writeFailed(const std::string& why) {
+  std::cerr << "threebody-batch: writing the results failed: " << why << "\n";
+  return tb::kExitWriteFailed;
+}
+
+// Everything the tool prints goes through `out`, so that a full disk or a
+// closed pipe is seen; flushing and closing at the end can fail too.
+int finish(std::ostream& out, int status) {
+  if (!out.flush()) return writeFailed(tb::writeFailure(out));
+  if (close(STDOUT_FILENO) != 0 && errno != EINTR) return writeFailed(std::strerror(errno));
+  return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+  // A closed stdout would let the next file opened (the plot's) take its
+  // descriptor and receive the results: refuse before computing anything.
+  if (fcntl(STDOUT_FILENO, F_GETFD) == -1) return writeFailed(std::strerror(errno));
+  tb::FdOutBuf stdoutBuf(STDOUT_FILENO);
+  std::ostream out(&stdoutBuf);
   std::vector<std::string> args(argv + 1, argv + argc);
   tb::ParseResult parsed = tb::parseBatchOptions(args);
   if (!parsed.error.empty()) {
     std::cerr << "threebody-batch: " << parsed.error << "\n";
-    return 2;
+    return tb::kExitBadOption;
   }
-  if (parsed.options.help) {
-    std::cout << tb::batchUsage();
-    return 0;
-  }
-  if (parsed.options.version) {
-    std::cout << "threebody-batch " << THREEBODY_VERSION << "\n";
-    return 0;
-  }
+  if (parsed.options.help) return finish(out << tb::batchUsage(), tb::kExitDone);
+  if (parsed.options.version) return finish(out << "threebody-batch " << THREEBODY_VERSION << "\n", tb::kExitDone);
   struct sigaction sa {};
-  sa.sa_handler = onSigint;
+  sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  std::ios::sync_with_stdio(false);
-  return tb::runBatch(parsed.options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(sig, &sa, nullptr);
+  int status = tb::runBatch(parsed.options, out, std::cerr, isatty(STDERR_FILENO) == 1);
+  // A write failure was reported already; the stream is failed for good.
+  if (status == tb::kExitWriteFailed) return status;
+  return finish(out, status);
 }

@@ -9,6 +9,8 @@ namespace tb {
 
 namespace {
 
+std::string shown(const std::string& text) { return printableText(text); }
+
 std::string defaultText(const char* control) {
   for (const auto& f : parameterFields())
     if (std::string(f.control) == control) return f.defaultText;
@@ -38,16 +40,24 @@ std::string batchUsage() {
        "                        whichever test first reaches it\n"
        "  --plot FILE.png       save the display as it stands after the series\n"
        "  --plot-size WxH       size of that picture in pixels (default: the display\n"
-       "                        form's drawing area)\n"
+       "                        form's drawing area); at most 20000 a side and\n"
+       "                        48000000 pixels in all\n"
        "  --check               run the series again at half the time step and mark\n"
        "                        each test whose end code or revolution count changes\n"
        "  --help                show this text and exit\n"
        "  --version             show the version and exit\n\n"
        "A parameter text must be a number: blanks, an optional sign, digits with at most\n"
-       "one \".\". Ctrl-C acts as Stop (the running test's line is still written);\n"
-       "a second Ctrl-C ends at once.\n\n"
-       "Exit status: 0 done, 1 the --plot file could not be written, 2 bad option,\n"
-       "3 the series ended on an arithmetic fault (the message names the field to change).\n";
+       "one \".\", and an optional exponent such as E+15. Ctrl-C acts as Stop (the\n"
+       "running test's line is still written, with --check the tests not yet checked\n"
+       "are marked so). A second Ctrl-C, SIGTERM or SIGHUP stops the same way, writes\n"
+       "what is done and exits with 128 + the signal's number.\n\n"
+       "Exit status:\n"
+       "  0    done (also after a first Ctrl-C)\n"
+       "  1    the --plot file could not be written (an earlier file is kept)\n"
+       "  2    bad option\n"
+       "  3    the series ended on a fault (the message names the field to change)\n"
+       "  4    writing the results failed (the series stops at once)\n"
+       "  129  SIGHUP, 130 a second Ctrl-C, 143 SIGTERM: stopped, what was done written\n";
   return u;
 }
 
@@ -79,12 +89,22 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       return true;
     };
 
+    // A switch given a value (--check=no) is refused rather than read as on.
+    auto isSwitch = [&](bool& flag) {
+      if (hasInline) {
+        r.error = "option " + arg + " takes no value (\"" + shown(value) + "\" was given); write " + arg +
+                  " alone, or leave it out";
+        return false;
+      }
+      flag = true;
+      return true;
+    };
     if (arg == "--help" || arg == "-h") {
-      r.options.help = true;
+      if (!isSwitch(r.options.help)) return r;
       continue;
     }
     if (arg == "--version") {
-      r.options.version = true;
+      if (!isSwitch(r.options.version)) return r;
       continue;
     }
     bool matched = false;
@@ -93,7 +113,7 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       matched = true;
       if (!takeValue()) return r;
       if (!isWholeNumber(value)) {
-        r.error = "option " + arg + ": \"" + value +
+        r.error = "option " + arg + ": \"" + shown(value) +
                   "\" is not a number; type digits with an optional sign and at most one \".\", "
                   "for example " +
                   defaultText(f.control);
@@ -113,7 +133,7 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       else if (value == "json")
         r.options.format = OutputFormat::Json;
       else {
-        r.error = "option --format: \"" + value + "\" is not a format; use text, jsonl, csv or json";
+        r.error = "option --format: \"" + shown(value) + "\" is not a format; use text, jsonl, csv or json";
         return r;
       }
       continue;
@@ -123,7 +143,7 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       int64_t n = 0;
       auto res = std::from_chars(value.data(), value.data() + value.size(), n);
       if (res.ec != std::errc() || res.ptr != value.data() + value.size() || n < 1) {
-        r.error = "option --stop-at-step: \"" + value + "\" is not a whole number of 1 or more";
+        r.error = "option --stop-at-step: \"" + shown(value) + "\" is not a whole number of 1 or more";
         return r;
       }
       r.options.stopAtStep = n;
@@ -147,21 +167,28 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
         auto a = std::from_chars(value.data(), value.data() + x, w);
         auto b = std::from_chars(value.data() + x + 1, value.data() + value.size(), h);
         ok = a.ec == std::errc() && a.ptr == value.data() + x && b.ec == std::errc() &&
-             b.ptr == value.data() + value.size() && w >= 1 && h >= 1 && w <= 20000 && h <= 20000;
+             b.ptr == value.data() + value.size() && w >= 1 && h >= 1 && w <= kMaxPlotSide &&
+             h <= kMaxPlotSide;
       }
       if (!ok) {
-        r.error = "option --plot-size: \"" + value +
-                  "\" is not WIDTHxHEIGHT in pixels, such as 300x400 (1 to 20000 each)";
+        r.error = "option --plot-size: \"" + shown(value) + "\" is not WIDTHxHEIGHT in pixels, such as 300x400 (1 to " +
+                  std::to_string(kMaxPlotSide) + " each)";
+        return r;
+      }
+      if (static_cast<int64_t>(w) * h > kMaxPlotPixels) {
+        r.error = "option --plot-size: " + value + " is " + std::to_string(static_cast<int64_t>(w) * h) +
+                  " pixels, more than the " + std::to_string(kMaxPlotPixels) +
+                  " a plot may have; choose a smaller size, such as 6000x8000";
         return r;
       }
       r.options.plotSize = std::make_pair(w, h);
       continue;
     }
     if (arg == "--check") {
-      r.options.check = true;
+      if (!isSwitch(r.options.check)) return r;
       continue;
     }
-    r.error = "unknown option \"" + args[i] + "\"; see --help";
+    r.error = "unknown option \"" + shown(args[i]) + "\"; see --help";
     return r;
   }
   return r;

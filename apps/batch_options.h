@@ -8,6 +8,10 @@
 
 namespace tb {
 
+// The largest --plot the tool accepts: 192 MB of pixels at 4 bytes each.
+inline constexpr int kMaxPlotSide = 20000;
+inline constexpr int64_t kMaxPlotPixels = 48'000'000;
+
 enum class OutputFormat { Text, Jsonl, Csv, Json };
 
 struct BatchOptions {

@@ -1,6 +1,7 @@
 #include "apps/batch_run.h"
 
 #include "apps/export.h"
+#include "apps/fd_stream.h"
 #include "apps/png.h"
 #include "forms/app.h"
 #include "forms/design.h"
@@ -8,11 +9,20 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
 #include <ostream>
 
 namespace tb {
 
-volatile int gInterrupts = 0;
+volatile sig_atomic_t gInterrupts = 0;
+volatile sig_atomic_t gTerminateSignal = 0;
+
+std::string writeFailure(std::ostream& out) {
+  if (auto* fd = dynamic_cast<FdOutBuf*>(out.rdbuf()); fd && fd->error()) return std::strerror(fd->error());
+  return "the output stream failed";
+}
 
 namespace {
 
@@ -26,18 +36,22 @@ std::string exactText(double v) {
 struct SeriesResult {
   std::vector<ExportedTest> tests;
   std::string fault;
-  bool ended = false;       // the application was ended (a second Ctrl-C path)
-  bool interrupted = false; // the user asked it to stop
+  bool ended = false;       // the application was ended
+  bool interrupted = false; // a signal stopped it: its last test did not finish
+  bool writeFailed = false; // a result line could not be written: it stopped
+  std::vector<uint32_t> plot;
+  int plotWidth = 0, plotHeight = 0;
 };
 
 struct SeriesSetup {
   std::vector<std::pair<std::string, std::string>> fields;
   std::optional<int64_t> stopAtStep;
   std::optional<std::pair<int, int>> plotSize;
+  bool keepPlot = false;
   bool progress = false;
   std::ostream* err = nullptr;
-  std::function<void(const ExportedTest&)> onTest;
-  std::function<void(MemoryForms&)> afterSeries;
+  // Called with each finished test; false stops the series (a failed write).
+  std::function<bool(const ExportedTest&)> onTest;
 };
 
 SeriesResult runSeries(const SeriesSetup& setup) {
@@ -60,12 +74,16 @@ SeriesResult runSeries(const SeriesSetup& setup) {
   };
   long planned = plannedTests(Val(forms->text("Talphastr")), Val(forms->text("Talphaend")));
   exp.onTestEnd = [&](const TestReport& r) {
-    ExportedTest t{r, {}, std::nullopt};
+    ExportedTest t{r, {}, Verdict::None};
     for (const char* c : kReadoutControls)
       t.readouts.emplace_back(c, forms->text(c));
     result.tests.push_back(t);
     clearProgress();
-    if (setup.onTest) setup.onTest(t);
+    if (setup.onTest && !setup.onTest(t)) {
+      // Nothing more can reach the reader: stop after this test.
+      result.writeFailed = true;
+      exp.state().stopflag = 1;
+    }
   };
   if (setup.stopAtStep) {
     const int64_t target = *setup.stopAtStep;
@@ -79,7 +97,9 @@ SeriesResult runSeries(const SeriesSetup& setup) {
   forms->interruptFlag = &gInterrupts;
   forms->onInterrupt = [&](int) {
     result.interrupted = true;
-    app.CommandEnd_Click();
+    // Once stopping, a further signal only asks to write out: another click
+    // on End would end the program and lose the results.
+    if (forms->caption("CommandEnd") == "Stop") app.CommandEnd_Click();
   };
   double lastProgress = 0;
   if (setup.progress && setup.err) {
@@ -100,7 +120,11 @@ SeriesResult runSeries(const SeriesSetup& setup) {
   clearProgress();
   result.fault = exp.lastFault();
   result.ended = forms->ended();
-  if (setup.afterSeries) setup.afterSeries(*forms);
+  if (setup.keepPlot) {
+    result.plotWidth = forms->plotWidth();
+    result.plotHeight = forms->plotHeight();
+    result.plot = forms->takePlot();
+  }
   return result;
 }
 
@@ -113,17 +137,28 @@ const char* formatName(OutputFormat f) {
   }
 }
 
-void writeTest(OutputFormat format, const ExportedTest& t, std::ostream& out) {
+const char* textMark(Verdict v) {
+  switch (v) {
+  case Verdict::Differs: return " *";
+  case Verdict::Unchecked: return " ?";
+  default: return "";
+  }
+}
+
+// Writes one test; false when the stream failed.
+bool writeTest(OutputFormat format, const ExportedTest& t, std::ostream& out) {
   switch (format) {
-  case OutputFormat::Text: out << t.report.line << (t.stable && !*t.stable ? " *" : "") << "\n"; break;
+  case OutputFormat::Text: out << t.report.line << textMark(t.verdict) << "\n"; break;
   case OutputFormat::Jsonl: out << testToJson(t) << "\n"; break;
-  case OutputFormat::Csv: out << testToCsvRow(t.report, t.stable) << "\n"; break;
+  case OutputFormat::Csv: out << testToCsvRow(t.report, t.verdict) << "\n"; break;
   case OutputFormat::Json: break;
   }
   out.flush();
+  return static_cast<bool>(out);
 }
 
-void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, std::ostream& out) {
+void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, bool checkComplete,
+                       std::ostream& out) {
   out << "{\"program\":\"threebody\",\"version\":" << jsonString(THREEBODY_VERSION)
       << ",\"format\":" << jsonString(formatName(options.format)) << ",\"parameters\":{";
   bool first = true;
@@ -134,23 +169,57 @@ void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, std::
     out << (first ? "" : ",") << jsonString(f.label) << ":" << jsonString(text);
     first = false;
   }
-  out << "},\"checked\":" << (options.check ? "true" : "false") << ",\"tests\":[";
+  out << "},\"checked\":" << (options.check ? "true" : "false");
+  if (options.check) out << ",\"check_complete\":" << (checkComplete ? "true" : "false");
+  out << ",\"interrupted\":" << (r.interrupted ? "true" : "false") << ",\"tests\":[";
   for (size_t i = 0; i < r.tests.size(); ++i)
     out << (i ? ",\n" : "\n") << testToJson(r.tests[i]);
   out << "\n],\"error\":" << (r.fault.empty() ? "null" : jsonString(r.fault)) << "}\n";
 }
 
-// Marks each test of `first` stable when the series at half the time step
-// gave the same end code and revolution count. Returns how many are not.
-int markStability(SeriesResult& first, const SeriesResult& half) {
-  int unstable = 0;
+// Gives each test of `first` its verdict from the series at half the time
+// step: the same end code and revolution count or not. Only a test that the
+// check run finished gets one; the last test of an interrupted check run was
+// cut short and the ones after it never ran.
+void markStability(SeriesResult& first, const SeriesResult* half) {
+  size_t finished = 0;
+  if (half) finished = half->tests.size() - (half->interrupted && !half->tests.empty() ? 1 : 0);
   for (size_t i = 0; i < first.tests.size(); ++i) {
-    bool same = i < half.tests.size() && half.tests[i].report.end == first.tests[i].report.end &&
-                half.tests[i].report.revolutions == first.tests[i].report.revolutions;
-    first.tests[i].stable = same;
-    unstable += same ? 0 : 1;
+    ExportedTest& t = first.tests[i];
+    if (i >= finished) {
+      t.verdict = Verdict::Unchecked;
+      continue;
+    }
+    const TestReport& h = half->tests[i].report;
+    bool same = h.end == t.report.end && h.revolutions == t.report.revolutions;
+    t.verdict = same ? Verdict::Same : Verdict::Differs;
   }
-  return unstable;
+}
+
+int countVerdicts(const SeriesResult& r, Verdict v) {
+  int n = 0;
+  for (const auto& t : r.tests)
+    n += t.verdict == v ? 1 : 0;
+  return n;
+}
+
+// The check run's stop step: twice the first run's, as many steps of half the
+// size reach the same time. A step beyond any count reached stays unreached.
+int64_t doubledStep(int64_t n) {
+  return n > std::numeric_limits<int64_t>::max() / 2 ? std::numeric_limits<int64_t>::max() : n * 2;
+}
+
+void reportCheck(const SeriesResult& result, const std::string& halfStep, bool textFormat, std::ostream& err) {
+  int unchecked = countVerdicts(result, Verdict::Unchecked);
+  int differs = countVerdicts(result, Verdict::Differs);
+  int total = static_cast<int>(result.tests.size());
+  if (unchecked > 0)
+    err << "threebody-batch: the check was interrupted: " << total - unchecked << " of " << total
+        << " tests were checked" << (textFormat ? "; lines marked ? were not" : "") << ".\n";
+  if (differs > 0)
+    err << "threebody-batch: " << (textFormat ? "* " : "") << differs << " of " << total - unchecked
+        << " checked tests end differently (end code or revolutions) with half the time step, tdelta "
+        << halfStep << ": their outcome depends on the step size.\n";
 }
 
 } // namespace
@@ -160,59 +229,76 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   setup.fields = options.fields;
   setup.stopAtStep = options.stopAtStep;
   setup.plotSize = options.plotSize;
+  setup.keepPlot = !options.plotFile.empty();
   setup.progress = progress;
   setup.err = &err;
+  auto writeFailed = [&]() {
+    err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
+    return kExitWriteFailed;
+  };
   // Without --check every test is written the moment it ends.
   bool streaming = !options.check && options.format != OutputFormat::Json;
-  if (options.format == OutputFormat::Csv) out << csvHeader(options.check) << "\n" << std::flush;
-  if (streaming) setup.onTest = [&](const ExportedTest& t) { writeTest(options.format, t, out); };
-  std::string plotError;
-  if (!options.plotFile.empty()) {
-    setup.afterSeries = [&](MemoryForms& forms) {
-      plotError = writePng(options.plotFile, forms.plotWidth(), forms.plotHeight(), forms.plot());
-    };
+  if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check) << "\n" << std::flush))
+    return writeFailed();
+  if (streaming) setup.onTest = [&](const ExportedTest& t) { return writeTest(options.format, t, out); };
+
+  SeriesResult result;
+  try {
+    result = runSeries(setup);
+  } catch (const std::bad_alloc&) {
+    err << "threebody-batch: not enough memory for a " << options.plotSize->first << "x"
+        << options.plotSize->second << " plot; choose a smaller --plot-size.\n";
+    return kExitPlotFailed;
   }
+  if (result.ended) return 128 + SIGINT;
+  if (result.writeFailed) return writeFailed();
 
-  SeriesResult result = runSeries(setup);
-  if (result.ended) return 130;
-
-  int unstable = 0;
   std::string halfStep;
-  if (options.check && !result.interrupted && result.fault.empty()) {
-    SeriesSetup half = setup;
-    half.onTest = nullptr;
-    half.afterSeries = nullptr;
-    for (auto& [control, text] : half.fields)
-      if (control == "Ttdelta") {
-        halfStep = exactText(Val(text) / 2);
-        text = halfStep;
-      }
-    if (setup.stopAtStep) half.stopAtStep = *setup.stopAtStep * 2;
-    SeriesResult second = runSeries(half);
-    if (second.ended) return 130;
-    unstable = markStability(result, second);
+  if (options.check) {
+    SeriesResult second;
+    bool ran = !result.interrupted && result.fault.empty();
+    if (ran) {
+      SeriesSetup half = setup;
+      half.onTest = nullptr;
+      half.keepPlot = false;
+      half.plotSize.reset(); // the picture is the first run's; the check needs none
+      for (auto& [control, text] : half.fields)
+        if (control == "Ttdelta") {
+          halfStep = exactText(Val(text) / 2);
+          text = halfStep;
+        }
+      if (setup.stopAtStep) half.stopAtStep = doubledStep(*setup.stopAtStep);
+      second = runSeries(half);
+      if (second.ended) return 128 + SIGINT;
+      result.interrupted = result.interrupted || second.interrupted;
+    }
+    markStability(result, ran ? &second : nullptr);
   }
   if (!streaming) {
     if (options.format == OutputFormat::Json)
-      writeJsonDocument(options, result, out);
+      writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0, out);
     else
       for (const auto& t : result.tests)
-        writeTest(options.format, t, out);
+        if (!writeTest(options.format, t, out)) break;
   }
-  out.flush();
-  if (options.check && options.format == OutputFormat::Text && unstable > 0)
-    err << "threebody-batch: * " << unstable << " of " << result.tests.size()
-        << " tests end differently (end code or revolutions) with half the time step, tdelta " << halfStep
-        << ": their outcome depends on the step size.\n";
-  if (!plotError.empty()) {
-    err << "threebody-batch: --plot: " << plotError << "\n";
-    if (result.fault.empty()) return 1;
+  if (!out.flush()) return writeFailed();
+  if (options.check && result.fault.empty())
+    reportCheck(result, halfStep, options.format == OutputFormat::Text, err);
+
+  int status = kExitDone;
+  if (!options.plotFile.empty()) {
+    std::string plotError = writePng(options.plotFile, result.plotWidth, result.plotHeight, result.plot);
+    if (!plotError.empty()) {
+      err << "threebody-batch: --plot: " << printableText(plotError, 200) << "\n";
+      status = kExitPlotFailed;
+    }
   }
   if (!result.fault.empty()) {
     err << "threebody-batch: " << result.fault << "\n";
-    return 3;
+    status = kExitFault;
   }
-  return 0;
+  if (gTerminateSignal != 0) status = 128 + gTerminateSignal;
+  return status;
 }
 
 } // namespace tb

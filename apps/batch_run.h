@@ -3,16 +3,30 @@
 
 #include "apps/batch_options.h"
 
+#include <csignal>
 #include <iosfwd>
 
 namespace tb {
 
-// Flag the batch tool's SIGINT handler counts up; the run treats a change as a
-// click on Stop.
-extern volatile int gInterrupts;
+// The batch tool's signal handlers count every SIGINT, SIGTERM and SIGHUP in
+// gInterrupts; the run treats a change as a click on Stop. gTerminateSignal
+// holds the signal that asked to stop and write out (a second SIGINT, a
+// SIGTERM or a SIGHUP); 0 while none did.
+extern volatile sig_atomic_t gInterrupts;
+extern volatile sig_atomic_t gTerminateSignal;
 
-// Runs the series the options describe, writing to `out` and `err`. Returns the
-// exit status: 0 done, 3 the series ended on an arithmetic fault.
+// Exit statuses, as --help and the README list them.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitPlotFailed = 1;
+inline constexpr int kExitBadOption = 2;
+inline constexpr int kExitFault = 3;
+inline constexpr int kExitWriteFailed = 4;
+
+// Says why the last write to `out` failed (errno's text where the stream knows it).
+std::string writeFailure(std::ostream& out);
+
+// Runs the series the options describe, writing to `out` and `err`. Returns
+// the exit status: one of the above, or 128 + the signal that stopped it.
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress);
 
 } // namespace tb

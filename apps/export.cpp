@@ -63,7 +63,9 @@ std::string testToJson(const ExportedTest& t) {
   o += ",\"time\":" + jsonNumber(r.time);
   o += ",\"energy_drift\":" + optionalNumber(r.energyDrift, "null");
   o += ",\"angular_momentum_drift\":" + optionalNumber(r.angularMomentumDrift, "null");
-  if (t.stable) o += std::string(",\"stable\":") + (*t.stable ? "true" : "false");
+  if (t.verdict != Verdict::None)
+    o += std::string(",\"stable\":") +
+         (t.verdict == Verdict::Same ? "true" : t.verdict == Verdict::Differs ? "false" : "null");
   o += ",\"readouts\":{";
   for (size_t i = 0; i < t.readouts.size(); ++i) {
     if (i) o += ",";
@@ -86,7 +88,7 @@ std::string testsToCsv(const std::vector<TestReport>& tests) {
   return csv;
 }
 
-std::string testToCsvRow(const TestReport& r, std::optional<bool> stable) {
+std::string testToCsvRow(const TestReport& r, Verdict verdict) {
   std::string line = "\"";
   for (char c : r.line) {
     if (c == '"') line += '"';
@@ -98,7 +100,10 @@ std::string testToCsvRow(const TestReport& r, std::optional<bool> stable) {
          "," + jsonNumber(r.dist12min) + "," + jsonNumber(r.dist12mean) + "," + jsonNumber(r.dist12max) +
          "," + jsonNumber(r.time) + "," + optionalNumber(r.energyDrift, "") + "," +
          optionalNumber(r.angularMomentumDrift, "") + "," + line +
-         (stable ? (*stable ? ",true" : ",false") : "");
+         (verdict == Verdict::None        ? ""
+          : verdict == Verdict::Same      ? ",true"
+          : verdict == Verdict::Differs   ? ",false"
+                                          : ",");
 }
 
 } // namespace tb

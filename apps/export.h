@@ -16,10 +16,18 @@ inline constexpr const char* kReadoutControls[] = {"Talpha",     "Trev",  "Tcycl
                                                    "Tdist01max", "Tvesc", "Tv3",    "Tv3max",  "Tr1",
                                                    "Tr2",        "Tr3",   "Tphi"};
 
+// With --check: whether a test's outcome stayed the same at half the step.
+enum class Verdict {
+  None,      // no check was asked for: no stable column or field
+  Unchecked, // asked for, but the check run did not finish this test
+  Same,      // same end code and revolution count at half the step
+  Differs,
+};
+
 struct ExportedTest {
   TestReport report;
   std::vector<std::pair<std::string, std::string>> readouts; // control name, text
-  std::optional<bool> stable; // with --check: outcome unchanged at half the step
+  Verdict verdict = Verdict::None;
 };
 
 std::string jsonString(const std::string& s);
@@ -29,9 +37,10 @@ std::string jsonNumber(float v);
 // One JSON object for one test (no trailing newline).
 std::string testToJson(const ExportedTest& t);
 
-// CSV with one row per test; the stable column only when the series was checked.
+// CSV with one row per test; the stable column only when the series was
+// checked, empty for a test whose check did not finish.
 std::string csvHeader(bool withStable = false);
-std::string testToCsvRow(const TestReport& t, std::optional<bool> stable = std::nullopt);
+std::string testToCsvRow(const TestReport& t, Verdict verdict = Verdict::None);
 // A whole series as CSV text, header first.
 std::string testsToCsv(const std::vector<TestReport>& tests);
 

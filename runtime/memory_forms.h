@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tb {
@@ -74,6 +75,11 @@ public:
   int plotWidth() const { return plotW_; }
   int plotHeight() const { return plotH_; }
   const std::vector<uint32_t>& plot() const { return plot_; }
+  // Hands over the plot's pixels without a copy; the plot is empty after it.
+  std::vector<uint32_t> takePlot() {
+    plotW_ = plotH_ = 0;
+    return std::move(plot_);
+  }
   int64_t psetCalls() const { return psetCalls_; }
   uint64_t yields() const { return yields_; }
 

@@ -171,6 +171,38 @@ std::string WholeToText(double v) {
   return std::string(buf, r.ptr);
 }
 
+std::string printableText(std::string_view s, size_t limit) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  auto continuation = [&](size_t i) { return (byte(i) & 0xC0) == 0x80; };
+  std::string out;
+  size_t shown = 0, i = 0;
+  for (; i < s.size(); ++i) {
+    // Cut only between characters, never inside a UTF-8 sequence.
+    if (shown >= limit && !continuation(i)) break;
+    if (!continuation(i)) ++shown;
+    unsigned char c = byte(i);
+    // C0 controls, DEL, and the C1 controls as UTF-8 encodes them (C2 80-9F).
+    bool c1 = c == 0xC2 && i + 1 < s.size() && byte(i + 1) >= 0x80 && byte(i + 1) < 0xA0;
+    if (c < 0x20 || c == 0x7F || c1) {
+      char buf[16];
+      if (c1)
+        std::snprintf(buf, sizeof buf, "\\xC2\\x%02X", byte(++i));
+      else
+        std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (i < s.size()) {
+    size_t total = 0;
+    for (size_t j = 0; j < s.size(); ++j)
+      total += continuation(j) ? 0 : 1;
+    out += "... (" + std::to_string(total) + " characters)";
+  }
+  return out;
+}
+
 std::string_view LTrim(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && s[i] == ' ')

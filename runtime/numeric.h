@@ -46,6 +46,11 @@ inline std::string Str(int v) { return Str(static_cast<int64_t>(v)); }
 // A whole number stored into a text without Str: digits, no leading blank.
 std::string WholeToText(double v);
 
+// A text as a message may echo it: control characters written as \xHH (so
+// no escape sequence reaches the terminal or a message box), and a text
+// longer than `limit` characters cut with a note of its length.
+std::string printableText(std::string_view s, size_t limit = 60);
+
 // Leading-blank trim (only code 32).
 std::string_view LTrim(std::string_view s);
 

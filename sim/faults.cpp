@@ -6,7 +6,7 @@ namespace tb::faults {
 
 namespace {
 std::string num(double v) { return std::string(LTrim(Str(v))); }
-std::string clip(const std::string& s) { return s.size() > 40 ? s.substr(0, 37) + "..." : s; }
+std::string clip(const std::string& s) { return printableText(s, 40); }
 } // namespace
 
 std::string tooLarge(const std::string& label, const std::string& text) {
@@ -17,6 +17,18 @@ std::string tooLarge(const std::string& label, const std::string& text) {
 std::string angleTooLarge(double alpha) {
   return "The angle alpha " + num(alpha) +
          " is too large for the revolution count. Type a start and end angle below 10^38.";
+}
+
+std::string angleLosesPrecision(double alpha) {
+  return "The angle alpha " + num(alpha) +
+         " is too large to turn the pair by: at that size its cosine and sine lose all precision, and "
+         "both bodies of the pair start at the same point. Type a start and end angle between 0 and 360.";
+}
+
+std::string negativeTimeStep(double tdelta) {
+  return "tdelta = " + num(tdelta) +
+         " is negative: the program steps time forwards only, and would count revolutions the motion "
+         "never made. Type a positive tdelta, such as 0.001.";
 }
 
 std::string zeroPairMass(double m2) {

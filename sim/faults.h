@@ -10,6 +10,8 @@ namespace tb::faults {
 
 std::string tooLarge(const std::string& label, const std::string& text);
 std::string angleTooLarge(double alpha);
+std::string angleLosesPrecision(double alpha);
+std::string negativeTimeStep(double tdelta);
 std::string zeroPairMass(double m2);
 std::string negativeOrbitSpeed(double m2);
 std::string thirdBodyOnPair(double m2, double alpha);

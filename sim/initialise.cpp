@@ -21,6 +21,7 @@ void Experiment::INITIALISE() {
   s_.nstars = 3;
   forms_.setCaption("LMesg", "");
   s_.tdelta = readField("Ttdelta", "tdelta");
+  if (s_.tdelta < 0) throw ArithmeticFault(faults::negativeTimeStep(s_.tdelta));
   double initv2 = readField("Tinitv2", "init v3");
   s_.initv2 = static_cast<float>(initv2);
   if (std::isinf(s_.initv2)) throw ArithmeticFault(faults::tooLarge("init v3", forms_.text("Tinitv2")));
@@ -53,6 +54,10 @@ void Experiment::INITIALISE() {
   // Turn the pair by alpharad, keeping the sizes from COORD.
   const double a = s_.alpharad;
   const double pi = s_.pi;
+  // The pair's bodies stand half a turn apart, a and a + pi. At a huge angle
+  // the sum rounds that half turn away and both start at one point: the angle
+  // is the cause, not the masses or the step that would divide by zero later.
+  if (std::fabs(((a + pi) - a) - pi) > 1e-6) throw ArithmeticFault(faults::angleLosesPrecision(s_.alpha));
   double p = std::fabs(s_.xpos[1]);
   double sp = std::fabs(s_.vy[1]);
   s_.xpos[1] = p * std::cos(a);

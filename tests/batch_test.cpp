@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <fstream>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -54,7 +56,7 @@ std::vector<std::string> lines(const std::string& s) {
 } // namespace
 
 TEST(BatchOptions, RefusesTextsThatAreNotWhollyNumbers) {
-  for (const char* bad : {"", "abc", "1,5", "  +7x", "-", ".", "1e3"}) {
+  for (const char* bad : {"", "abc", "1,5", "  +7x", "-", ".", "1e", "1e3.5"}) {
     SCOPED_TRACE(bad);
     ParseResult r = parseBatchOptions({"--m2", bad});
     EXPECT_NE(r.error.find("--m2"), std::string::npos);
@@ -151,4 +153,216 @@ TEST(BatchExe, CtrlCActsAsStop) {
   ASSERT_EQ(l.size(), 2u) << out;
   EXPECT_NE(l[0].find("end  0"), std::string::npos);
   EXPECT_EQ(l[1], "status=0");
+}
+
+// --- Failures are never reported as success -------------------------------
+
+namespace {
+
+// Runs a shell script (sh -c) and returns its exit status and output; $EXE
+// is the batch tool.
+ExeRun runScript(const std::string& script) {
+  std::string quoted;
+  for (char c : script)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return runExe("--version >/dev/null; EXE=" + std::string(BATCH_EXE) + " sh -c '" + quoted + "'");
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// Files in `dir` whose name starts with `prefix` (a left-over temporary).
+int filesStartingWith(const std::string& dir, const std::string& prefix) {
+  ExeRun r = runScript("ls -a '" + dir + "' | grep -c '^" + prefix + "' || true");
+  return std::stoi(lines(r.out).at(0));
+}
+
+} // namespace
+
+TEST(OutputFailures, AFailedWriteOfTheResultsExitsWith4AndSaysWhy) {
+  const std::string full = "writing the results failed: No space left on device";
+  for (const char* args : {"--format text", "--format csv", "--format jsonl", "--format json",
+                           "--format csv --check --alpha-end 0 --tdelta 0.01", "--help", "--version"}) {
+    SCOPED_TRACE(args);
+    ExeRun r = runExe(std::string(args) + " >/dev/full");
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, "threebody-batch: " + full + "\n");
+  }
+  ExeRun closed = runExe("--alpha-end 0 >&-");
+  EXPECT_EQ(closed.status, 4);
+  EXPECT_NE(closed.err.find("writing the results failed: Bad file descriptor"), std::string::npos);
+
+  // A reader that goes away stops the series at the next line, with SIGPIPE
+  // ignored as some shells leave it: not all 19 tests run.
+  std::string status = ::testing::TempDir() + "pipe_status_" + std::to_string(getpid());
+  ExeRun piped = runScript("trap \"\" PIPE; { $EXE --format jsonl 2>/dev/null; echo $? >" + status +
+                           "; } | head -1 >/dev/null; cat " + status);
+  EXPECT_EQ(lines(piped.out), std::vector<std::string>{"4"});
+  std::remove(status.c_str());
+}
+
+TEST(OutputFailures, APlotThatCannotBeWrittenWholeLeavesTheOldFile) {
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "tb_plot_keep_" + std::to_string(getpid()) + ".png";
+  { std::ofstream(path) << "an earlier good picture"; }
+  // A file size limit of 8 blocks makes every larger write fail, as a full disk does.
+  ExeRun r = runScript("ulimit -f 8; trap \"\" XFSZ; $EXE --alpha-end 0 --tdelta 0.01 --plot " + path +
+                       " --plot-size 3000x4000");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("cannot write " + path), std::string::npos) << r.err;
+  ASSERT_EQ(lines(r.out).size(), 1u); // the result line was written before the picture
+  EXPECT_EQ(readFile(path), "an earlier good picture");
+  EXPECT_EQ(filesStartingWith(dir, ".tb_plot_keep_"), 0);
+
+  // Written whole, it replaces the old file.
+  ExeRun ok = runExe("--alpha-end 0 --tdelta 0.01 --plot " + path + " --plot-size 30x40");
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(readFile(path).substr(1, 3), "PNG");
+  EXPECT_EQ(filesStartingWith(dir, ".tb_plot_keep_"), 0);
+  std::remove(path.c_str());
+}
+
+TEST(OutputFailures, APlotSizeIsLimitedUpFrontAndMissingMemoryIsAMessage) {
+  std::string tooMany = parseBatchOptions({"--plot-size", "20000x20000"}).error;
+  EXPECT_NE(tooMany.find("48000000"), std::string::npos) << tooMany;
+  EXPECT_TRUE(parseBatchOptions({"--plot-size", "6000x8000"}).error.empty());
+  EXPECT_NE(batchUsage().find("48000000"), std::string::npos);
+#if !defined(__SANITIZE_ADDRESS__)
+  // 192 MB of pixels under a 120 MB address-space limit.
+  ExeRun r = runScript("ulimit -v 120000; $EXE --alpha-end 0 --plot /tmp/never.png --plot-size 6000x8000");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("not enough memory for a 6000x8000 plot"), std::string::npos) << r.err;
+#endif
+}
+
+TEST(OptionGrammar, SwitchesTakeNoValueAndEchoedTextsAreMadeSafe) {
+  for (const char* arg : {"--check=no", "--help=x", "--version=1", "--check="}) {
+    SCOPED_TRACE(arg);
+    std::string e = parseBatchOptions({arg}).error;
+    EXPECT_NE(e.find("takes no value"), std::string::npos) << e;
+  }
+  ExeRun esc = runExe("--m2 \"$(printf '\\033[2J5')\"");
+  EXPECT_EQ(esc.status, 2);
+  EXPECT_EQ(esc.err.find('\033'), std::string::npos);
+  EXPECT_NE(esc.err.find("\"\\x1B[2J5\""), std::string::npos) << esc.err;
+
+  std::string huge(100000, '7');
+  huge += "x";
+  std::string e = parseBatchOptions({"--tdelta", huge}).error;
+  EXPECT_LT(e.size(), 300u);
+  EXPECT_NE(e.find("... (100001 characters)"), std::string::npos) << e;
+  EXPECT_NE(parseBatchOptions({std::string("--b\x07z")}).error.find("--b\\x07z"), std::string::npos);
+}
+
+TEST(OptionGrammar, StopAtTheLargestStepWithCheckDoesNotOverflow) {
+  // Under UBSan the doubled step for the check run was a signed overflow.
+  ParseResult p = parseBatchOptions(
+      {"--check", "--stop-at-step", "9223372036854775807", "--alpha-end", "0", "--tdelta", "0.01"});
+  ASSERT_TRUE(p.error.empty()) << p.error;
+  std::ostringstream out, err;
+  EXPECT_EQ(runBatch(p.options, out, err, false), 0) << err.str();
+  ASSERT_EQ(lines(out.str()).size(), 1u);
+  EXPECT_EQ(lines(out.str())[0].substr(lines(out.str())[0].size() - 6), "end  2");
+}
+
+TEST(ArithmeticCauses, TheFieldThatCausedAFaultIsTheOneNamed) {
+  ExeRun angle = runExe("--alpha-start 100000000000000000000 --alpha-end 0");
+  EXPECT_EQ(angle.status, 3);
+  EXPECT_NE(angle.err.find("The angle alpha 1E+20 is too large"), std::string::npos) << angle.err;
+  EXPECT_EQ(angle.err.find("m2"), std::string::npos) << angle.err;
+
+  // A negative step would count revolutions the motion never made.
+  ExeRun back = runExe("--tdelta -0.001 --alpha-end 0");
+  EXPECT_EQ(back.status, 3);
+  EXPECT_TRUE(back.out.empty());
+  EXPECT_NE(back.err.find("tdelta = -.001 is negative"), std::string::npos) << back.err;
+  EXPECT_NE(back.err.find("Type a positive tdelta"), std::string::npos);
+  // A zero step stays an endless test, not a fault.
+  EXPECT_EQ(runExe("--tdelta 0 --stop-at-step 300").status, 0);
+}
+
+// --- Interrupted work ------------------------------------------------------
+
+namespace {
+
+// Starts the tool with `args`, sends `signals` (a kill command list, e.g.
+// "INT INT") after `delay` seconds, and returns what it wrote and its status.
+ExeRun interrupted(const std::string& args, const std::string& delay, const std::string& signals) {
+  std::string kills;
+  for (std::istringstream in(signals); in;) {
+    std::string sig;
+    if (!(in >> sig)) break;
+    kills += "kill -" + sig + " $pid; sleep 0.05; ";
+  }
+  std::string out = ::testing::TempDir() + "tb_int_" + std::to_string(getpid()) + ".txt";
+  ExeRun r = runScript("$EXE " + args + " >" + out + " & pid=$!; sleep " + delay + "; " + kills +
+                       "wait $pid; echo $?; cat " + out);
+  std::remove(out.c_str());
+  auto l = lines(r.out);
+  ExeRun result{l.empty() ? -1 : std::stoi(l[0]), r.out.substr(r.out.find('\n') + 1), r.err};
+  return result;
+}
+
+} // namespace
+
+TEST(InterruptedWork, TermHupAndASecondCtrlCWriteAValidDocumentAndExitWithTheSignal) {
+  struct Case {
+    const char* signals;
+    int status;
+  } cases[] = {{"TERM", 143}, {"HUP", 129}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signals);
+    ExeRun r = interrupted("--format json --tdelta 0.0002", "0.5", c.signals);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(r.out.substr(0, 22), "{\"program\":\"threebody\"");
+    EXPECT_EQ(r.out.substr(r.out.size() - 2), "}\n");
+    EXPECT_NE(r.out.find("\"interrupted\":true"), std::string::npos);
+    EXPECT_NE(r.out.find("\"end\":0"), std::string::npos); // the stopped test is there
+  }
+  // Two Ctrl-Cs before the series saw the first: what the handler leaves.
+  gInterrupts = 2;
+  gTerminateSignal = SIGINT;
+  ParseResult p = parseBatchOptions({"--format", "json", "--tdelta", "0"});
+  std::ostringstream out, err;
+  int status = runBatch(p.options, out, err, false);
+  gInterrupts = 0;
+  gTerminateSignal = 0;
+  EXPECT_EQ(status, 130);
+  EXPECT_NE(out.str().find("\"interrupted\":true,\"tests\":[\n{\"line\":\"Alpha   0"), std::string::npos)
+      << out.str();
+  EXPECT_EQ(out.str().substr(out.str().size() - 2), "}\n");
+}
+
+TEST(InterruptedWork, AnInterruptedCheckGivesVerdictsOnlyForFinishedTests) {
+  // Whenever the Ctrl-C lands, a verdict given must be the one a full check
+  // gives, every row keeps the header's columns, and the summary says so.
+  const std::string args = "--check --alpha-end 20 --tdelta 0.0005 --format csv";
+  ExeRun full = runExe(args);
+  ASSERT_EQ(full.status, 0);
+  auto fullRows = lines(full.out);
+  ASSERT_EQ(fullRows.size(), 12u);
+  for (const char* delay : {"0.15", "1.6"}) {
+    SCOPED_TRACE(delay);
+    ExeRun r = interrupted(args, delay, "INT");
+    EXPECT_EQ(r.status, 0);
+    auto rows = lines(r.out);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[0], fullRows[0]);
+    int unchecked = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+      SCOPED_TRACE(rows[i]);
+      EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ','), std::count(rows[0].begin(), rows[0].end(), ','));
+      std::string verdict = rows[i].substr(rows[i].rfind(',') + 1);
+      if (verdict.empty()) {
+        ++unchecked;
+      } else {
+        ASSERT_LT(i, fullRows.size());
+        EXPECT_EQ(verdict, fullRows[i].substr(fullRows[i].rfind(',') + 1));
+      }
+    }
+    EXPECT_GT(unchecked, 0) << "the interrupt came after the check had finished; shorten the delay";
+    EXPECT_NE(r.err.find("the check was interrupted"), std::string::npos) << r.err;
+  }
 }

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFile>
+#include <QSaveFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,6 +31,14 @@ int clientPixels(float outer, float frame) {
 }
 
 QString qstr(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// A warning whose text is shown as typed: a field's text in it is never read
+// as markup.
+void warn(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
 
 } // namespace
 
@@ -107,7 +116,7 @@ void QtForms::addMenus() {
     QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
     if (path.isEmpty()) return;
     QString error = saveImage(path);
-    if (!error.isEmpty()) QMessageBox::warning(plot_, "Save image", error);
+    if (!error.isEmpty()) warn(plot_, "Save image", error);
   });
   plot_->addAction(saveImageAction);
   plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -124,7 +133,7 @@ void QtForms::addMenus() {
     QString path = QFileDialog::getSaveFileName(print, "Save results", "threebody.csv", "CSV files (*.csv)");
     if (path.isEmpty()) return;
     QString error = saveResults(path);
-    if (!error.isEmpty()) QMessageBox::warning(print, "Save results", error);
+    if (!error.isEmpty()) warn(print, "Save results", error);
   });
   print->addAction(copyAction);
   print->addAction(saveAction);
@@ -147,19 +156,32 @@ QString QtForms::resultLines() const {
 
 void QtForms::copyLines() const { QGuiApplication::clipboard()->setText(resultLines()); }
 
-QString QtForms::saveImage(const QString& path) const {
-  if (!plot_->image().save(path, "PNG")) return "Could not write " + path + ".";
+namespace {
+
+// Writes through a temporary file that replaces `path` only when complete: a
+// full disk leaves an earlier file as it was and no temporary behind.
+QString saveWhole(const QString& path, const std::function<bool(QSaveFile&)>& write) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return "Could not open " + path + " for writing: " + file.errorString();
+  if (!write(file) || !file.commit()) {
+    QString why = file.errorString();
+    file.cancelWriting();
+    return "Could not write " + path + ": " + why + ". Any earlier file of that name is unchanged.";
+  }
   return {};
 }
 
+} // namespace
+
+QString QtForms::saveImage(const QString& path) const {
+  return saveWhole(path, [this](QSaveFile& f) { return shownImage().save(&f, "PNG"); });
+}
+
 QString QtForms::saveResults(const QString& path) const {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    return "Could not open " + path + " for writing: " + file.errorString();
   std::string csv = testsToCsv(results_);
-  if (file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()))
-    return "Could not write " + path + ": " + file.errorString();
-  return {};
+  return saveWhole(path, [&csv](QSaveFile& f) {
+    return f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
+  });
 }
 
 QtForms::~QtForms() {
@@ -334,7 +356,7 @@ double QtForms::timer() {
 
 void QtForms::fatalError(const std::string& message) {
   if (ended_) return;
-  QMessageBox::warning(windows_[0], "threebody: the series was stopped", QString::fromStdString(message));
+  warn(windows_[0], "threebody: the series was stopped", QString::fromStdString(message));
 }
 
 } // namespace tb

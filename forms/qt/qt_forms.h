@@ -101,6 +101,8 @@ public:
   // those beyond the nineteenth label).
   QString resultLines() const;
   void copyLines() const;
+  // The picture the display form shows.
+  const QImage& shownImage() const { return plot_->image(); }
   // Each returns an empty string on success, else what went wrong.
   QString saveImage(const QString& path) const;
   QString saveResults(const QString& path) const;

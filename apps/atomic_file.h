@@ -1,0 +1,36 @@
+// A file written whole or not at all: the bytes go to a temporary file in the
+// target's folder, which is flushed to disk and renamed over the target only
+// when everything was written. A failure leaves an earlier file untouched and
+// no temporary behind.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace tb {
+
+class AtomicFile {
+public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // False once anything failed; error() then says what.
+  bool write(const void* data, size_t size);
+  // Flushes, closes and renames. Returns an empty string on success, else
+  // what went wrong (the temporary is gone either way).
+  std::string commit();
+  const std::string& error() const { return error_; }
+
+private:
+  void fail(const std::string& what, int err);
+  void discard();
+
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  std::string error_;
+};
+
+} // namespace tb
