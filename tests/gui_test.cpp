@@ -17,7 +17,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <fstream>
+#include <sys/resource.h>
 #include <memory>
 #include <sstream>
 #include <unistd.h>
@@ -311,6 +313,58 @@ private slots:
     for (int i = 0; i < 3; ++i)
       QVERIFY(rows[i + 1].endsWith("\"" + p.line(i) + "\""));
     QVERIFY(!p.forms.saveResults("/nonexistent/dir/r.csv").isEmpty());
+  }
+
+  // A full disk, as a file size limit makes it: the earlier files stay as
+  // they were, no temporary is left, and the message says what happened.
+  void savingToAFullDiskKeepsTheEarlierFiles() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0.2");
+    p.click("CommandStart");
+    QDir dir(QDir::temp().filePath("threebody_full_disk"));
+    dir.removeRecursively();
+    QVERIFY(QDir().mkpath(dir.path()));
+    const QString csv = dir.filePath("r.csv"), png = dir.filePath("p.png");
+    for (const QString& f : {csv, png}) {
+      QFile old(f);
+      QVERIFY(old.open(QIODevice::WriteOnly));
+      old.write("earlier results");
+    }
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    struct rlimit small = before;
+    small.rlim_cur = 200;
+    signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString csvError = p.forms.saveResults(csv);
+    QString pngError = p.forms.saveImage(png);
+    setrlimit(RLIMIT_FSIZE, &before);
+    QVERIFY2(csvError.contains("Could not write") && csvError.contains("unchanged"), qPrintable("[" + csvError + "]" + pngError));
+    QVERIFY2(pngError.contains("Could not write"), qPrintable(pngError));
+    for (const QString& f : {csv, png}) {
+      QFile kept(f);
+      QVERIFY(kept.open(QIODevice::ReadOnly));
+      QCOMPARE(kept.readAll(), QByteArray("earlier results"));
+    }
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), 2);
+    // Room again: both are replaced whole.
+    QCOMPARE(p.forms.saveResults(csv), QString());
+    QCOMPARE(p.forms.saveImage(png), QString());
+    QCOMPARE(QImage(png).size(), p.forms.plot()->image().size());
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden).size(), 2);
+    dir.removeRecursively();
+  }
+
+  void negativeTimeStepIsRefusedNamingTheField() {
+    Program p;
+    p.type("Ttdelta", "-0.001");
+    p.type("Talphaend", "0");
+    QString shown;
+    acceptMessageBoxSoon(shown);
+    p.click("CommandStart");
+    QVERIFY2(shown.startsWith("tdelta = -.001 is negative"), qPrintable(shown));
+    QCOMPARE(p.line(0), QString());
   }
 
   void longSeriesKeepsThePlotAndMemoryFlat() {

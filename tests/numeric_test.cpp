@@ -150,3 +150,24 @@ TEST(QBColor, GivesThePaletteEntriesInRedLowOrder) {
   EXPECT_EQ(QBColor(10), 0x00FF00u);
   EXPECT_EQ(QBColor(12), 0x0000FFu);
 }
+
+TEST(PrintableText, EscapesControlsAndCutsLongTextsBetweenCharacters) {
+  struct Case {
+    std::string in;
+    size_t limit;
+    std::string out;
+  } cases[] = {
+      {"12abc", 60, "12abc"},
+      {"\x1b[2J5", 60, "\\x1B[2J5"},
+      {std::string("a\0b", 3), 60, "a\\x00b"},
+      {"tab\there\x7f", 60, "tab\\x09here\\x7F"},
+      {"c1 \xc2\x9b" "2J", 60, "c1 \\xC2\\x9B2J"},
+      {"\xce\xb1\xce\xb2", 60, "\xce\xb1\xce\xb2"}, // letters stay letters
+      {"abcdef", 4, "abcd... (6 characters)"},
+      {"\xce\xb1\xce\xb2\xce\xb3", 2, "\xce\xb1\xce\xb2... (3 characters)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    EXPECT_EQ(printableText(c.in, c.limit), c.out);
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFile>
@@ -159,12 +160,19 @@ void QtForms::copyLines() const { QGuiApplication::clipboard()->setText(resultLi
 namespace {
 
 // Writes through a temporary file that replaces `path` only when complete: a
-// full disk leaves an earlier file as it was and no temporary behind.
-QString saveWhole(const QString& path, const std::function<bool(QSaveFile&)>& write) {
+// full disk leaves an earlier file as it was and no temporary behind. The
+// size on disk is checked too, as a write cut short by the file system is not
+// always reported as an error.
+QString saveWhole(const QString& path, const QByteArray& data) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return "Could not open " + path + " for writing: " + file.errorString();
-  if (!write(file) || !file.commit()) {
-    QString why = file.errorString();
+  bool whole = file.write(data) == data.size() && file.flush() && file.size() == data.size();
+  if (!whole || !file.commit()) {
+    QString why = file.error() != QFileDevice::NoError
+                      ? file.errorString()
+                      : QString("only %1 of %2 bytes could be written (is the disk full?)")
+                            .arg(file.size())
+                            .arg(data.size());
     file.cancelWriting();
     return "Could not write " + path + ": " + why + ". Any earlier file of that name is unchanged.";
   }
@@ -174,14 +182,16 @@ QString saveWhole(const QString& path, const std::function<bool(QSaveFile&)>& wr
 } // namespace
 
 QString QtForms::saveImage(const QString& path) const {
-  return saveWhole(path, [this](QSaveFile& f) { return shownImage().save(&f, "PNG"); });
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!shownImage().save(&buffer, "PNG")) return "Could not encode the picture as PNG.";
+  return saveWhole(path, png);
 }
 
 QString QtForms::saveResults(const QString& path) const {
   std::string csv = testsToCsv(results_);
-  return saveWhole(path, [&csv](QSaveFile& f) {
-    return f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
-  });
+  return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }
 
 QtForms::~QtForms() {
