@@ -11,13 +11,17 @@ namespace {
 
 std::string shown(const std::string& text) { return printableText(text); }
 
-std::string defaultText(const char* control) {
-  for (const auto& f : parameterFields())
-    if (std::string(f.control) == control) return f.defaultText;
-  return "";
-}
-
 } // namespace
+
+std::string parameterTextError(const std::string& option, const std::string& text) {
+  if (isWholeNumber(text)) return "";
+  std::string example;
+  for (const auto& f : parameterFields())
+    if (option == f.option) example = f.defaultText;
+  return "option " + option + ": \"" + shown(text) +
+         "\" is not a number; type digits with an optional sign and at most one \".\", for example " +
+         example;
+}
 
 std::string batchUsage() {
   std::string u = "Usage: threebody-batch [OPTION...]\n"
@@ -112,13 +116,8 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
       if (arg != f.option) continue;
       matched = true;
       if (!takeValue()) return r;
-      if (!isWholeNumber(value)) {
-        r.error = "option " + arg + ": \"" + shown(value) +
-                  "\" is not a number; type digits with an optional sign and at most one \".\", "
-                  "for example " +
-                  defaultText(f.control);
-        return r;
-      }
+      r.error = parameterTextError(arg, value);
+      if (!r.error.empty()) return r;
       setField(f.control, value);
     }
     if (matched) continue;

@@ -1,45 +1,174 @@
 // threebody: the desktop program. Three windows: the control form with the
 // parameters and read-outs, the display form with the trails, and the print
 // form with one result line per test.
+#include "apps/batch_options.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
+#include "runtime/numeric.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
-// Runs one series with the fields as they stand, then saves a picture of each
-// window into `dir` and quits (the README's pictures).
-void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& dir) {
-  app.CommandStart_Click();
-  QApplication::processEvents();
-  QDir().mkpath(dir);
-  const char* names[] = {"control-form.png", "display-form.png", "print-form.png"};
-  for (int i = 0; i < 3; ++i)
-    forms.window(static_cast<tb::FormId>(i))->grab().save(dir + "/" + names[i]);
-  QApplication::quit();
+constexpr int kExitNoDisplay = 1;
+constexpr int kExitBadOption = 2;
+
+// What the command line asks for beyond Qt's own options.
+struct Launch {
+  std::vector<std::pair<std::string, std::string>> fields; // control, text
+  double pace = 0;
+  bool start = false;
+};
+
+// The seven parameter options and --pace, checked with the batch tool's
+// grammar before any window exists: a bad one is a message and exit status 2.
+std::string readLaunch(int argc, char** argv, Launch& launch) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i], value;
+    bool inline_ = false;
+    if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      inline_ = true;
+    }
+    auto take = [&]() -> bool {
+      if (inline_) return true;
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      return true;
+    };
+    bool parameter = false;
+    for (const auto& f : tb::parameterFields()) {
+      if (arg != f.option) continue;
+      parameter = true;
+      if (!take()) return "option " + arg + " needs a value; see --help";
+      if (std::string e = tb::parameterTextError(arg, value); !e.empty()) return e;
+      launch.fields.emplace_back(f.control, value);
+    }
+    if (parameter) continue;
+    if (arg == "--pace") {
+      if (!take()) return "option --pace needs a value; see --help";
+      auto v = tb::ValChecked(value);
+      if (value == "full") {
+        launch.pace = 0;
+      } else if (tb::isWholeNumber(value) && v && *v > 0) {
+        launch.pace = *v;
+      } else {
+        return "option --pace: \"" + tb::printableText(value) +
+               "\" is not a pace; use full, or simulated time units a second such as 200";
+      }
+    } else if (arg == "--start") {
+      if (inline_) return "option --start takes no value; write --start alone";
+      launch.start = true;
+    } else if (arg == "--screenshots") {
+      ++i; // its directory; checked when the pictures are written
+    }
+  }
+  return "";
 }
 
-// The command line: --help and --version are answered without a display.
-void describeOptions(QCommandLineParser& parser, const QCommandLineOption& shots) {
+// --help lists every option; it and --version are answered without a display.
+void describeOptions(QCommandLineParser& parser) {
   parser.setApplicationDescription("Gravitational motion of three point masses: a pair circles its centre\n"
                                    "of mass while a third body falls in. Without a display, use\n"
                                    "threebody-batch for the same series headless.");
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addOption(shots);
+  for (const auto& f : tb::parameterFields())
+    parser.addOption(QCommandLineOption(QString(f.option).mid(2),
+                                        QString("%1 (field %2, default %3).").arg(f.what, f.label, f.defaultText),
+                                        "TEXT"));
+  parser.addOption(QCommandLineOption("pace",
+                                      "Watch the series: full (the default) or simulated time units a "
+                                      "second, such as 50, 200 or 1000.",
+                                      "VALUE"));
+  parser.addOption(QCommandLineOption("start", "Press Start once the windows are shown."));
+  parser.addOption(
+      QCommandLineOption("screenshots", "Run one series, save the windows as PNGs into DIR, quit.", "DIR"));
+}
+
+// Until the windows exist, a display that cannot be opened is reported the
+// way a missing one is, instead of the toolkit's abort.
+bool gStarted = false;
+std::string gDisplayWarning;
+void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (gStarted || type == QtDebugMsg || type == QtInfoMsg) {
+    if (type != QtDebugMsg && type != QtInfoMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg) std::abort();
+    return;
+  }
+  if (type != QtFatalMsg) {
+    gDisplayWarning = message.toStdString();
+    return;
+  }
+  std::string display = qEnvironmentVariable("DISPLAY").toStdString();
+  std::fprintf(stderr,
+               "threebody: cannot open the display%s%s%s%s. Check DISPLAY, or run threebody-batch for the "
+               "same series headless.\n",
+               display.empty() ? "" : " ", display.c_str(), gDisplayWarning.empty() ? "" : ": ",
+               gDisplayWarning.c_str());
+  std::fflush(stderr);
+  _exit(kExitNoDisplay);
+}
+
+// Saves one window's picture; false (with a message) when it cannot be written.
+bool saveWindow(QWidget* w, const QString& path) {
+  if (w->grab().save(path, "PNG")) return true;
+  std::fprintf(stderr, "threebody: --screenshots: cannot write %s\n", qPrintable(path));
+  return false;
+}
+
+// Runs one series with the fields as they stand and saves each window; then
+// shows an earlier test's picture and a paced test half-way (the README's
+// pictures), and quits with status 1 if any picture could not be written.
+void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& dir) {
+  if (!QDir().mkpath(dir) || access(QFile::encodeName(dir).constData(), W_OK) != 0) {
+    std::fprintf(stderr, "threebody: --screenshots: cannot write into the folder %s\n", qPrintable(dir));
+    QApplication::exit(1);
+    return;
+  }
+  auto* start = static_cast<QPushButton*>(forms.control("CommandStart"));
+  start->click();
+  QApplication::processEvents();
+  bool ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png") &&
+            saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form.png") &&
+            saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form.png");
+  // An earlier test, chosen by a click on its line.
+  forms.showTestPicture(3);
+  QApplication::processEvents();
+  ok = ok && saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-selected.png") &&
+       saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form-selected.png");
+  if (!ok) {
+    QApplication::exit(1);
+    return;
+  }
+  // One test at 200 time units a second, pictured half-way: its time is 1190.
+  forms.setText("Talphastr", "0");
+  forms.setText("Talphaend", "0");
+  forms.setPace(200);
+  QTimer::singleShot(2975, [&forms, dir] {
+    bool saved = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-paced.png") &&
+                 saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form-paced.png");
+    forms.end();
+    QApplication::exit(saved ? 0 : 1);
+  });
+  start->click();
+  (void)app;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-  QCommandLineOption shots("screenshots", "Run one series, save the windows as PNGs into DIR, quit.", "DIR");
   for (int i = 1; i < argc; ++i) {
     QString arg = QString::fromLocal8Bit(argv[i]);
     if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "-v") {
@@ -47,10 +176,15 @@ int main(int argc, char** argv) {
       QCoreApplication::setApplicationName("threebody");
       QCoreApplication::setApplicationVersion(THREEBODY_VERSION);
       QCommandLineParser parser;
-      describeOptions(parser, shots);
+      describeOptions(parser);
       parser.process(core);
       return 0;
     }
+  }
+  Launch launch;
+  if (std::string error = readLaunch(argc, argv, launch); !error.empty()) {
+    std::fprintf(stderr, "threebody: %s\n", error.c_str());
+    return kExitBadOption;
   }
 
   // Without a display the toolkit would abort; say what to do instead.
@@ -58,24 +192,35 @@ int main(int argc, char** argv) {
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     std::fprintf(stderr, "threebody: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run "
                          "threebody-batch for the same series headless.\n");
-    return 1;
+    return kExitNoDisplay;
   }
+  qInstallMessageHandler(startupMessages);
   QApplication qapp(argc, argv);
+  gStarted = true;
+  qInstallMessageHandler(nullptr);
+  tb::useFixedNumberFormat();
   QApplication::setApplicationName("threebody");
   QApplication::setApplicationVersion(THREEBODY_VERSION);
   QGuiApplication::setDesktopFileName("threebody");
   QApplication::setWindowIcon(QIcon::fromTheme("threebody"));
   QCommandLineParser parser;
-  describeOptions(parser, shots);
+  describeOptions(parser);
   parser.process(qapp);
 
   tb::QtForms forms;
   tb::Experiment experiment(forms);
   tb::Application app(forms, experiment);
   experiment.onTestEnd = [&](const tb::TestReport& r) { forms.recordTest(r); };
+  forms.simulatedTime = [&] { return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta; };
   forms.connectHandlers([&] { app.CommandStart_Click(); }, [&] { app.CommandEnd_Click(); });
   app.Form_Load();
+  for (const auto& [control, text] : launch.fields)
+    forms.setText(control, text);
+  forms.setPace(launch.pace);
   forms.show(tb::FormId::Form1);
-  if (parser.isSet(shots)) QTimer::singleShot(200, [&] { takeScreenshots(forms, app, parser.value(shots)); });
+  if (parser.isSet("screenshots"))
+    QTimer::singleShot(200, [&] { takeScreenshots(forms, app, parser.value("screenshots")); });
+  else if (launch.start)
+    QTimer::singleShot(0, [&] { static_cast<QPushButton*>(forms.control("CommandStart"))->click(); });
   return QApplication::exec();
 }

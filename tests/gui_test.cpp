@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <clocale>
 #include <csignal>
 #include <fstream>
 #include <sys/resource.h>
@@ -60,6 +61,8 @@ void acceptMessageBoxSoon(QString& shown) {
     }
   });
 }
+
+std::string gLocaleDecimalPoint;
 
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -196,11 +199,31 @@ private slots:
     p.type("Ttdelta", "0");
     QTimer::singleShot(100, [&] {
       p.click("CommandEnd"); // Stop
-      p.click("CommandEnd"); // End, before the series has finished
+      // End, before the series has finished (it waits in this handler), but
+      // later than the second click of a double click would come.
+      QTest::qWait(QApplication::doubleClickInterval() + 50);
+      p.click("CommandEnd");
     });
     p.click("CommandStart");
     QVERIFY(p.forms.ended());
     QCOMPARE(p.line(0), QString());
+  }
+
+  void doubleClickOnStopStopsButDoesNotEnd() {
+    Program p;
+    p.type("Ttdelta", "0");
+    QTimer::singleShot(100, [&] {
+      p.click("CommandEnd"); // Stop: the button now reads End ...
+      p.click("CommandEnd"); // ... and the second click of the double click lands on it
+    });
+    p.click("CommandStart");
+    QVERIFY(!p.forms.ended());
+    QVERIFY(p.line(0).endsWith("end  0"));
+    QCOMPARE(p.caption("CommandEnd"), QString("End"));
+    // A deliberate click on End later still ends the program.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    p.click("CommandEnd");
+    QVERIFY(p.forms.ended());
   }
 
   void closingAWindowDuringASeriesActsAsEnd() {
@@ -376,7 +399,8 @@ private slots:
     int tests = 0;
     p.exp.onTestEnd = [&](const TestReport& r) {
       p.forms.recordTest(r);
-      if (++tests == 1) {
+      // From the 19th test on, each new picture replaces the last one kept.
+      if (++tests == 19) {
         plotSize = p.forms.plot()->image().size();
         first = residentBytes();
       }
@@ -392,6 +416,9 @@ private slots:
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // What the desktop's locale asked for, before the program shuts it out.
+  gLocaleDecimalPoint = std::localeconv()->decimal_point;
+  useFixedNumberFormat();
   GuiTest test;
   return QTest::qExec(&test, argc, argv);
 }

@@ -3,6 +3,7 @@
 #include "apps/export.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -11,10 +12,17 @@
 #include <QSaveFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
 
+#include <algorithm>
+#include <clocale>
 #include <cmath>
 
 namespace tb {
@@ -43,45 +51,9 @@ void warn(QWidget* parent, const QString& title, const QString& text) {
 
 } // namespace
 
-void FormWindow::closeEvent(QCloseEvent* event) {
-  event->accept();
-  if (onClose) onClose();
-}
-
-PlotWidget::PlotWidget() {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  image_ = QImage(1, 1, QImage::Format_RGB32);
-  image_.fill(Qt::white);
-}
-
-// Clearing also brings the image to the drawing area's size, should a resize
-// event still be pending when a test starts.
-void PlotWidget::clear() {
-  if (image_.size() != size() && width() > 0 && height() > 0) image_ = QImage(size(), QImage::Format_RGB32);
-  image_.fill(Qt::white);
-  dirty_ = true;
-}
-
-void PlotWidget::flush() {
-  if (!dirty_) return;
-  dirty_ = false;
-  update();
-}
-
-void PlotWidget::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.drawImage(0, 0, image_);
-}
-
-// The image follows the drawing area and keeps what was drawn.
-void PlotWidget::resizeEvent(QResizeEvent*) {
-  if (image_.size() == size() || width() <= 0 || height() <= 0) return;
-  QImage next(size(), QImage::Format_RGB32);
-  next.fill(Qt::white);
-  QPainter p(&next);
-  p.drawImage(0, 0, image_);
-  p.end();
-  image_ = next;
+void useFixedNumberFormat() {
+  std::setlocale(LC_NUMERIC, "C");
+  QLocale::setDefault(QLocale::c());
 }
 
 QtForms::QtForms() {
@@ -105,6 +77,9 @@ QtForms::QtForms() {
   buildControlForm();
   buildPrintForm();
   addMenus();
+  addSpeedMenu();
+  for (auto* w : windows_)
+    w->installEventFilter(this);
 }
 
 // Context menus that keep results: the plot as a PNG, the result lines on the
@@ -144,8 +119,30 @@ void QtForms::addMenus() {
 }
 
 void QtForms::recordTest(const TestReport& report) {
-  if (report.index == 0) results_.clear();
+  if (report.index == 0) {
+    results_.clear();
+    pictures_.fill(QImage());
+  }
   results_.push_back(report);
+  // The picture belongs to the label the line went to: from the 19th test on
+  // that is always the last one.
+  pictures_[static_cast<size_t>(std::min(report.index, 18))] = plot_->image().copy();
+  plot_->paintNow();
+}
+
+void QtForms::showTestPicture(int index) {
+  const QImage& picture = pictures_.at(static_cast<size_t>(index));
+  if (picture.isNull()) return;
+  if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
+  shownTest_ = index;
+  lmesg_[static_cast<size_t>(index)]->setMarked(true);
+  plot_->showPicture(picture);
+}
+
+void QtForms::showLivePlot() {
+  if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
+  shownTest_ = -1;
+  plot_->showLive();
 }
 
 QString QtForms::resultLines() const {
@@ -244,18 +241,37 @@ void QtForms::buildControlForm() {
 
 void QtForms::buildPrintForm() {
   QWidget* form = windows_[2];
+  const QFont lineFont = ResultLabel::lineFont(form->width());
   for (int i = 0; i < 19; ++i) {
-    auto* label = new QLabel(form);
+    auto* label = new ResultLabel(form);
     label->setObjectName(QString("Lmesg%1").arg(i));
+    label->setFont(lineFont);
+    label->onClick = [this, i] { showTestPicture(i); };
     lmesg_[static_cast<size_t>(i)] = label;
   }
 }
 
 void QtForms::connectHandlers(std::function<void()> start, std::function<void()> end) {
   QObject::connect(static_cast<QPushButton*>(controls_.value("CommandStart")), &QPushButton::clicked,
-                   [start] { start(); });
+                   [this, start] {
+                     showLivePlot();
+                     start();
+                     // The series ended (last test, Stop or a fault): show its last dots.
+                     if (!ended_) plot_->update();
+                   });
   QObject::connect(static_cast<QPushButton*>(controls_.value("CommandEnd")), &QPushButton::clicked,
-                   [end] { end(); });
+                   [this, end] {
+                     // Stop turns the button into End: the second click of a
+                     // double click on Stop must not end the program.
+                     auto now = std::chrono::steady_clock::now();
+                     if (caption("CommandEnd") == "Stop") {
+                       stopClickedAt_ = now;
+                     } else if (now - stopClickedAt_ <
+                                std::chrono::milliseconds(QApplication::doubleClickInterval())) {
+                       return;
+                     }
+                     end();
+                   });
   // Closing any window acts as End.
   for (auto* w : windows_)
     w->onClose = [this] {
@@ -334,7 +350,7 @@ void QtForms::setCaption(std::string_view control, const std::string& s) {
 }
 
 void QtForms::setLmesgCaption(int16_t index, const std::string& s) {
-  lmesg_.at(static_cast<size_t>(index))->setText(QString::fromStdString(s));
+  lmesg_.at(static_cast<size_t>(index))->setLine(QString::fromStdString(s));
 }
 
 void QtForms::setLmesgGeometry(int16_t index, int left, int top, int width, int height) {
@@ -348,7 +364,101 @@ uint32_t QtForms::doEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     lastPump_ = std::chrono::steady_clock::now();
   }
-  return yieldBatch;
+  if (pace_ <= 0 || !simulatedTime) return yieldBatch;
+  holdPace();
+  return pacedBatch_;
+}
+
+void QtForms::setPace(double unitsPerSecond) {
+  pace_ = unitsPerSecond > 0 ? unitsPerSecond : 0;
+  paceStartWall_ = 0; // anchored again at the next yield
+  pacedBatch_ = 1;
+  for (QAction* a : speedActions_)
+    a->setChecked(a->data().toDouble() == pace_);
+}
+
+// Holds the running test back until its simulated time is due at the chosen
+// pace, serving events meanwhile, so Stop and End answer at once.
+void QtForms::holdPace() {
+  const double sim = simulatedTime();
+  double now = timer();
+  // A new test restarts its time at 0: it starts on time.
+  if (paceStartWall_ == 0 || sim < lastSimTime_) paceStartWall_ = now - sim / pace_;
+  // Adjust how many yields pass between two looks so that each covers about
+  // one event-processing interval of simulated time.
+  const double wanted = pace_ * std::chrono::duration<double>(pumpInterval).count();
+  const double advanced = sim - lastSimTime_;
+  double next = advanced > 0 ? pacedBatch_ * wanted / advanced : pacedBatch_ * 2.0;
+  pacedBatch_ = static_cast<uint32_t>(std::clamp(next, 1.0, static_cast<double>(yieldBatch)));
+  lastSimTime_ = sim;
+
+  const double due = paceStartWall_ + sim / pace_;
+  while (now < due && !ended_ && caption("CommandEnd") == "Stop" && pace_ > 0) {
+    plot_->flush();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    double wait = std::min(due - now, 0.01);
+    if (wait > 0) QThread::usleep(static_cast<unsigned long>(wait * 1e6));
+    now = timer();
+  }
+  lastPump_ = std::chrono::steady_clock::now();
+}
+
+// The logic placed the windows taking every frame as 120 x 510 twips. Once the
+// window system reports the real frames, the display form goes right below
+// the control form's frame and the print form right beside it, each kept on
+// the screen. Without frames (no window manager) the logic's placement stands.
+void QtForms::arrangeWindows() {
+  QWidget* control = windows_[0];
+  QWidget* display = windows_[1];
+  QWidget* print = windows_[2];
+  auto framed = [](QWidget* w) { return w->isVisible() && w->frameGeometry() != w->geometry(); };
+  if (!framed(control)) return;
+  const QRect cf = control->frameGeometry();
+  const QRect screen = control->screen() ? control->screen()->availableGeometry() : QRect();
+  auto place = [&](QWidget* w, QPoint at) {
+    QSize frame = w->frameGeometry().size();
+    if (screen.isValid()) {
+      at.setX(std::max(screen.left(), std::min(at.x(), screen.right() + 1 - frame.width())));
+      at.setY(std::max(screen.top(), std::min(at.y(), screen.bottom() + 1 - frame.height())));
+    }
+    if (w->frameGeometry().topLeft() != at) w->move(at);
+  };
+  if (display->isVisible()) place(display, QPoint(cf.left(), cf.bottom() + 1));
+  if (print->isVisible()) place(print, QPoint(cf.right() + 1, cf.top()));
+}
+
+// A window manager adds its frames some time after a window is shown, and
+// reports them as moves: place the windows again whenever a frame changes.
+bool QtForms::eventFilter(QObject* watched, QEvent* event) {
+  auto type = event->type();
+  if (type != QEvent::Move && type != QEvent::Resize && type != QEvent::Show) return false;
+  bool changed = false;
+  for (size_t i = 0; i < windows_.size(); ++i) {
+    QWidget* w = windows_[i];
+    QRect f = w->frameGeometry(), g = w->geometry();
+    QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    if (m != frames_[i]) changed = true;
+    frames_[i] = m;
+  }
+  if (changed) QTimer::singleShot(0, this, [this] { arrangeWindows(); });
+  return QObject::eventFilter(watched, event);
+}
+
+// "Speed" in the display form's context menu: full speed, or a pace to watch.
+void QtForms::addSpeedMenu() {
+  auto* menu = new QMenu("Speed", plot_);
+  auto* group = new QActionGroup(menu);
+  for (double pace : kPaces) {
+    QString name = pace == 0 ? QString("Full speed") : QString("%1 time units a second").arg(pace);
+    QAction* a = menu->addAction(name);
+    a->setCheckable(true);
+    a->setData(pace);
+    a->setChecked(pace == pace_);
+    group->addAction(a);
+    QObject::connect(a, &QAction::triggered, [this, pace] { setPace(pace); });
+    speedActions_.push_back(a);
+  }
+  plot_->addAction(menu->menuAction());
 }
 
 void QtForms::end() {

@@ -1,13 +1,17 @@
 // The forms runtime on Qt widgets: the control form with its 39 controls, the
 // display form painting from a retained image, and the print form with its 19
-// result labels.
+// result labels. Beyond the runtime's operations it keeps each test's picture,
+// paces a series for watching, and places the windows by their real frames.
 #pragma once
 
 #include "forms/design.h"
+#include "forms/qt/widgets.h"
 #include "runtime/forms_runtime.h"
 #include "sim/experiment.h"
 
+#include <QAction>
 #include <QHash>
+#include <QMargins>
 #include <QImage>
 #include <QLabel>
 #include <QString>
@@ -20,41 +24,13 @@
 
 namespace tb {
 
-// A top-level window whose close acts like the End button.
-class FormWindow : public QWidget {
-public:
-  std::function<void()> onClose;
+// Numbers in the windows are written with "." whatever the desktop's language:
+// shuts the C library's and Qt's number locale out for the whole program.
+// Call once, right after the QApplication is made (it sets the C locale from
+// the environment).
+void useFixedNumberFormat();
 
-protected:
-  void closeEvent(QCloseEvent* event) override;
-};
-
-// The display form: every dot goes into a retained image, so covered and
-// uncovered windows still show their trails.
-class PlotWidget : public FormWindow {
-public:
-  PlotWidget();
-  void clear();
-  void setPixel(int x, int y, uint32_t colour) {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
-    reinterpret_cast<uint32_t*>(image_.scanLine(y))[x] =
-        0xFF000000u | ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
-    dirty_ = true;
-  }
-  const QImage& image() const { return image_; }
-  // Schedules a repaint when dots were drawn since the last one.
-  void flush();
-
-protected:
-  void paintEvent(QPaintEvent*) override;
-  void resizeEvent(QResizeEvent*) override;
-
-private:
-  QImage image_;
-  bool dirty_ = false;
-};
-
-class QtForms : public FormsRuntime {
+class QtForms : public QObject, public FormsRuntime {
 public:
   QtForms();
   ~QtForms() override;
@@ -62,10 +38,24 @@ public:
   QWidget* window(FormId f) const { return windows_[static_cast<int>(f)]; }
   PlotWidget* plot() const { return plot_; }
   QWidget* control(const QString& name) const { return controls_.value(name); }
-  QLabel* lmesgLabel(int i) const { return lmesg_[static_cast<size_t>(i)]; }
+  ResultLabel* lmesgLabel(int i) const { return lmesg_[static_cast<size_t>(i)]; }
 
   // Connects the buttons and the windows' close to the application's handlers.
   void connectHandlers(std::function<void()> start, std::function<void()> end);
+
+  // Places the display form below the control form and the print form to its
+  // right, frames touching, by the frame sizes the window system reports; it
+  // does so again as the window manager adds its frames after start-up.
+  void arrangeWindows();
+
+  // Watching a series: 0 runs at full speed; a positive pace runs each test
+  // at that many simulated time units per wall-clock second. simulatedTime
+  // gives the running test's simulated time (nstep * tdelta).
+  void setPace(double unitsPerSecond);
+  double pace() const { return pace_; }
+  std::function<double()> simulatedTime;
+  // The paces the Speed menu offers (0 = full speed).
+  static constexpr double kPaces[] = {0, 50, 200, 1000};
 
   float left(FormId f) override;
   float top(FormId f) override;
@@ -94,15 +84,24 @@ public:
   void fatalError(const std::string& message) override;
 
   // Keeps each finished test of the current series for Copy lines and Save
-  // results (a new series starts a new list).
+  // results (a new series starts a new list), and the test's picture for its
+  // result line.
   void recordTest(const TestReport& report);
+  // Shows the picture of the test whose line is in Lmesg(index) and marks the
+  // line; showLivePlot returns to what the engine draws.
+  void showTestPicture(int index);
+  void showLivePlot();
+  int shownTest() const { return shownTest_; }
+  const QImage& testPicture(int index) const { return pictures_.at(static_cast<size_t>(index)); }
+  // Paints what the series drew, at the end of a test or a series.
+  void paintPlotNow() { plot_->paintNow(); }
   const std::vector<TestReport>& results() const { return results_; }
   // The result lines of the last series, one per line (every test, also
   // those beyond the nineteenth label).
   QString resultLines() const;
   void copyLines() const;
   // The picture the display form shows.
-  const QImage& shownImage() const { return plot_->image(); }
+  const QImage& shownImage() const { return plot_->shown(); }
   // Each returns an empty string on success, else what went wrong.
   QString saveImage(const QString& path) const;
   QString saveResults(const QString& path) const;
@@ -117,11 +116,23 @@ private:
   void buildControlForm();
   void buildPrintForm();
   void addMenus();
+  void addSpeedMenu();
+  void holdPace();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   std::array<FormWindow*, 3> windows_{};
   PlotWidget* plot_ = nullptr;
   QHash<QString, QWidget*> controls_;
-  std::array<QLabel*, 19> lmesg_{};
+  std::array<ResultLabel*, 19> lmesg_{};
+  std::array<QImage, 19> pictures_{};
+  int shownTest_ = -1;
+  double pace_ = 0;
+  double paceStartWall_ = 0; // wall time at which the running test's time 0 is due
+  double lastSimTime_ = 0;
+  uint32_t pacedBatch_ = 1;
+  std::vector<QAction*> speedActions_;
+  std::chrono::steady_clock::time_point stopClickedAt_{};
+  std::array<QMargins, 3> frames_{}; // the frames last seen around each window
   std::array<bool, 3> pixels_{};
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};

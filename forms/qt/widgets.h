@@ -1,0 +1,88 @@
+// The widgets of the display and print forms: a window whose close acts like
+// End, the plot that keeps every dot in an image (and can show an earlier
+// test's picture instead), and the result label that keeps its end code in view.
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+namespace tb {
+
+// A top-level window whose close acts like the End button.
+class FormWindow : public QWidget {
+public:
+  std::function<void()> onClose;
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+};
+
+// The display form: every dot goes into a retained image, so covered and
+// uncovered windows still show their trails. It paints either that live image
+// or a kept picture of an earlier test.
+class PlotWidget : public FormWindow {
+public:
+  PlotWidget();
+  void clear();
+  void setPixel(int x, int y, uint32_t colour) {
+    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
+    reinterpret_cast<uint32_t*>(image_.scanLine(y))[x] =
+        0xFF000000u | ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
+    dirty_ = true;
+  }
+  // The live image the engine draws into.
+  const QImage& image() const { return image_; }
+  // What the window shows: a kept picture while one is selected, else the live image.
+  const QImage& shown() const { return picture_.isNull() ? image_ : picture_; }
+  void showPicture(const QImage& picture);
+  void showLive();
+  bool showsLive() const { return picture_.isNull(); }
+  // Schedules a repaint when dots were drawn since the last one.
+  void flush();
+  // Paints now what was drawn, so the screen holds a test's last dots before
+  // the next test clears the image.
+  void paintNow();
+
+protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+
+private:
+  QImage image_;
+  QImage picture_;
+  bool dirty_ = false;
+};
+
+// One result line of the print form. Its text is the whole line; it is drawn
+// in fixed-width digits so the columns of the lines stand under each other,
+// and a line too long for the window is elided in the middle, so its end
+// code stays in view (the whole line is then in the tooltip).
+class ResultLabel : public QLabel {
+public:
+  explicit ResultLabel(QWidget* parent);
+  // Sets the line; an elided one gets its whole text as the tooltip.
+  void setLine(const QString& line);
+  // Characters that fit the print form's designed width with this label's font.
+  static constexpr int kFittingCharacters = 90;
+  // Picks the face for the print form's lines: 90 characters fit `width` pixels.
+  static QFont lineFont(int width);
+  void setMarked(bool marked);
+  bool marked() const { return marked_; }
+  // The text as drawn, elided when it does not fit the visible width.
+  QString drawnText() const;
+  std::function<void()> onClick;
+
+protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+private:
+  int visibleWidth() const;
+  bool marked_ = false;
+};
+
+} // namespace tb
