@@ -2,6 +2,7 @@
 // parameters and read-outs, the display form with the trails, and the print
 // form with one result line per test.
 #include "apps/batch_options.h"
+#include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
 #include "runtime/numeric.h"
@@ -22,60 +23,6 @@ namespace {
 
 constexpr int kExitNoDisplay = 1;
 constexpr int kExitBadOption = 2;
-
-// What the command line asks for beyond Qt's own options.
-struct Launch {
-  std::vector<std::pair<std::string, std::string>> fields; // control, text
-  double pace = 0;
-  bool start = false;
-};
-
-// The seven parameter options and --pace, checked with the batch tool's
-// grammar before any window exists: a bad one is a message and exit status 2.
-std::string readLaunch(int argc, char** argv, Launch& launch) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i], value;
-    bool inline_ = false;
-    if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-      inline_ = true;
-    }
-    auto take = [&]() -> bool {
-      if (inline_) return true;
-      if (i + 1 >= argc) return false;
-      value = argv[++i];
-      return true;
-    };
-    bool parameter = false;
-    for (const auto& f : tb::parameterFields()) {
-      if (arg != f.option) continue;
-      parameter = true;
-      if (!take()) return "option " + arg + " needs a value; see --help";
-      if (std::string e = tb::parameterTextError(arg, value); !e.empty()) return e;
-      launch.fields.emplace_back(f.control, value);
-    }
-    if (parameter) continue;
-    if (arg == "--pace") {
-      if (!take()) return "option --pace needs a value; see --help";
-      auto v = tb::ValChecked(value);
-      if (value == "full") {
-        launch.pace = 0;
-      } else if (tb::isWholeNumber(value) && v && *v > 0) {
-        launch.pace = *v;
-      } else {
-        return "option --pace: \"" + tb::printableText(value) +
-               "\" is not a pace; use full, or simulated time units a second such as 200";
-      }
-    } else if (arg == "--start") {
-      if (inline_) return "option --start takes no value; write --start alone";
-      launch.start = true;
-    } else if (arg == "--screenshots") {
-      ++i; // its directory; checked when the pictures are written
-    }
-  }
-  return "";
-}
 
 // --help lists every option; it and --version are answered without a display.
 void describeOptions(QCommandLineParser& parser) {
@@ -181,8 +128,9 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
-  Launch launch;
-  if (std::string error = readLaunch(argc, argv, launch); !error.empty()) {
+  tb::Launch launch;
+  if (std::string error = tb::readLaunch(std::vector<std::string>(argv + 1, argv + argc), launch);
+      !error.empty()) {
     std::fprintf(stderr, "threebody: %s\n", error.c_str());
     return kExitBadOption;
   }

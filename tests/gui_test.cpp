@@ -3,6 +3,7 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "apps/export.h"
+#include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
 
@@ -10,9 +11,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -79,6 +84,58 @@ QStringList batchLines(const std::vector<std::string>& args) {
   return QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
 }
 
+
+// The display form as the screen shows it: the window system's copy of what
+// was painted, not the image the program keeps.
+QImage painted(QtForms& forms) {
+  QWidget* w = forms.window(FormId::Form2);
+  return w->screen()->grabWindow(w->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// What threebody-batch --plot draws for `args` at the given size.
+QImage batchPlot(std::vector<std::string> args, QSize size) {
+  QString path = QDir::temp().filePath(QString("threebody_gui_batch_%1.png").arg(getpid()));
+  args.insert(args.end(), {"--plot", path.toStdString(), "--plot-size",
+                           std::to_string(size.width()) + "x" + std::to_string(size.height())});
+  ParseResult p = parseBatchOptions(args);
+  std::ostringstream out, err;
+  runBatch(p.options, out, err, false);
+  QImage img(path);
+  QFile::remove(path);
+  return img.convertToFormat(QImage::Format_RGB32);
+}
+
+int differingPixels(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return -1;
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      n += a.pixel(x, y) != b.pixel(x, y);
+  return n;
+}
+
+// Runs the desktop program with `args` and the given environment changes.
+struct ProgramRun {
+  int status;
+  QString err;
+};
+ProgramRun runProgram(const QStringList& args, const QStringList& env = {}) {
+  QProcess proc;
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  e.remove("WAYLAND_DISPLAY");
+  for (const QString& kv : env) {
+    QString key = kv.section('=', 0, 0), value = kv.section('=', 1);
+    if (value.isEmpty())
+      e.remove(key);
+    else
+      e.insert(key, value);
+  }
+  proc.setProcessEnvironment(e);
+  proc.start(THREEBODY_EXE, args);
+  proc.waitForFinished(60000);
+  return {proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1,
+          QString::fromUtf8(proc.readAllStandardError())};
+}
 } // namespace
 
 class GuiTest : public QObject {
@@ -390,6 +447,222 @@ private slots:
     QCOMPARE(p.line(0), QString());
   }
 
+  // --- what a person sees -------------------------------------------------
+
+  void screenShowsEveryTestsEndAfterTheSeriesStopAndExpose() {
+    Program p;
+    // One test that ends in a collision within milliseconds, run twice: the
+    // first series gives the window its size, which repaints it anyway.
+    p.type("Talphastr", "60");
+    p.type("Talphaend", "60");
+    p.click("CommandStart");
+    QVERIFY(QTest::qWaitForWindowExposed(p.forms.window(FormId::Form2)));
+    QTest::qWait(50);
+    p.click("CommandStart");
+    QApplication::processEvents();
+    QSize size = p.forms.plot()->size();
+    QImage expected = batchPlot({"--alpha-start", "60", "--alpha-end", "60"}, size);
+    QCOMPARE(differingPixels(painted(p.forms), expected), 0);
+
+    // Hidden and shown again, it still shows the whole picture.
+    p.forms.window(FormId::Form2)->hide();
+    p.forms.window(FormId::Form2)->show();
+    QApplication::processEvents();
+    QCOMPARE(differingPixels(painted(p.forms), expected), 0);
+
+    // A series ended by Stop shows its last dots, as the image holds them.
+    p.type("Ttdelta", "0");
+    QTimer::singleShot(150, [&] { p.click("CommandEnd"); });
+    p.click("CommandStart");
+    QApplication::processEvents();
+    QCOMPARE(differingPixels(painted(p.forms), p.forms.plot()->image().convertToFormat(QImage::Format_RGB32)),
+             0);
+  }
+
+  void decimalCommaLocaleLeavesEveryNumberAsTheBatchToolWritesIt() {
+    // Run under LC_ALL=de_DE.UTF-8 by the locale test entry, which sets
+    // THREEBODY_EXPECT_COMMA so that a missing locale cannot pass unnoticed.
+    if (qEnvironmentVariableIsSet("THREEBODY_EXPECT_COMMA")) QCOMPARE(gLocaleDecimalPoint, std::string(","));
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0.2");
+    p.click("CommandStart");
+    QStringList expected = batchLines({"--tdelta", "0.01", "--alpha-end", "0.2"});
+    QCOMPARE(expected.size(), 3);
+    for (int i = 0; i < 3; ++i)
+      QCOMPARE(p.line(i), expected[i]);
+    for (const char* readout : {"Tdist01", "Tv3", "Tvesc", "Tr1", "Tphi"}) {
+      QString text = QString::fromStdString(p.forms.text(readout));
+      QVERIFY2(!text.contains(','), qPrintable(QString(readout) + " " + text));
+    }
+  }
+
+  void longResultLinesKeepTheirEndCodeInView() {
+    Program p;
+    ResultLabel* label = p.forms.lmesgLabel(0);
+    QWidget* print = p.forms.window(FormId::Form3);
+    // Ninety characters fit the window, in digits and blanks of one width,
+    // so the columns of the lines stand under each other.
+    QFontMetrics fm(label->font());
+    QVERIFY(fm.horizontalAdvance(QString(90, '0')) <= print->width());
+    QCOMPARE(fm.horizontalAdvance("1"), fm.horizontalAdvance(" "));
+    QCOMPARE(fm.horizontalAdvance("7"), fm.horizontalAdvance("."));
+
+    p.type("Tm2", "100");
+    p.type("Tinitv2", "10");
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    p.click("CommandStart");
+    QCOMPARE(p.line(0).size(), 85);
+    QCOMPARE(label->drawnText(), p.line(0));
+    QVERIFY(label->toolTip().isEmpty());
+
+    // A longer line is cut in the middle, never at its end code.
+    p.forms.setLmesgCaption(1, p.line(0).toStdString() + "  and some more text to exceed");
+    ResultLabel* longer = p.forms.lmesgLabel(1);
+    QString drawn = longer->drawnText();
+    QVERIFY2(drawn.contains(QChar(0x2026)) && drawn.endsWith("to exceed"), qPrintable(drawn));
+    QVERIFY(drawn.startsWith("Alpha"));
+    QCOMPARE(longer->toolTip(), longer->text());
+  }
+
+  // --- watching a series ----------------------------------------------------
+
+  void pacedTestsWriteTheSameLinesAndTakeTheirTime() {
+    QStringList expected = batchLines({"--alpha-start", "60", "--alpha-end", "60"});
+    QCOMPARE(expected.size(), 1);
+    QVERIFY(expected[0].contains("time  113")); // 113 time units
+    for (double pace : {1000.0, 200.0}) {
+      Program p;
+      p.forms.simulatedTime = [&p] { return static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta; };
+      p.forms.setPace(pace);
+      p.type("Talphastr", "60");
+      p.type("Talphaend", "60");
+      QElapsedTimer clock;
+      clock.start();
+      p.click("CommandStart");
+      QCOMPARE(p.line(0), expected[0]);
+      QVERIFY2(clock.elapsed() >= 0.9 * 113 / pace * 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+  }
+
+  void stopAndEndAnswerAtOnceWhilePaced() {
+    Program p;
+    p.forms.simulatedTime = [&p] { return static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta; };
+    p.forms.setPace(50); // the default test would take 24 seconds
+    p.type("Talphaend", "20");
+    QElapsedTimer clock;
+    QTimer::singleShot(300, [&] {
+      clock.start();
+      p.click("CommandEnd");
+    });
+    p.click("CommandStart");
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(p.line(0).endsWith("end  0"));
+    QCOMPARE(p.line(1), QString());
+  }
+
+  void speedMenuSetsThePace() {
+    Program p;
+    QMenu* speed = nullptr;
+    for (QAction* a : p.forms.plot()->actions())
+      if (a->menu() && a->text() == "Speed") speed = a->menu();
+    QVERIFY(speed);
+    QStringList names;
+    for (QAction* a : speed->actions())
+      names << a->text();
+    QCOMPARE(names, QStringList({"Full speed", "50 time units a second", "200 time units a second",
+                                 "1000 time units a second"}));
+    QVERIFY(speed->actions()[0]->isChecked());
+    speed->actions()[2]->trigger();
+    QCOMPARE(p.forms.pace(), 200.0);
+    QVERIFY(speed->actions()[2]->isChecked() && !speed->actions()[0]->isChecked());
+  }
+
+  void clickingALineShowsThatTestsPicture() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "20"); // tests at 0, 2, 4, ... 20
+    p.click("CommandStart");
+    QSize size = p.forms.plot()->size();
+    ResultLabel* line3 = p.forms.lmesgLabel(3);
+    QVERIFY(line3->text().startsWith("Alpha   6"));
+    QTest::mouseClick(line3, Qt::LeftButton);
+    QApplication::processEvents();
+    QCOMPARE(p.forms.shownTest(), 3);
+    QVERIFY(line3->marked() && !p.forms.lmesgLabel(10)->marked());
+    QImage expected = batchPlot({"--tdelta", "0.01", "--alpha-start", "6", "--alpha-end", "6"}, size);
+    QCOMPARE(differingPixels(painted(p.forms), expected), 0);
+    // "Save image..." saves what is shown.
+    QString path = QDir::temp().filePath("threebody_gui_selected.png");
+    QCOMPARE(p.forms.saveImage(path), QString());
+    QCOMPARE(differingPixels(QImage(path).convertToFormat(QImage::Format_RGB32), expected), 0);
+    QFile::remove(path);
+
+    // Start returns to the live plot.
+    p.type("Talphaend", "0");
+    p.click("CommandStart");
+    QApplication::processEvents();
+    QCOMPARE(p.forms.shownTest(), -1);
+    QVERIFY(!line3->marked());
+    QImage live = batchPlot({"--tdelta", "0.01", "--alpha-end", "0"}, size);
+    QCOMPARE(differingPixels(painted(p.forms), live), 0);
+  }
+
+  // --- the program's command line ------------------------------------------
+
+  void commandLineFillsTheFieldsWithTheBatchGrammar() {
+    Launch launch;
+    QCOMPARE(QString::fromStdString(readLaunch({"--m2", "500", "--tdelta=0.01", "--pace", "200", "--start"}, launch)),
+             QString());
+    QCOMPARE(launch.fields, (std::vector<std::pair<std::string, std::string>>{{"Tm2", "500"}, {"Ttdelta", "0.01"}}));
+    QCOMPARE(launch.pace, 200.0);
+    QVERIFY(launch.start);
+    for (const char* bad : {"--m2=abc", "--pace=0", "--pace=fast", "--start=yes", "--tdelta"}) {
+      Launch l;
+      QVERIFY2(!readLaunch({bad}, l).empty(), bad);
+    }
+    ProgramRun r = runProgram({"--m2", "12abc"}, {"QT_QPA_PLATFORM=offscreen"});
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains("--m2: \"12abc\" is not a number"), qPrintable(r.err));
+  }
+
+  void displayAndScreenshotFailuresAreMessages() {
+    // A display nobody serves: the same message and status as no display.
+    ProgramRun noServer = runProgram({}, {"QT_QPA_PLATFORM=", "DISPLAY=:737"});
+    QCOMPARE(noServer.status, 1);
+    QVERIFY2(noServer.err.startsWith("threebody: cannot open the display :737"), qPrintable(noServer.err));
+    ProgramRun unset = runProgram({}, {"QT_QPA_PLATFORM=", "DISPLAY="});
+    QCOMPARE(unset.status, 1);
+    QVERIFY(unset.err.contains("threebody-batch"));
+
+    ProgramRun shots = runProgram({"--screenshots", "/dev/null/pictures"}, {"QT_QPA_PLATFORM=offscreen"});
+    QCOMPARE(shots.status, 1);
+    QVERIFY2(shots.err.contains("cannot write into the folder /dev/null/pictures"), qPrintable(shots.err));
+  }
+
+  // Under a window manager (the test entry that runs openbox on Xvfb): the
+  // frames touch and nothing overlaps or leaves the screen.
+  void windowsDoNotOverlapUnderAWindowManager() {
+    if (QGuiApplication::platformName() != "xcb") QSKIP("needs an X server with a window manager");
+    Program p;
+    QWidget* control = p.forms.window(FormId::Form1);
+    QWidget* display = p.forms.window(FormId::Form2);
+    QWidget* print = p.forms.window(FormId::Form3);
+    QTRY_VERIFY_WITH_TIMEOUT(control->frameGeometry() != control->geometry(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(display->frameGeometry().top(), control->frameGeometry().bottom() + 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(print->frameGeometry().left(), control->frameGeometry().right() + 1, 5000);
+    QCOMPARE(display->frameGeometry().left(), control->frameGeometry().left());
+    QCOMPARE(print->frameGeometry().top(), control->frameGeometry().top());
+    QRect screen = control->screen()->availableGeometry();
+    QWidget* all[] = {control, display, print};
+    for (int i = 0; i < 3; ++i) {
+      QVERIFY(screen.contains(all[i]->frameGeometry()));
+      for (int j = i + 1; j < 3; ++j)
+        QVERIFY(!all[i]->frameGeometry().intersects(all[j]->frameGeometry()));
+    }
+  }
+
   void longSeriesKeepsThePlotAndMemoryFlat() {
     Program p;
     p.type("Talphaend", "700");
@@ -414,7 +687,8 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen unless a test entry chose a real X server.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   // What the desktop's locale asked for, before the program shuts it out.
   gLocaleDecimalPoint = std::localeconv()->decimal_point;
