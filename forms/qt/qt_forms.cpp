@@ -476,6 +476,8 @@ double QtForms::timer() {
 
 void QtForms::fatalError(const std::string& message) {
   if (ended_) return;
+  // The picture up to the fault stays in view beside the message.
+  plot_->paintNow();
   warn(windows_[0], "threebody: the series was stopped", QString::fromStdString(message));
 }
 
