@@ -159,22 +159,23 @@ bool writeTest(OutputFormat format, const ExportedTest& t, std::ostream& out) {
 
 void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, bool checkComplete,
                        std::ostream& out) {
-  out << "{\"program\":\"threebody\",\"version\":" << jsonString(THREEBODY_VERSION)
-      << ",\"format\":" << jsonString(formatName(options.format)) << ",\"parameters\":{";
-  bool first = true;
-  for (const auto& f : parameterFields()) {
-    std::string text;
+  nlohmann::ordered_json doc;
+  doc["program"] = "threebody";
+  doc["version"] = THREEBODY_VERSION;
+  doc["format"] = formatName(options.format);
+  nlohmann::ordered_json parameters = nlohmann::ordered_json::object();
+  for (const auto& f : parameterFields())
     for (const auto& [control, value] : options.fields)
-      if (control == f.control) text = value;
-    out << (first ? "" : ",") << jsonString(f.label) << ":" << jsonString(text);
-    first = false;
-  }
-  out << "},\"checked\":" << (options.check ? "true" : "false");
-  if (options.check) out << ",\"check_complete\":" << (checkComplete ? "true" : "false");
-  out << ",\"interrupted\":" << (r.interrupted ? "true" : "false") << ",\"tests\":[";
-  for (size_t i = 0; i < r.tests.size(); ++i)
-    out << (i ? ",\n" : "\n") << testToJson(r.tests[i]);
-  out << "\n],\"error\":" << (r.fault.empty() ? "null" : jsonString(r.fault)) << "}\n";
+      if (control == f.control) parameters[f.label] = value;
+  doc["parameters"] = parameters;
+  doc["checked"] = options.check;
+  if (options.check) doc["check_complete"] = checkComplete;
+  doc["interrupted"] = r.interrupted;
+  doc["tests"] = nlohmann::ordered_json::array();
+  for (const auto& t : r.tests)
+    doc["tests"].push_back(testJson(t));
+  doc["error"] = r.fault.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.fault);
+  out << dumpJson(doc) << "\n";
 }
 
 // Gives each test of `first` its verdict from the series at half the time

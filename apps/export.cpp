@@ -2,78 +2,70 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace tb {
 
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-    case '"': out += "\\\""; break;
-    case '\\': out += "\\\\"; break;
-    case '\n': out += "\\n"; break;
-    case '\r': out += "\\r"; break;
-    case '\t': out += "\\t"; break;
-    default:
-      if (c < 0x20) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\u%04x", c);
-        out += buf;
-      } else {
-        out += static_cast<char>(c);
-      }
-    }
-  }
-  return out + "\"";
+namespace {
+
+// The double whose shortest text is the float's shortest text: a single
+// precision value is written as its own seven or so digits, not as the long
+// expansion of its binary value, and reads back to the same float.
+double asShortestDouble(float v) {
+  char buf[32];
+  auto w = std::to_chars(buf, buf + sizeof buf, v);
+  double d = 0;
+  std::from_chars(buf, w.ptr, d);
+  return d;
 }
 
-namespace {
-template <typename T> std::string shortest(T v) {
-  if (!std::isfinite(v)) return "null";
+template <typename T> std::string shortestText(T v) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
-} // namespace
 
-std::string jsonNumber(double v) { return shortest(v); }
-std::string jsonNumber(float v) { return shortest(v); }
+std::string optionalText(const std::optional<double>& v) { return v ? shortestText(*v) : ""; }
 
-namespace {
-std::string optionalNumber(const std::optional<double>& v, const char* none) {
-  return v ? jsonNumber(*v) : none;
+nlohmann::ordered_json optionalJson(const std::optional<double>& v) {
+  return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
 }
+
 } // namespace
 
-std::string testToJson(const ExportedTest& t) {
+std::string dumpJson(const nlohmann::ordered_json& j) {
+  // Texts that are not valid UTF-8 are written with replacement characters
+  // rather than failing the whole output.
+  return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+nlohmann::ordered_json testJson(const ExportedTest& t) {
   const TestReport& r = t.report;
-  std::string o = "{";
-  o += "\"line\":" + jsonString(r.line);
-  o += ",\"alpha\":" + jsonNumber(r.alpha);
-  o += ",\"steps\":" + std::to_string(r.steps);
-  o += ",\"revolutions\":" + std::to_string(r.revolutions);
-  o += ",\"end\":" + std::to_string(r.end);
-  o += ",\"v3\":" + jsonNumber(r.v3);
-  o += ",\"vesc\":" + jsonNumber(r.vesc);
-  o += ",\"r3\":" + jsonNumber(r.r3);
-  o += ",\"dist12min\":" + jsonNumber(r.dist12min);
-  o += ",\"dist12mean\":" + jsonNumber(r.dist12mean);
-  o += ",\"dist12max\":" + jsonNumber(r.dist12max);
-  o += ",\"time\":" + jsonNumber(r.time);
-  o += ",\"energy_drift\":" + optionalNumber(r.energyDrift, "null");
-  o += ",\"angular_momentum_drift\":" + optionalNumber(r.angularMomentumDrift, "null");
+  nlohmann::ordered_json o;
+  o["line"] = r.line;
+  o["alpha"] = r.alpha;
+  o["steps"] = r.steps;
+  o["revolutions"] = r.revolutions;
+  o["end"] = r.end;
+  o["v3"] = asShortestDouble(r.v3);
+  o["vesc"] = asShortestDouble(r.vesc);
+  o["r3"] = r.r3;
+  o["dist12min"] = r.dist12min;
+  o["dist12mean"] = r.dist12mean;
+  o["dist12max"] = r.dist12max;
+  o["time"] = r.time;
+  o["energy_drift"] = optionalJson(r.energyDrift);
+  o["angular_momentum_drift"] = optionalJson(r.angularMomentumDrift);
   if (t.verdict != Verdict::None)
-    o += std::string(",\"stable\":") +
-         (t.verdict == Verdict::Same ? "true" : t.verdict == Verdict::Differs ? "false" : "null");
-  o += ",\"readouts\":{";
-  for (size_t i = 0; i < t.readouts.size(); ++i) {
-    if (i) o += ",";
-    o += jsonString(t.readouts[i].first) + ":" + jsonString(t.readouts[i].second);
-  }
-  o += "}}";
+    o["stable"] = t.verdict == Verdict::Unchecked ? nlohmann::ordered_json(nullptr)
+                                                  : nlohmann::ordered_json(t.verdict == Verdict::Same);
+  nlohmann::ordered_json readouts = nlohmann::ordered_json::object();
+  for (const auto& [control, text] : t.readouts)
+    readouts[control] = text;
+  o["readouts"] = readouts;
   return o;
 }
+
+std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
 
 std::string csvHeader(bool withStable) {
   return std::string("alpha,steps,revolutions,end,v3,vesc,r3,dist12min,dist12mean,dist12max,time,"
@@ -95,11 +87,11 @@ std::string testToCsvRow(const TestReport& r, Verdict verdict) {
     line += c;
   }
   line += "\"";
-  return jsonNumber(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) + "," +
-         std::to_string(r.end) + "," + jsonNumber(r.v3) + "," + jsonNumber(r.vesc) + "," + jsonNumber(r.r3) +
-         "," + jsonNumber(r.dist12min) + "," + jsonNumber(r.dist12mean) + "," + jsonNumber(r.dist12max) +
-         "," + jsonNumber(r.time) + "," + optionalNumber(r.energyDrift, "") + "," +
-         optionalNumber(r.angularMomentumDrift, "") + "," + line +
+  return shortestText(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) + "," +
+         std::to_string(r.end) + "," + shortestText(r.v3) + "," + shortestText(r.vesc) + "," +
+         shortestText(r.r3) + "," + shortestText(r.dist12min) + "," + shortestText(r.dist12mean) + "," +
+         shortestText(r.dist12max) + "," + shortestText(r.time) + "," + optionalText(r.energyDrift) + "," +
+         optionalText(r.angularMomentumDrift) + "," + line +
          (verdict == Verdict::None        ? ""
           : verdict == Verdict::Same      ? ",true"
           : verdict == Verdict::Differs   ? ",false"

@@ -4,6 +4,8 @@
 
 #include "sim/experiment.h"
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,12 +32,13 @@ struct ExportedTest {
   Verdict verdict = Verdict::None;
 };
 
-std::string jsonString(const std::string& s);
-std::string jsonNumber(double v);
-std::string jsonNumber(float v);
-
-// One JSON object for one test (no trailing newline).
+// One test as a JSON object: every double with the fewest digits that read
+// back as the same value, single precision values with their own digits.
+nlohmann::ordered_json testJson(const ExportedTest& t);
+// The same as one line of text (no trailing newline).
 std::string testToJson(const ExportedTest& t);
+// Compact JSON text of a value.
+std::string dumpJson(const nlohmann::ordered_json& j);
 
 // CSV with one row per test; the stable column only when the series was
 // checked, empty for a test whose check did not finish.

@@ -330,7 +330,7 @@ TEST(InterruptedWork, TermHupAndASecondCtrlCWriteAValidDocumentAndExitWithTheSig
   gInterrupts = 0;
   gTerminateSignal = 0;
   EXPECT_EQ(status, 130);
-  EXPECT_NE(out.str().find("\"interrupted\":true,\"tests\":[\n{\"line\":\"Alpha   0"), std::string::npos)
+  EXPECT_NE(out.str().find("\"interrupted\":true,\"tests\":[{\"line\":\"Alpha   0"), std::string::npos)
       << out.str();
   EXPECT_EQ(out.str().substr(out.str().size() - 2), "}\n");
 }
