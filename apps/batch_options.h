@@ -33,9 +33,6 @@ struct ParseResult {
 
 ParseResult parseBatchOptions(const std::vector<std::string>& args);
 
-// The message for a parameter option's text that is not wholly a number, or
-// an empty string when it is one. The desktop program checks its options so too.
-std::string parameterTextError(const std::string& option, const std::string& text);
 std::string batchUsage();
 
 } // namespace tb

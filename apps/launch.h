@@ -1,6 +1,6 @@
 // The desktop program's own command line: the seven parameter options with
-// the batch tool's grammar, --pace and --start. Read before any window exists,
-// so a bad option is a message and exit status 2 with no window.
+// the batch tool's grammar, --pace, --start and --screenshots. Read before any
+// window exists, so a bad option is a message and exit status 2 with no window.
 #pragma once
 
 #include <string>
@@ -10,14 +10,18 @@
 namespace tb {
 
 struct Launch {
-  std::vector<std::pair<std::string, std::string>> fields; // control name, text
+  std::vector<std::pair<std::string, std::string>> fields; // control name, text: the options given
   double pace = 0;                                         // 0: full speed
   bool start = false;                                      // press Start once shown
+  std::string screenshots;                                 // folder for the README's pictures
+  bool help = false;
+  bool version = false;
+  std::vector<std::string> toolkit; // single-dash options left to the window toolkit
 };
 
 // Reads the arguments after the program's name. Returns an empty string, or
-// what is wrong. Options it does not know (Qt's own, --screenshots) are left
-// to the toolkit's parser.
+// what is wrong.
 std::string readLaunch(const std::vector<std::string>& args, Launch& launch);
+std::string launchUsage();
 
 } // namespace tb

@@ -8,7 +8,6 @@
 #include "runtime/numeric.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
 #include <QPushButton>
@@ -23,26 +22,6 @@ namespace {
 
 constexpr int kExitNoDisplay = 1;
 constexpr int kExitBadOption = 2;
-
-// --help lists every option; it and --version are answered without a display.
-void describeOptions(QCommandLineParser& parser) {
-  parser.setApplicationDescription("Gravitational motion of three point masses: a pair circles its centre\n"
-                                   "of mass while a third body falls in. Without a display, use\n"
-                                   "threebody-batch for the same series headless.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  for (const auto& f : tb::parameterFields())
-    parser.addOption(QCommandLineOption(QString(f.option).mid(2),
-                                        QString("%1 (field %2, default %3).").arg(f.what, f.label, f.defaultText),
-                                        "TEXT"));
-  parser.addOption(QCommandLineOption("pace",
-                                      "Watch the series: full (the default) or simulated time units a "
-                                      "second, such as 50, 200 or 1000.",
-                                      "VALUE"));
-  parser.addOption(QCommandLineOption("start", "Press Start once the windows are shown."));
-  parser.addOption(
-      QCommandLineOption("screenshots", "Run one series, save the windows as PNGs into DIR, quit.", "DIR"));
-}
 
 // Until the windows exist, a display that cannot be opened is reported the
 // way a missing one is, instead of the toolkit's abort.
@@ -116,23 +95,20 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
 } // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    QString arg = QString::fromLocal8Bit(argv[i]);
-    if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "-v") {
-      QCoreApplication core(argc, argv);
-      QCoreApplication::setApplicationName("threebody");
-      QCoreApplication::setApplicationVersion(THREEBODY_VERSION);
-      QCommandLineParser parser;
-      describeOptions(parser);
-      parser.process(core);
-      return 0;
-    }
-  }
   tb::Launch launch;
   if (std::string error = tb::readLaunch(std::vector<std::string>(argv + 1, argv + argc), launch);
       !error.empty()) {
     std::fprintf(stderr, "threebody: %s\n", error.c_str());
     return kExitBadOption;
+  }
+  // --help and --version are answered without a display.
+  if (launch.help) {
+    std::fputs(tb::launchUsage().c_str(), stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+  }
+  if (launch.version) {
+    std::printf("threebody %s\n", THREEBODY_VERSION);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
 
   // Without a display the toolkit would abort; say what to do instead.
@@ -143,7 +119,13 @@ int main(int argc, char** argv) {
     return kExitNoDisplay;
   }
   qInstallMessageHandler(startupMessages);
-  QApplication qapp(argc, argv);
+  // The toolkit sees only its own options.
+  std::vector<char*> qtArgs{argv[0]};
+  for (auto& a : launch.toolkit)
+    qtArgs.push_back(a.data());
+  int qtArgc = static_cast<int>(qtArgs.size());
+  qtArgs.push_back(nullptr);
+  QApplication qapp(qtArgc, qtArgs.data());
   gStarted = true;
   qInstallMessageHandler(nullptr);
   tb::useFixedNumberFormat();
@@ -151,9 +133,6 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(THREEBODY_VERSION);
   QGuiApplication::setDesktopFileName("threebody");
   QApplication::setWindowIcon(QIcon::fromTheme("threebody"));
-  QCommandLineParser parser;
-  describeOptions(parser);
-  parser.process(qapp);
 
   tb::QtForms forms;
   tb::Experiment experiment(forms);
@@ -166,8 +145,8 @@ int main(int argc, char** argv) {
     forms.setText(control, text);
   forms.setPace(launch.pace);
   forms.show(tb::FormId::Form1);
-  if (parser.isSet("screenshots"))
-    QTimer::singleShot(200, [&] { takeScreenshots(forms, app, parser.value("screenshots")); });
+  if (!launch.screenshots.empty())
+    QTimer::singleShot(200, [&] { takeScreenshots(forms, app, QString::fromStdString(launch.screenshots)); });
   else if (launch.start)
     QTimer::singleShot(0, [&] { static_cast<QPushButton*>(forms.control("CommandStart"))->click(); });
   return QApplication::exec();

@@ -1,5 +1,7 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
+#include "apps/launch.h"
+#include "forms/design.h"
 
 #include <gtest/gtest.h>
 
@@ -365,4 +367,21 @@ TEST(InterruptedWork, AnInterruptedCheckGivesVerdictsOnlyForFinishedTests) {
     EXPECT_GT(unchecked, 0) << "the interrupt came after the check had finished; shorten the delay";
     EXPECT_NE(r.err.find("the check was interrupted"), std::string::npos) << r.err;
   }
+}
+
+TEST(OptionGrammar, BothProgramsShareTheParameterOptionsAndHelpWithin80Columns) {
+  for (const std::string& help : {batchUsage(), launchUsage()}) {
+    for (const auto& line : lines(help))
+      EXPECT_LE(line.size(), 80u) << line;
+    for (const auto& f : parameterFields())
+      EXPECT_NE(help.find(std::string(f.option) + " TEXT"), std::string::npos) << f.option;
+  }
+  // The same grammar and messages for a field's text in both.
+  Launch launch;
+  EXPECT_EQ(readLaunch({"--m3", "1,5"}, launch), parseBatchOptions({"--m3", "1,5"}).error);
+  EXPECT_EQ(readLaunch({"--start=1"}, launch).find("takes no value") != std::string::npos, true);
+  ParseResult both = parseBatchOptions({"--m2=7", "--m2", "8", "--format=csv"});
+  ASSERT_TRUE(both.error.empty()) << both.error;
+  EXPECT_EQ(both.options.fields[4], (std::pair<std::string, std::string>{"Tm2", "8"})); // the last one counts
+  EXPECT_EQ(both.options.format, OutputFormat::Csv);
 }

@@ -615,7 +615,7 @@ private slots:
     Launch launch;
     QCOMPARE(QString::fromStdString(readLaunch({"--m2", "500", "--tdelta=0.01", "--pace", "200", "--start"}, launch)),
              QString());
-    QCOMPARE(launch.fields, (std::vector<std::pair<std::string, std::string>>{{"Tm2", "500"}, {"Ttdelta", "0.01"}}));
+    QCOMPARE(launch.fields, (std::vector<std::pair<std::string, std::string>>{{"Ttdelta", "0.01"}, {"Tm2", "500"}}));
     QCOMPARE(launch.pace, 200.0);
     QVERIFY(launch.start);
     for (const char* bad : {"--m2=abc", "--pace=0", "--pace=fast", "--start=yes", "--tdelta"}) {

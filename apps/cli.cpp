@@ -1,0 +1,110 @@
+#include "apps/cli.h"
+
+#include "forms/design.h"
+#include "runtime/numeric.h"
+
+#include <algorithm>
+
+namespace tb {
+
+namespace {
+constexpr size_t kHelpColumn = 24;
+constexpr size_t kHelpWidth = 80;
+} // namespace
+
+FieldTexts defaultFieldTexts() {
+  FieldTexts fields;
+  for (const auto& f : parameterFields())
+    fields.emplace_back(f.control, f.defaultText);
+  return fields;
+}
+
+std::string parameterTextError(const std::string& option, const std::string& text) {
+  if (isWholeNumber(text)) return "";
+  std::string example;
+  for (const auto& f : parameterFields())
+    if (option == f.option) example = f.defaultText;
+  return "\"" + printableText(text) +
+         "\" is not a number; type digits with an optional sign and at most one \".\", for example " + example;
+}
+
+std::string wrapHelp(const std::string& text) {
+  const size_t width = kHelpWidth - kHelpColumn;
+  std::string out, line;
+  auto flush = [&] {
+    out += (out.empty() ? "" : "\n") + line;
+    line.clear();
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '\n') {
+      flush();
+      ++i;
+      continue;
+    }
+    size_t end = text.find_first_of(" \n", i);
+    if (end == std::string::npos) end = text.size();
+    std::string word = text.substr(i, end - i);
+    if (!line.empty() && line.size() + 1 + word.size() > width) flush();
+    line += (line.empty() ? "" : " ") + word;
+    i = end < text.size() && text[end] == ' ' ? end + 1 : end;
+  }
+  if (!line.empty()) flush();
+  return out;
+}
+
+void formatHelp(CLI::App& app) { app.get_formatter()->column_width(kHelpColumn); }
+
+void addParameterOptions(CLI::App& app, FieldTexts& fields) {
+  for (const auto& f : parameterFields()) {
+    auto slot = std::find_if(fields.begin(), fields.end(), [&](const auto& p) { return p.first == f.control; });
+    std::string option = f.option;
+    std::string what = std::string(f.what) + " (default \"" + f.defaultText + "\")";
+    app.add_option(option, slot->second, wrapHelp(what))
+        ->type_name("TEXT")
+        ->group("Parameters (each takes the text you would type into the control form)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(CLI::Validator([option](std::string& text) { return parameterTextError(option, text); }, "", ""));
+  }
+}
+
+std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, bool keepSingleDash,
+                      std::vector<std::string>* rest) {
+  // A switch given a value (--check=no) is refused rather than read as on
+  // or off: on/off options take no value at all.
+  for (const auto& arg : args) {
+    auto eq = arg.find('=');
+    if (arg.rfind("--", 0) != 0 || eq == std::string::npos) continue;
+    std::string name = arg.substr(0, eq);
+    for (const CLI::Option* o : app.get_options())
+      if (o->get_expected_max() == 0 && o->check_name(name))
+        return "option " + name + " takes no value (\"" + printableText(arg.substr(eq + 1)) + "\" was given); write " +
+               name + " alone, or leave it out";
+  }
+  app.allow_extras();
+  std::reverse(args.begin(), args.end()); // CLI11 takes its arguments last first
+  try {
+    app.parse(args);
+  } catch (const CLI::CallForHelp&) {
+    help = true;
+    return "";
+  } catch (const CLI::ParseError& e) {
+    std::string what = e.what();
+    if (what.find("required") != std::string::npos && what.find("missing") != std::string::npos)
+      return "option " + what.substr(0, what.find(':')) + " needs a value; see --help";
+    // The message names the option, then says what is wrong with its text.
+    auto colon = what.find(": ");
+    return colon == std::string::npos ? printableText(what, 200)
+                                      : "option " + what.substr(0, colon) + ": " + what.substr(colon + 2);
+  }
+  for (const auto& extra : app.remaining()) {
+    if (keepSingleDash && extra.rfind("--", 0) != 0) {
+      if (rest) rest->push_back(extra);
+      continue;
+    }
+    return "unknown option \"" + printableText(extra) + "\"; see --help";
+  }
+  return "";
+}
+
+} // namespace tb

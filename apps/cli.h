@@ -1,0 +1,42 @@
+// What the command lines of the tools share: the seven parameter options with
+// the control form's number grammar, help text wrapped to 80 columns, and
+// parsing that turns every usage error into one message (exit status 2).
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tb {
+
+// Control name and text of each parameter field, the defaults first.
+using FieldTexts = std::vector<std::pair<std::string, std::string>>;
+
+// The default texts of the seven fields, in the control form's order.
+FieldTexts defaultFieldTexts();
+
+// Adds the seven parameter options to `app` in the group "Parameters"; each
+// writes its text into `fields`, which must hold the seven entries and stay
+// where it is while `app` is used.
+void addParameterOptions(CLI::App& app, FieldTexts& fields);
+
+// The message for a parameter option's text that is not wholly a number, or
+// an empty string when it is one.
+std::string parameterTextError(const std::string& option, const std::string& text);
+
+// A description broken into lines that fit the help's right-hand column.
+std::string wrapHelp(const std::string& text);
+
+// Sets the help layout the tools share: 80 columns, descriptions from 24.
+void formatHelp(CLI::App& app);
+
+// Parses `args` (without the program's name). Returns an empty string, or
+// what is wrong; --help sets `help`. Unknown options that start with "--"
+// are errors; with `keepSingleDash`, single-dash ones (the window toolkit's
+// own, such as -platform) are left in `rest`.
+std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, bool keepSingleDash = false,
+                      std::vector<std::string>* rest = nullptr);
+
+} // namespace tb
