@@ -8,6 +8,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev locales xvfb xauth openbox
 SCREENSHOT_PACKAGES = xvfb xauth
 FUZZ_PACKAGES = clang libclang-rt-14-dev
+PACKAGE_PACKAGES = dpkg-dev file help2man lintian desktop-file-utils appstream
 FUZZ_SECONDS ?= 20
 # 0 picks a new random seed each run; CI fixes it so a failure can be replayed.
 FUZZ_SEED ?= 0
@@ -22,7 +23,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize fuzz screenshots clean
+.PHONY: deps build run test bench test-sanitize fuzz screenshots package clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -63,6 +64,15 @@ fuzz: deps
 	    > $(BUILD)-fuzz/fuzz_$$t.log 2>&1 || { cat $(BUILD)-fuzz/fuzz_$$t.log; exit 1; }; \
 	  echo "fuzz_$$t: $$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' $(BUILD)-fuzz/fuzz_$$t.log)"; \
 	done
+
+# A Debian package (build/threebody_VERSION_ARCH.deb), then checked: unpacked
+# and run, and passed through lintian and the desktop and AppStream validators.
+package: deps
+	$(call ensure_packages,$(PACKAGE_PACKAGES))
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && cpack
+	sh packaging/check-package.sh $(BUILD)
 
 screenshots: build
 	$(call ensure_packages,$(SCREENSHOT_PACKAGES))
