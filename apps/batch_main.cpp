@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     return tb::kExitBadOption;
   }
   if (parsed.options.help) return finish(out << tb::batchUsage(), tb::kExitDone);
-  if (parsed.options.version) return finish(out << "threebody-batch " << THREEBODY_VERSION << "\n", tb::kExitDone);
+  if (parsed.options.version)
+    return finish(out << "threebody-batch " << THREEBODY_VERSION << "\n", tb::kExitDone);
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);

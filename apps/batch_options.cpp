@@ -75,14 +75,16 @@ void defineBatchApp(CLI::App& app, BatchOptions& o, RawOptions& raw) {
   app.add_flag("--version", o.version, "show the version and exit");
   addParameterOptions(app, o.fields);
   const char* output = "Output";
-  app.add_option("--format", raw.format,
-                 wrapHelp("text (the result lines, default), jsonl (one JSON object per test), csv (a header "
-                          "row, then one row per test) or json (one document with the parameters and all tests)"))
+  app.add_option(
+         "--format", raw.format,
+         wrapHelp("text (the result lines, default), jsonl (one JSON object per test), csv (a header "
+                  "row, then one row per test) or json (one document with the parameters and all tests)"))
       ->type_name("FORMAT")
       ->group(output)
       ->check(check(checkFormat));
-  app.add_option("--stop-at-step", raw.stopAtStep,
-                 wrapHelp("act as a click on Stop at the first yield of pass N of whichever test first reaches it"))
+  app.add_option(
+         "--stop-at-step", raw.stopAtStep,
+         wrapHelp("act as a click on Stop at the first yield of pass N of whichever test first reaches it"))
       ->type_name("N")
       ->group(output)
       ->check(check(checkStopAtStep));
@@ -90,12 +92,13 @@ void defineBatchApp(CLI::App& app, BatchOptions& o, RawOptions& raw) {
       ->type_name("FILE.png")
       ->group(output)
       ->check(CLI::Validator(
-          [](std::string& v) { return v.empty() ? std::string("needs a file name, such as plot.png") : ""; }, "",
-          ""));
-  app.add_option("--plot-size", raw.plotSize,
-                 wrapHelp("size of that picture in pixels (default: the display form's drawing area); at most " +
-                          std::to_string(kMaxPlotSide) + " a side and " + std::to_string(kMaxPlotPixels) +
-                          " pixels in all"))
+          [](std::string& v) { return v.empty() ? std::string("needs a file name, such as plot.png") : ""; },
+          "", ""));
+  app.add_option(
+         "--plot-size", raw.plotSize,
+         wrapHelp("size of that picture in pixels (default: the display form's drawing area); at most " +
+                  std::to_string(kMaxPlotSide) + " a side and " + std::to_string(kMaxPlotPixels) +
+                  " pixels in all"))
       ->type_name("WxH")
       ->group(output)
       ->check(check(checkPlotSize));
@@ -125,8 +128,8 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
   defineBatchApp(app, r.options, raw);
   r.error = parseArgs(app, args, r.options.help);
   if (!r.error.empty() || r.options.help) return r;
-  r.options.format = raw.format == "jsonl" ? OutputFormat::Jsonl
-                     : raw.format == "csv" ? OutputFormat::Csv
+  r.options.format = raw.format == "jsonl"  ? OutputFormat::Jsonl
+                     : raw.format == "csv"  ? OutputFormat::Csv
                      : raw.format == "json" ? OutputFormat::Json
                                             : OutputFormat::Text;
   if (!raw.stopAtStep.empty()) r.options.stopAtStep = std::stoll(raw.stopAtStep);

@@ -210,7 +210,8 @@ int64_t doubledStep(int64_t n) {
   return n > std::numeric_limits<int64_t>::max() / 2 ? std::numeric_limits<int64_t>::max() : n * 2;
 }
 
-void reportCheck(const SeriesResult& result, const std::string& halfStep, bool textFormat, std::ostream& err) {
+void reportCheck(const SeriesResult& result, const std::string& halfStep, bool textFormat,
+                 std::ostream& err) {
   int unchecked = countVerdicts(result, Verdict::Unchecked);
   int differs = countVerdicts(result, Verdict::Differs);
   int total = static_cast<int>(result.tests.size());

@@ -25,7 +25,8 @@ std::string parameterTextError(const std::string& option, const std::string& tex
   for (const auto& f : parameterFields())
     if (option == f.option) example = f.defaultText;
   return "\"" + printableText(text) +
-         "\" is not a number; type digits with an optional sign and at most one \".\", for example " + example;
+         "\" is not a number; type digits with an optional sign and at most one \".\", for example " +
+         example;
 }
 
 std::string wrapHelp(const std::string& text) {
@@ -57,14 +58,16 @@ void formatHelp(CLI::App& app) { app.get_formatter()->column_width(kHelpColumn);
 
 void addParameterOptions(CLI::App& app, FieldTexts& fields) {
   for (const auto& f : parameterFields()) {
-    auto slot = std::find_if(fields.begin(), fields.end(), [&](const auto& p) { return p.first == f.control; });
+    auto slot =
+        std::find_if(fields.begin(), fields.end(), [&](const auto& p) { return p.first == f.control; });
     std::string option = f.option;
     std::string what = std::string(f.what) + " (default \"" + f.defaultText + "\")";
     app.add_option(option, slot->second, wrapHelp(what))
         ->type_name("TEXT")
         ->group("Parameters (each takes the text you would type into the control form)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-        ->check(CLI::Validator([option](std::string& text) { return parameterTextError(option, text); }, "", ""));
+        ->check(
+            CLI::Validator([option](std::string& text) { return parameterTextError(option, text); }, "", ""));
   }
 }
 
@@ -78,8 +81,8 @@ std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, 
     std::string name = arg.substr(0, eq);
     for (const CLI::Option* o : app.get_options())
       if (o->get_expected_max() == 0 && o->check_name(name))
-        return "option " + name + " takes no value (\"" + printableText(arg.substr(eq + 1)) + "\" was given); write " +
-               name + " alone, or leave it out";
+        return "option " + name + " takes no value (\"" + printableText(arg.substr(eq + 1)) +
+               "\" was given); write " + name + " alone, or leave it out";
   }
   app.allow_extras();
   std::reverse(args.begin(), args.end()); // CLI11 takes its arguments last first

@@ -92,10 +92,10 @@ std::string testToCsvRow(const TestReport& r, Verdict verdict) {
          shortestText(r.r3) + "," + shortestText(r.dist12min) + "," + shortestText(r.dist12mean) + "," +
          shortestText(r.dist12max) + "," + shortestText(r.time) + "," + optionalText(r.energyDrift) + "," +
          optionalText(r.angularMomentumDrift) + "," + line +
-         (verdict == Verdict::None        ? ""
-          : verdict == Verdict::Same      ? ",true"
-          : verdict == Verdict::Differs   ? ",false"
-                                          : ",");
+         (verdict == Verdict::None      ? ""
+          : verdict == Verdict::Same    ? ",true"
+          : verdict == Verdict::Differs ? ",false"
+                                        : ",");
 }
 
 } // namespace tb

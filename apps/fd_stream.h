@@ -33,8 +33,10 @@ private:
     while (p < pptr() && error_ == 0) {
       ssize_t n = ::write(fd_, p, static_cast<size_t>(pptr() - p));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) error_ = n < 0 ? errno : EIO;
-      else p += n;
+      if (n <= 0)
+        error_ = n < 0 ? errno : EIO;
+      else
+        p += n;
     }
     setp(buf_, buf_ + sizeof buf_);
     return error_ == 0;

@@ -24,9 +24,10 @@ void defineLaunchApp(CLI::App& app, Launch& l, FieldTexts& fields, std::string& 
   app.add_flag("-v,--version", l.version, "show the version and exit");
   addParameterOptions(app, fields);
   const char* watching = "Watching";
-  app.add_option("--pace", pace,
-                 wrapHelp("full (the default), or simulated time units a second to watch each test at, such as "
-                          "50, 200 or 1000"))
+  app.add_option(
+         "--pace", pace,
+         wrapHelp("full (the default), or simulated time units a second to watch each test at, such as "
+                  "50, 200 or 1000"))
       ->type_name("VALUE")
       ->group(watching)
       ->check(CLI::Validator([](std::string& v) { return checkPace(v); }, "", ""));

@@ -54,7 +54,8 @@ std::string writePng(const std::string& path, int width, int height, const std::
     }
     png_set_write_fn(png, &sink, onWrite, onFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 9);
     png_write_info(png, info);
     // Pixels hold red in bits 0-7, green in 8-15, blue in 16-23.

@@ -138,7 +138,9 @@ int main(int argc, char** argv) {
   tb::Experiment experiment(forms);
   tb::Application app(forms, experiment);
   experiment.onTestEnd = [&](const tb::TestReport& r) { forms.recordTest(r); };
-  forms.simulatedTime = [&] { return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta; };
+  forms.simulatedTime = [&] {
+    return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta;
+  };
   forms.connectHandlers([&] { app.CommandStart_Click(); }, [&] { app.CommandEnd_Click(); });
   app.Form_Load();
   for (const auto& [control, text] : launch.fields)

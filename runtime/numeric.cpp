@@ -55,8 +55,8 @@ long decimalExponent(std::string_view t) {
   size_t intDigits = point == std::string_view::npos ? mantissa.size() : point;
   size_t first = mantissa.find_first_of("123456789");
   if (first == std::string_view::npos) return 0;
-  long power = first < intDigits ? static_cast<long>(intDigits - first) - 1
-                                 : -static_cast<long>(first - intDigits);
+  long power =
+      first < intDigits ? static_cast<long>(intDigits - first) - 1 : -static_cast<long>(first - intDigits);
   long ex = 0;
   if (e != std::string_view::npos) {
     for (char c : t.substr(e + 1))
@@ -119,7 +119,8 @@ std::string formatSignificant(double v, int digits, int limit) {
   if (std::isinf(v)) return out.append("Inf");
   // to_chars, unlike printf, never takes the decimal point from the locale.
   char buf[64];
-  auto written = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, digits - 1);
+  auto written =
+      std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, digits - 1);
   *written.ptr = '\0';
   // buf: d.ddddde+XX
   std::string mant;

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <sys/wait.h>
@@ -355,7 +355,8 @@ TEST(InterruptedWork, AnInterruptedCheckGivesVerdictsOnlyForFinishedTests) {
     int unchecked = 0;
     for (size_t i = 1; i < rows.size(); ++i) {
       SCOPED_TRACE(rows[i]);
-      EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ','), std::count(rows[0].begin(), rows[0].end(), ','));
+      EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), ','),
+                std::count(rows[0].begin(), rows[0].end(), ','));
       std::string verdict = rows[i].substr(rows[i].rfind(',') + 1);
       if (verdict.empty()) {
         ++unchecked;

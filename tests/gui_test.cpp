@@ -17,17 +17,17 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <clocale>
 #include <csignal>
 #include <fstream>
-#include <sys/resource.h>
 #include <memory>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace tb;
@@ -83,7 +83,6 @@ QStringList batchLines(const std::vector<std::string>& args) {
   runBatch(p.options, out, err, false);
   return QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts);
 }
-
 
 // The display form as the screen shows it: the window system's copy of what
 // was painted, not the image the program keeps.
@@ -218,7 +217,8 @@ private slots:
     p.click("CommandStart");
     QStringList expected = batchLines({});
     QCOMPARE(expected.size(), 19);
-    for (int i = 0; i < 19; ++i) QCOMPARE(p.line(i), expected[i]);
+    for (int i = 0; i < 19; ++i)
+      QCOMPARE(p.line(i), expected[i]);
     QCOMPARE(p.caption("LMesg"), QString("NEXT TEST ? "));
   }
 
@@ -420,7 +420,8 @@ private slots:
     QString csvError = p.forms.saveResults(csv);
     QString pngError = p.forms.saveImage(png);
     setrlimit(RLIMIT_FSIZE, &before);
-    QVERIFY2(csvError.contains("Could not write") && csvError.contains("unchanged"), qPrintable("[" + csvError + "]" + pngError));
+    QVERIFY2(csvError.contains("Could not write") && csvError.contains("unchanged"),
+             qPrintable("[" + csvError + "]" + pngError));
     QVERIFY2(pngError.contains("Could not write"), qPrintable(pngError));
     for (const QString& f : {csv, png}) {
       QFile kept(f);
@@ -534,7 +535,9 @@ private slots:
     QVERIFY(expected[0].contains("time  113")); // 113 time units
     for (double pace : {1000.0, 200.0}) {
       Program p;
-      p.forms.simulatedTime = [&p] { return static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta; };
+      p.forms.simulatedTime = [&p] {
+        return static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
+      };
       p.forms.setPace(pace);
       p.type("Talphastr", "60");
       p.type("Talphaend", "60");
@@ -613,9 +616,11 @@ private slots:
 
   void commandLineFillsTheFieldsWithTheBatchGrammar() {
     Launch launch;
-    QCOMPARE(QString::fromStdString(readLaunch({"--m2", "500", "--tdelta=0.01", "--pace", "200", "--start"}, launch)),
+    QCOMPARE(QString::fromStdString(
+                 readLaunch({"--m2", "500", "--tdelta=0.01", "--pace", "200", "--start"}, launch)),
              QString());
-    QCOMPARE(launch.fields, (std::vector<std::pair<std::string, std::string>>{{"Ttdelta", "0.01"}, {"Tm2", "500"}}));
+    QCOMPARE(launch.fields,
+             (std::vector<std::pair<std::string, std::string>>{{"Ttdelta", "0.01"}, {"Tm2", "500"}}));
     QCOMPARE(launch.pace, 200.0);
     QVERIFY(launch.start);
     for (const char* bad : {"--m2=abc", "--pace=0", "--pace=fast", "--start=yes", "--tdelta"}) {

@@ -161,7 +161,9 @@ TEST(PrintableText, EscapesControlsAndCutsLongTextsBetweenCharacters) {
       {"\x1b[2J5", 60, "\\x1B[2J5"},
       {std::string("a\0b", 3), 60, "a\\x00b"},
       {"tab\there\x7f", 60, "tab\\x09here\\x7F"},
-      {"c1 \xc2\x9b" "2J", 60, "c1 \\xC2\\x9B2J"},
+      {"c1 \xc2\x9b"
+       "2J",
+       60, "c1 \\xC2\\x9B2J"},
       {"\xce\xb1\xce\xb2", 60, "\xce\xb1\xce\xb2"}, // letters stay letters
       {"abcdef", 4, "abcd... (6 characters)"},
       {"\xce\xb1\xce\xb2\xce\xb3", 2, "\xce\xb1\xce\xb2... (3 characters)"},

@@ -124,8 +124,11 @@ TEST(Export, JsonNumbersReadBackExactly) {
     EXPECT_EQ(j["end"].get<int>(), r.end);
     EXPECT_EQ(static_cast<float>(j["v3"].get<double>()), r.v3);
     EXPECT_EQ(static_cast<float>(j["vesc"].get<double>()), r.vesc);
-    for (auto [key, value] : {std::pair{"r3", r.r3}, {"dist12min", r.dist12min}, {"dist12mean", r.dist12mean},
-                              {"dist12max", r.dist12max}, {"time", r.time}})
+    for (auto [key, value] : {std::pair{"r3", r.r3},
+                              {"dist12min", r.dist12min},
+                              {"dist12mean", r.dist12mean},
+                              {"dist12max", r.dist12max},
+                              {"time", r.time}})
       EXPECT_EQ(j[key].get<double>(), value) << key;
     if (r.energyDrift)
       EXPECT_EQ(j["energy_drift"].get<double>(), *r.energyDrift);

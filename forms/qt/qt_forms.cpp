@@ -9,7 +9,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFile>
-#include <QSaveFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLocale>
@@ -17,6 +16,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -162,7 +162,8 @@ namespace {
 // always reported as an error.
 QString saveWhole(const QString& path, const QByteArray& data) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return "Could not open " + path + " for writing: " + file.errorString();
+  if (!file.open(QIODevice::WriteOnly))
+    return "Could not open " + path + " for writing: " + file.errorString();
   bool whole = file.write(data) == data.size() && file.flush() && file.size() == data.size();
   if (!whole || !file.commit()) {
     QString why = file.error() != QFileDevice::NoError
@@ -259,19 +260,18 @@ void QtForms::connectHandlers(std::function<void()> start, std::function<void()>
                      // The series ended (last test, Stop or a fault): show its last dots.
                      if (!ended_) plot_->update();
                    });
-  QObject::connect(static_cast<QPushButton*>(controls_.value("CommandEnd")), &QPushButton::clicked,
-                   [this, end] {
-                     // Stop turns the button into End: the second click of a
-                     // double click on Stop must not end the program.
-                     auto now = std::chrono::steady_clock::now();
-                     if (caption("CommandEnd") == "Stop") {
-                       stopClickedAt_ = now;
-                     } else if (now - stopClickedAt_ <
-                                std::chrono::milliseconds(QApplication::doubleClickInterval())) {
-                       return;
-                     }
-                     end();
-                   });
+  QObject::connect(
+      static_cast<QPushButton*>(controls_.value("CommandEnd")), &QPushButton::clicked, [this, end] {
+        // Stop turns the button into End: the second click of a
+        // double click on Stop must not end the program.
+        auto now = std::chrono::steady_clock::now();
+        if (caption("CommandEnd") == "Stop") {
+          stopClickedAt_ = now;
+        } else if (now - stopClickedAt_ < std::chrono::milliseconds(QApplication::doubleClickInterval())) {
+          return;
+        }
+        end();
+      });
   // Closing any window acts as End.
   for (auto* w : windows_)
     w->onClose = [this] {

@@ -11,9 +11,9 @@
 
 #include <QAction>
 #include <QHash>
-#include <QMargins>
 #include <QImage>
 #include <QLabel>
+#include <QMargins>
 #include <QString>
 #include <QWidget>
 
