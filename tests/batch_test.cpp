@@ -386,3 +386,23 @@ TEST(OptionGrammar, BothProgramsShareTheParameterOptionsAndHelpWithin80Columns) 
   EXPECT_EQ(both.options.fields[4], (std::pair<std::string, std::string>{"Tm2", "8"})); // the last one counts
   EXPECT_EQ(both.options.format, OutputFormat::Csv);
 }
+
+TEST(OptionGrammar, ShellCompletionOffersEveryOptionOfBothPrograms) {
+  std::ifstream f(SOURCE_DIR "/apps/share/threebody.bash-completion");
+  std::string script((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(script.empty());
+  std::string programs[] = {"_threebody_batch() {", "_threebody() {"};
+  std::string helps[] = {batchUsage(), launchUsage()};
+  for (int p = 0; p < 2; ++p) {
+    size_t begin = script.find(programs[p]);
+    ASSERT_NE(begin, std::string::npos);
+    std::string body = script.substr(begin, script.find("\n}", begin) - begin) + " " +
+                       script.substr(0, script.find('\n', script.find("_threebody_parameters=")));
+    std::istringstream words(helps[p]);
+    for (std::string w; words >> w;) {
+      if (w.rfind("--", 0) != 0 || w.size() < 3) continue;
+      w = w.substr(0, w.find_first_of(",=)"));
+      EXPECT_NE(body.find(w), std::string::npos) << w << " in " << programs[p];
+    }
+  }
+}
