@@ -45,7 +45,7 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
   o["alpha"] = r.alpha;
   o["steps"] = r.steps;
   o["revolutions"] = r.revolutions;
-  o["end"] = r.end;
+  o["end"] = endNumber(r.end);
   o["v3"] = asShortestDouble(r.v3);
   o["vesc"] = asShortestDouble(r.vesc);
   o["r3"] = r.r3;
@@ -88,7 +88,7 @@ std::string testToCsvRow(const TestReport& r, Verdict verdict) {
   }
   line += "\"";
   return shortestText(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) + "," +
-         std::to_string(r.end) + "," + shortestText(r.v3) + "," + shortestText(r.vesc) + "," +
+         std::to_string(endNumber(r.end)) + "," + shortestText(r.v3) + "," + shortestText(r.vesc) + "," +
          shortestText(r.r3) + "," + shortestText(r.dist12min) + "," + shortestText(r.dist12mean) + "," +
          shortestText(r.dist12max) + "," + shortestText(r.time) + "," + optionalText(r.energyDrift) + "," +
          optionalText(r.angularMomentumDrift) + "," + line +

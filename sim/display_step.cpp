@@ -19,6 +19,7 @@ double cut1(double v) { return Int(10 * v) / 10; }
 } // namespace
 
 void Experiment::displayStep() {
+  syncState();
   SimState& s = s_;
   // 1-2. Speed of body 3, also after it was absorbed (from its last values).
   s.vxnow[2] = s.vx[2] + s.sumax[2] * s.tdelta;
@@ -53,7 +54,7 @@ void Experiment::displayStep() {
 
   // 6. Read-outs, throttled to one refresh per 0.1 s, always at an end code.
   double now = forms_.timer();
-  if (s.endcode > 0 || l_.tshown + 0.1 < now) {
+  if (s.endcode != EndCode::None || l_.tshown + 0.1 < now) {
     forms_.setText("Tcycle", Str(s.nstep));
     forms_.setText("Tr1", Str(l_.r1));
     forms_.setText("Tr2", Str(l_.r2));
@@ -65,7 +66,6 @@ void Experiment::displayStep() {
     forms_.setText("Tdist01", Str(cut1(l_.dist12)));
     forms_.setText("Tdist01min", Str(cut1(l_.dist12min)));
     forms_.setText("Tdist01max", Str(cut1(l_.dist12max)));
-    ensurePhiExact();
     forms_.setText("Tphi", Str(cut1(s.phi)));
     l_.tshown = forms_.timer();
   }

@@ -47,7 +47,7 @@ void Experiment::seriesSetup() {
   l_.dalpha = angleStep(s_.alphastr, s_.alphaend);
   RESIZE(forms_, s_.plot, 1);
   s_.alpha = s_.alphastr;
-  s_.pendcode = 0;
+  s_.pendcode = EndCode::None;
   s_.lmesgidx = 0;
 }
 
@@ -70,7 +70,7 @@ std::string Experiment::buildResultLine() {
   r += " time ";
   USINGX(static_cast<double>(s_.nstep) * s_.tdelta, "####", r);
   r += " end ";
-  USINGX(s_.endcode, "##", r);
+  USINGX(endNumber(s_.endcode), "##", r);
   return r;
 }
 
@@ -83,7 +83,7 @@ void Experiment::runTest(int index) {
   s_.nstars = s_.nstars - 1;
   s_.nstep = 0;
   s_.stopflag = 0;
-  s_.endcode = 0;
+  s_.endcode = EndCode::None;
   startupPhase();
   atStart_ = conservedAtStart(s_);
   yieldBudget_ = 1;
@@ -135,7 +135,7 @@ void Experiment::RunSeries() {
       if (!(s_.alpha < s_.alphaend)) break;
       s_.alpha = s_.alpha + l_.dalpha;
       if (s_.stopflag == 1) break;
-      if (!(s_.endcode > 0)) break;
+      if (s_.endcode == EndCode::None) break;
     }
   } catch (const ApplicationEnded&) {
     return; // the windows are gone: touch nothing

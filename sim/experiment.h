@@ -31,7 +31,7 @@ struct TestReport {
   double alpha = 0;
   int64_t steps = 0; // nstep
   int revolutions = 0;
-  int end = 0; // end code
+  EndCode end = EndCode::None;
   float v3 = 0;
   float vesc = 0;
   double r3 = 0;
@@ -70,8 +70,11 @@ public:
   // Called after each test's result line has been written.
   std::function<void(const TestReport&)> onTestEnd;
 
-  SimState& state() { return s_; }
-  const SimState& state() const { return s_; }
+  // The state as the stages left it, brought up to date first.
+  SimState& state() {
+    syncState();
+    return s_;
+  }
   SeriesLocals& locals() { return l_; }
   const SeriesLocals& locals() const { return l_; }
   // The message of the fault that ended the last series, empty if none.
@@ -150,7 +153,8 @@ private:
     double gm[3][2];      // row i: gconst * mass of its two other bodies
   };
   void loadLanes();
-  void storeLanes();
+  void lanesGoAhead();
+  void syncState();
 
   FormsRuntime& forms_;
   Lanes lanes_;

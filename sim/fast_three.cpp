@@ -6,6 +6,7 @@
 #include "sim/experiment.h"
 
 #include <cmath>
+#include <limits>
 #include <emmintrin.h>
 
 namespace tb {
@@ -55,7 +56,15 @@ void Experiment::loadLanes() {
   }
 }
 
-void Experiment::storeLanes() {
+// The one place where the state catches up with the three-body stages: the
+// accelerations, running sums and pair differences they keep in lanes, and
+// the direction phi they compute only near the reference. Whatever reads the
+// state outside those stages comes through here first: the display step, the
+// general stages, a fault, the end of a test, and state() for every caller
+// outside the engine.
+void Experiment::syncState() {
+  ensurePhiExact();
+  if (!lanesAhead_) return;
   SimState& s = s_;
   const Lanes& l = lanes_;
   for (int i = 0; i < 3; ++i) {
@@ -68,10 +77,26 @@ void Experiment::storeLanes() {
   lanesAhead_ = false;
 }
 
+// From here the lanes are ahead of the state until syncState. Builds that
+// check for stale reads fill the state's copies with NaN meanwhile, so a read
+// that skipped syncState shows in every result.
+void Experiment::lanesGoAhead() {
+  lanesAhead_ = true;
+#ifdef THREEBODY_CHECK_STALE
+  constexpr double stale = std::numeric_limits<double>::quiet_NaN();
+  for (int i = 0; i < 3; ++i) {
+    s_.ax[i] = s_.ay[i] = s_.sumax[i] = s_.sumay[i] = s_.sum2ax[i] = s_.sum2ay[i] = stale;
+    for (int j = 0; j < 3; ++j)
+      if (j != i) s_.xdiff[i][j] = s_.ydiff[i][j] = stale;
+  }
+  if (!watch_.exact) s_.phi = stale;
+#endif
+}
+
 void Experiment::accelerationsThree() {
+  if (!lanesAhead_) lanesGoAhead();
   const SimState& s = s_;
   Lanes& l = lanes_;
-  lanesAhead_ = true;
   for (int i = 0; i < 3; ++i) {
     if (s.mass[i] < 0) {
       // Not accelerated: zero acceleration, the running sums stay as they are.

@@ -28,8 +28,8 @@ void Experiment::INITIALISE() {
   s_.showevery = 100;
   s_.dir3 = 1;
   s_.rev = 0;
-  s_.pendcode = 0;
-  s_.endcode = 0;
+  s_.pendcode = EndCode::None;
+  s_.endcode = EndCode::None;
   forms_.setText("Trev", Str(0));
   s_.pairsep = 200;
   s_.r3start = 500;

@@ -20,7 +20,6 @@
 namespace tb {
 
 void Experiment::slowYield() {
-  if (lanesAhead_) storeLanes();
   uint32_t budget = forms_.doEvents();
   settleVectorState();
   yieldBudget_ = budget == 0 ? 1 : budget;
@@ -29,7 +28,7 @@ void Experiment::slowYield() {
 
 // Finds what made a stage produce a value outside the double range.
 void Experiment::stepFault(const char* stage) {
-  if (lanesAhead_) storeLanes();
+  syncState();
   for (int i = 0; i <= s_.nstars; ++i)
     for (int j = 0; j <= s_.nstars; ++j)
       if (j != i && s_.rsq[i][j] == 0)
@@ -38,6 +37,7 @@ void Experiment::stepFault(const char* stage) {
 }
 
 void Experiment::accelerations() {
+  syncState(); // after a collision the three-body stages hand over mid-test
   SimState& s = s_;
   for (int i = 0; i <= s.nstars; ++i) {
     s.ax[i] = 0;
@@ -111,8 +111,8 @@ void Experiment::countRevolution() {
   s.rev = s.rev + 1;
   forms_.setText("Trev", Str(s.rev));
   settleVectorState();
-  if (s.pendcode > 0 && s.rev > 2) s.endcode = s.pendcode;
-  if (s.rev == 10) s.endcode = 4;
+  if (s.pendcode != EndCode::None && s.rev > 2) s.endcode = s.pendcode;
+  if (s.rev == 10) s.endcode = EndCode::TenRevolutions;
   l_.col0 = QBColor(12);
   l_.col1 = QBColor(10);
   if (s.rev % 2 == 1) {
@@ -134,12 +134,12 @@ void Experiment::watchThirdBody() {
     return;
   }
   if (l_.rsqnear > 2.5 * s.r3start * s.r3start) {
-    s.pendcode = 2;
-    if (l_.v3 < l_.vesc) s.pendcode = 3;
+    s.pendcode = EndCode::Escaped;
+    if (l_.v3 < l_.vesc) s.pendcode = EndCode::FarBound;
   }
   if (l_.rsqnear < 10) {
-    s.pendcode = 1;
-    s.endcode = 1;
+    s.pendcode = EndCode::Collision;
+    s.endcode = EndCode::Collision;
     s.nstars = s.nstars - 1;
     double merged = s.mass[l_.inear] + s.mass[2];
     if (!std::isfinite(merged)) stepFault("merged mass");
@@ -154,7 +154,7 @@ void Experiment::mainLoop() {
   settleVectorState();
   do {
     s.nstep = s.nstep + 1;
-    if (s.endcode == 0) {
+    if (s.endcode == EndCode::None) {
       if (s.nstars == 2 && !generalStages) {
         accelerationsThree();
         yieldPoint();
@@ -163,7 +163,6 @@ void Experiment::mainLoop() {
         countRevolutionsLazy();
         watchThirdBody();
       } else {
-        if (lanesAhead_) storeLanes();
         accelerations();
         yieldPoint();
         advancePositions();
@@ -172,14 +171,10 @@ void Experiment::mainLoop() {
         if (s.nstars == 2) watchThirdBody();
       }
     }
-    if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode > 0) {
-      if (lanesAhead_) storeLanes();
-      displayStep();
-    }
+    if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode != EndCode::None) displayStep();
     yieldPoint();
-  } while (!(s.endcode > 0 || s.stopflag == 1));
-  if (lanesAhead_) storeLanes();
-  ensurePhiExact();
+  } while (!(s.endcode != EndCode::None || s.stopflag == 1));
+  syncState();
 }
 
 } // namespace tb

@@ -75,7 +75,7 @@ void Experiment::startupPhase() {
       s.xdiff[i][j] = xd;
       s.ydiff[i][j] = yd;
       s.rsq[i][j] = r;
-      if (s.rsq[i][j] < 1) s.endcode = 1;
+      if (s.rsq[i][j] < 1) s.endcode = EndCode::Collision;
     }
   }
 

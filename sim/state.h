@@ -11,14 +11,25 @@ namespace tb {
 
 inline constexpr int kMaxBodies = 11; // per-body arrays hold bodies 0..10
 
+// How a test ended. The numbers are the ones the result line's end field and
+// the exports write.
+enum class EndCode : int {
+  None = 0,           // no end yet; a finished test that ends so was stopped by the user
+  Collision = 1,      // the third body hit a body of the pair
+  Escaped = 2,        // the third body went far away faster than its escape speed
+  FarBound = 3,       // it went far away, but slower than its escape speed
+  TenRevolutions = 4, // the pair turned ten times
+};
+inline constexpr int endNumber(EndCode c) { return static_cast<int>(c); }
+
 struct SimState {
   // --- series and test control ---
   int stopflag = 0;   // 1: the user asked the running series to stop
   int lmesgidx = 0;   // result label for the next line, 0..18
   int64_t nstep = 0;  // step counter: -1 in the look-back, 0 when stepping begins
   int nstars = 0;     // 3 after INITIALISE, then the highest body number (2, or 1 after a collision)
-  int endcode = 0;    // 0 while a test runs; 1 collision, 2 escaped, 3 far but bound, 4 ten revolutions
-  int pendcode = 0;   // pending end reason, adopted at a later revolution count
+  EndCode endcode = EndCode::None;  // set when the test ends
+  EndCode pendcode = EndCode::None; // an end found, adopted at a later revolution count
   int approached = 0; // 1 once body 2 has come near the pair in this test
   int rev = 0;        // revolutions of the pair counted in this test
   int showevery = 0;  // steps between display steps (100)

@@ -110,7 +110,7 @@ TEST(EndlessTests, RunUntilStopped) {
     rig.start();
     ASSERT_EQ(rig.reports.size(), 1u);
     EXPECT_EQ(rig.reports[0].steps, 300000);
-    EXPECT_EQ(rig.reports[0].end, 0);
+    EXPECT_EQ(rig.reports[0].end, EndCode::None);
     EXPECT_EQ(rig.reports[0].revolutions, 0);
   }
 }

@@ -87,7 +87,7 @@ TEST(Export, CsvRoundTripGivesTheLinesNumbers) {
     const TestReport& r = rig.reports[i];
     EXPECT_EQ(std::stod(f[column("alpha")]), r.alpha);
     EXPECT_EQ(std::stoll(f[column("steps")]), r.steps);
-    EXPECT_EQ(std::stoi(f[column("end")]), r.end);
+    EXPECT_EQ(std::stoi(f[column("end")]), endNumber(r.end));
     EXPECT_EQ(std::stod(f[column("dist12mean")]), r.dist12mean);
     EXPECT_EQ(std::stof(f[column("v3")]), r.v3);
     EXPECT_EQ(f[column("line")], r.line);
@@ -121,7 +121,7 @@ TEST(Export, JsonNumbersReadBackExactly) {
     const TestReport& r = rig.reports[i];
     EXPECT_EQ(j["alpha"].get<double>(), r.alpha);
     EXPECT_EQ(j["steps"].get<int64_t>(), r.steps);
-    EXPECT_EQ(j["end"].get<int>(), r.end);
+    EXPECT_EQ(j["end"].get<int>(), endNumber(r.end));
     EXPECT_EQ(static_cast<float>(j["v3"].get<double>()), r.v3);
     EXPECT_EQ(static_cast<float>(j["vesc"].get<double>()), r.vesc);
     for (auto [key, value] : {std::pair{"r3", r.r3},
@@ -151,7 +151,7 @@ TEST(Drift, IsEmptyAfterACollision) {
   rig.type("Talphastr", "60").type("Talphaend", "60");
   rig.start();
   ASSERT_EQ(rig.reports.size(), 1u);
-  ASSERT_EQ(rig.reports[0].end, 1);
+  ASSERT_EQ(rig.reports[0].end, EndCode::Collision);
   EXPECT_FALSE(rig.reports[0].energyDrift.has_value());
   EXPECT_FALSE(rig.reports[0].angularMomentumDrift.has_value());
 }

@@ -85,7 +85,7 @@ TEST(Series, StopEndsTheTestAtTheEndOfThePassAndWritesItsLine) {
   rig.start();
   ASSERT_EQ(rig.reports.size(), 1u);
   EXPECT_EQ(rig.reports[0].steps, 5000);
-  EXPECT_EQ(rig.reports[0].end, 0);
+  EXPECT_EQ(rig.reports[0].end, EndCode::None);
   EXPECT_EQ(rig.forms->lmesg(0), rig.reports[0].line);
   EXPECT_EQ(rig.reports[0].line.substr(rig.reports[0].line.size() - 6), "end  0");
   EXPECT_EQ(rig.forms->caption("LMesg"), "NEXT TEST ? ");
@@ -156,7 +156,7 @@ TEST(Series, EveryEndCodeFromARealRun) {
   rig.start();
   bool seen[5] = {};
   for (const auto& r : rig.reports)
-    seen[r.end] = true;
+    seen[endNumber(r.end)] = true;
   EXPECT_TRUE(seen[1]);
   EXPECT_TRUE(seen[2]);
   EXPECT_TRUE(seen[3]);
@@ -165,7 +165,7 @@ TEST(Series, EveryEndCodeFromARealRun) {
   away.type("Tinitv2", "-1").type("Talphaend", "0");
   away.start();
   ASSERT_EQ(away.reports.size(), 1u);
-  EXPECT_EQ(away.reports[0].end, 4);
+  EXPECT_EQ(away.reports[0].end, EndCode::TenRevolutions);
   EXPECT_EQ(away.reports[0].revolutions, 10);
   // Ten periods of the pair, counted from its start direction.
   EXPECT_NEAR(away.reports[0].time, 10 * kPeriod, 0.01 * 10 * kPeriod);
@@ -180,12 +180,12 @@ TEST(Series, OutcomesFollowThePairsKeplerPeriod) {
     EXPECT_NEAR(r.dist12min, 200, 2);
     EXPECT_NEAR(r.dist12max, 200, 2);
     EXPECT_NEAR(r.dist12mean, 200, 2);
-    if (r.end == 2 || r.end == 3) {
+    if (r.end == EndCode::Escaped || r.end == EndCode::FarBound) {
       double periods = r.time / kPeriod;
       EXPECT_NEAR(periods, std::round(periods), 0.01 * periods);
       EXPECT_GE(r.revolutions, 3);
     }
-    if (r.end == 1) {
+    if (r.end == EndCode::Collision) {
       EXPECT_NEAR(r.r3, 0, 200); // absorbed next to the pair
     }
   }

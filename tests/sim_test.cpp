@@ -90,7 +90,7 @@ TEST(StartupPhase, PreparesStepZeroForTheDefaultConfiguration) {
   rig.exp.locals().col0 = QBColor(12);
   rig.exp.locals().col1 = QBColor(10);
   rig.exp.startupPhase();
-  EXPECT_EQ(s.endcode, 0);
+  EXPECT_EQ(s.endcode, EndCode::None);
   EXPECT_EQ(s.nstep, 0);
   EXPECT_EQ(s.sumax[0], 0);
   EXPECT_EQ(s.sum2ay[2], 0);
@@ -121,7 +121,7 @@ TEST(StartupPhase, BodiesTooCloseOneStepBackEndTheTestAtOnce) {
     s.xstart[2] = s.xpos[2] = s.xstart[1] + gap;
     s.vxstart[2] = s.vx[2] = 0;
     rig.exp.startupPhase();
-    EXPECT_EQ(s.endcode, gap < 1 ? 1 : 0);
+    EXPECT_EQ(s.endcode, gap < 1 ? EndCode::Collision : EndCode::None);
   }
 }
 
