@@ -1,4 +1,5 @@
 #include "apps/batch_run.h"
+#include "runtime/controls.h"
 
 #include "apps/export.h"
 #include "apps/fd_stream.h"
@@ -72,7 +73,7 @@ SeriesResult runSeries(const SeriesSetup& setup) {
     *setup.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
     progressShown = false;
   };
-  long planned = plannedTests(Val(forms->text("Talphastr")), Val(forms->text("Talphaend")));
+  long planned = plannedTests(Val(forms->text(controls::Talphastr)), Val(forms->text(controls::Talphaend)));
   exp.onTestEnd = [&](const TestReport& r) {
     ExportedTest t{r, {}, Verdict::None};
     for (const char* c : kReadoutControls)
@@ -99,7 +100,7 @@ SeriesResult runSeries(const SeriesSetup& setup) {
     result.interrupted = true;
     // Once stopping, a further signal only asks to write out: another click
     // on End would end the program and lose the results.
-    if (forms->caption("CommandEnd") == "Stop") app.CommandEnd_Click();
+    if (forms->caption(controls::CommandEnd) == "Stop") app.CommandEnd_Click();
   };
   double lastProgress = 0;
   if (setup.progress && setup.err) {
@@ -265,7 +266,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
       half.keepPlot = false;
       half.plotSize.reset(); // the picture is the first run's; the check needs none
       for (auto& [control, text] : half.fields)
-        if (control == "Ttdelta") {
+        if (control == controls::Ttdelta) {
           halfStep = exactText(Val(text) / 2);
           text = halfStep;
         }

@@ -2,6 +2,7 @@
 // program's "Save results...".
 #pragma once
 
+#include "runtime/controls.h"
 #include "sim/experiment.h"
 
 #include <nlohmann/json.hpp>
@@ -14,9 +15,10 @@
 namespace tb {
 
 // The read-outs a test leaves on the control form, in display order.
-inline constexpr const char* kReadoutControls[] = {"Talpha",     "Trev",  "Tcycle", "Tdist01", "Tdist01min",
-                                                   "Tdist01max", "Tvesc", "Tv3",    "Tv3max",  "Tr1",
-                                                   "Tr2",        "Tr3",   "Tphi"};
+inline constexpr const char* kReadoutControls[] = {
+    controls::Talpha,     controls::Trev,  controls::Tcycle, controls::Tdist01, controls::Tdist01min,
+    controls::Tdist01max, controls::Tvesc, controls::Tv3,    controls::Tv3max,  controls::Tr1,
+    controls::Tr2,        controls::Tr3,   controls::Tphi};
 
 // With --check: whether a test's outcome stayed the same at half the step.
 enum class Verdict {

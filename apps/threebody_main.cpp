@@ -5,6 +5,7 @@
 #include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 
 #include <QApplication>
@@ -63,7 +64,7 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
     QApplication::exit(1);
     return;
   }
-  auto* start = static_cast<QPushButton*>(forms.control("CommandStart"));
+  auto* start = static_cast<QPushButton*>(forms.control(tb::controls::CommandStart));
   start->click();
   QApplication::processEvents();
   bool ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png") &&
@@ -79,8 +80,8 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
     return;
   }
   // One test at 200 time units a second, pictured half-way: its time is 1190.
-  forms.setText("Talphastr", "0");
-  forms.setText("Talphaend", "0");
+  forms.setText(tb::controls::Talphastr, "0");
+  forms.setText(tb::controls::Talphaend, "0");
   forms.setPace(200);
   QTimer::singleShot(2975, [&forms, dir] {
     bool saved = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-paced.png") &&
@@ -150,6 +151,6 @@ int main(int argc, char** argv) {
   if (!launch.screenshots.empty())
     QTimer::singleShot(200, [&] { takeScreenshots(forms, app, QString::fromStdString(launch.screenshots)); });
   else if (launch.start)
-    QTimer::singleShot(0, [&] { static_cast<QPushButton*>(forms.control("CommandStart"))->click(); });
+    QTimer::singleShot(0, [&] { static_cast<QPushButton*>(forms.control(tb::controls::CommandStart))->click(); });
   return QApplication::exec();
 }

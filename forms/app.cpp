@@ -1,4 +1,5 @@
 #include "forms/app.h"
+#include "runtime/controls.h"
 
 namespace tb {
 
@@ -30,14 +31,14 @@ void Application::CommandStart_Click() {
   // A second series nested inside a running one would share its state.
   if (running_) return;
   running_ = true;
-  forms_.setCaption("CommandEnd", "Stop");
+  forms_.setCaption(controls::CommandEnd, "Stop");
   exp_.RunSeries();
   running_ = false;
 }
 
 void Application::CommandEnd_Click() {
-  if (forms_.caption("CommandEnd") == "Stop") {
-    forms_.setCaption("CommandEnd", "End");
+  if (forms_.caption(controls::CommandEnd) == "Stop") {
+    forms_.setCaption(controls::CommandEnd, "End");
     exp_.state().stopflag = 1;
     return;
   }

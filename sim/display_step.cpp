@@ -1,6 +1,7 @@
 // Display step: speed and escape speed of body 3, the pair's centre of mass and
 // the distances from it, the read-outs (at most ten refreshes a second) and one
 // trail dot per body.
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 #include "sim/faults.h"
@@ -55,18 +56,18 @@ void Experiment::displayStep() {
   // 6. Read-outs, throttled to one refresh per 0.1 s, always at an end code.
   double now = forms_.timer();
   if (s.endcode != EndCode::None || l_.tshown + 0.1 < now) {
-    forms_.setText("Tcycle", Str(s.nstep));
-    forms_.setText("Tr1", Str(l_.r1));
-    forms_.setText("Tr2", Str(l_.r2));
-    forms_.setText("Tr3", Str(l_.r3));
-    forms_.setText("Tvesc", StrSingle(cut3(l_.vesc)));
-    forms_.setText("Tv3", StrSingle(cut3(l_.v3)));
-    forms_.setText("Tv3max", StrSingle(cut3(l_.v3max)));
+    forms_.setText(controls::Tcycle, Str(s.nstep));
+    forms_.setText(controls::Tr1, Str(l_.r1));
+    forms_.setText(controls::Tr2, Str(l_.r2));
+    forms_.setText(controls::Tr3, Str(l_.r3));
+    forms_.setText(controls::Tvesc, StrSingle(cut3(l_.vesc)));
+    forms_.setText(controls::Tv3, StrSingle(cut3(l_.v3)));
+    forms_.setText(controls::Tv3max, StrSingle(cut3(l_.v3max)));
     l_.dist12 = std::sqrt(s.rsq[0][1]);
-    forms_.setText("Tdist01", Str(cut1(l_.dist12)));
-    forms_.setText("Tdist01min", Str(cut1(l_.dist12min)));
-    forms_.setText("Tdist01max", Str(cut1(l_.dist12max)));
-    forms_.setText("Tphi", Str(cut1(s.phi)));
+    forms_.setText(controls::Tdist01, Str(cut1(l_.dist12)));
+    forms_.setText(controls::Tdist01min, Str(cut1(l_.dist12min)));
+    forms_.setText(controls::Tdist01max, Str(cut1(l_.dist12max)));
+    forms_.setText(controls::Tphi, Str(cut1(s.phi)));
     l_.tshown = forms_.timer();
   }
 

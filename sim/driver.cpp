@@ -1,6 +1,7 @@
 // The test driver: one series of tests, one per start angle of the pair, and a
 // result line per test in the print form.
 #include "format/usingx.h"
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 
@@ -42,8 +43,8 @@ void Experiment::seriesSetup() {
   // what an earlier series left.
   l_ = SeriesLocals{};
   s_.pi = 4 * std::atan(1.0);
-  s_.alphastr = readField("Talphastr", "alpha (start)");
-  s_.alphaend = readField("Talphaend", "alpha (end)");
+  s_.alphastr = readField(controls::Talphastr, "alpha (start)");
+  s_.alphaend = readField(controls::Talphaend, "alpha (end)");
   l_.dalpha = angleStep(s_.alphastr, s_.alphaend);
   RESIZE(forms_, s_.plot, 1);
   s_.alpha = s_.alphastr;
@@ -79,7 +80,7 @@ void Experiment::runTest(int index) {
   l_.col0 = QBColor(12);
   l_.col1 = QBColor(10);
   l_.col2 = QBColor(0);
-  forms_.setText("Talpha", Str(s_.alpha));
+  forms_.setText(controls::Talpha, Str(s_.alpha));
   s_.nstars = s_.nstars - 1;
   s_.nstep = 0;
   s_.stopflag = 0;
@@ -122,8 +123,8 @@ void Experiment::runTest(int index) {
 }
 
 void Experiment::seriesEnd() {
-  forms_.setCaption("LMesg", "NEXT TEST ? ");
-  forms_.setCaption("CommandEnd", "End");
+  forms_.setCaption(controls::LMesg, "NEXT TEST ? ");
+  forms_.setCaption(controls::CommandEnd, "End");
 }
 
 void Experiment::RunSeries() {

@@ -6,8 +6,8 @@
 #include "sim/experiment.h"
 
 #include <cmath>
-#include <limits>
 #include <emmintrin.h>
+#include <limits>
 
 namespace tb {
 

@@ -1,6 +1,7 @@
 // Start configuration of a test: the pair on circular orbits about its centre
 // of mass, turned by the test angle, and body 2 far out on the x axis moving
 // towards it.
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 #include "sim/faults.h"
@@ -19,23 +20,24 @@ double Experiment::readField(const char* control, const char* label) {
 void Experiment::INITIALISE() {
   s_.gconst = 1;
   s_.nstars = 3;
-  forms_.setCaption("LMesg", "");
-  s_.tdelta = readField("Ttdelta", "tdelta");
+  forms_.setCaption(controls::LMesg, "");
+  s_.tdelta = readField(controls::Ttdelta, "tdelta");
   if (s_.tdelta < 0) throw ArithmeticFault(faults::negativeTimeStep(s_.tdelta));
-  double initv2 = readField("Tinitv2", "init v3");
+  double initv2 = readField(controls::Tinitv2, "init v3");
   s_.initv2 = static_cast<float>(initv2);
-  if (std::isinf(s_.initv2)) throw ArithmeticFault(faults::tooLarge("init v3", forms_.text("Tinitv2")));
+  if (std::isinf(s_.initv2))
+    throw ArithmeticFault(faults::tooLarge("init v3", forms_.text(controls::Tinitv2)));
   s_.showevery = 100;
   s_.dir3 = 1;
   s_.rev = 0;
   s_.pendcode = EndCode::None;
   s_.endcode = EndCode::None;
-  forms_.setText("Trev", Str(0));
+  forms_.setText(controls::Trev, Str(0));
   s_.pairsep = 200;
   s_.r3start = 500;
   s_.mass[0] = 1000;
-  s_.mass[1] = readField("Tm2", "m2");
-  s_.mass[2] = readField("Tm3", "m3");
+  s_.mass[1] = readField(controls::Tm2, "m2");
+  s_.mass[2] = readField(controls::Tm3, "m3");
   for (int i = 0; i <= s_.nstars - 1; ++i) {
     s_.xpos[i] = 0;
     s_.ypos[i] = 0;
@@ -92,7 +94,7 @@ void Experiment::INITIALISE() {
     s_.vystart[i] = s_.vy[i];
   }
 
-  s_.plot.xmax = readField("Tdispmax", "disp max");
+  s_.plot.xmax = readField(controls::Tdispmax, "disp max");
   s_.plot.xmin = -s_.plot.xmax;
   s_.plot.ymax = s_.plot.xmax;
   s_.plot.ymin = -s_.plot.xmax;

@@ -11,6 +11,7 @@
 //   7. third-body watch: approach, far, collision (while body 3 takes part)
 //   8. display step every showevery passes, and in the pass that sets an end code
 //   9. yield; the loop ends on an end code or a stop request
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 #include "sim/faults.h"
@@ -109,7 +110,7 @@ void Experiment::countRevolutions() {
 void Experiment::countRevolution() {
   SimState& s = s_;
   s.rev = s.rev + 1;
-  forms_.setText("Trev", Str(s.rev));
+  forms_.setText(controls::Trev, Str(s.rev));
   settleVectorState();
   if (s.pendcode != EndCode::None && s.rev > 2) s.endcode = s.pendcode;
   if (s.rev == 10) s.endcode = EndCode::TenRevolutions;

@@ -156,6 +156,9 @@ private slots:
       QCOMPARE(QString::fromStdString(p.forms.text(c.name)), QString(c.text));
     }
     QCOMPARE(p.forms.control("LMesg")->font().pointSizeF(), 9.75);
+    // A name the form does not have fails in every build, not only in debug ones.
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, p.forms.text("Tdleta"));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, p.forms.setCaption("CommandStrat", "x"));
   }
 
   void tabOrderFollowsTheDesign() {

@@ -1,4 +1,5 @@
 #include "forms/qt/qt_forms.h"
+#include "runtime/controls.h"
 
 #include "apps/export.h"
 
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <stdexcept>
 
 namespace tb {
 
@@ -233,7 +235,7 @@ void QtForms::buildControlForm() {
   QFont mesgFont("MS Sans Serif");
   mesgFont.setPointSizeF(9.75);
   mesgFont.setWeight(QFont::Normal);
-  controls_.value("LMesg")->setFont(mesgFont);
+  controls_.value(controls::LMesg)->setFont(mesgFont);
   std::sort(focusOrder.begin(), focusOrder.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
   for (size_t i = 1; i < focusOrder.size(); ++i)
@@ -253,7 +255,7 @@ void QtForms::buildPrintForm() {
 }
 
 void QtForms::connectHandlers(std::function<void()> start, std::function<void()> end) {
-  QObject::connect(static_cast<QPushButton*>(controls_.value("CommandStart")), &QPushButton::clicked,
+  QObject::connect(static_cast<QPushButton*>(controls_.value(controls::CommandStart)), &QPushButton::clicked,
                    [this, start] {
                      showLivePlot();
                      start();
@@ -261,11 +263,11 @@ void QtForms::connectHandlers(std::function<void()> start, std::function<void()>
                      if (!ended_) plot_->update();
                    });
   QObject::connect(
-      static_cast<QPushButton*>(controls_.value("CommandEnd")), &QPushButton::clicked, [this, end] {
+      static_cast<QPushButton*>(controls_.value(controls::CommandEnd)), &QPushButton::clicked, [this, end] {
         // Stop turns the button into End: the second click of a
         // double click on Stop must not end the program.
         auto now = std::chrono::steady_clock::now();
-        if (caption("CommandEnd") == "Stop") {
+        if (caption(controls::CommandEnd) == "Stop") {
           stopClickedAt_ = now;
         } else if (now - stopClickedAt_ < std::chrono::milliseconds(QApplication::doubleClickInterval())) {
           return;
@@ -311,9 +313,10 @@ void QtForms::pset(FormId f, float x, float y, uint32_t colour) {
   plot_->setPixel(static_cast<int>(x), static_cast<int>(y), colour);
 }
 
+// Every build refuses a name the control form does not have.
 QWidget* QtForms::named(std::string_view control) const {
   QWidget* w = controls_.value(qstr(control));
-  Q_ASSERT(w);
+  if (!w) throw std::out_of_range("no control named " + std::string(control));
   return w;
 }
 
@@ -393,7 +396,7 @@ void QtForms::holdPace() {
   lastSimTime_ = sim;
 
   const double due = paceStartWall_ + sim / pace_;
-  while (now < due && !ended_ && caption("CommandEnd") == "Stop" && pace_ > 0) {
+  while (now < due && !ended_ && caption(controls::CommandEnd) == "Stop" && pace_ > 0) {
     plot_->flush();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     double wait = std::min(due - now, 0.01);
