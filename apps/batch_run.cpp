@@ -1,11 +1,12 @@
 #include "apps/batch_run.h"
 #include "runtime/controls.h"
 
-#include "apps/export.h"
+#include "results/export.h"
 #include "apps/fd_stream.h"
-#include "apps/png.h"
+#include "results/png.h"
 #include "forms/app.h"
 #include "forms/design.h"
+#include "forms/headless.h"
 #include "runtime/numeric.h"
 
 #include <charconv>

@@ -3,6 +3,7 @@
 // click takes to end a running series.
 #include "forms/app.h"
 #include "forms/design.h"
+#include "forms/headless.h"
 #include "forms/qt/qt_forms.h"
 
 #include <QApplication>

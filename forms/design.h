@@ -3,10 +3,9 @@
 // and print forms. Shared by the Qt windows and the in-memory runtime.
 #pragma once
 
-#include "runtime/memory_forms.h"
+#include "runtime/forms_runtime.h"
 
 #include <array>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,8 +40,5 @@ struct ParameterField {
   const char* what;   // what it means, for help texts and tooltips
 };
 const std::vector<ParameterField>& parameterFields();
-
-// An in-memory runtime with the designed controls and windows.
-std::unique_ptr<MemoryForms> newMemoryForms();
 
 } // namespace tb

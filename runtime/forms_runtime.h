@@ -17,6 +17,12 @@ inline constexpr float kTwipsPerPixel = 15.0f;
 inline constexpr float kFrameWidthTwips = 120.0f;
 inline constexpr float kFrameHeightTwips = 510.0f;
 
+// A window's designed drawing area, in twips.
+struct WindowDesign {
+  float clientWidth;
+  float clientHeight;
+};
+
 class FormsRuntime {
 public:
   virtual ~FormsRuntime() = default;

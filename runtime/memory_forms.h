@@ -14,11 +14,6 @@
 
 namespace tb {
 
-struct WindowDesign {
-  float clientWidth; // designed drawing area, twips
-  float clientHeight;
-};
-
 class MemoryForms : public FormsRuntime {
 public:
   static constexpr uint32_t kBackground = 0xFFFFFF;

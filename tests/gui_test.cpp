@@ -2,7 +2,7 @@
 // fields and clicking the buttons, on the offscreen platform.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
-#include "apps/export.h"
+#include "results/export.h"
 #include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"

@@ -1,5 +1,6 @@
 #include "display/plot.h"
 #include "forms/design.h"
+#include "forms/headless.h"
 
 #include <gtest/gtest.h>
 

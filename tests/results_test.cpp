@@ -2,7 +2,7 @@
 // momentum drift, and the half-step accuracy check.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
-#include "apps/export.h"
+#include "results/export.h"
 #include "display/plot.h"
 #include "sim_fixture.h"
 

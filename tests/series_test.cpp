@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "apps/export.h"
+#include "results/export.h"
 
 #include <cmath>
 #include <fstream>

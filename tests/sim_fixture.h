@@ -4,6 +4,7 @@
 
 #include "forms/app.h"
 #include "forms/design.h"
+#include "forms/headless.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 

@@ -1,7 +1,7 @@
 #include "forms/qt/qt_forms.h"
 #include "runtime/controls.h"
 
-#include "apps/export.h"
+#include "results/export.h"
 
 #include <QAction>
 #include <QActionGroup>

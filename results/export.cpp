@@ -1,4 +1,4 @@
-#include "apps/export.h"
+#include "results/export.h"
 
 #include <charconv>
 #include <cmath>

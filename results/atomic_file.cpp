@@ -1,4 +1,4 @@
-#include "apps/atomic_file.h"
+#include "results/atomic_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "apps/png.h"
+#include "results/png.h"
 
-#include "apps/atomic_file.h"
+#include "results/atomic_file.h"
 
 #include <csetjmp>
 #include <new>
