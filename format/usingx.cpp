@@ -1,3 +1,9 @@
+// USINGX writes a value into a fixed-width field shaped by a picture mask
+// such as "####.#". Its stages, in order:
+//   1. the mask's places before and after the point
+//   2. a value too wide for its places takes them from the decimals
+//   3. the integer part, cut down with Int, padded with blanks to its places
+//   4. the decimals, cut (never rounded) and padded with zeros
 #include "format/usingx.h"
 
 #include "runtime/numeric.h"
@@ -23,7 +29,7 @@ struct Places {
   long h; // places after it
 };
 
-// Steps 1-2: the mask's places; "." or "," marks the point, the last one wins.
+// The mask's places; "." or "," marks the point, the last one wins.
 Places maskPlaces(std::string_view mask) {
   long lmask = static_cast<long>(mask.size());
   Places p{lmask, 0};
@@ -37,7 +43,7 @@ Places maskPlaces(std::string_view mask) {
   return p;
 }
 
-// Step 5: the integer part; x is reduced to its part below 10^10.
+// The integer part's digits; x is reduced to its part below 10^10.
 std::string integerPart(double& x) {
   constexpr double kTen10 = 1e10;
   // From 2^53 on, x - hi * 10^10 is no longer exact and the low ten digits
@@ -80,7 +86,7 @@ void USINGX(double inx, std::string_view mask, std::string& out) {
   long lmask = static_cast<long>(mask.size());
   Places p = maskPlaces(mask);
 
-  // Step 4, fit test: a value above 10^l takes places from the decimals.
+  // A value above 10^l takes places from the decimals.
   double power = std::pow(10.0, static_cast<double>(p.l));
   if (inx > power) {
     p.l = static_cast<long>(Int(std::log(inx) / std::log(10.0))) + 1;

@@ -81,7 +81,7 @@ void Experiment::runTest(int index) {
   l_.col1 = QBColor(10);
   l_.col2 = QBColor(0);
   forms_.setText(controls::Talpha, Str(s_.alpha));
-  s_.nstars = s_.nstars - 1;
+  s_.nstars = s_.nstars - 1; // from the number of bodies to the highest body number
   s_.nstep = 0;
   s_.stopflag = 0;
   s_.endcode = EndCode::None;

@@ -103,6 +103,12 @@ private:
   void startAngleWatch();
   void ensurePhiExact();
 
+  // stages of the display step
+  void thirdBodySpeeds();
+  void pairCentre();
+  void refreshReadouts();
+  void drawDots();
+
   // stages of the driver
   void seriesSetup();
   void runTest(int index);

@@ -38,6 +38,7 @@ void Experiment::INITIALISE() {
   s_.mass[0] = 1000;
   s_.mass[1] = readField(controls::Tm2, "m2");
   s_.mass[2] = readField(controls::Tm3, "m3");
+  // nstars is still the number of bodies here: bodies 0 to nstars - 1.
   for (int i = 0; i <= s_.nstars - 1; ++i) {
     s_.xpos[i] = 0;
     s_.ypos[i] = 0;

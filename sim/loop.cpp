@@ -8,7 +8,7 @@
 //   4. positions rebuilt from the start values and the double sums; pair tables
 //   5. distance statistics of the pair
 //   6. revolution count
-//   7. third-body watch: approach, far, collision (while body 3 takes part)
+//   7. third-body watch: approach, far, collision (while body 2 takes part)
 //   8. display step every showevery passes, and in the pass that sets an end code
 //   9. yield; the loop ends on an end code or a stop request
 #include "runtime/controls.h"

@@ -1,6 +1,13 @@
-// Start-up phase of a test: step-0 pair table and accelerations, a look one
-// step back with a closeness check, the pair's centre of mass, three start
-// markers on the cleared plot, and the distance trackers.
+// Start-up phase of a test, between INITIALISE and the main loop. Its stages,
+// in this order:
+//   1. the pair table at step 0 from the start positions; running sums cleared
+//   2. the accelerations at step 0 (a body of negative mass is not accelerated)
+//   3. a look one step back: the separations then; closer than 1 ends the test
+//   4. the step-0 table again and the sums cleared, so stepping starts clean
+//   5. the read-out throttle starts
+//   6. the pair's centre of mass from the step-0 table
+//   7. the cleared plot with three start markers
+//   8. the pair's distance trackers
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 #include "sim/faults.h"
@@ -32,16 +39,8 @@ void clearSums(SimState& s) {
   }
 }
 
-} // namespace
-
-void Experiment::startupPhase() {
-  SimState& s = s_;
-  // 1-2. Table at step 0, sums cleared, one step back.
-  fillStartTable(s);
-  clearSums(s);
-  s.nstep = -1;
-
-  // 3. Accelerations at step 0; a body of negative mass is not accelerated.
+// Accelerations at step 0 from the pair table, into the running sums.
+void accelerationsAtStart(SimState& s) {
   for (int i = 0; i <= s.nstars; ++i) {
     s.ax[i] = 0;
     s.ay[i] = 0;
@@ -58,8 +57,11 @@ void Experiment::startupPhase() {
       throw ArithmeticFault(faults::overflowInStep("acceleration at the start", 0, s.alpha, s.tdelta));
     addToRunningSums(s, i, ax, ay);
   }
+}
 
-  // 4. Separations one step before the start; closer than 1 ends the test.
+// The pair table one step before the start (nstep is -1); two bodies closer
+// than 1 there end the test as a collision.
+void lookOneStepBack(SimState& s) {
   const double nstep = static_cast<double>(s.nstep);
   for (int i = 0; i <= s.nstars; ++i) {
     for (int j = 0; j <= s.nstars; ++j) {
@@ -78,22 +80,29 @@ void Experiment::startupPhase() {
       if (s.rsq[i][j] < 1) s.endcode = EndCode::Collision;
     }
   }
+}
 
-  // 5-6. The step-0 table again for the first step; sums cleared.
+} // namespace
+
+void Experiment::startupPhase() {
+  SimState& s = s_;
+  fillStartTable(s);
+  clearSums(s);
+  s.nstep = -1;
+  accelerationsAtStart(s);
+  lookOneStepBack(s);
+
   fillStartTable(s);
   clearSums(s);
   s.nstep = 0;
-
-  // 7. The read-out throttle starts now.
   l_.tshown = forms_.timer();
 
-  // 8. Centre of mass of the pair from the step-0 table.
   double w = s.rsq[0][1] * s.mass[1] / (s.mass[1] + s.mass[0]);
   l_.xcm = s.xpos[0] + (s.xpos[1] - s.xpos[0]) * w / s.rsq[0][1];
   l_.ycm = s.ypos[0] + (s.ypos[1] - s.ypos[0]) * w / s.rsq[0][1];
   if (!std::isfinite(l_.xcm) || !std::isfinite(l_.ycm)) throw ArithmeticFault(faults::overflowAtStart());
 
-  // 9. Cleared plot with three start markers.
+  // The centre of mass in black, and the pair's bodies a little further out.
   double extent = s.plot.xmax - s.plot.xmin;
   if (extent == 0) throw ArithmeticFault(faults::zeroPlotWindow(s.plot.xmax));
   forms_.cls(FormId::Form2);
@@ -101,7 +110,6 @@ void Experiment::startupPhase() {
   PointSet(forms_, s.plot, 1.15 * (s.xpos[0] - l_.xcm), 1.15 * (l_.ycm - s.ypos[0]), l_.col0, 2);
   PointSet(forms_, s.plot, 1.15 * (s.xpos[1] - l_.xcm), 1.15 * (l_.ycm - s.ypos[1]), l_.col1, 2);
 
-  // 10. Distance trackers.
   l_.dist12sum = 0;
   l_.dist12 = std::sqrt(s.rsq[0][1]);
   l_.dist12min = l_.dist12;

@@ -1,5 +1,16 @@
 // The experiment's state: one instance for the whole program, every number 0 at
 // program start. The procedures of the simulation read and write it in place.
+//
+// Bodies are numbered 0, 1, 2 in the code and its comments: 0 and 1 are the
+// pair, 2 is the third body. The windows and the fault messages number them
+// from 1, so a few names keep the screen's numbering and stay as they are:
+//   initv2   the field labelled "init v3" (Tinitv2): the third body's start speed
+//   v3, r3   the third body's speed and distance (body 2 here)
+//   dist12   the distance of the pair, bodies 0 and 1 (Tdist01 on the form)
+//   m2, m3   on the form: mass[1] and mass[2]
+// nstars is not a count: INITIALISE sets it to 3 (the number of bodies) and the
+// driver lowers it at once to 2, the highest body number taking part; a
+// collision lowers it to 1. Loops over the bodies in a test run i <= nstars.
 #pragma once
 
 #include "display/plot.h"
@@ -24,16 +35,16 @@ inline constexpr int endNumber(EndCode c) { return static_cast<int>(c); }
 
 struct SimState {
   // --- series and test control ---
-  int stopflag = 0;   // 1: the user asked the running series to stop
-  int lmesgidx = 0;   // result label for the next line, 0..18
-  int64_t nstep = 0;  // step counter: -1 in the look-back, 0 when stepping begins
-  int nstars = 0;     // 3 after INITIALISE, then the highest body number (2, or 1 after a collision)
+  int stopflag = 0;  // 1: the user asked the running series to stop
+  int lmesgidx = 0;  // result label for the next line, 0..18
+  int64_t nstep = 0; // step counter: -1 in the look-back, 0 when stepping begins
+  int nstars = 0;    // 3 after INITIALISE, then the highest body number (2, or 1 after a collision)
   EndCode endcode = EndCode::None;  // set when the test ends
   EndCode pendcode = EndCode::None; // an end found, adopted at a later revolution count
-  int approached = 0; // 1 once body 2 has come near the pair in this test
-  int rev = 0;        // revolutions of the pair counted in this test
-  int showevery = 0;  // steps between display steps (100)
-  int dir3 = 0;       // sign factor of body 2's start velocity (1)
+  int approached = 0;               // 1 once body 2 has come near the pair in this test
+  int rev = 0;                      // revolutions of the pair counted in this test
+  int showevery = 0;                // steps between display steps (100)
+  int dir3 = 0;                     // sign factor of body 2's start velocity (1)
 
   // --- parameters and constants ---
   double pi = 0;       // 4 * arctangent(1), set at every Start
