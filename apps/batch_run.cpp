@@ -1,12 +1,12 @@
 #include "apps/batch_run.h"
-#include "runtime/controls.h"
 
-#include "results/export.h"
 #include "apps/fd_stream.h"
-#include "results/png.h"
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
+#include "results/export.h"
+#include "results/png.h"
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 
 #include <charconv>
@@ -56,79 +56,101 @@ struct SeriesSetup {
   std::function<bool(const ExportedTest&)> onTest;
 };
 
-SeriesResult runSeries(const SeriesSetup& setup) {
-  auto forms = newMemoryForms();
-  if (setup.plotSize) forms->forcePlotSize(setup.plotSize->first, setup.plotSize->second);
-  Experiment exp(*forms);
-  Application app(*forms, exp);
-  app.Form_Load();
-  for (const auto& [control, text] : setup.fields)
-    forms->setText(control, text);
+// One series on the in-memory windows, with the batch tool's hooks: each
+// finished test to the writer, --stop-at-step, the signals, and the progress
+// line on a terminal.
+class HeadlessSeries {
+public:
+  explicit HeadlessSeries(const SeriesSetup& setup) : setup_(setup), forms_(newMemoryForms()) {
+    if (setup.plotSize) forms_->forcePlotSize(setup.plotSize->first, setup.plotSize->second);
+    app_.Form_Load();
+    for (const auto& [control, text] : setup.fields)
+      forms_->setText(control, text);
+    exp_.onTestEnd = [this](const TestReport& r) { testEnded(r); };
+    if (setup.stopAtStep) stopAt(*setup.stopAtStep);
+    forms_->interruptFlag = &gInterrupts;
+    forms_->onInterrupt = [this](int) { interrupted(); };
+    if (setup.progress && setup.err) {
+      planned_ = plannedTests(Val(forms_->text(controls::Talphastr)), Val(forms_->text(controls::Talphaend)));
+      forms_->onPoll = [this] { reportProgress(); };
+    }
+  }
 
-  SeriesResult result;
-  // The progress line shares the terminal with the result lines: it is wiped
-  // before a line is written and redrawn at the next report.
-  bool progressShown = false;
-  auto clearProgress = [&] {
-    if (!progressShown) return;
-    *setup.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
-    progressShown = false;
-  };
-  long planned = plannedTests(Val(forms->text(controls::Talphastr)), Val(forms->text(controls::Talphaend)));
-  exp.onTestEnd = [&](const TestReport& r) {
+  SeriesResult run() {
+    app_.CommandStart_Click();
+    clearProgress();
+    result_.fault = exp_.lastFault();
+    result_.ended = forms_->ended();
+    if (setup_.keepPlot) {
+      result_.plotWidth = forms_->plotWidth();
+      result_.plotHeight = forms_->plotHeight();
+      result_.plot = forms_->takePlot();
+    }
+    return std::move(result_);
+  }
+
+private:
+  void testEnded(const TestReport& r) {
     ExportedTest t{r, {}, Verdict::None};
     for (const char* c : kReadoutControls)
-      t.readouts.emplace_back(c, forms->text(c));
-    result.tests.push_back(t);
+      t.readouts.emplace_back(c, forms_->text(c));
+    result_.tests.push_back(t);
     clearProgress();
-    if (setup.onTest && !setup.onTest(t)) {
+    if (setup_.onTest && !setup_.onTest(t)) {
       // Nothing more can reach the reader: stop after this test.
-      result.writeFailed = true;
-      exp.state().stopflag = 1;
+      result_.writeFailed = true;
+      exp_.state().stopflag = 1;
     }
-  };
-  if (setup.stopAtStep) {
-    const int64_t target = *setup.stopAtStep;
-    forms->onYield = [&, target, fired = false]() mutable {
-      if (!fired && exp.state().nstep == target) {
+  }
+
+  void stopAt(int64_t target) {
+    forms_->onYield = [this, target, fired = false]() mutable {
+      if (!fired && exp_.state().nstep == target) {
         fired = true;
-        app.CommandEnd_Click();
+        app_.CommandEnd_Click();
       }
     };
   }
-  forms->interruptFlag = &gInterrupts;
-  forms->onInterrupt = [&](int) {
-    result.interrupted = true;
+
+  void interrupted() {
+    result_.interrupted = true;
     // Once stopping, a further signal only asks to write out: another click
     // on End would end the program and lose the results.
-    if (forms->caption(controls::CommandEnd) == "Stop") app.CommandEnd_Click();
-  };
-  double lastProgress = 0;
-  if (setup.progress && setup.err) {
-    forms->onPoll = [&]() {
-      double now = monotonicSeconds();
-      if (now - lastProgress < 0.1) return;
-      lastProgress = now;
-      const SimState& s = exp.state();
-      char buf[160];
-      std::snprintf(buf, sizeof buf, "\rtest %zu of %s%ld  alpha %g  steps %lld  revolutions %d   ",
-                    result.tests.size() + 1, planned ? "" : "?", planned, s.alpha,
-                    static_cast<long long>(s.nstep), s.rev);
-      *setup.err << buf << std::flush;
-      progressShown = true;
-    };
+    if (forms_->caption(controls::CommandEnd) == "Stop") app_.CommandEnd_Click();
   }
-  app.CommandStart_Click();
-  clearProgress();
-  result.fault = exp.lastFault();
-  result.ended = forms->ended();
-  if (setup.keepPlot) {
-    result.plotWidth = forms->plotWidth();
-    result.plotHeight = forms->plotHeight();
-    result.plot = forms->takePlot();
+
+  // The progress line shares the terminal with the result lines: it is wiped
+  // before a line is written and redrawn at the next report.
+  void reportProgress() {
+    double now = monotonicSeconds();
+    if (now - lastProgress_ < 0.1) return;
+    lastProgress_ = now;
+    const SimState& s = exp_.state();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\rtest %zu of %s%ld  alpha %g  steps %lld  revolutions %d   ",
+                  result_.tests.size() + 1, planned_ ? "" : "?", planned_, s.alpha,
+                  static_cast<long long>(s.nstep), s.rev);
+    *setup_.err << buf << std::flush;
+    progressShown_ = true;
   }
-  return result;
-}
+
+  void clearProgress() {
+    if (!progressShown_) return;
+    *setup_.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    progressShown_ = false;
+  }
+
+  const SeriesSetup& setup_;
+  std::unique_ptr<MemoryForms> forms_;
+  Experiment exp_{*forms_};
+  Application app_{*forms_, exp_};
+  SeriesResult result_;
+  long planned_ = 0; // tests the series will run, 0 when unknown
+  double lastProgress_ = 0;
+  bool progressShown_ = false;
+};
+
+SeriesResult runSeries(const SeriesSetup& setup) { return HeadlessSeries(setup).run(); }
 
 const char* formatName(OutputFormat f) {
   switch (f) {
@@ -226,16 +248,57 @@ void reportCheck(const SeriesResult& result, const std::string& halfStep, bool t
         << halfStep << ": their outcome depends on the step size.\n";
 }
 
+// The check: the same series at half the time step, its verdicts marked on
+// `result`. Returns the half step's text, or nullopt when the program was
+// ended meanwhile.
+std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& result) {
+  std::string halfStep;
+  bool ran = !result.interrupted && result.fault.empty();
+  SeriesResult second;
+  if (ran) {
+    SeriesSetup half = setup;
+    half.onTest = nullptr;
+    half.keepPlot = false;
+    half.plotSize.reset(); // the picture is the first run's; the check needs none
+    for (auto& [control, text] : half.fields)
+      if (control == controls::Ttdelta) {
+        halfStep = exactText(Val(text) / 2);
+        text = halfStep;
+      }
+    if (setup.stopAtStep) half.stopAtStep = doubledStep(*setup.stopAtStep);
+    second = runSeries(half);
+    if (second.ended) return std::nullopt;
+    result.interrupted = result.interrupted || second.interrupted;
+  }
+  markStability(result, ran ? &second : nullptr);
+  return halfStep;
+}
+
+// The plot file and the fault after the results: what went wrong, as the
+// exit status.
+int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostream& err) {
+  int status = kExitDone;
+  if (!options.plotFile.empty()) {
+    std::string plotError = writePng(options.plotFile, result.plotWidth, result.plotHeight, result.plot);
+    if (!plotError.empty()) {
+      err << "threebody-batch: --plot: " << printableText(plotError, 200) << "\n";
+      status = kExitPlotFailed;
+    }
+  }
+  if (!result.fault.empty()) {
+    err << "threebody-batch: " << result.fault << "\n";
+    status = kExitFault;
+  }
+  if (gTerminateSignal != 0) status = 128 + gTerminateSignal;
+  return status;
+}
+
 } // namespace
 
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
-  SeriesSetup setup;
-  setup.fields = options.fields;
-  setup.stopAtStep = options.stopAtStep;
-  setup.plotSize = options.plotSize;
-  setup.keepPlot = !options.plotFile.empty();
-  setup.progress = progress;
-  setup.err = &err;
+  SeriesSetup setup{
+      options.fields, options.stopAtStep, options.plotSize, !options.plotFile.empty(), progress, &err,
+      nullptr};
   auto writeFailed = [&]() {
     err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
     return kExitWriteFailed;
@@ -256,27 +319,11 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   }
   if (result.ended) return 128 + SIGINT;
   if (result.writeFailed) return writeFailed();
-
   std::string halfStep;
   if (options.check) {
-    SeriesResult second;
-    bool ran = !result.interrupted && result.fault.empty();
-    if (ran) {
-      SeriesSetup half = setup;
-      half.onTest = nullptr;
-      half.keepPlot = false;
-      half.plotSize.reset(); // the picture is the first run's; the check needs none
-      for (auto& [control, text] : half.fields)
-        if (control == controls::Ttdelta) {
-          halfStep = exactText(Val(text) / 2);
-          text = halfStep;
-        }
-      if (setup.stopAtStep) half.stopAtStep = doubledStep(*setup.stopAtStep);
-      second = runSeries(half);
-      if (second.ended) return 128 + SIGINT;
-      result.interrupted = result.interrupted || second.interrupted;
-    }
-    markStability(result, ran ? &second : nullptr);
+    auto checked = runCheck(setup, result);
+    if (!checked) return 128 + SIGINT;
+    halfStep = *checked;
   }
   if (!streaming) {
     if (options.format == OutputFormat::Json)
@@ -288,21 +335,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (!out.flush()) return writeFailed();
   if (options.check && result.fault.empty())
     reportCheck(result, halfStep, options.format == OutputFormat::Text, err);
-
-  int status = kExitDone;
-  if (!options.plotFile.empty()) {
-    std::string plotError = writePng(options.plotFile, result.plotWidth, result.plotHeight, result.plot);
-    if (!plotError.empty()) {
-      err << "threebody-batch: --plot: " << printableText(plotError, 200) << "\n";
-      status = kExitPlotFailed;
-    }
-  }
-  if (!result.fault.empty()) {
-    err << "threebody-batch: " << result.fault << "\n";
-    status = kExitFault;
-  }
-  if (gTerminateSignal != 0) status = 128 + gTerminateSignal;
-  return status;
+  return finishRun(options, result, err);
 }
 
 } // namespace tb

@@ -151,6 +151,7 @@ int main(int argc, char** argv) {
   if (!launch.screenshots.empty())
     QTimer::singleShot(200, [&] { takeScreenshots(forms, app, QString::fromStdString(launch.screenshots)); });
   else if (launch.start)
-    QTimer::singleShot(0, [&] { static_cast<QPushButton*>(forms.control(tb::controls::CommandStart))->click(); });
+    QTimer::singleShot(
+        0, [&] { static_cast<QPushButton*>(forms.control(tb::controls::CommandStart))->click(); });
   return QApplication::exec();
 }

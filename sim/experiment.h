@@ -81,6 +81,9 @@ public:
   const std::string& lastFault() const { return lastFault_; }
 
   // --- the procedures, public so that tests can drive them one by one ---
+  // INITIALISE, COORD, ANGLE and RunSeries keep the names the experiment's
+  // design gives them, which its documentation and its users know; the stages
+  // written for this program are named in camelCase.
   void INITIALISE();
   void COORD(double m0, double m1, double d, double& x0, double& x1, double& vy0, double& vy1);
   void ANGLE(double& phi);
@@ -102,6 +105,10 @@ private:
   void countRevolution();
   void startAngleWatch();
   void ensurePhiExact();
+
+  // stages of INITIALISE
+  void turnPair();
+  void launchThirdBody();
 
   // stages of the display step
   void thirdBodySpeeds();

@@ -1,6 +1,9 @@
-// Start configuration of a test: the pair on circular orbits about its centre
-// of mass, turned by the test angle, and body 2 far out on the x axis moving
-// towards it.
+// Start configuration of a test, in this order:
+//   1. the parameter fields read (tdelta, init v3, m2, m3) and the test's counters reset
+//   2. the pair on circular orbits about its centre of mass (COORD)
+//   3. the pair turned by the test angle
+//   4. the third body, body 2, far out on the x axis moving towards the pair
+//   5. the start values kept, and the plot's world window from disp max
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
@@ -53,8 +56,27 @@ void Experiment::INITIALISE() {
 
   COORD(s_.mass[0], s_.mass[1], s_.pairsep, s_.xpos[0], s_.xpos[1], s_.vy[0], s_.vy[1]);
   s_.alpharad = static_cast<double>(s_.alphadeg) * s_.pi / 180;
+  turnPair();
+  launchThirdBody();
 
-  // Turn the pair by alpharad, keeping the sizes from COORD.
+  ANGLE(s_.phi);
+  s_.phiold = s_.phi;
+  for (int i = 0; i <= s_.nstars - 1; ++i) {
+    s_.xstart[i] = s_.xpos[i];
+    s_.ystart[i] = s_.ypos[i];
+    s_.vxstart[i] = s_.vx[i];
+    s_.vystart[i] = s_.vy[i];
+  }
+
+  s_.plot.xmax = readField(controls::Tdispmax, "disp max");
+  s_.plot.xmin = -s_.plot.xmax;
+  s_.plot.ymax = s_.plot.xmax;
+  s_.plot.ymin = -s_.plot.xmax;
+  s_.approached = 0;
+}
+
+// Turns the pair by alpharad, keeping the sizes COORD gave it.
+void Experiment::turnPair() {
   const double a = s_.alpharad;
   const double pi = s_.pi;
   // The pair's bodies stand half a turn apart, a and a + pi. At a huge angle
@@ -73,9 +95,11 @@ void Experiment::INITIALISE() {
   s_.ypos[0] = p * std::sin(a + pi);
   s_.vx[0] = sp * std::cos(a + 1.5 * pi);
   s_.vy[0] = sp * std::sin(a + 1.5 * pi);
+}
 
-  // Body 2 at r3start moving towards the pair at initv2 times its escape speed,
-  // taken with the x distances only. -dir3 * initv2 is single precision.
+// Body 2 at r3start moving towards the pair at initv2 times its escape speed,
+// taken with the x distances only. -dir3 * initv2 is single precision.
+void Experiment::launchThirdBody() {
   s_.xpos[2] = s_.r3start;
   double d0 = s_.xpos[2] - s_.xpos[0];
   double d1 = s_.xpos[2] - s_.xpos[1];
@@ -85,21 +109,6 @@ void Experiment::INITIALISE() {
   float scale = static_cast<float>(-s_.dir3) * s_.initv2;
   s_.vx[2] = static_cast<double>(scale) * std::sqrt(escArg);
   if (!std::isfinite(s_.vx[2])) throw ArithmeticFault(faults::overflowAtStart());
-
-  ANGLE(s_.phi);
-  s_.phiold = s_.phi;
-  for (int i = 0; i <= s_.nstars - 1; ++i) {
-    s_.xstart[i] = s_.xpos[i];
-    s_.ystart[i] = s_.ypos[i];
-    s_.vxstart[i] = s_.vx[i];
-    s_.vystart[i] = s_.vy[i];
-  }
-
-  s_.plot.xmax = readField(controls::Tdispmax, "disp max");
-  s_.plot.xmin = -s_.plot.xmax;
-  s_.plot.ymax = s_.plot.xmax;
-  s_.plot.ymin = -s_.plot.xmax;
-  s_.approached = 0;
 }
 
 void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, double& vy0, double& vy1) {

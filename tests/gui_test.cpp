@@ -2,10 +2,10 @@
 // fields and clicking the buttons, on the offscreen platform.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
-#include "results/export.h"
 #include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
+#include "results/export.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,8 +2,8 @@
 // momentum drift, and the half-step accuracy check.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
-#include "results/export.h"
 #include "display/plot.h"
+#include "results/export.h"
 #include "sim_fixture.h"
 
 #include <gtest/gtest.h>
