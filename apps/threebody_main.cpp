@@ -95,46 +95,8 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
 
 } // namespace
 
-int main(int argc, char** argv) {
-  tb::Launch launch;
-  if (std::string error = tb::readLaunch(std::vector<std::string>(argv + 1, argv + argc), launch);
-      !error.empty()) {
-    std::fprintf(stderr, "threebody: %s\n", error.c_str());
-    return kExitBadOption;
-  }
-  // --help and --version are answered without a display.
-  if (launch.help) {
-    std::fputs(tb::launchUsage().c_str(), stdout);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-  }
-  if (launch.version) {
-    std::printf("threebody %s\n", THREEBODY_VERSION);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-  }
-
-  // Without a display the toolkit would abort; say what to do instead.
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    std::fprintf(stderr, "threebody: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run "
-                         "threebody-batch for the same series headless.\n");
-    return kExitNoDisplay;
-  }
-  qInstallMessageHandler(startupMessages);
-  // The toolkit sees only its own options.
-  std::vector<char*> qtArgs{argv[0]};
-  for (auto& a : launch.toolkit)
-    qtArgs.push_back(a.data());
-  int qtArgc = static_cast<int>(qtArgs.size());
-  qtArgs.push_back(nullptr);
-  QApplication qapp(qtArgc, qtArgs.data());
-  gStarted = true;
-  qInstallMessageHandler(nullptr);
-  tb::useFixedNumberFormat();
-  QApplication::setApplicationName("threebody");
-  QApplication::setApplicationVersion(THREEBODY_VERSION);
-  QGuiApplication::setDesktopFileName("threebody");
-  QApplication::setWindowIcon(QIcon::fromTheme("threebody"));
-
+// The windows, filled from the command line, until the program ends.
+int runWindows(const tb::Launch& launch) {
   tb::QtForms forms;
   tb::Experiment experiment(forms);
   tb::Application app(forms, experiment);
@@ -154,4 +116,47 @@ int main(int argc, char** argv) {
     QTimer::singleShot(
         0, [&] { static_cast<QPushButton*>(forms.control(tb::controls::CommandStart))->click(); });
   return QApplication::exec();
+}
+
+// --help and --version are answered without a display.
+int answerWithoutDisplay(const tb::Launch& launch) {
+  if (launch.help)
+    std::fputs(tb::launchUsage().c_str(), stdout);
+  else
+    std::printf("threebody %s\n", THREEBODY_VERSION);
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  tb::Launch launch;
+  if (std::string error = tb::readLaunch(std::vector<std::string>(argv + 1, argv + argc), launch);
+      !error.empty()) {
+    std::fprintf(stderr, "threebody: %s\n", error.c_str());
+    return kExitBadOption;
+  }
+  if (launch.help || launch.version) return answerWithoutDisplay(launch);
+
+  // Without a display the toolkit would abort; say what to do instead.
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr, "threebody: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run "
+                         "threebody-batch for the same series headless.\n");
+    return kExitNoDisplay;
+  }
+  qInstallMessageHandler(startupMessages);
+  // The toolkit sees only its own options.
+  std::vector<char*> qtArgs{argv[0]};
+  for (auto& a : launch.toolkit)
+    qtArgs.push_back(const_cast<char*>(a.c_str()));
+  int qtArgc = static_cast<int>(qtArgs.size());
+  qtArgs.push_back(nullptr);
+  QApplication qapp(qtArgc, qtArgs.data());
+  gStarted = true;
+  qInstallMessageHandler(nullptr);
+  tb::useFixedNumberFormat();
+  QApplication::setApplicationName("threebody");
+  QApplication::setApplicationVersion(THREEBODY_VERSION);
+  QGuiApplication::setDesktopFileName("threebody");
+  QApplication::setWindowIcon(QIcon::fromTheme("threebody"));
+  return runWindows(launch);
 }

@@ -109,6 +109,7 @@ private:
   // stages of INITIALISE
   void turnPair();
   void launchThirdBody();
+  void keepStartValues();
 
   // stages of the display step
   void thirdBodySpeeds();

@@ -59,6 +59,11 @@ void Experiment::INITIALISE() {
   turnPair();
   launchThirdBody();
 
+  keepStartValues();
+}
+
+// The start values the steps are rebuilt from, and the plot's world window.
+void Experiment::keepStartValues() {
   ANGLE(s_.phi);
   s_.phiold = s_.phi;
   for (int i = 0; i <= s_.nstars - 1; ++i) {
