@@ -143,14 +143,6 @@ TEST(Int, CutsDownwardsAlsoForNegativeValues) {
   EXPECT_EQ(Int(7.0f), 7.0f);
 }
 
-TEST(QBColor, GivesThePaletteEntriesInRedLowOrder) {
-  EXPECT_EQ(QBColor(0), 0x000000u);
-  EXPECT_EQ(QBColor(2), 0x008000u);
-  EXPECT_EQ(QBColor(4), 0x000080u);
-  EXPECT_EQ(QBColor(10), 0x00FF00u);
-  EXPECT_EQ(QBColor(12), 0x0000FFu);
-}
-
 TEST(PrintableText, EscapesControlsAndCutsLongTextsBetweenCharacters) {
   struct Case {
     std::string in;
