@@ -295,6 +295,17 @@ int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostr
 
 } // namespace
 
+PointOutcome runOneTest(const std::vector<std::pair<std::string, std::string>>& fields) {
+  SeriesSetup setup;
+  setup.fields = fields;
+  SeriesResult r = runSeries(setup);
+  PointOutcome o;
+  o.interrupted = r.interrupted || r.ended;
+  o.fault = r.fault;
+  if (!o.interrupted && r.fault.empty() && !r.tests.empty()) o.test = std::move(r.tests.front());
+  return o;
+}
+
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
   SeriesSetup setup{
       options.fields, options.stopAtStep, options.plotSize, !options.plotFile.empty(), progress, &err,

@@ -1,0 +1,62 @@
+// threebody-map: how the end of a test depends on two parameters. Each point
+// of the grid is one test, exactly the one-test series threebody-batch runs
+// with that point's values as texts; the points run on worker threads and the
+// results are written in point order as they become final.
+#pragma once
+
+#include "apps/cli.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tb {
+
+// One axis: FIELD=START:END:COUNT over a parameter field.
+struct MapAxis {
+  std::string field;   // alpha, init-v3, m2, m3 or tdelta
+  std::string spec;    // as given, FIELD=START:END:COUNT
+  std::vector<double> values;
+  std::vector<std::string> texts; // the shortest text that reads back as each value
+};
+
+struct MapOptions {
+  FieldTexts fields = defaultFieldTexts();
+  MapAxis x, y;
+  std::string png, csv;
+  int cell = 4;
+  bool jsonl = false; // the rows as JSON lines on stdout
+  int jobs = 0;       // worker threads; 0: one per core
+  bool resume = false;
+  bool help = false, version = false;
+};
+
+// Returns an empty string, or what is wrong.
+std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o);
+std::string mapUsage();
+
+// Reads an axis; an empty string, or what is wrong.
+std::string readAxis(const std::string& spec, MapAxis& axis);
+
+// The field texts of point (i, j).
+FieldTexts pointFields(const MapOptions& o, size_t i, size_t j);
+
+// The CSV's opening lines: the program, its version and the map's parameters,
+// then the column names. A resumed file must start with exactly these.
+std::string mapCsvHead(const MapOptions& o);
+
+// What an earlier, interrupted run left in a CSV: how many whole rows (in
+// point order) it holds and where they end. `error` says why the file cannot
+// be continued.
+struct ResumeState {
+  size_t rows = 0;
+  size_t keepBytes = 0;                 // the file up to the end of the last whole row
+  std::vector<std::pair<int, int64_t>> cells; // end code (-1 fault) and steps per row
+  std::string error;
+};
+ResumeState readResume(const std::string& content, const MapOptions& o);
+
+// Exit statuses as threebody-batch's, and the signals' 128 + number.
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress);
+
+} // namespace tb

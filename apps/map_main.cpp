@@ -1,0 +1,43 @@
+// threebody-map: the end of a test over a grid of two parameters.
+#include "apps/batch_run.h"
+#include "apps/fd_stream.h"
+#include "apps/map.h"
+
+#include <csignal>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+extern "C" void onSignal(int sig) {
+  // The first signal stops the map after the points in hand; another one
+  // ends at once (the CSV keeps every row written).
+  if (tb::gInterrupts >= 1) _exit(128 + sig);
+  tb::gTerminateSignal = sig;
+  tb::gInterrupts = tb::gInterrupts + 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  tb::MapOptions options;
+  if (std::string error = tb::parseMapOptions(std::vector<std::string>(argv + 1, argv + argc), options);
+      !error.empty()) {
+    std::cerr << "threebody-map: " << error << "\n";
+    return tb::kExitBadOption;
+  }
+  tb::FdOutBuf stdoutBuf(STDOUT_FILENO);
+  std::ostream out(&stdoutBuf);
+  if (options.help || options.version) {
+    out << (options.help ? tb::mapUsage() : std::string("threebody-map " THREEBODY_VERSION "\n"));
+    return out.flush() ? 0 : tb::kExitWriteFailed;
+  }
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(sig, &sa, nullptr);
+  int status = tb::runMap(options, out, std::cerr, isatty(STDERR_FILENO) == 1);
+  if (!out.flush() && status == 0) status = tb::kExitWriteFailed;
+  return status;
+}

@@ -1,0 +1,183 @@
+#include "results/map_picture.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tb {
+
+namespace {
+
+// A 5 x 7 pixel font for the map picture's labels: digits, lower-case
+// letters and the signs numbers and field names use. Each glyph is seven
+// rows, the leftmost pixel in bit 4.
+struct Glyph {
+  char c;
+  uint8_t rows[7];
+};
+constexpr Glyph kGlyphs[] = {
+    {' ', {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
+    {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}},
+    {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}},
+    {'+', {0x00, 0x04, 0x04, 0x1F, 0x04, 0x04, 0x00}},
+    {',', {0x00, 0x00, 0x00, 0x00, 0x0C, 0x04, 0x08}},
+    {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}},
+    {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x0C}},
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
+    {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
+    {'3', {0x1E, 0x01, 0x01, 0x0E, 0x01, 0x01, 0x1E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}},
+    {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}},
+    {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}},
+    {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+    {':', {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x00}},
+    {'=', {0x00, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x00}},
+    {'a', {0x00, 0x00, 0x0E, 0x01, 0x0F, 0x11, 0x0F}},
+    {'b', {0x10, 0x10, 0x1E, 0x11, 0x11, 0x11, 0x1E}},
+    {'c', {0x00, 0x00, 0x0E, 0x10, 0x10, 0x11, 0x0E}},
+    {'d', {0x01, 0x01, 0x0F, 0x11, 0x11, 0x11, 0x0F}},
+    {'e', {0x00, 0x00, 0x0E, 0x11, 0x1F, 0x10, 0x0E}},
+    {'f', {0x06, 0x09, 0x08, 0x1C, 0x08, 0x08, 0x08}},
+    {'g', {0x00, 0x0F, 0x11, 0x11, 0x0F, 0x01, 0x0E}},
+    {'h', {0x10, 0x10, 0x16, 0x19, 0x11, 0x11, 0x11}},
+    {'i', {0x04, 0x00, 0x0C, 0x04, 0x04, 0x04, 0x0E}},
+    {'j', {0x02, 0x00, 0x06, 0x02, 0x02, 0x12, 0x0C}},
+    {'k', {0x10, 0x10, 0x12, 0x14, 0x18, 0x14, 0x12}},
+    {'l', {0x0C, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'m', {0x00, 0x00, 0x1A, 0x15, 0x15, 0x11, 0x11}},
+    {'n', {0x00, 0x00, 0x16, 0x19, 0x11, 0x11, 0x11}},
+    {'o', {0x00, 0x00, 0x0E, 0x11, 0x11, 0x11, 0x0E}},
+    {'p', {0x00, 0x00, 0x1E, 0x11, 0x1E, 0x10, 0x10}},
+    {'q', {0x00, 0x00, 0x0D, 0x13, 0x0F, 0x01, 0x01}},
+    {'r', {0x00, 0x00, 0x16, 0x19, 0x10, 0x10, 0x10}},
+    {'s', {0x00, 0x00, 0x0E, 0x10, 0x0E, 0x01, 0x1E}},
+    {'t', {0x08, 0x08, 0x1C, 0x08, 0x08, 0x09, 0x06}},
+    {'u', {0x00, 0x00, 0x11, 0x11, 0x11, 0x13, 0x0D}},
+    {'v', {0x00, 0x00, 0x11, 0x11, 0x11, 0x0A, 0x04}},
+    {'w', {0x00, 0x00, 0x11, 0x11, 0x15, 0x15, 0x0A}},
+    {'x', {0x00, 0x00, 0x11, 0x0A, 0x04, 0x0A, 0x11}},
+    {'y', {0x00, 0x00, 0x11, 0x11, 0x0F, 0x01, 0x0E}},
+    {'z', {0x00, 0x00, 0x1F, 0x02, 0x04, 0x08, 0x1F}},
+};
+
+constexpr int kMarginLeft = 64;  // the y axis' values and name
+constexpr int kMarginBottom = 34; // the x axis' values and name
+constexpr int kMarginTop = 14; // the y axis' name above the map
+constexpr int kLegendWidth = 118;
+constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kGrey = 0x808080;
+
+// Base colours of the end codes 0-4, red in bits 0-7.
+constexpr uint32_t kEndColours[5] = {
+    0x9E9E9E, // 0 stopped: grey
+    0x2828D8, // 1 collision: red
+    0xD88C28, // 2 escaped: blue
+    0x3CB43C, // 3 far but bound: green
+    0x1EAAF0, // 4 ten revolutions: orange
+};
+constexpr const char* kEndNames[5] = {"stopped", "collision", "escaped", "far but bound", "ten revolutions"};
+
+struct Canvas {
+  int width, height;
+  std::vector<uint32_t> pixels;
+  void set(int x, int y, uint32_t c) {
+    if (x >= 0 && y >= 0 && x < width && y < height) pixels[static_cast<size_t>(y) * width + x] = c;
+  }
+  void fill(int x0, int y0, int w, int h, uint32_t c) {
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = x0; x < x0 + w; ++x)
+        set(x, y, c);
+  }
+  // Text in the 5 x 7 font, 6 pixels a character; unknown characters stay blank.
+  void text(int x, int y, const std::string& s, uint32_t c) {
+    for (char ch : s) {
+      for (const Glyph& g : kGlyphs)
+        if (g.c == ch)
+          for (int r = 0; r < 7; ++r)
+            for (int b = 0; b < 5; ++b)
+              if (g.rows[r] & (0x10 >> b)) set(x + b, y + r, c);
+      x += 6;
+    }
+  }
+};
+
+int textWidth(const std::string& s) { return static_cast<int>(s.size()) * 6 - 1; }
+
+// A handful of tick positions along an axis of n points: both ends and a few between.
+std::vector<int> ticks(int n) {
+  std::vector<int> t;
+  int parts = std::min(4, n - 1);
+  for (int k = 0; k <= parts; ++k)
+    t.push_back(parts == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(k) * (n - 1) / parts)));
+  t.erase(std::unique(t.begin(), t.end()), t.end());
+  return t;
+}
+
+// A value's text, cut to fit under a tick.
+std::string tickText(const std::string& s) { return s.size() > 9 ? s.substr(0, 9) : s; }
+
+} // namespace
+
+uint32_t mapCellColour(int end, int64_t steps, int64_t longest) {
+  if (end < 0 || end > 4) return kBlack;
+  // From full colour for the shortest tests to 40 % for the longest, on a
+  // logarithmic scale so that short and long tests both show their spread.
+  double f = longest > 1 && steps > 1 ? std::log(static_cast<double>(steps)) / std::log(static_cast<double>(longest)) : 0;
+  double shade = 1.0 - 0.6 * std::clamp(f, 0.0, 1.0);
+  uint32_t c = kEndColours[end], out = 0;
+  for (int k = 0; k < 3; ++k)
+    out |= static_cast<uint32_t>(std::lround(((c >> (8 * k)) & 0xFF) * shade)) << (8 * k);
+  return out;
+}
+
+void mapCellOrigin(const MapPicture& map, int i, int j, int* x, int* y) {
+  *x = kMarginLeft + i * map.cell;
+  *y = kMarginTop + (map.rows - 1 - j) * map.cell; // the y axis points up
+}
+
+std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
+  const int plotW = map.columns * map.cell, plotH = map.rows * map.cell;
+  Canvas c{kMarginLeft + plotW + kLegendWidth, std::max(kMarginTop + plotH + kMarginBottom, 6 * 12 + 20), {}};
+  c.pixels.assign(static_cast<size_t>(c.width) * c.height, kWhite);
+  int64_t longest = 1;
+  for (const MapCell& m : map.cells)
+    longest = std::max(longest, m.steps);
+  for (int j = 0; j < map.rows; ++j)
+    for (int i = 0; i < map.columns; ++i) {
+      const MapCell& m = map.cells[static_cast<size_t>(j) * map.columns + i];
+      int x, y;
+      mapCellOrigin(map, i, j, &x, &y);
+      c.fill(x, y, map.cell, map.cell, mapCellColour(m.end, m.steps, longest));
+    }
+  // Axes: ticks at cell centres, the values below and to the left, the names.
+  const int bottom = kMarginTop + plotH;
+  for (int i : ticks(map.columns)) {
+    int x = kMarginLeft + i * map.cell + map.cell / 2;
+    c.fill(x, bottom, 1, 4, kBlack);
+    std::string t = tickText(map.xTexts[static_cast<size_t>(i)]);
+    c.text(std::clamp(x - textWidth(t) / 2, 0, c.width - textWidth(t)), bottom + 6, t, kBlack);
+  }
+  c.text(kMarginLeft + plotW / 2 - textWidth(map.xName) / 2, bottom + 18, map.xName, kBlack);
+  for (int j : ticks(map.rows)) {
+    int y = kMarginTop + (map.rows - 1 - j) * map.cell + map.cell / 2;
+    c.fill(kMarginLeft - 4, y, 4, 1, kBlack);
+    std::string t = tickText(map.yTexts[static_cast<size_t>(j)]);
+    c.text(kMarginLeft - 6 - textWidth(t), std::max(0, y - 3), t, kBlack);
+  }
+  c.text(2, 2, map.yName, kBlack);
+  // The legend: one swatch per outcome, and what the shades mean.
+  const int lx = kMarginLeft + plotW + 8;
+  for (int e = 0; e <= 5; ++e) {
+    int y = kMarginTop + e * 12 - 8;
+    int code = e == 5 ? -1 : (e + 1) % 5; // collision first, stopped and fault last
+    c.fill(lx, y, 9, 9, mapCellColour(code, 1, longest));
+    c.text(lx + 13, y + 1, code < 0 ? "fault" : kEndNames[code], kBlack);
+  }
+  c.text(lx, kMarginTop + 6 * 12 - 6, "darker: longer", kGrey);
+  *width = c.width;
+  *height = c.height;
+  return std::move(c.pixels);
+}
+
+} // namespace tb

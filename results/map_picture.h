@@ -1,0 +1,35 @@
+// The picture of an outcome map: one cell per point, coloured by how the test
+// ended and darker the longer it ran, with the axes' names, ticks and values
+// and a legend drawn in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tb {
+
+// How one point of a map ended, as the picture needs it.
+struct MapCell {
+  int end = -1;      // end code 0-4, or -1 for a fault
+  int64_t steps = 0; // how long the test ran
+};
+
+struct MapPicture {
+  int columns = 0, rows = 0; // points along x and along y
+  int cell = 4;              // pixels a side of one point
+  std::string xName, yName;  // the axes' field names
+  std::vector<std::string> xTexts, yTexts; // each point's value as written in the outputs
+  std::vector<MapCell> cells;              // row by row from y's first value, x fastest
+};
+
+// The cell colour of an end code (red in bits 0-7) for a test of `steps`
+// steps in a map whose longest test ran `longest`.
+uint32_t mapCellColour(int end, int64_t steps, int64_t longest);
+
+// The whole picture, row by row; its size in *width and *height.
+std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height);
+// Where cell (i, j) starts in that picture.
+void mapCellOrigin(const MapPicture& map, int i, int j, int* x, int* y);
+
+} // namespace tb
