@@ -12,7 +12,7 @@ PACKAGE_PACKAGES = dpkg-dev file help2man lintian desktop-file-utils appstream
 FUZZ_SECONDS ?= 20
 # 0 picks a new random seed each run; CI fixes it so a failure can be replayed.
 FUZZ_SEED ?= 0
-FUZZ_TARGETS = val str usingx options
+FUZZ_TARGETS = val str usingx options resume
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 define ensure_packages

@@ -19,7 +19,7 @@ extern "C" void onSignal(int sig) {
   // comes while that is under way, the tool ends at once.
   if (tb::gTerminateSignal != 0) _exit(128 + sig);
   if (sig != SIGINT || tb::gInterrupts >= 1) tb::gTerminateSignal = sig;
-  tb::gInterrupts = tb::gInterrupts + 1;
+  tb::gInterrupts.fetch_add(1);
 }
 
 int writeFailed(const std::string& why) {

@@ -18,8 +18,8 @@
 
 namespace tb {
 
-volatile sig_atomic_t gInterrupts = 0;
-volatile sig_atomic_t gTerminateSignal = 0;
+std::atomic<int> gInterrupts{0};
+std::atomic<int> gTerminateSignal{0};
 
 std::string writeFailure(std::ostream& out) {
   if (auto* fd = dynamic_cast<FdOutBuf*>(out.rdbuf()); fd && fd->error()) return std::strerror(fd->error());

@@ -3,6 +3,7 @@
 
 #include "apps/batch_options.h"
 
+#include <atomic>
 #include <csignal>
 #include <iosfwd>
 #include <optional>
@@ -15,8 +16,11 @@ namespace tb {
 // gInterrupts; the run treats a change as a click on Stop. gTerminateSignal
 // holds the signal that asked to stop and write out (a second SIGINT, a
 // SIGTERM or a SIGHUP); 0 while none did.
-extern volatile sig_atomic_t gInterrupts;
-extern volatile sig_atomic_t gTerminateSignal;
+// Both are lock-free atomics, safe to write from a signal handler and to read
+// from the map's worker threads.
+extern std::atomic<int> gInterrupts;
+extern std::atomic<int> gTerminateSignal;
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // Exit statuses, as --help and the README list them.
 inline constexpr int kExitDone = 0;

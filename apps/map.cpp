@@ -43,13 +43,6 @@ const char* axisControl(const std::string& field) {
   return nullptr;
 }
 
-// The shortest text that reads back as exactly v.
-std::string shortestText(double v) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 std::string quoted(const std::string& s) {
   std::string q = "\"";
   for (char c : s) {
@@ -102,12 +95,7 @@ std::string readAxis(const std::string& spec, MapAxis& axis) {
   if (!start || !end) return "the start and end of \"" + printableText(spec) + "\" must be numbers";
   if (r.ec != std::errc() || r.ptr != n.data() + n.size() || count < 1 || count > 100000)
     return "the count of \"" + printableText(spec) + "\" must be a whole number from 1 to 100000";
-  const double s0 = start.value_or(0), e0 = end.value_or(0);
-  for (int i = 0; i < count; ++i) {
-    double v = count == 1 ? s0 : i == count - 1 ? e0 : s0 + (e0 - s0) * i / (count - 1);
-    axis.values.push_back(v);
-    axis.texts.push_back(shortestText(v));
-  }
+  axisPoints(start.value_or(0), end.value_or(0), count, axis.values, axis.texts);
   return "";
 }
 
@@ -443,7 +431,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progr
   if (done < total) {
     err << "threebody-map: stopped after " << done << " of " << total << " points"
         << (o.csv.empty() ? ".\n" : "; --resume continues the CSV.\n");
-    return 128 + (gTerminateSignal != 0 ? gTerminateSignal : SIGINT);
+    return 128 + (gTerminateSignal != 0 ? gTerminateSignal.load() : SIGINT);
   }
   if (!o.png.empty() && !writePicture(o, cells, err)) return kExitPlotFailed;
   return kExitDone;

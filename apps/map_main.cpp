@@ -14,7 +14,7 @@ extern "C" void onSignal(int sig) {
   // ends at once (the CSV keeps every row written).
   if (tb::gInterrupts >= 1) _exit(128 + sig);
   tb::gTerminateSignal = sig;
-  tb::gInterrupts = tb::gInterrupts + 1;
+  tb::gInterrupts.fetch_add(1);
 }
 
 } // namespace

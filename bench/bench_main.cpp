@@ -1,6 +1,7 @@
 // Speed of the default series: integration steps per second headless, the
 // same series in the Qt windows (offscreen) against it, and how long a Stop
 // click takes to end a running series.
+#include "apps/map.h"
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
@@ -10,6 +11,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <sstream>
+#include <thread>
 #include <cstdio>
 
 using namespace tb;
@@ -67,6 +70,21 @@ double stopLatencyMs() {
   return std::chrono::duration<double, std::milli>(Clock::now() - due).count();
 }
 
+// A map of 72 points (alpha 0 to 350 by 10 at init v3 0.9 and 1.1, tdelta
+// 0.01) on `jobs` threads: steps per second, from the map's own summary.
+void mapSpeed(int jobs) {
+  MapOptions o;
+  parseMapOptions({"--x", "alpha=0:350:36", "--y", "init-v3=0.9:1.1:2", "--tdelta", "0.01", "--jobs",
+                   std::to_string(jobs)},
+                  o);
+  std::ostringstream out, err;
+  runMap(o, out, err, false);
+  std::string summary = err.str();
+  auto at = summary.find(" steps in ");
+  std::printf("map of 72 points, %d thread%s: %s", jobs, jobs == 1 ? ": " : "s:",
+              at == std::string::npos ? summary.c_str() : summary.substr(summary.rfind(';') + 2).c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -91,5 +109,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 5; ++i)
     worst = std::max(worst, stopLatencyMs());
   std::printf("Stop click to series end:   %.1f ms worst of 5 (target under 50 ms)\n", worst);
+  mapSpeed(1);
+  mapSpeed(std::max(1u, std::thread::hardware_concurrency()));
   return 0;
 }

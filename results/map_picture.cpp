@@ -1,6 +1,7 @@
 #include "results/map_picture.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace tb {
@@ -118,6 +119,18 @@ std::vector<int> ticks(int n) {
 std::string tickText(const std::string& s) { return s.size() > 9 ? s.substr(0, 9) : s; }
 
 } // namespace
+
+void axisPoints(double start, double end, int count, std::vector<double>& values, std::vector<std::string>& texts) {
+  values.clear();
+  texts.clear();
+  for (int i = 0; i < count; ++i) {
+    double v = count == 1 ? start : i == count - 1 ? end : start + (end - start) * i / (count - 1);
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    values.push_back(v);
+    texts.emplace_back(buf, r.ptr);
+  }
+}
 
 uint32_t mapCellColour(int end, int64_t steps, int64_t longest) {
   if (end < 0 || end > 4) return kBlack;

@@ -23,6 +23,10 @@ struct MapPicture {
   std::vector<MapCell> cells;              // row by row from y's first value, x fastest
 };
 
+// The values of an axis from start to end in `count` points, both ends
+// included, and the shortest text that reads back as each value.
+void axisPoints(double start, double end, int count, std::vector<double>& values, std::vector<std::string>& texts);
+
 // The cell colour of an end code (red in bits 0-7) for a test of `steps`
 // steps in a map whose longest test ran `longest`.
 uint32_t mapCellColour(int end, int64_t steps, int64_t longest);

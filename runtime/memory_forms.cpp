@@ -109,7 +109,7 @@ uint32_t MemoryForms::doEvents() {
   ++yields_;
   if (onPoll) onPoll();
   if (interruptFlag) {
-    int now = *interruptFlag;
+    int now = interruptFlag->load(std::memory_order_relaxed);
     if (now != lastInterrupt_) {
       lastInterrupt_ = now;
       if (onInterrupt) onInterrupt(now);

@@ -6,6 +6,7 @@
 #include "runtime/forms_runtime.h"
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <string>
@@ -86,7 +87,7 @@ public:
   std::function<void()> onPoll;
   // Checked at every doEvents call; when it reads true, onInterrupt runs once
   // per change (the batch tool's Ctrl-C).
-  const volatile int* interruptFlag = nullptr;
+  const std::atomic<int>* interruptFlag = nullptr;
   std::function<void(int)> onInterrupt;
   // Yields the engine may skip between doEvents calls when nothing is scripted.
   uint32_t yieldBatch = 1u << 14;
