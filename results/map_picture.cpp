@@ -133,6 +133,7 @@ void axisPoints(double start, double end, int count, std::vector<double>& values
 }
 
 uint32_t mapCellColour(int end, int64_t steps, int64_t longest) {
+  if (end == MapCell::kNotYet) return kWhite;
   if (end < 0 || end > 4) return kBlack;
   // From full colour for the shortest tests to 40 % for the longest, on a
   // logarithmic scale so that short and long tests both show their spread.
@@ -147,6 +148,15 @@ uint32_t mapCellColour(int end, int64_t steps, int64_t longest) {
 void mapCellOrigin(const MapPicture& map, int i, int j, int* x, int* y) {
   *x = kMarginLeft + i * map.cell;
   *y = kMarginTop + (map.rows - 1 - j) * map.cell; // the y axis points up
+}
+
+bool mapCellAt(const MapPicture& map, int x, int y, int* i, int* j) {
+  if (x < kMarginLeft || y < kMarginTop) return false;
+  int ci = (x - kMarginLeft) / map.cell, row = (y - kMarginTop) / map.cell;
+  if (ci >= map.columns || row >= map.rows) return false;
+  *i = ci;
+  *j = map.rows - 1 - row;
+  return true;
 }
 
 std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {

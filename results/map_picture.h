@@ -11,7 +11,8 @@ namespace tb {
 
 // How one point of a map ended, as the picture needs it.
 struct MapCell {
-  int end = -1;      // end code 0-4, or -1 for a fault
+  static constexpr int kNotYet = -2; // not computed yet: drawn white
+  int end = -1;      // end code 0-4, -1 for a fault, kNotYet while unknown
   int64_t steps = 0; // how long the test ran
 };
 
@@ -35,5 +36,7 @@ uint32_t mapCellColour(int end, int64_t steps, int64_t longest);
 std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height);
 // Where cell (i, j) starts in that picture.
 void mapCellOrigin(const MapPicture& map, int i, int j, int* x, int* y);
+// The cell at pixel (x, y) of that picture; false outside the cells.
+bool mapCellAt(const MapPicture& map, int x, int y, int* i, int* j);
 
 } // namespace tb

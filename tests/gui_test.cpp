@@ -622,6 +622,41 @@ private slots:
     QCOMPARE(differingPixels(painted(p.forms), live), 0);
   }
 
+  void outcomeMapFillsAndAClickRunsThatPoint() {
+    Program p;
+    p.type("Ttdelta", "0.05"); // a quick map
+    QAction* open = nullptr;
+    for (QAction* a : p.forms.window(FormId::Form1)->actions())
+      if (a->text() == "Outcome map...") open = a;
+    QVERIFY(open);
+    open->trigger();
+    MapWindow* map = p.forms.mapWindow();
+    QVERIFY(map && map->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(map->finished(), 120000);
+    QTest::qWait(150); // the last rows painted
+    const int i = 7, j = 3; // alpha 70, init v3 0.8
+    const std::string alpha = map->picture().xTexts[i], speed = map->picture().yTexts[j];
+    QCOMPARE(QString::fromStdString(alpha + " " + speed), QString("70 0.8"));
+    QStringList expected =
+        batchLines({"--tdelta", "0.05", "--alpha-start", alpha, "--alpha-end", alpha, "--init-v3", speed});
+    QCOMPARE(expected.size(), 1);
+    const MapCell& cell = map->picture().cells[static_cast<size_t>(j) * map->picture().columns + i];
+    QCOMPARE(cell.end, expected[0].right(2).trimmed().toInt());
+    // What is painted there is that outcome's colour.
+    int64_t longest = 1;
+    for (const MapCell& c : map->picture().cells)
+      longest = std::max(longest, c.steps);
+    uint32_t colour = mapCellColour(cell.end, cell.steps, longest);
+    QCOMPARE(map->grab().toImage().pixel(map->cellCentre(i, j)),
+             qRgb(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16));
+    // A click runs that point's test in the display form.
+    QTest::mouseClick(map, Qt::LeftButton, {}, map->cellCentre(i, j));
+    QCOMPARE(p.line(0), expected[0]);
+    QCOMPARE(QString::fromStdString(p.forms.text("Tinitv2")), QString("0.8"));
+    map->close();
+    QVERIFY(!map->isVisible());
+  }
+
   // --- the program's command line ------------------------------------------
 
   void commandLineFillsTheFieldsWithTheBatchGrammar() {

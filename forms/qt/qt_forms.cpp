@@ -80,6 +80,10 @@ QtForms::QtForms() {
   buildPrintForm();
   addMenus();
   addSpeedMenu();
+  auto* mapAction = new QAction("Outcome map...", windows_[0]);
+  QObject::connect(mapAction, &QAction::triggered, [this] { openMap(); });
+  windows_[0]->addAction(mapAction);
+  windows_[0]->setContextMenuPolicy(Qt::ActionsContextMenu);
   for (auto* w : windows_)
     w->installEventFilter(this);
 }
@@ -139,6 +143,21 @@ void QtForms::showTestPicture(int index) {
   shownTest_ = index;
   lmesg_[static_cast<size_t>(index)]->setMarked(true);
   plot_->showPicture(picture);
+}
+
+void QtForms::openMap() {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const auto& f : parameterFields())
+    fields.emplace_back(f.control, text(f.control));
+  map_ = std::make_unique<MapWindow>(std::move(fields));
+  map_->onPick = [this](const std::string& alpha, const std::string& initv3) {
+    setText(controls::Talphastr, alpha);
+    setText(controls::Talphaend, alpha);
+    setText(controls::Tinitv2, initv3);
+    static_cast<QPushButton*>(control(controls::CommandStart))->click();
+  };
+  map_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
+  map_->show();
 }
 
 void QtForms::showLivePlot() {
@@ -467,6 +486,7 @@ void QtForms::addSpeedMenu() {
 void QtForms::end() {
   if (ended_) return;
   ended_ = true;
+  if (map_) map_->close();
   for (auto* w : windows_)
     w->hide();
   QCoreApplication::quit();

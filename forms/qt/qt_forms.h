@@ -5,6 +5,7 @@
 #pragma once
 
 #include "forms/design.h"
+#include "forms/qt/map_window.h"
 #include "forms/qt/widgets.h"
 #include "runtime/forms_runtime.h"
 #include "sim/experiment.h"
@@ -20,6 +21,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace tb {
@@ -93,6 +95,12 @@ public:
   void showLivePlot();
   int shownTest() const { return shownTest_; }
   const QImage& testPicture(int index) const { return pictures_.at(static_cast<size_t>(index)); }
+  // "Outcome map..." in the control form's context menu: the current fields
+  // mapped over alpha and init v3 in a window of its own. A click on a cell
+  // puts its alpha and init v3 into the fields and runs that test.
+  void openMap();
+  MapWindow* mapWindow() const { return map_.get(); }
+
   // Paints what the series drew, at the end of a test or a series.
   void paintPlotNow() { plot_->paintNow(); }
   const std::vector<TestReport>& results() const { return results_; }
@@ -133,6 +141,7 @@ private:
   std::vector<QAction*> speedActions_;
   std::chrono::steady_clock::time_point stopClickedAt_{};
   std::array<QMargins, 3> frames_{}; // the frames last seen around each window
+  std::unique_ptr<MapWindow> map_;
   std::array<bool, 3> pixels_{};
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};

@@ -1,0 +1,116 @@
+#include "forms/qt/map_window.h"
+
+#include "forms/headless.h"
+#include "runtime/controls.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace tb {
+
+namespace {
+constexpr int kCell = 8;
+} // namespace
+
+MapWindow::MapWindow(std::vector<std::pair<std::string, std::string>> fields) : fields_(std::move(fields)) {
+  setWindowTitle("Outcome Map");
+  picture_.cell = kCell;
+  picture_.xName = "alpha";
+  picture_.yName = "init v3";
+  axisPoints(0, 350, 36, alphas_, picture_.xTexts);
+  axisPoints(0.5, 1.5, 11, speeds_, picture_.yTexts);
+  picture_.columns = static_cast<int>(alphas_.size());
+  picture_.rows = static_cast<int>(speeds_.size());
+  picture_.cells.assign(alphas_.size() * speeds_.size(), MapCell{MapCell::kNotYet, 0});
+  results_.resize(picture_.cells.size());
+  int w = 0, h = 0;
+  std::vector<uint32_t> pixels = drawMap(picture_, &w, &h);
+  resize(w, h);
+  collect();
+  // One core stays with the windows, so Start, Stop and End answer as ever.
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
+  for (unsigned k = 0; k < jobs; ++k)
+    workers_.emplace_back([this] { work(); });
+  QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
+  poll_.start(100);
+}
+
+MapWindow::~MapWindow() { stop(); }
+
+void MapWindow::stop() {
+  poll_.stop();
+  next_ = picture_.cells.size();
+  cancel_.fetch_add(1);
+  workers_.clear(); // joins; a running test stops at its next look at cancel_
+}
+
+// A worker: takes points in order, row by row from the bottom, until none is left.
+void MapWindow::work() {
+  for (size_t k; (k = next_++) < picture_.cells.size();) {
+    auto fields = fields_;
+    for (auto& [control, text] : fields) {
+      if (control == controls::Talphastr || control == controls::Talphaend)
+        text = picture_.xTexts[k % alphas_.size()];
+      if (control == controls::Tinitv2) text = picture_.yTexts[k / alphas_.size()];
+    }
+    HeadlessTest t = runHeadlessTest(fields, &cancel_);
+    if (t.cancelled) return;
+    MapCell c{t.report ? static_cast<int>(t.report->end) : -1, t.report ? t.report->steps : 0};
+    std::lock_guard lock(m_);
+    results_[k] = c;
+  }
+}
+
+// On the windows' thread: takes what the workers finished and paints it.
+void MapWindow::collect() {
+  {
+    std::lock_guard lock(m_);
+    for (size_t k = 0; k < results_.size(); ++k)
+      if (results_[k] && picture_.cells[k].end == MapCell::kNotYet) {
+        picture_.cells[k] = *results_[k];
+        ++done_;
+      }
+  }
+  int w = 0, h = 0;
+  std::vector<uint32_t> pixels = drawMap(picture_, &w, &h);
+  image_ = QImage(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint32_t c = pixels[static_cast<size_t>(y) * w + x];
+      image_.setPixel(x, y, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+    }
+  setWindowTitle(finished() ? "Outcome Map"
+                            : QString("Outcome Map (%1 of %2 points)").arg(done_).arg(picture_.cells.size()));
+  if (finished()) poll_.stop();
+  update();
+}
+
+QPoint MapWindow::cellCentre(int i, int j) const {
+  int x, y;
+  mapCellOrigin(picture_, i, j, &x, &y);
+  return QPoint(x + kCell / 2, y + kCell / 2);
+}
+
+void MapWindow::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::white);
+  p.drawImage(0, 0, image_);
+}
+
+void MapWindow::mousePressEvent(QMouseEvent* event) {
+  int i, j;
+  QPoint at = event->position().toPoint();
+  if (event->button() != Qt::LeftButton || !mapCellAt(picture_, at.x(), at.y(), &i, &j)) return;
+  if (picture_.cells[static_cast<size_t>(j) * picture_.columns + i].end == MapCell::kNotYet) return;
+  if (onPick) onPick(picture_.xTexts[static_cast<size_t>(i)], picture_.yTexts[static_cast<size_t>(j)]);
+}
+
+void MapWindow::closeEvent(QCloseEvent* event) {
+  stop();
+  event->accept();
+}
+
+} // namespace tb

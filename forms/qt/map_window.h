@@ -1,0 +1,62 @@
+// The outcome map in the windows: the current fields mapped over alpha and
+// init v3, computed on worker threads while the other windows stay as quick
+// as ever, painted as points come in. A click on a cell runs that point's test.
+#pragma once
+
+#include "results/map_picture.h"
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace tb {
+
+class MapWindow : public QWidget {
+public:
+  // Maps `fields` (control name, text) over alpha 0 to 350 by 10 and init v3
+  // 0.5 to 1.5 by 0.1; starts computing at once.
+  explicit MapWindow(std::vector<std::pair<std::string, std::string>> fields);
+  ~MapWindow() override;
+
+  // A click on a finished cell: that point's alpha and init v3 texts.
+  std::function<void(const std::string& alpha, const std::string& initv3)> onPick;
+
+  bool finished() const { return done_ == picture_.cells.size(); }
+  const MapPicture& picture() const { return picture_; }
+  // The cell's centre in window coordinates.
+  QPoint cellCentre(int i, int j) const;
+  // Stops the workers; the cells computed so far stay.
+  void stop();
+
+protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void work();
+  void collect();
+
+  std::vector<std::pair<std::string, std::string>> fields_;
+  std::vector<double> alphas_, speeds_;
+  MapPicture picture_;
+  QImage image_;
+  size_t done_ = 0;
+  QTimer poll_;
+  std::mutex m_;
+  std::vector<std::optional<MapCell>> results_; // filled by the workers, under m_
+  std::atomic<size_t> next_{0};
+  std::atomic<int> cancel_{0};
+  std::vector<std::jthread> workers_;
+};
+
+} // namespace tb
