@@ -23,7 +23,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize test-clang format-check fuzz screenshots package clean
+.PHONY: deps build run test bench test-sanitize test-clang format-check fuzz screenshots map package clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -89,6 +89,10 @@ package: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && cpack
 	sh packaging/check-package.sh $(BUILD)
+
+# The README's outcome map: the default fields over alpha and init v3.
+map: build
+	$(BUILD)/bin/threebody-map --x alpha=0:360:201 --y init-v3=0.5:1.5:21 --cell 3 --png docs/map.png >/dev/null
 
 screenshots: build
 	$(call ensure_packages,$(SCREENSHOT_PACKAGES))

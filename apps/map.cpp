@@ -243,15 +243,6 @@ namespace tb {
 
 namespace {
 
-// One finished point, ready to be written.
-struct PointRow {
-  std::string csv;
-  std::string text; // the result line, or the fault, for the text output
-  std::string json;
-  int end = -1;
-  int64_t steps = 0;
-};
-
 PointRow makeRow(const MapOptions& o, size_t i, size_t j, const PointOutcome& p) {
   PointRow r;
   std::string prefix = std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
@@ -276,52 +267,50 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const PointOutcome& p)
   return r;
 }
 
-// Runs the points from `first` on on worker threads and hands each finished
-// row, in point order, to `write`. Stops early on a signal or when `write`
-// returns false. Returns how many points are done in all.
-size_t runPoints(const MapOptions& o, size_t first, const std::function<bool(size_t, PointRow&)>& write) {
-  const size_t columns = o.x.values.size(), total = columns * o.y.values.size();
-  std::vector<std::optional<PointRow>> rows(total - first);
+} // namespace
+
+size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
+                     const std::function<bool(size_t, PointRow&)>& write) {
+  const size_t columns = o.x.values.size(), n = points.size();
+  std::vector<std::optional<PointRow>> rows(n);
   std::mutex m;
   std::condition_variable ready;
-  std::atomic<size_t> next{first};
+  std::atomic<size_t> next{0};
   std::atomic<bool> stop{false};
-  size_t stoppedAt = total; // the first point that did not finish
+  size_t stoppedAt = n; // the first entry that did not finish
   unsigned jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
-  {
-    std::vector<std::jthread> workers;
-    for (unsigned w = 0; w < jobs; ++w)
-      workers.emplace_back([&] {
-        for (size_t k; !stop && (k = next++) < total;) {
-          PointOutcome p = runOneTest(pointFields(o, k % columns, k / columns));
-          std::lock_guard lock(m);
-          if (p.interrupted || gInterrupts != 0) {
-            stoppedAt = std::min(stoppedAt, k);
-            stop = true;
-          } else {
-            rows[k - first] = makeRow(o, k % columns, k / columns, p);
-          }
-          ready.notify_all();
+  std::vector<std::jthread> workers;
+  for (unsigned w = 0; w < jobs; ++w)
+    workers.emplace_back([&] {
+      for (size_t e; !stop && (e = next++) < n;) {
+        size_t k = points[e];
+        PointOutcome p = runOneTest(pointFields(o, k % columns, k / columns));
+        std::lock_guard lock(m);
+        if (p.interrupted || gInterrupts != 0) {
+          stoppedAt = std::min(stoppedAt, e);
+          stop = true;
+        } else {
+          rows[e] = makeRow(o, k % columns, k / columns, p);
         }
-      });
-    // Write in point order as rows become final.
-    size_t k = first;
-    for (; k < total; ++k) {
-      std::unique_lock lock(m);
-      ready.wait(lock, [&] { return rows[k - first].has_value() || k >= stoppedAt; });
-      if (!rows[k - first]) break;
-      PointRow row = std::move(*rows[k - first]);
-      rows[k - first].emplace(); // keep the slot filled, its text gone
-      lock.unlock();
-      if (!write(k, row)) {
-        stop = true;
-        break;
+        ready.notify_all();
       }
-    }
-    stop = true;
-    return k;
+    });
+  // Write in order as rows become final.
+  size_t e = 0;
+  for (; e < n; ++e) {
+    std::unique_lock lock(m);
+    ready.wait(lock, [&] { return rows[e].has_value() || e >= stoppedAt; });
+    if (!rows[e]) break;
+    PointRow row = std::move(*rows[e]);
+    rows[e].emplace(); // keep the slot filled, its text gone
+    lock.unlock();
+    if (!write(points[e], row)) break;
   }
+  stop = true;
+  return e;
 }
+
+namespace {
 
 std::string formatDuration(double s) {
   char buf[32];
@@ -361,7 +350,7 @@ void writeSummary(const std::vector<MapCell>& cells, size_t done, size_t total, 
 
 } // namespace
 
-int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress) {
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress, const RowSource& source) {
   const size_t total = o.x.values.size() * o.y.values.size();
   std::vector<MapCell> cells(total);
   size_t first = 0;
@@ -403,7 +392,13 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progr
   const double started = monotonicSeconds();
   double lastReport = 0;
   bool failed = false;
-  size_t done = runPoints(o, first, [&](size_t k, PointRow& row) {
+  auto here = [&](size_t from, const std::function<bool(size_t, PointRow&)>& write) {
+    std::vector<size_t> points(total - from);
+    for (size_t k = from; k < total; ++k)
+      points[k - from] = k;
+    return from + computePoints(o, points, write);
+  };
+  size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
     cells[k] = MapCell{row.end, row.steps};
     if (csv && (std::fputs(row.csv.c_str(), csv) < 0 || std::fflush(csv) != 0)) {
       err << "threebody-map: writing " << printableText(o.csv) << " failed\n";

@@ -6,6 +6,8 @@
 
 #include "apps/cli.h"
 
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -56,7 +58,28 @@ struct ResumeState {
 };
 ResumeState readResume(const std::string& content, const MapOptions& o);
 
+// One finished point, ready to be written.
+struct PointRow {
+  std::string csv;  // its CSV row, newline included
+  std::string text; // the result line, or the fault, for the text output
+  std::string json; // its JSON line
+  int end = -1;     // end code, -1 for a fault
+  int64_t steps = 0;
+};
+
+// Computes `points` (point indices, in that order) on worker threads and
+// hands each row to `write` in that order as soon as it and the ones before
+// it are final. Returns how many were written: fewer when a signal stopped
+// the work or `write` returned false.
+size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
+                     const std::function<bool(size_t, PointRow&)>& write);
+
+// Where the rows come from: every point from `first` on, in point order, to
+// `write`. Returns the number of the first point not written. The default
+// computes them here; the distributed build gathers them from other ranks.
+using RowSource = std::function<size_t(size_t first, const std::function<bool(size_t, PointRow&)>& write)>;
+
 // Exit statuses as threebody-batch's, and the signals' 128 + number.
-int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress);
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress, const RowSource& source = {});
 
 } // namespace tb
