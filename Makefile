@@ -8,6 +8,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev locales xvfb xauth openbox
 SCREENSHOT_PACKAGES = xvfb xauth
 FUZZ_PACKAGES = clang libclang-rt-14-dev
+MPI_PACKAGES = libopenmpi-dev openmpi-bin
 PACKAGE_PACKAGES = dpkg-dev file help2man lintian desktop-file-utils appstream
 FUZZ_SECONDS ?= 20
 # 0 picks a new random seed each run; CI fixes it so a failure can be replayed.
@@ -23,7 +24,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize test-clang format-check fuzz screenshots map package clean
+.PHONY: deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -63,6 +64,13 @@ test-clang: deps
 	cmake --build $(BUILD)-clang -j $(JOBS)
 	cd $(BUILD)-clang && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# threebody-map with MPI: three ranks under mpirun against one process.
+test-mpi: deps
+	$(call ensure_packages,$(MPI_PACKAGES))
+	cmake -S . -B $(BUILD)-mpi -DCMAKE_BUILD_TYPE=Release -DTHREEBODY_WITH_QT=OFF >/dev/null
+	cmake --build $(BUILD)-mpi -j $(JOBS) --target threebody-map
+	sh tests/check_mpi.sh $(BUILD)-mpi/bin/threebody-map
+
 # Every C++ source as clang-format writes it.
 format-check:
 	$(call ensure_packages,clang-format)
@@ -99,4 +107,4 @@ screenshots: build
 	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/bin/threebody --screenshots docs
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang $(BUILD)-mpi

@@ -1,0 +1,172 @@
+#include "apps/map_mpi.h"
+
+#include "apps/batch_run.h"
+
+#include <mpi.h>
+
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+namespace tb {
+
+namespace {
+
+constexpr int kRowTag = 1;
+constexpr int kStopped = -3;      // a rank stopped on a signal before this point
+constexpr int kRowsPerBlock = 2;  // rows a rank takes in a row before the next rank's turn
+constexpr size_t kQuit = std::numeric_limits<size_t>::max();
+
+std::string serialise(const PointRow& r) {
+  return std::to_string(r.end) + "\n" + std::to_string(r.steps) + "\n" + std::to_string(r.csv.size()) + "\n" +
+         std::to_string(r.text.size()) + "\n" + r.csv + r.text + r.json;
+}
+
+PointRow deserialise(const std::string& s) {
+  PointRow r;
+  size_t pos = 0;
+  auto number = [&]() {
+    size_t nl = s.find('\n', pos);
+    long long v = std::stoll(s.substr(pos, nl - pos));
+    pos = nl + 1;
+    return v;
+  };
+  r.end = static_cast<int>(number());
+  r.steps = number();
+  size_t csvLength = static_cast<size_t>(number()), textLength = static_cast<size_t>(number());
+  r.csv = s.substr(pos, csvLength);
+  r.text = s.substr(pos + csvLength, textLength);
+  r.json = s.substr(pos + csvLength + textLength);
+  return r;
+}
+
+void sendRow(const PointRow& row) {
+  std::string s = serialise(row);
+  MPI_Send(s.data(), static_cast<int>(s.size()), MPI_CHAR, 0, kRowTag, MPI_COMM_WORLD);
+}
+
+PointRow receiveRow(int from) {
+  MPI_Status status;
+  MPI_Probe(from, kRowTag, MPI_COMM_WORLD, &status);
+  int size = 0;
+  MPI_Get_count(&status, MPI_CHAR, &size);
+  std::string s(static_cast<size_t>(size), '\0');
+  MPI_Recv(s.data(), size, MPI_CHAR, from, kRowTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+  return deserialise(s);
+}
+
+// The points of `rank` from `first` on, in point order.
+std::vector<size_t> pointsOf(const MapOptions& o, int rank, int ranks, size_t first) {
+  const size_t columns = o.x.values.size(), total = columns * o.y.values.size();
+  std::vector<size_t> points;
+  for (size_t k = first; k < total; ++k)
+    if (rowOwner(k / columns, ranks) == rank) points.push_back(k);
+  return points;
+}
+
+// Rank 0's own points, computed on a thread of their own and queued for the
+// gathering loop, which alone talks to the other ranks.
+class LocalRows {
+public:
+  LocalRows(const MapOptions& o, std::vector<size_t> points) : points_(std::move(points)) {
+    worker_ = std::jthread([this, &o] {
+      computePoints(o, points_, [this](size_t, PointRow& row) {
+        std::lock_guard lock(m_);
+        queue_.push_back(std::move(row));
+        ready_.notify_all();
+        return !quit_;
+      });
+      std::lock_guard lock(m_);
+      finished_ = true;
+      ready_.notify_all();
+    });
+  }
+  ~LocalRows() {
+    {
+      std::lock_guard lock(m_);
+      quit_ = true;
+    }
+    worker_ = std::jthread();
+  }
+  // The next row, or nothing when the work stopped before it.
+  std::optional<PointRow> next() {
+    std::unique_lock lock(m_);
+    ready_.wait(lock, [&] { return !queue_.empty() || finished_; });
+    if (queue_.empty()) return std::nullopt;
+    PointRow r = std::move(queue_.front());
+    queue_.pop_front();
+    return r;
+  }
+
+private:
+  std::vector<size_t> points_;
+  std::mutex m_;
+  std::condition_variable ready_;
+  std::deque<PointRow> queue_;
+  bool finished_ = false, quit_ = false;
+  std::jthread worker_;
+};
+
+} // namespace
+
+int rowOwner(size_t j, int ranks) { return static_cast<int>((j / kRowsPerBlock) % static_cast<size_t>(ranks)); }
+
+int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress) {
+  int rank = 0, ranks = 1;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
+  const size_t columns = o.x.values.size(), total = columns * o.y.values.size();
+
+  if (rank != 0) {
+    // Where to start comes from rank 0, once it has read a resumed file.
+    unsigned long long first = 0;
+    MPI_Bcast(&first, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
+    if (first == kQuit) return kExitDone;
+    std::vector<size_t> mine = pointsOf(o, rank, ranks, static_cast<size_t>(first));
+    size_t sent = computePoints(o, mine, [](size_t, PointRow& row) {
+      sendRow(row);
+      return true;
+    });
+    if (sent < mine.size()) {
+      PointRow stopped;
+      stopped.end = kStopped;
+      sendRow(stopped);
+      return 128 + (gTerminateSignal != 0 ? gTerminateSignal.load() : SIGINT);
+    }
+    return kExitDone;
+  }
+
+  bool started = false;
+  RowSource gather = [&](size_t first, const std::function<bool(size_t, PointRow&)>& write) {
+    unsigned long long f = first;
+    MPI_Bcast(&f, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
+    started = true;
+    LocalRows local(o, pointsOf(o, 0, ranks, first));
+    size_t k = first;
+    for (; k < total; ++k) {
+      int owner = rowOwner(k / columns, ranks);
+      std::optional<PointRow> row = owner == 0 ? local.next() : receiveRow(owner);
+      if (!row || row->end == kStopped || !write(k, *row)) break;
+    }
+    return k;
+  };
+  int status = runMap(o, out, err, progress, gather);
+  if (!started) {
+    // A file that cannot be resumed, say: the other ranks have nothing to do.
+    unsigned long long quit = kQuit;
+    MPI_Bcast(&quit, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
+  } else if (status != kExitDone) {
+    // Stopped part-way: every row written is in the file; the other ranks
+    // may still be computing points nobody will write.
+    out.flush();
+    err.flush();
+    MPI_Abort(MPI_COMM_WORLD, status);
+  }
+  return status;
+}
+
+} // namespace tb
