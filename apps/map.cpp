@@ -356,7 +356,9 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progr
   size_t first = 0;
   std::FILE* csv = nullptr;
   if (!o.csv.empty()) {
-    if (o.resume) {
+    // --resume of a file that is not there yet starts it, so that the same
+    // command can be given again and again (a cluster job that ran out of time).
+    if (o.resume && access(o.csv.c_str(), F_OK) == 0) {
       std::ifstream in(o.csv, std::ios::binary);
       if (!in) {
         err << "threebody-map: --resume: cannot read " << printableText(o.csv) << "\n";

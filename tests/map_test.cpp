@@ -171,6 +171,12 @@ TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
   EXPECT_EQ(notMap.status, kExitBadOption);
   EXPECT_NE(notMap.err.find("not a map"), std::string::npos);
   EXPECT_EQ(readFile(cut), "alpha,steps\n1,2\n");
+  // --resume of a file not there yet starts it, so a job can be given again as it is.
+  std::remove(cut.c_str());
+  MapRun fresh = runIn(mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--csv", cut,
+                              "--resume"}));
+  EXPECT_EQ(fresh.status, 0) << fresh.err;
+  EXPECT_EQ(rowsOf(readFile(cut)).size(), 4u);
   for (const auto& f : {whole, wholePng, cut, cutPng})
     std::remove(f.c_str());
 }
