@@ -100,7 +100,7 @@ package: deps
 
 # The README's outcome map: the default fields over alpha and init v3.
 map: build
-	$(BUILD)/bin/threebody-map --x alpha=0:360:201 --y init-v3=0.5:1.5:21 --cell 3 --png docs/map.png >/dev/null
+	$(BUILD)/bin/threebody-map --x alpha=0:360:121 --y init-v3=0.5:1.5:41 --cell 4 --png docs/map.png >/dev/null
 
 screenshots: build
 	$(call ensure_packages,$(SCREENSHOT_PACKAGES))

@@ -155,6 +155,11 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
   CLI::App app;
   std::string x, y, format = "text";
   defineMapApp(app, o, x, y, format);
+  // --version needs no axes.
+  if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+    o.version = true;
+    return "";
+  }
   std::string error = parseArgs(app, args, o.help);
   if (!error.empty() || o.help || o.version) return error;
   if (std::string e = readAxis(x, o.x); !e.empty()) return "option --x: " + e;

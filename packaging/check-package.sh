@@ -10,13 +10,14 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 
-for f in usr/bin/threebody usr/bin/threebody-batch \
+for f in usr/bin/threebody usr/bin/threebody-batch usr/bin/threebody-map \
          usr/share/applications/threebody.desktop \
          usr/share/icons/hicolor/scalable/apps/threebody.svg \
          usr/share/icons/hicolor/48x48/apps/threebody.png \
          usr/share/icons/hicolor/128x128/apps/threebody.png \
          usr/share/metainfo/org.threebody.threebody.metainfo.xml \
          usr/share/man/man1/threebody.1.gz usr/share/man/man1/threebody-batch.1.gz \
+         usr/share/man/man1/threebody-map.1.gz usr/share/bash-completion/completions/threebody-map \
          usr/share/bash-completion/completions/threebody \
          usr/share/bash-completion/completions/threebody-batch \
          usr/share/doc/threebody/copyright usr/share/doc/threebody/changelog.gz; do

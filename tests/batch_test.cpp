@@ -1,6 +1,7 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "apps/launch.h"
+#include "apps/map.h"
 #include "forms/design.h"
 
 #include <gtest/gtest.h>
@@ -394,9 +395,9 @@ TEST(OptionGrammar, ShellCompletionOffersEveryOptionOfBothPrograms) {
   std::ifstream f(SOURCE_DIR "/apps/share/threebody.bash-completion");
   std::string script((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   ASSERT_FALSE(script.empty());
-  std::string programs[] = {"_threebody_batch() {", "_threebody() {"};
-  std::string helps[] = {batchUsage(), launchUsage()};
-  for (int p = 0; p < 2; ++p) {
+  std::string programs[] = {"_threebody_batch() {", "_threebody() {", "_threebody_map() {"};
+  std::string helps[] = {batchUsage(), launchUsage(), mapUsage()};
+  for (int p = 0; p < 3; ++p) {
     size_t begin = script.find(programs[p]);
     ASSERT_NE(begin, std::string::npos);
     std::string body = script.substr(begin, script.find("\n}", begin) - begin) + " " +
@@ -404,7 +405,7 @@ TEST(OptionGrammar, ShellCompletionOffersEveryOptionOfBothPrograms) {
     std::istringstream words(helps[p]);
     for (std::string w; words >> w;) {
       if (w.rfind("--", 0) != 0 || w.size() < 3) continue;
-      w = w.substr(0, w.find_first_of(",=)"));
+      w = w.substr(0, w.find_first_of(",=);."));
       EXPECT_NE(body.find(w), std::string::npos) << w << " in " << programs[p];
     }
   }

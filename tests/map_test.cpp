@@ -198,6 +198,9 @@ TEST(Map, AxesAndOptionsAreChecked) {
             std::string::npos);
   MapOptions q;
   EXPECT_NE(parseMapOptions({"--y", "m3=1:2:2"}, q), "");
+  MapOptions v; // the version needs no axes (the manual page asks for it so)
+  EXPECT_EQ(parseMapOptions({"--version"}, v), "");
+  EXPECT_TRUE(v.version);
   for (const auto& line : [] {
          std::vector<std::string> v;
          std::istringstream in(mapUsage());
