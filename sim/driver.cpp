@@ -52,27 +52,57 @@ void Experiment::seriesSetup() {
   s_.lmesgidx = 0;
 }
 
-std::string Experiment::buildResultLine() {
-  std::string& r = l_.resline;
-  r = "Alpha ";
-  USINGX(s_.alpha, "###", r);
+std::string resultLine(const TestReport& t) {
+  std::string r = "Alpha ";
+  USINGX(t.alpha, "###", r);
   r += " v3 ";
-  USINGX(l_.v3, "##.###", r);
+  USINGX(t.v3, "##.###", r);
   r += " vesc ";
-  USINGX(l_.vesc, "##.###", r);
+  USINGX(t.vesc, "##.###", r);
   r += " r3 ";
-  USINGX(l_.r3, "####", r);
+  USINGX(t.r3, "####", r);
   r += " dist12 ";
-  USINGX(l_.dist12min, "####.#", r);
+  USINGX(t.dist12min, "####.#", r);
   r += " ";
-  USINGX(l_.dist12sum / static_cast<double>(s_.nstep), "####.#", r);
+  USINGX(t.dist12mean, "####.#", r);
   r += " ";
-  USINGX(l_.dist12max, "####.#", r);
+  USINGX(t.dist12max, "####.#", r);
   r += " time ";
-  USINGX(static_cast<double>(s_.nstep) * s_.tdelta, "####", r);
+  USINGX(t.time, "####", r);
   r += " end ";
-  USINGX(endNumber(s_.endcode), "##", r);
+  USINGX(endNumber(t.end), "##", r);
   return r;
+}
+
+// What the finished test leaves: the values of its result line and the
+// drift of the conserved quantities.
+TestReport Experiment::testReport(int index) const {
+  TestReport t;
+  t.index = index;
+  t.alpha = s_.alpha;
+  t.steps = s_.nstep;
+  t.revolutions = s_.rev;
+  t.end = s_.endcode;
+  t.v3 = l_.v3;
+  t.vesc = l_.vesc;
+  t.v3max = l_.v3max;
+  t.r3 = l_.r3;
+  t.dist12min = l_.dist12min;
+  t.dist12mean = l_.dist12sum / static_cast<double>(s_.nstep);
+  t.dist12max = l_.dist12max;
+  t.time = static_cast<double>(s_.nstep) * s_.tdelta;
+  if (s_.nstars == 2) {
+    Conserved now = conservedNow(s_);
+    auto drift = [](double start, double end) -> std::optional<double> {
+      double d = (end - start) / std::fabs(start);
+      if (start == 0 || !std::isfinite(d)) return std::nullopt;
+      return d;
+    };
+    t.energyDrift = drift(atStart_.energy, now.energy);
+    t.angularMomentumDrift = drift(atStart_.angularMomentum, now.angularMomentum);
+  }
+  t.line = resultLine(t);
+  return t;
 }
 
 void Experiment::runTest(int index) {
@@ -90,34 +120,10 @@ void Experiment::runTest(int index) {
   yieldBudget_ = 1;
   mainLoop();
 
-  forms_.setLmesgCaption(static_cast<int16_t>(s_.lmesgidx), buildResultLine());
-  if (onTestEnd) {
-    TestReport t;
-    t.index = index;
-    t.alpha = s_.alpha;
-    t.steps = s_.nstep;
-    t.revolutions = s_.rev;
-    t.end = s_.endcode;
-    t.v3 = l_.v3;
-    t.vesc = l_.vesc;
-    t.r3 = l_.r3;
-    t.dist12min = l_.dist12min;
-    t.dist12mean = l_.dist12sum / static_cast<double>(s_.nstep);
-    t.dist12max = l_.dist12max;
-    t.time = static_cast<double>(s_.nstep) * s_.tdelta;
-    t.line = l_.resline;
-    if (s_.nstars == 2) {
-      Conserved now = conservedNow(s_);
-      auto drift = [](double start, double end) -> std::optional<double> {
-        double d = (end - start) / std::fabs(start);
-        if (start == 0 || !std::isfinite(d)) return std::nullopt;
-        return d;
-      };
-      t.energyDrift = drift(atStart_.energy, now.energy);
-      t.angularMomentumDrift = drift(atStart_.angularMomentum, now.angularMomentum);
-    }
-    onTestEnd(t);
-  }
+  TestReport t = testReport(index);
+  l_.resline = t.line;
+  forms_.setLmesgCaption(static_cast<int16_t>(s_.lmesgidx), t.line);
+  if (onTestEnd) onTestEnd(t);
   s_.lmesgidx = s_.lmesgidx + 1;
   if (s_.lmesgidx > 18) s_.lmesgidx = 18;
 }

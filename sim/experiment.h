@@ -34,6 +34,7 @@ struct TestReport {
   EndCode end = EndCode::None;
   float v3 = 0;
   float vesc = 0;
+  float v3max = 0; // greatest v3 of the series up to this test's end
   double r3 = 0;
   double dist12min = 0;
   double dist12mean = 0;
@@ -45,6 +46,9 @@ struct TestReport {
   std::optional<double> energyDrift;
   std::optional<double> angularMomentumDrift;
 };
+
+// The result line of a finished test, as the print form shows it.
+std::string resultLine(const TestReport& t);
 
 // The angle step between the tests of a series from its start and end angle.
 double angleStep(double alphastr, double alphaend);
@@ -120,7 +124,7 @@ private:
   // stages of the driver
   void seriesSetup();
   void runTest(int index);
-  std::string buildResultLine();
+  TestReport testReport(int index) const;
   void seriesEnd();
 
   // reading the control form's parameter fields
