@@ -102,6 +102,12 @@ void defineBatchApp(CLI::App& app, BatchOptions& o, RawOptions& raw) {
       ->type_name("WxH")
       ->group(output)
       ->check(check(checkPlotSize));
+  app.add_option("--jobs", o.jobs,
+                 wrapHelp("run the series' tests on N threads (default: one per core); the output is the "
+                          "same as with --jobs 1, which runs one test at a time"))
+      ->type_name("N")
+      ->group(output)
+      ->check(CLI::Range(1, 1024));
   app.add_flag("--check", o.check,
                wrapHelp("run the series again at half the time step and mark each test whose end code or "
                         "revolution count changes"))

@@ -9,12 +9,17 @@
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <ostream>
+#include <thread>
 
 namespace tb {
 
@@ -54,6 +59,7 @@ struct SeriesSetup {
   std::ostream* err = nullptr;
   // Called with each finished test; false stops the series (a failed write).
   std::function<bool(const ExportedTest&)> onTest;
+  unsigned jobs = 1; // threads for the tests
 };
 
 // One series on the in-memory windows, with the batch tool's hooks: each
@@ -150,7 +156,122 @@ private:
   bool progressShown_ = false;
 };
 
-SeriesResult runSeries(const SeriesSetup& setup) { return HeadlessSeries(setup).run(); }
+SeriesResult runSeries(const SeriesSetup& setup);
+
+// The angles of the tests of a series that no test ends early, in order, as
+// the driver steps them; empty when they never reach the end angle or the
+// fields are not readable (such a series runs one test at a time).
+std::vector<double> seriesAngles(const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::optional<double> start, end;
+  for (const auto& [control, text] : fields) {
+    if (control == controls::Talphastr) start = ValChecked(text);
+    if (control == controls::Talphaend) end = ValChecked(text);
+  }
+  if (!start || !end) return {};
+  long planned = plannedTests(*start, *end);
+  if (planned <= 0 || planned > 1'000'000) return {};
+  std::vector<double> angles;
+  double d = angleStep(*start, *end);
+  for (double a = *start;; a = a + d) {
+    angles.push_back(a);
+    if (!(a < *end)) break;
+  }
+  return angles;
+}
+
+// What one test run alone cannot know, from the tests before it in the
+// series: a test stopped before its first display step shows the speeds and
+// distance of the test before it, and the greatest v3 runs through the series.
+void carryFromEarlierTests(ExportedTest& t, const TestReport* before, float& seriesMax) {
+  TestReport& r = t.report;
+  if (before && r.end == EndCode::None && r.steps < 100) {
+    r.v3 = before->v3;
+    r.vesc = before->vesc;
+    r.r3 = before->r3;
+    r.line = resultLine(r);
+  }
+  const float earlier = seriesMax, own = r.v3max;
+  seriesMax = std::max(earlier, own);
+  r.v3max = seriesMax;
+  // Run alone, the test did not see the greater v3 of the tests before it.
+  if (earlier > own)
+    for (auto& [control, text] : t.readouts)
+      if (control == controls::Tv3max) text = StrSingle(cut3(earlier));
+}
+
+// The series with its tests on threads: each test runs alone, as a one-test
+// series at its angle, and the lines are put together in series order, each
+// written as soon as it and all before it are final. The output is the same
+// as one test at a time.
+SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<double>& angles) {
+  const size_t n = angles.size();
+  std::vector<std::optional<SeriesResult>> done(n);
+  std::mutex m;
+  std::condition_variable ready;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::jthread> workers;
+  for (unsigned w = 0; w < setup.jobs; ++w)
+    workers.emplace_back([&] {
+      // A test taken after Ctrl-C stops at its first look, where it stands,
+      // as the series would; then no further test is taken.
+      for (size_t k; !stop && (k = next++) < n;) {
+        SeriesSetup one = setup;
+        one.onTest = nullptr;
+        one.progress = false;
+        one.jobs = 1;
+        for (auto& [control, text] : one.fields)
+          if (control == controls::Talphastr || control == controls::Talphaend) text = exactText(angles[k]);
+        SeriesResult r = runSeries(one);
+        if (r.interrupted) stop = true;
+        std::lock_guard lock(m);
+        done[k] = std::move(r);
+        ready.notify_all();
+      }
+      std::lock_guard lock(m);
+      ready.notify_all();
+    });
+  SeriesResult series;
+  float seriesMax = 0;
+  for (size_t k = 0; k < n; ++k) {
+    std::unique_lock lock(m);
+    // A test no worker took, once the work stopped, is never coming.
+    ready.wait(lock, [&] { return done[k].has_value() || (stop && next <= k); });
+    if (!done[k]) break; // never started: an interrupt came first
+    SeriesResult r = std::move(*done[k]);
+    done[k].reset();
+    lock.unlock();
+    series.interrupted = series.interrupted || r.interrupted;
+    if (!r.fault.empty() || r.tests.empty()) {
+      series.fault = r.fault;
+      break;
+    }
+    ExportedTest t = std::move(r.tests.front());
+    t.report.index = static_cast<int>(k);
+    carryFromEarlierTests(t, series.tests.empty() ? nullptr : &series.tests.back().report, seriesMax);
+    series.tests.push_back(t);
+    if (setup.keepPlot) {
+      series.plot = std::move(r.plot);
+      series.plotWidth = r.plotWidth;
+      series.plotHeight = r.plotHeight;
+    }
+    if (setup.onTest && !setup.onTest(series.tests.back())) {
+      series.writeFailed = true;
+      break;
+    }
+    if (t.report.end == EndCode::None) break; // stopped: the series ends with this test
+  }
+  stop = true;
+  return series;
+}
+
+SeriesResult runSeries(const SeriesSetup& setup) {
+  if (setup.jobs > 1 && !setup.progress) {
+    std::vector<double> angles = seriesAngles(setup.fields);
+    if (angles.size() > 1) return runSeriesParallel(setup, angles);
+  }
+  return HeadlessSeries(setup).run();
+}
 
 const char* formatName(OutputFormat f) {
   switch (f) {
@@ -307,9 +428,15 @@ PointOutcome runOneTest(const std::vector<std::pair<std::string, std::string>>& 
 }
 
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
-  SeriesSetup setup{
-      options.fields, options.stopAtStep, options.plotSize, !options.plotFile.empty(), progress, &err,
-      nullptr};
+  SeriesSetup setup{options.fields,
+                    options.stopAtStep,
+                    options.plotSize,
+                    !options.plotFile.empty(),
+                    progress,
+                    &err,
+                    nullptr,
+                    options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                     : std::max(1u, std::thread::hardware_concurrency())};
   auto writeFailed = [&]() {
     err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
     return kExitWriteFailed;

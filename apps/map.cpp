@@ -80,7 +80,8 @@ std::string readAxis(const std::string& spec, MapAxis& axis) {
   auto eq = spec.find('=');
   std::string field = spec.substr(0, eq);
   if (eq == std::string::npos || !axisControl(field))
-    return "\"" + printableText(spec) + "\" is not FIELD=START:END:COUNT with FIELD alpha, init-v3, m2, m3 or tdelta";
+    return "\"" + printableText(spec) +
+           "\" is not FIELD=START:END:COUNT with FIELD alpha, init-v3, m2, m3 or tdelta";
   axis.field = field;
   std::string rest = spec.substr(eq + 1);
   auto c1 = rest.find(':'), c2 = rest.find(':', c1 == std::string::npos ? c1 : c1 + 1);
@@ -195,7 +196,8 @@ FieldTexts pointFields(const MapOptions& o, size_t i, size_t j) {
 }
 
 std::string mapCsvHead(const MapOptions& o) {
-  std::string h = "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.spec + "\n# y " + o.y.spec + "\n# fixed";
+  std::string h =
+      "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.spec + "\n# y " + o.y.spec + "\n# fixed";
   for (const auto& f : parameterFields())
     for (const auto& [control, text] : o.fields)
       if (control == f.control) h += " " + std::string(f.option).substr(2) + "=" + text;
@@ -250,7 +252,8 @@ namespace {
 
 PointRow makeRow(const MapOptions& o, size_t i, size_t j, const PointOutcome& p) {
   PointRow r;
-  std::string prefix = std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
+  std::string prefix =
+      std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
   // The batch tool's object for the test, then the point and its fault.
   nlohmann::ordered_json json = p.test ? testJson(*p.test) : nlohmann::ordered_json::object();
   json["i"] = i;
@@ -283,7 +286,8 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
   std::atomic<size_t> next{0};
   std::atomic<bool> stop{false};
   size_t stoppedAt = n; // the first entry that did not finish
-  unsigned jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
+  unsigned jobs =
+      o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::jthread> workers;
   for (unsigned w = 0; w < jobs; ++w)
     workers.emplace_back([&] {
@@ -327,8 +331,14 @@ std::string formatDuration(double s) {
 }
 
 bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::ostream& err) {
-  MapPicture pic{static_cast<int>(o.x.values.size()), static_cast<int>(o.y.values.size()), o.cell, o.x.field,
-                 o.y.field, o.x.texts, o.y.texts, cells};
+  MapPicture pic{static_cast<int>(o.x.values.size()),
+                 static_cast<int>(o.y.values.size()),
+                 o.cell,
+                 o.x.field,
+                 o.y.field,
+                 o.x.texts,
+                 o.y.texts,
+                 cells};
   int w = 0, h = 0;
   std::vector<uint32_t> pixels = drawMap(pic, &w, &h);
   std::string e = writePng(o.png, w, h, pixels);
@@ -336,26 +346,29 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
   return e.empty();
 }
 
-void writeSummary(const std::vector<MapCell>& cells, size_t done, size_t total, double seconds, std::ostream& err) {
+void writeSummary(const std::vector<MapCell>& cells, size_t done, size_t total, double seconds,
+                  std::ostream& err) {
   int64_t counts[6] = {}, steps = 0;
   for (size_t k = 0; k < done; ++k) {
     counts[cells[k].end < 0 ? 5 : cells[k].end]++;
     steps += cells[k].steps;
   }
   char buf[320];
-  std::snprintf(buf, sizeof buf,
-                "threebody-map: %zu of %zu points: %lld collision, %lld escaped, %lld far but bound, %lld ten "
-                "revolutions, %lld stopped, %lld faults; %lld steps in %.1f s (%.1f million steps/s)\n",
-                done, total, static_cast<long long>(counts[1]), static_cast<long long>(counts[2]),
-                static_cast<long long>(counts[3]), static_cast<long long>(counts[4]),
-                static_cast<long long>(counts[0]), static_cast<long long>(counts[5]), static_cast<long long>(steps),
-                seconds, seconds > 0 ? steps / seconds / 1e6 : 0.0);
+  std::snprintf(
+      buf, sizeof buf,
+      "threebody-map: %zu of %zu points: %lld collision, %lld escaped, %lld far but bound, %lld ten "
+      "revolutions, %lld stopped, %lld faults; %lld steps in %.1f s (%.1f million steps/s)\n",
+      done, total, static_cast<long long>(counts[1]), static_cast<long long>(counts[2]),
+      static_cast<long long>(counts[3]), static_cast<long long>(counts[4]), static_cast<long long>(counts[0]),
+      static_cast<long long>(counts[5]), static_cast<long long>(steps), seconds,
+      seconds > 0 ? steps / seconds / 1e6 : 0.0);
   err << buf;
 }
 
 } // namespace
 
-int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress, const RowSource& source) {
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress,
+           const RowSource& source) {
   const size_t total = o.x.values.size() * o.y.values.size();
   std::vector<MapCell> cells(total);
   size_t first = 0;
@@ -411,8 +424,9 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progr
       err << "threebody-map: writing " << printableText(o.csv) << " failed\n";
       return !(failed = true);
     }
-    out << (o.jsonl ? row.json : o.x.texts[k % o.x.values.size()] + " " + o.y.texts[k / o.x.values.size()] + " " +
-                                     row.text)
+    out << (o.jsonl
+                ? row.json
+                : o.x.texts[k % o.x.values.size()] + " " + o.y.texts[k / o.x.values.size()] + " " + row.text)
         << "\n";
     if (!out.flush()) return !(failed = true);
     double now = monotonicSeconds();
@@ -421,7 +435,8 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progr
       double rate = (k + 1 - first) / std::max(1e-9, now - started);
       char buf[160];
       std::snprintf(buf, sizeof buf, "\rpoints %zu of %zu (%.1f%%), %.1f points/s, %s left   ", k + 1, total,
-                    100.0 * (k + 1) / total, rate, formatDuration((total - k - 1) / std::max(rate, 1e-9)).c_str());
+                    100.0 * (k + 1) / total, rate,
+                    formatDuration((total - k - 1) / std::max(rate, 1e-9)).c_str());
       err << buf << std::flush;
     }
     return true;

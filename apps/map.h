@@ -16,8 +16,8 @@ namespace tb {
 
 // One axis: FIELD=START:END:COUNT over a parameter field.
 struct MapAxis {
-  std::string field;   // alpha, init-v3, m2, m3 or tdelta
-  std::string spec;    // as given, FIELD=START:END:COUNT
+  std::string field; // alpha, init-v3, m2, m3 or tdelta
+  std::string spec;  // as given, FIELD=START:END:COUNT
   std::vector<double> values;
   std::vector<std::string> texts; // the shortest text that reads back as each value
 };
@@ -52,7 +52,7 @@ std::string mapCsvHead(const MapOptions& o);
 // be continued.
 struct ResumeState {
   size_t rows = 0;
-  size_t keepBytes = 0;                 // the file up to the end of the last whole row
+  size_t keepBytes = 0;                       // the file up to the end of the last whole row
   std::vector<std::pair<int, int64_t>> cells; // end code (-1 fault) and steps per row
   std::string error;
 };
@@ -80,6 +80,7 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
 using RowSource = std::function<size_t(size_t first, const std::function<bool(size_t, PointRow&)>& write)>;
 
 // Exit statuses as threebody-batch's, and the signals' 128 + number.
-int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress, const RowSource& source = {});
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress,
+           const RowSource& source = {});
 
 } // namespace tb

@@ -17,8 +17,8 @@ namespace tb {
 namespace {
 
 constexpr int kRowTag = 1;
-constexpr int kStopped = -3;      // a rank stopped on a signal before this point
-constexpr int kRowsPerBlock = 2;  // rows a rank takes in a row before the next rank's turn
+constexpr int kStopped = -3;     // a rank stopped on a signal before this point
+constexpr int kRowsPerBlock = 2; // rows a rank takes in a row before the next rank's turn
 constexpr size_t kQuit = std::numeric_limits<size_t>::max();
 
 std::string serialise(const PointRow& r) {
@@ -113,7 +113,9 @@ private:
 
 } // namespace
 
-int rowOwner(size_t j, int ranks) { return static_cast<int>((j / kRowsPerBlock) % static_cast<size_t>(ranks)); }
+int rowOwner(size_t j, int ranks) {
+  return static_cast<int>((j / kRowsPerBlock) % static_cast<size_t>(ranks));
+}
 
 int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress) {
   int rank = 0, ranks = 1;

@@ -11,9 +11,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
 #include <sstream>
 #include <thread>
-#include <cstdio>
 
 using namespace tb;
 using Clock = std::chrono::steady_clock;

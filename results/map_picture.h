@@ -12,21 +12,22 @@ namespace tb {
 // How one point of a map ended, as the picture needs it.
 struct MapCell {
   static constexpr int kNotYet = -2; // not computed yet: drawn white
-  int end = -1;      // end code 0-4, -1 for a fault, kNotYet while unknown
-  int64_t steps = 0; // how long the test ran
+  int end = -1;                      // end code 0-4, -1 for a fault, kNotYet while unknown
+  int64_t steps = 0;                 // how long the test ran
 };
 
 struct MapPicture {
-  int columns = 0, rows = 0; // points along x and along y
-  int cell = 4;              // pixels a side of one point
-  std::string xName, yName;  // the axes' field names
+  int columns = 0, rows = 0;               // points along x and along y
+  int cell = 4;                            // pixels a side of one point
+  std::string xName, yName;                // the axes' field names
   std::vector<std::string> xTexts, yTexts; // each point's value as written in the outputs
   std::vector<MapCell> cells;              // row by row from y's first value, x fastest
 };
 
 // The values of an axis from start to end in `count` points, both ends
 // included, and the shortest text that reads back as each value.
-void axisPoints(double start, double end, int count, std::vector<double>& values, std::vector<std::string>& texts);
+void axisPoints(double start, double end, int count, std::vector<double>& values,
+                std::vector<std::string>& texts);
 
 // The cell colour of an end code (red in bits 0-7) for a test of `steps`
 // steps in a map whose longest test ran `longest`.

@@ -14,6 +14,10 @@ namespace tb {
 inline double Int(double x) { return __builtin_floor(x); }
 inline float Int(float x) { return __builtin_floorf(x); }
 
+// Int(v * 1000) / 1000 in single precision: three decimals, cut, as the
+// speed read-outs show them.
+inline float cut3(float v) { return Int(v * 1000.0f) / 1000.0f; }
+
 // True when both values are finite: x - x is 0 for a finite x and NaN
 // otherwise. One comparison for two values, on the integration's hot path.
 inline bool bothFinite(double a, double b) { return (a - a) + (b - b) == 0; }

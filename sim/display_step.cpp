@@ -17,7 +17,6 @@ double distance(double x, double y, double cx, double cy) {
   return std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy));
 }
 // Int(v * 1000) / 1000 in single precision: three decimals, cut.
-float cut3(float v) { return Int(v * 1000.0f) / 1000.0f; }
 double cut1(double v) { return Int(10 * v) / 10; }
 } // namespace
 

@@ -410,3 +410,42 @@ TEST(OptionGrammar, ShellCompletionOffersEveryOptionOfBothPrograms) {
     }
   }
 }
+
+// The series' tests on two threads write exactly what one test at a time
+// writes: lines, full-precision CSV, JSON with read-outs, the check, the
+// picture, a fault and a stop.
+TEST(Jobs, TwoThreadsWriteWhatOneTestAtATimeWrites) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--format", "jsonl"},
+      {"--format", "csv", "--alpha-end", "700", "--tdelta", "0.01"},
+      {"--format", "csv", "--alpha-end", "40", "--tdelta", "0.02", "--check"},
+      {"--format", "json", "--alpha-start", "100", "--alpha-end", "160", "--stop-at-step", "5000"},
+      {"--m2", "-600", "--alpha-start", "-20", "--alpha-end", "0", "--tdelta", "0.01"},
+      {"--alpha-end", "20", "--tdelta", "0.02", "--plot", "PLOT", "--plot-size", "60x80"},
+  };
+  for (const auto& c : cases) {
+    std::string outputs[2], errors[2], pictures[2];
+    for (int jobs = 1; jobs <= 2; ++jobs) {
+      std::vector<std::string> args = c;
+      std::string picture =
+          ::testing::TempDir() + "tb_jobs_" + std::to_string(getpid()) + "_" + std::to_string(jobs);
+      for (auto& a : args)
+        if (a == "PLOT") a = picture;
+      args.insert(args.end(), {"--jobs", std::to_string(jobs)});
+      ParseResult p = parseBatchOptions(args);
+      ASSERT_EQ(p.error, "");
+      std::ostringstream out, err;
+      int status = runBatch(p.options, out, err, false);
+      outputs[jobs - 1] = std::to_string(status) + "\n" + out.str();
+      errors[jobs - 1] = err.str();
+      std::ifstream f(picture, std::ios::binary);
+      pictures[jobs - 1] = std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      std::remove(picture.c_str());
+    }
+    SCOPED_TRACE(c[0] + " " + c[1]);
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(errors[0], errors[1]);
+    EXPECT_EQ(pictures[0], pictures[1]);
+    EXPECT_GT(outputs[0].size() + errors[0].size(), 2u); // lines, or the fault's message
+  }
+}

@@ -633,7 +633,7 @@ private slots:
     MapWindow* map = p.forms.mapWindow();
     QVERIFY(map && map->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(map->finished(), 120000);
-    QTest::qWait(150); // the last rows painted
+    QTest::qWait(150);      // the last rows painted
     const int i = 7, j = 3; // alpha 70, init v3 0.8
     const std::string alpha = map->picture().xTexts[i], speed = map->picture().yTexts[j];
     QCOMPARE(QString::fromStdString(alpha + " " + speed), QString("70 0.8"));

@@ -74,7 +74,8 @@ TEST(Map, EveryPointIsTheBatchToolsOneTestSeries) {
     ASSERT_EQ(p.error, "");
     std::ostringstream out, err;
     int status = runBatch(p.options, out, err, false);
-    std::string prefix = std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
+    std::string prefix =
+        std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
     ASSERT_EQ(rows[k].substr(0, prefix.size()), prefix);
     if (status == 0) {
       // The batch tool's row, then an empty error column.
@@ -139,10 +140,11 @@ TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
                             .c_str()),
             0);
   // Killed once a few rows are in the file, then resumed.
-  std::string script = std::string(MAP_EXE) + " " + args + " --csv " + cut + " >/dev/null 2>&1 & pid=$!; " +
-                       "for i in $(seq 1 2000); do [ $(grep -c '^[0-9]' " + cut +
-                       " 2>/dev/null || echo 0) -ge 5 ] && break; sleep 0.01; done; kill -TERM $pid; wait $pid; "
-                       "exit $?";
+  std::string script =
+      std::string(MAP_EXE) + " " + args + " --csv " + cut + " >/dev/null 2>&1 & pid=$!; " +
+      "for i in $(seq 1 2000); do [ $(grep -c '^[0-9]' " + cut +
+      " 2>/dev/null || echo 0) -ge 5 ] && break; sleep 0.01; done; kill -TERM $pid; wait $pid; "
+      "exit $?";
   int status = std::system(script.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 143);
   size_t before = rowsOf(readFile(cut)).size();
@@ -160,8 +162,8 @@ TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
   EXPECT_EQ(readFile(cut), full);
 
   // Other parameters, or a file that is no map: refused, the file unchanged.
-  MapOptions other = mapOf({"--x", "alpha=0:350:36", "--y", "init-v3=0.6:1.4:4", "--tdelta", "0.01", "--csv",
-                            cut, "--resume"});
+  MapOptions other = mapOf(
+      {"--x", "alpha=0:350:36", "--y", "init-v3=0.6:1.4:4", "--tdelta", "0.01", "--csv", cut, "--resume"});
   MapRun refused = runIn(other);
   EXPECT_EQ(refused.status, kExitBadOption);
   EXPECT_NE(refused.err.find("other parameters"), std::string::npos) << refused.err;
@@ -173,8 +175,8 @@ TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
   EXPECT_EQ(readFile(cut), "alpha,steps\n1,2\n");
   // --resume of a file not there yet starts it, so a job can be given again as it is.
   std::remove(cut.c_str());
-  MapRun fresh = runIn(mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--csv", cut,
-                              "--resume"}));
+  MapRun fresh =
+      runIn(mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--csv", cut, "--resume"}));
   EXPECT_EQ(fresh.status, 0) << fresh.err;
   EXPECT_EQ(rowsOf(readFile(cut)).size(), 4u);
   for (const auto& f : {whole, wholePng, cut, cutPng})
