@@ -74,28 +74,28 @@ std::vector<std::string> csvFields(const std::string& row) {
 
 } // namespace
 
-std::string readAxis(const std::string& spec, MapAxis& axis) {
+std::string readAxis(const std::string& given, MapAxis& axis) {
   axis = MapAxis{};
-  axis.spec = spec;
-  auto eq = spec.find('=');
-  std::string field = spec.substr(0, eq);
+  axis.given = given;
+  auto eq = given.find('=');
+  std::string field = given.substr(0, eq);
   if (eq == std::string::npos || !axisControl(field))
-    return "\"" + printableText(spec) +
+    return "\"" + printableText(given) +
            "\" is not FIELD=START:END:COUNT with FIELD alpha, init-v3, m2, m3 or tdelta";
   axis.field = field;
-  std::string rest = spec.substr(eq + 1);
+  std::string rest = given.substr(eq + 1);
   auto c1 = rest.find(':'), c2 = rest.find(':', c1 == std::string::npos ? c1 : c1 + 1);
   if (c1 == std::string::npos || c2 == std::string::npos)
-    return "\"" + printableText(spec) + "\" needs START:END:COUNT after " + field + "=, such as " + field +
+    return "\"" + printableText(given) + "\" needs START:END:COUNT after " + field + "=, such as " + field +
            "=0:360:100";
   std::string a = rest.substr(0, c1), b = rest.substr(c1 + 1, c2 - c1 - 1), n = rest.substr(c2 + 1);
   auto start = isWholeNumber(a) ? ValChecked(a) : std::nullopt;
   auto end = isWholeNumber(b) ? ValChecked(b) : std::nullopt;
   int count = 0;
   auto r = std::from_chars(n.data(), n.data() + n.size(), count);
-  if (!start || !end) return "the start and end of \"" + printableText(spec) + "\" must be numbers";
+  if (!start || !end) return "the start and end of \"" + printableText(given) + "\" must be numbers";
   if (r.ec != std::errc() || r.ptr != n.data() + n.size() || count < 1 || count > 100000)
-    return "the count of \"" + printableText(spec) + "\" must be a whole number from 1 to 100000";
+    return "the count of \"" + printableText(given) + "\" must be a whole number from 1 to 100000";
   axisPoints(start.value_or(0), end.value_or(0), count, axis.values, axis.texts);
   return "";
 }
@@ -197,7 +197,7 @@ FieldTexts pointFields(const MapOptions& o, size_t i, size_t j) {
 
 std::string mapCsvHead(const MapOptions& o) {
   std::string h =
-      "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.spec + "\n# y " + o.y.spec + "\n# fixed";
+      "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.given + "\n# y " + o.y.given + "\n# fixed";
   for (const auto& f : parameterFields())
     for (const auto& [control, text] : o.fields)
       if (control == f.control) h += " " + std::string(f.option).substr(2) + "=" + text;

@@ -17,7 +17,7 @@ namespace tb {
 // One axis: FIELD=START:END:COUNT over a parameter field.
 struct MapAxis {
   std::string field; // alpha, init-v3, m2, m3 or tdelta
-  std::string spec;  // as given, FIELD=START:END:COUNT
+  std::string given; // as typed, FIELD=START:END:COUNT
   std::vector<double> values;
   std::vector<std::string> texts; // the shortest text that reads back as each value
 };
@@ -38,7 +38,7 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
 std::string mapUsage();
 
 // Reads an axis; an empty string, or what is wrong.
-std::string readAxis(const std::string& spec, MapAxis& axis);
+std::string readAxis(const std::string& given, MapAxis& axis);
 
 // The field texts of point (i, j).
 FieldTexts pointFields(const MapOptions& o, size_t i, size_t j);
