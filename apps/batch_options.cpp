@@ -108,6 +108,7 @@ void defineBatchApp(CLI::App& app, BatchOptions& o, RawOptions& raw) {
       ->type_name("N")
       ->group(output)
       ->check(CLI::Range(1, 1024));
+  addLanesOption(app, o.lanes, output);
   app.add_flag("--check", o.check,
                wrapHelp("run the series again at half the time step and mark each test whose end code or "
                         "revolution count changes"))

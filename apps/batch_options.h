@@ -23,6 +23,7 @@ struct BatchOptions {
   std::optional<std::pair<int, int>> plotSize; // --plot-size WxH
   bool check = false;                          // --check: run again at half the time step
   int jobs = 0;                                // --jobs: threads for the tests; 0 one per core
+  int lanes = 0;                               // --lanes: tests side by side per thread; 0 the widest
   bool help = false;
   bool version = false;
 };

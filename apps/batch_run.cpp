@@ -48,6 +48,7 @@ struct SeriesResult {
   bool writeFailed = false; // a result line could not be written: it stopped
   std::vector<uint32_t> plot;
   int plotWidth = 0, plotHeight = 0;
+  int64_t drew = 0; // dots drawn into the plot
 };
 
 struct SeriesSetup {
@@ -60,6 +61,8 @@ struct SeriesSetup {
   // Called with each finished test; false stops the series (a failed write).
   std::function<bool(const ExportedTest&)> onTest;
   unsigned jobs = 1; // threads for the tests
+  int lanes = 1;     // tests side by side per thread; 0 the widest
+  bool ignoreInterrupts = false;
 };
 
 // One series on the in-memory windows, with the batch tool's hooks: each
@@ -74,7 +77,7 @@ public:
       forms_->setText(control, text);
     exp_.onTestEnd = [this](const TestReport& r) { testEnded(r); };
     if (setup.stopAtStep) stopAt(*setup.stopAtStep);
-    forms_->interruptFlag = &gInterrupts;
+    if (!setup.ignoreInterrupts) forms_->interruptFlag = &gInterrupts;
     forms_->onInterrupt = [this](int) { interrupted(); };
     if (setup.progress && setup.err) {
       planned_ = plannedTests(Val(forms_->text(controls::Talphastr)), Val(forms_->text(controls::Talphaend)));
@@ -92,6 +95,7 @@ public:
       result_.plotHeight = forms_->plotHeight();
       result_.plot = forms_->takePlot();
     }
+    result_.drew = forms_->psetCalls();
     return std::move(result_);
   }
 
@@ -199,44 +203,83 @@ void carryFromEarlierTests(ExportedTest& t, const TestReport* before, float& ser
       if (control == controls::Tv3max) text = StrSingle(cut3(earlier));
 }
 
-// The series with its tests on threads: each test runs alone, as a one-test
-// series at its angle, and the lines are put together in series order, each
-// written as soon as it and all before it are final. The output is the same
-// as one test at a time.
+// The field texts of the one-test series at `angle`.
+std::vector<std::pair<std::string, std::string>> fieldsAt(std::vector<std::pair<std::string, std::string>> fields,
+                                                          double angle) {
+  for (auto& [control, text] : fields)
+    if (control == controls::Talphastr || control == controls::Talphaend) text = exactText(angle);
+  return fields;
+}
+
+// The picture the series leaves: that of its last test, or of the test that
+// faulted once it had begun to draw. Drawn again by that test alone, as one
+// test at a time would have left it; a test cut short by a signal is drawn
+// up to the step it reached.
+void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angles, SeriesResult& series) {
+  size_t k = series.tests.size();
+  if (series.fault.empty()) {
+    if (k == 0) return;
+    k = k - 1;
+  }
+  SeriesSetup one = setup;
+  one.onTest = nullptr;
+  one.progress = false;
+  one.jobs = 1;
+  one.lanes = 1;
+  one.fields = fieldsAt(setup.fields, angles[k]);
+  if (k < series.tests.size() && series.interrupted && k + 1 == series.tests.size())
+    one.stopAtStep = series.tests[k].report.steps;
+  // After Ctrl-C the picture is still drawn; a further signal still ends the tool.
+  one.ignoreInterrupts = gInterrupts != 0;
+  SeriesResult r = HeadlessSeries(one).run();
+  if (!series.fault.empty() && r.drew == 0 && k > 0) {
+    one.fields = fieldsAt(setup.fields, angles[k - 1]);
+    one.stopAtStep = setup.stopAtStep;
+    r = HeadlessSeries(one).run();
+  }
+  series.plot = std::move(r.plot);
+  series.plotWidth = r.plotWidth;
+  series.plotHeight = r.plotHeight;
+}
+
+// The series with its tests on lanes and threads: each test runs alone, as a
+// one-test series at its angle, and the lines are put together in series
+// order, each written as soon as it and all before it are final. The output
+// is the same as one test at a time.
 SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<double>& angles) {
   const size_t n = angles.size();
   std::vector<std::optional<SeriesResult>> done(n);
   std::mutex m;
   std::condition_variable ready;
-  std::atomic<size_t> next{0};
-  std::atomic<bool> stop{false};
-  std::vector<std::jthread> workers;
-  for (unsigned w = 0; w < setup.jobs; ++w)
-    workers.emplace_back([&] {
-      // A test taken after Ctrl-C stops at its first look, where it stands,
-      // as the series would; then no further test is taken.
-      for (size_t k; !stop && (k = next++) < n;) {
-        SeriesSetup one = setup;
-        one.onTest = nullptr;
-        one.progress = false;
-        one.jobs = 1;
-        for (auto& [control, text] : one.fields)
-          if (control == controls::Talphastr || control == controls::Talphaend) text = exactText(angles[k]);
-        SeriesResult r = runSeries(one);
-        if (r.interrupted) stop = true;
-        std::lock_guard lock(m);
-        done[k] = std::move(r);
-        ready.notify_all();
-      }
-      std::lock_guard lock(m);
-      ready.notify_all();
-    });
+  std::atomic<bool> abandon{false};
+  bool allIn = false; // every test that will report has reported
+  auto spec = [&](size_t k) { return HeadlessTestSpec{fieldsAt(setup.fields, angles[k]), std::nullopt}; };
+  auto finished = [&](size_t k, HeadlessTest& t, MemoryForms& forms) {
+    SeriesResult r;
+    r.fault = t.fault;
+    r.interrupted = t.cancelled;
+    if (t.report) {
+      ExportedTest e{*t.report, {}, Verdict::None};
+      for (const char* c : kReadoutControls)
+        e.readouts.emplace_back(c, forms.text(c));
+      r.tests.push_back(std::move(e));
+    }
+    std::lock_guard lock(m);
+    done[k] = std::move(r);
+    ready.notify_all();
+  };
+  HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon};
+  std::jthread runner([&] {
+    runHeadlessTests(n, spec, finished, run);
+    std::lock_guard lock(m);
+    allIn = true;
+    ready.notify_all();
+  });
   SeriesResult series;
   float seriesMax = 0;
   for (size_t k = 0; k < n; ++k) {
     std::unique_lock lock(m);
-    // A test no worker took, once the work stopped, is never coming.
-    ready.wait(lock, [&] { return done[k].has_value() || (stop && next <= k); });
+    ready.wait(lock, [&] { return done[k].has_value() || allIn; });
     if (!done[k]) break; // never started: an interrupt came first
     SeriesResult r = std::move(*done[k]);
     done[k].reset();
@@ -250,23 +293,21 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
     t.report.index = static_cast<int>(k);
     carryFromEarlierTests(t, series.tests.empty() ? nullptr : &series.tests.back().report, seriesMax);
     series.tests.push_back(t);
-    if (setup.keepPlot) {
-      series.plot = std::move(r.plot);
-      series.plotWidth = r.plotWidth;
-      series.plotHeight = r.plotHeight;
-    }
     if (setup.onTest && !setup.onTest(series.tests.back())) {
       series.writeFailed = true;
       break;
     }
     if (t.report.end == EndCode::None) break; // stopped: the series ends with this test
   }
-  stop = true;
+  // The tests after the end of the series are not needed.
+  abandon = true;
+  runner.join();
+  if (setup.keepPlot && !series.writeFailed) drawSeriesPicture(setup, angles, series);
   return series;
 }
 
 SeriesResult runSeries(const SeriesSetup& setup) {
-  if (setup.jobs > 1 && !setup.progress) {
+  if ((setup.jobs > 1 || setup.lanes != 1) && !setup.progress) {
     std::vector<double> angles = seriesAngles(setup.fields);
     if (angles.size() > 1) return runSeriesParallel(setup, angles);
   }
@@ -436,7 +477,8 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
                     &err,
                     nullptr,
                     options.jobs > 0 ? static_cast<unsigned>(options.jobs)
-                                     : std::max(1u, std::thread::hardware_concurrency())};
+                                     : std::max(1u, std::thread::hardware_concurrency()),
+                    options.lanes};
   auto writeFailed = [&]() {
     err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
     return kExitWriteFailed;

@@ -2,8 +2,10 @@
 
 #include "forms/design.h"
 #include "runtime/numeric.h"
+#include "sim/lanes.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace tb {
 
@@ -55,6 +57,32 @@ std::string wrapHelp(const std::string& text) {
 }
 
 void formatHelp(CLI::App& app) { app.get_formatter()->column_width(kHelpColumn); }
+
+void addLanesOption(CLI::App& app, int& lanes, const std::string& group) {
+  std::string widths;
+  for (int w : LaneEngine::widths())
+    widths += ", " + std::to_string(w);
+  app.add_option("--lanes", lanes,
+                 wrapHelp("tests side by side on each thread, one per vector lane: 1 (one test at a time)" +
+                          widths + " (default: the widest this processor has); the output is the same"))
+      ->type_name("N")
+      ->group(group)
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            int n = 0;
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+            if (ec == std::errc() && end == text.data() + text.size()) {
+              if (n == 1) return "";
+              for (int w : LaneEngine::widths())
+                if (n == w) return "";
+            }
+            std::string allowed = "1";
+            for (int w : LaneEngine::widths())
+              allowed += ", " + std::to_string(w);
+            return "must be one of " + allowed + " on this processor";
+          },
+          "", ""));
+}
 
 void addParameterOptions(CLI::App& app, FieldTexts& fields) {
   for (const auto& f : parameterFields()) {

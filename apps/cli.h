@@ -32,6 +32,11 @@ std::string wrapHelp(const std::string& text);
 // Sets the help layout the tools share: 80 columns, descriptions from 24.
 void formatHelp(CLI::App& app);
 
+// Adds --lanes N: tests side by side on each thread, 1 (the one-at-a-time
+// engine) or a vector width this processor has; `lanes` stays 0 (the widest)
+// unless it is given.
+void addLanesOption(CLI::App& app, int& lanes, const std::string& group);
+
 // Parses `args` (without the program's name). Returns an empty string, or
 // what is wrong; --help sets `help`. Unknown options that start with "--"
 // are errors; with `keepSingleDash`, single-dash ones (the window toolkit's

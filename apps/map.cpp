@@ -2,6 +2,7 @@
 
 #include "apps/batch_run.h"
 #include "forms/design.h"
+#include "forms/headless.h"
 #include "results/atomic_file.h"
 #include "results/map_picture.h"
 #include "results/png.h"
@@ -125,6 +126,7 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
       ->type_name("N")
       ->group(grid)
       ->check(CLI::Range(1, 1024));
+  addLanesOption(app, o.lanes, grid);
   const char* output = "Output";
   app.add_option("--csv", o.csv,
                  wrapHelp("rows appended as points finish, in point order: the batch tool's columns with the "
@@ -283,27 +285,44 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
   std::vector<std::optional<PointRow>> rows(n);
   std::mutex m;
   std::condition_variable ready;
-  std::atomic<size_t> next{0};
-  std::atomic<bool> stop{false};
+  std::atomic<bool> abandon{false};
   size_t stoppedAt = n; // the first entry that did not finish
-  unsigned jobs =
-      o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::jthread> workers;
-  for (unsigned w = 0; w < jobs; ++w)
-    workers.emplace_back([&] {
-      for (size_t e; !stop && (e = next++) < n;) {
-        size_t k = points[e];
-        PointOutcome p = runOneTest(pointFields(o, k % columns, k / columns));
-        std::lock_guard lock(m);
-        if (p.interrupted || gInterrupts != 0) {
-          stoppedAt = std::min(stoppedAt, e);
-          stop = true;
-        } else {
-          rows[e] = makeRow(o, k % columns, k / columns, p);
-        }
-        ready.notify_all();
+  HeadlessTestsSetup setup;
+  setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
+  setup.lanes = o.lanes;
+  setup.interrupt = &gInterrupts;
+  setup.abandon = &abandon;
+  auto spec = [&](size_t e) {
+    return HeadlessTestSpec{pointFields(o, points[e] % columns, points[e] / columns), std::nullopt};
+  };
+  auto finished = [&](size_t e, HeadlessTest& t, MemoryForms& forms) {
+    PointOutcome p;
+    p.fault = t.fault;
+    p.interrupted = t.cancelled;
+    if (t.report && !t.cancelled) {
+      p.test = ExportedTest{*t.report, {}, Verdict::None};
+      for (const char* c : kReadoutControls)
+        p.test->readouts.emplace_back(c, forms.text(c));
+    }
+    const size_t k = points[e];
+    std::lock_guard lock(m);
+    if (p.interrupted || gInterrupts != 0)
+      stoppedAt = std::min(stoppedAt, e);
+    else
+      rows[e] = makeRow(o, k % columns, k / columns, p);
+    ready.notify_all();
+  };
+  std::jthread runner([&] {
+    runHeadlessTests(n, spec, finished, setup);
+    std::lock_guard lock(m);
+    // Whatever did not come by now never will.
+    for (size_t e = 0; e < n; ++e)
+      if (!rows[e]) {
+        stoppedAt = std::min(stoppedAt, e);
+        break;
       }
-    });
+    ready.notify_all();
+  });
   // Write in order as rows become final.
   size_t e = 0;
   for (; e < n; ++e) {
@@ -315,7 +334,7 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
     lock.unlock();
     if (!write(points[e], row)) break;
   }
-  stop = true;
+  abandon = true;
   return e;
 }
 

@@ -29,6 +29,7 @@ struct MapOptions {
   int cell = 4;
   bool jsonl = false; // the rows as JSON lines on stdout
   int jobs = 0;       // worker threads; 0: one per core
+  int lanes = 0;      // points side by side per thread; 0: the widest vectors
   bool resume = false;
   bool help = false, version = false;
 };

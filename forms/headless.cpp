@@ -43,3 +43,110 @@ HeadlessTest runHeadlessTest(const std::vector<std::pair<std::string, std::strin
 }
 
 } // namespace tb
+
+#include "runtime/controls.h"
+#include "sim/lanes.h"
+
+#include <map>
+#include <memory>
+#include <thread>
+
+namespace tb {
+
+namespace {
+
+// One test's own windows, program and result.
+struct SoloTest {
+  size_t index = 0;
+  std::unique_ptr<MemoryForms> forms;
+  std::unique_ptr<Experiment> exp;
+  std::unique_ptr<Application> app;
+  HeadlessTest result;
+
+  SoloTest(size_t k, const HeadlessTestSpec& spec) : index(k), forms(newMemoryForms()) {
+    if (spec.plotSize) forms->forcePlotSize(spec.plotSize->first, spec.plotSize->second);
+    exp = std::make_unique<Experiment>(*forms);
+    app = std::make_unique<Application>(*forms, *exp);
+    app->Form_Load();
+    for (const auto& [control, text] : spec.fields)
+      forms->setText(control, text);
+    exp->onTestEnd = [this](const TestReport& r) { result.report = r; };
+  }
+};
+
+// One worker's share with the one-at-a-time engine: each test as the windows
+// run it, with Stop clicked at the stop step or on the interrupt.
+void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+                   const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
+                   const HeadlessTestsSetup& setup) {
+  auto stopped = [&] {
+    return (setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon);
+  };
+  for (size_t k; !stopped() && (k = next++) < n;) {
+    SoloTest t(k, spec(k));
+    if (setup.interrupt) {
+      t.forms->interruptFlag = setup.interrupt;
+      t.forms->onInterrupt = [&](int) {
+        t.result.cancelled = true;
+        t.app->CommandEnd_Click();
+      };
+    }
+    if (setup.stopAtStep)
+      t.forms->onYield = [&, target = *setup.stopAtStep, fired = false]() mutable {
+        if (!fired && t.exp->state().nstep == target) {
+          fired = true;
+          t.app->CommandEnd_Click();
+        }
+        if (setup.abandon && *setup.abandon) t.app->CommandEnd_Click();
+      };
+    t.app->CommandStart_Click();
+    if (setup.abandon && *setup.abandon) return;
+    t.result.fault = t.exp->lastFault();
+    finished(k, t.result, *t.forms);
+  }
+}
+
+// One worker's share on the lanes.
+void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+                const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
+                const HeadlessTestsSetup& setup) {
+  LaneEngine engine(setup.lanes);
+  std::map<const Experiment*, std::unique_ptr<SoloTest>> running;
+  auto take = [&]() -> Experiment* {
+    size_t k = next++;
+    if (k >= n) return nullptr;
+    auto t = std::make_unique<SoloTest>(k, spec(k));
+    Experiment* e = t->exp.get();
+    running.emplace(e, std::move(t));
+    return e;
+  };
+  auto done = [&](Experiment& e, bool interrupted) {
+    auto it = running.find(&e);
+    std::unique_ptr<SoloTest> t = std::move(it->second);
+    running.erase(it);
+    t->result.cancelled = interrupted;
+    t->result.fault = e.lastFault();
+    t->forms->setCaption(controls::CommandEnd, "End");
+    finished(t->index, t->result, *t->forms);
+  };
+  engine.run(take, done, LaneEngine::Control{setup.stopAtStep, setup.interrupt, setup.abandon});
+}
+
+} // namespace
+
+void runHeadlessTests(size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+                      const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
+                      const HeadlessTestsSetup& setup) {
+  std::atomic<size_t> next{0};
+  const bool lanes = setup.lanes != 1;
+  std::vector<std::jthread> workers;
+  for (unsigned w = 0; w < std::max(1u, setup.jobs); ++w)
+    workers.emplace_back([&] {
+      if (lanes)
+        runOnLanes(next, n, spec, finished, setup);
+      else
+        runOneAtATime(next, n, spec, finished, setup);
+    });
+}
+
+} // namespace tb

@@ -16,6 +16,7 @@ std::unique_ptr<MemoryForms> newMemoryForms();
 #include "sim/experiment.h"
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,5 +34,28 @@ struct HeadlessTest {
 };
 HeadlessTest runHeadlessTest(const std::vector<std::pair<std::string, std::string>>& fields,
                              const std::atomic<int>* cancel = nullptr);
+
+// Many one-test series on worker threads, each stepping tests side by side
+// on vector lanes (lane width 1: one test at a time, the windows' engine).
+struct HeadlessTestsSetup {
+  unsigned jobs = 1; // worker threads
+  int lanes = 0;     // tests side by side per thread; 0: the widest the processor has
+  std::optional<int64_t> stopAtStep;
+  // A value other than 0 stops every running test where it stands; no test
+  // is taken after it.
+  const std::atomic<int>* interrupt = nullptr;
+  // When set, running tests are dropped unreported and no test is taken.
+  const std::atomic<bool>* abandon = nullptr;
+};
+struct HeadlessTestSpec {
+  std::vector<std::pair<std::string, std::string>> fields; // start angle = end angle
+  std::optional<std::pair<int, int>> plotSize;
+};
+// Runs tests 0 to n - 1 (taken in that order) and calls `finished` from the
+// worker thread as each ends, with its windows (read-outs, plot). A test the
+// interrupt stopped has `cancelled` set and its report.
+void runHeadlessTests(size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+                      const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
+                      const HeadlessTestsSetup& setup);
 
 } // namespace tb

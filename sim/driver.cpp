@@ -105,7 +105,8 @@ TestReport Experiment::testReport(int index) const {
   return t;
 }
 
-void Experiment::runTest(int index) {
+// A test up to its first pass.
+void Experiment::beginTest() {
   INITIALISE();
   l_.col0 = QBColor(12);
   l_.col1 = QBColor(10);
@@ -118,14 +119,47 @@ void Experiment::runTest(int index) {
   startupPhase();
   atStart_ = conservedAtStart(s_);
   yieldBudget_ = 1;
-  mainLoop();
+}
 
+// The finished test's line in the print form and to onTestEnd.
+void Experiment::finishTest(int index) {
   TestReport t = testReport(index);
   l_.resline = t.line;
   forms_.setLmesgCaption(static_cast<int16_t>(s_.lmesgidx), t.line);
   if (onTestEnd) onTestEnd(t);
   s_.lmesgidx = s_.lmesgidx + 1;
   if (s_.lmesgidx > 18) s_.lmesgidx = 18;
+}
+
+void Experiment::runTest(int index) {
+  beginTest();
+  mainLoop();
+  finishTest(index);
+}
+
+bool Experiment::beginSolo() {
+  lastFault_.clear();
+  try {
+    seriesSetup();
+    beginTest();
+    startAngleWatch();
+    return true;
+  } catch (const ArithmeticFault& fault) {
+    endSoloWithFault(fault);
+    return false;
+  }
+}
+
+void Experiment::finishSolo() {
+  syncState();
+  finishTest(0);
+  seriesEnd();
+}
+
+void Experiment::endSoloWithFault(const ArithmeticFault& fault) {
+  lastFault_ = fault.what();
+  forms_.fatalError(lastFault_);
+  seriesEnd();
 }
 
 void Experiment::seriesEnd() {

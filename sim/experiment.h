@@ -95,7 +95,19 @@ public:
   void mainLoop();
   void displayStep();
 
+  // A one-test series in three parts, for an engine that steps many tests
+  // side by side (the start and end angle fields hold the same angle).
+  // beginSolo sets the test up to its first pass and returns false when a
+  // fault ended it there (lastFault); the engine then runs the passes, and
+  // finishSolo reports the test and ends the series as RunSeries would.
+  bool beginSolo();
+  void finishSolo();
+  // Ends the one-test series with the fault that stopped it.
+  void endSoloWithFault(const ArithmeticFault& fault);
+
 private:
+  friend class LaneEngine;
+
   // stages of a main-loop pass, for any number of bodies
   void accelerations();
   void advancePositions();
@@ -107,6 +119,7 @@ private:
   void advancePositionsThree();
   void countRevolutionsLazy();
   void countRevolution();
+  void countRevolutionExact();
   void startAngleWatch();
   void ensurePhiExact();
 
@@ -124,6 +137,8 @@ private:
   // stages of the driver
   void seriesSetup();
   void runTest(int index);
+  void beginTest();
+  void finishTest(int index);
   TestReport testReport(int index) const;
   void seriesEnd();
 

@@ -4,6 +4,7 @@
 // code, and every operation keeps its operands and order.
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
+#include "sim/lane_block.h"
 
 #include <cmath>
 #include <emmintrin.h>
@@ -27,10 +28,7 @@ inline double pseudoAngle(double dx, double dy) {
   return 3 + dx / (dx - dy);
 }
 
-// A pseudo-angle difference beyond this margin cannot be reversed by the
-// rounding of ANGLE's arctangent (its error is some 1e-13 degrees; the margin
-// is about 1e-7 degrees).
-constexpr double kMargin = 1e-9;
+constexpr double kMargin = lanes::kPseudoAngleMargin;
 
 } // namespace
 
@@ -215,7 +213,13 @@ void Experiment::countRevolutionsLazy() {
       return;
     }
   }
-  // Near the reference or the wrap: the exact comparisons on ANGLE's values.
+  countRevolutionExact();
+}
+
+// Near the reference or the wrap: the exact comparisons on ANGLE's values.
+void Experiment::countRevolutionExact() {
+  const AngleWatch& w = watch_;
+  const double ref = static_cast<double>(s_.alphadeg);
   s_.phiold = w.pexact ? w.pphi : angleOf(w.pdx, w.pdy, s_.pi);
   ensurePhiExact();
   if (s_.phiold > s_.phi && ref == 0) s_.phiold = s_.phiold - 360;
