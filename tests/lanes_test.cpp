@@ -1,0 +1,213 @@
+// The lane engine against the one-at-a-time engine: every test's report,
+// read-outs and fault come out the same at every lane width this processor
+// has, on one thread and on two.
+#include "forms/headless.h"
+#include "results/export.h"
+#include "runtime/controls.h"
+#include "sim/lanes.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdio>
+#include <mutex>
+#include <random>
+
+using namespace tb;
+
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+Fields test(const std::string& alpha, const std::string& initv3 = "1", const std::string& m2 = "1000",
+            const std::string& m3 = "1", const std::string& tdelta = ".001") {
+  return {{controls::Talphastr, alpha}, {controls::Talphaend, alpha}, {controls::Tinitv2, initv3},
+          {controls::Tm2, m2},          {controls::Tm3, m3},          {controls::Ttdelta, tdelta}};
+}
+
+struct Outcome {
+  std::optional<TestReport> report;
+  std::string fault;
+  bool cancelled = false;
+  std::vector<std::string> readouts;
+};
+
+struct Config {
+  int lanes;
+  unsigned jobs;
+  std::string name() const { return std::to_string(lanes) + " lanes, " + std::to_string(jobs) + " threads"; }
+};
+
+// The one-at-a-time engine on one thread, then every lane width on one
+// thread, and the widest and the one-at-a-time engine on two.
+std::vector<Config> configs() {
+  std::vector<Config> c{{1, 1}};
+  for (int w : LaneEngine::widths())
+    c.push_back({w, 1});
+  c.push_back({0, 2});
+  c.push_back({1, 2});
+  return c;
+}
+
+std::vector<Outcome> runAll(const std::vector<Fields>& tests, Config c, std::optional<int64_t> stop = {},
+                            const std::function<void(size_t, const Outcome&)>& seen = nullptr,
+                            const std::atomic<int>* interrupt = nullptr, const std::atomic<bool>* abandon = nullptr) {
+  std::vector<Outcome> out(tests.size());
+  std::mutex m;
+  HeadlessTestsSetup setup{c.jobs, c.lanes, stop, interrupt, abandon};
+  runHeadlessTests(
+      tests.size(), [&](size_t k) { return HeadlessTestSpec{tests[k], std::nullopt}; },
+      [&](size_t k, HeadlessTest& t, MemoryForms& forms) {
+        Outcome o{t.report, t.fault, t.cancelled, {}};
+        for (const char* r : kReadoutControls)
+          o.readouts.push_back(forms.text(r));
+        std::lock_guard lock(m);
+        out[k] = o;
+        if (seen) seen(k, out[k]);
+      },
+      setup);
+  return out;
+}
+
+uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
+
+// Bit for bit: every number of the report, its line and drift, the fault,
+// and the read-outs of a test that ended by itself (a stopped test's show
+// what the last refresh, timed by the clock, wrote).
+void expectSame(const Outcome& want, const Outcome& got, const std::string& what) {
+  SCOPED_TRACE(what);
+  EXPECT_EQ(want.fault, got.fault);
+  ASSERT_EQ(want.report.has_value(), got.report.has_value());
+  if (!want.report) return;
+  const TestReport &a = *want.report, &b = *got.report;
+  EXPECT_EQ(a.line, b.line);
+  EXPECT_EQ(a.steps, b.steps);
+  EXPECT_EQ(a.revolutions, b.revolutions);
+  EXPECT_EQ(a.end, b.end);
+  EXPECT_EQ(std::bit_cast<uint32_t>(a.v3), std::bit_cast<uint32_t>(b.v3));
+  EXPECT_EQ(std::bit_cast<uint32_t>(a.vesc), std::bit_cast<uint32_t>(b.vesc));
+  EXPECT_EQ(std::bit_cast<uint32_t>(a.v3max), std::bit_cast<uint32_t>(b.v3max));
+  for (auto [x, y] : {std::pair{a.r3, b.r3}, {a.dist12min, b.dist12min}, {a.dist12mean, b.dist12mean},
+                      {a.dist12max, b.dist12max}, {a.time, b.time}})
+    EXPECT_EQ(bits(x), bits(y)) << x << " against " << y;
+  ASSERT_EQ(a.energyDrift.has_value(), b.energyDrift.has_value());
+  if (a.energyDrift) {
+    EXPECT_EQ(bits(*a.energyDrift), bits(*b.energyDrift));
+  }
+  ASSERT_EQ(a.angularMomentumDrift.has_value(), b.angularMomentumDrift.has_value());
+  if (a.angularMomentumDrift) {
+    EXPECT_EQ(bits(*a.angularMomentumDrift), bits(*b.angularMomentumDrift));
+  }
+  if (a.end != EndCode::None) {
+    EXPECT_EQ(want.readouts, got.readouts);
+  }
+}
+
+void expectEveryConfigSame(const std::vector<Fields>& tests, std::optional<int64_t> stop = {}) {
+  std::vector<Outcome> want = runAll(tests, {1, 1}, stop);
+  for (const Config& c : configs()) {
+    std::vector<Outcome> got = runAll(tests, c, stop);
+    for (size_t k = 0; k < tests.size(); ++k)
+      expectSame(want[k], got[k], c.name() + ", test " + std::to_string(k) + " at alpha " + tests[k][0].second);
+  }
+}
+
+std::string text(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+} // namespace
+
+TEST(Lanes, ThisProcessorHasVectorWidths) {
+  std::vector<int> w = LaneEngine::widths();
+  ASSERT_FALSE(w.empty());
+  EXPECT_GE(w.front(), 2);
+  for (size_t i = 1; i < w.size(); ++i)
+    EXPECT_LT(w[i], w[i - 1]);
+  EXPECT_EQ(LaneEngine().width(), w.front());
+  EXPECT_THROW(LaneEngine(3), std::invalid_argument);
+}
+
+// The default series' angles and a series of 36, the tests of very different
+// lengths side by side.
+TEST(Lanes, SeriesTestsAsOneAtATime) {
+  std::vector<Fields> tests;
+  for (int a = 0; a <= 180; a += 10)
+    tests.push_back(test(std::to_string(a)));
+  for (int a = 0; a < 360; a += 10)
+    tests.push_back(test(std::to_string(a), "1.1", "1000", "1", ".01"));
+  expectEveryConfigSame(tests);
+}
+
+// Seeded random parameters, with the cases that take the rare paths among
+// them: a fault in the stepping (distance at step 27) and in a display step
+// (step 100), a fault before the first step, a body that is not accelerated
+// (negative m3), reference directions 0, 360 and past 360, a test over before its
+// first display step, and a pair too light to hold together.
+TEST(Lanes, RandomParametersAndRareEventsAsOneAtATime) {
+  std::mt19937 rng(20261207);
+  auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  const char* steps[] = {".005", ".01", ".02"};
+  std::vector<Fields> tests;
+  for (int i = 0; i < 40; ++i)
+    tests.push_back(test(text(std::floor(uniform(0, 3600)) / 10), text(uniform(0.3, 1.6)), text(uniform(1, 3000)),
+                         text(uniform(-10, 200)), steps[rng() % 3]));
+  const std::vector<Fields> rare = {
+      test("0", "1", "1000", "1", "1e77"),      test("30", "1", "-999", "1", "1e50"),
+      test("0", "1", "-600"),                   test("0", "1", "1000", "-5", ".01"),
+      test("0", "1.2", "1000", "1", ".01"),     test("370", "0.9", "1000", "1", ".01"),
+      test("360", "0.9", "1000", "1", ".01"),   test("0", ".01", "1000", "1e12", ".01"),
+      test("45", "1", "-990", "1", ".01"),      test("90", "0.7", "20", "300", ".01"),
+  };
+  for (size_t i = 0; i < rare.size(); ++i)
+    tests.insert(tests.begin() + static_cast<long>(3 * i), rare[i]);
+  expectEveryConfigSame(tests);
+}
+
+// Every test stops after the given pass, as a click on Stop there would stop
+// it: before the first display step, on one, and far in.
+TEST(Lanes, StopAtStepAsOneAtATime) {
+  std::vector<Fields> tests;
+  for (int a = 0; a < 360; a += 45)
+    tests.push_back(test(std::to_string(a), "1.1", "1000", "1", ".01"));
+  for (int64_t stop : {1, 100, 2345})
+    expectEveryConfigSame(tests, stop);
+}
+
+// An interrupt stops every running test where it stands, and that test is
+// the one a Stop at the step it reached gives; no test is taken after it.
+TEST(Lanes, InterruptStopsWhereTheTestsStand) {
+  std::vector<Fields> tests = {test("0", "1", "1000", "1", "1e77")};
+  for (int a = 0; a < 8; ++a)
+    tests.push_back(test(std::to_string(10 * a)));
+  std::atomic<int> interrupt{0};
+  std::vector<Outcome> got =
+      runAll(tests, {0, 1}, {}, [&](size_t, const Outcome&) { interrupt = 1; }, &interrupt);
+  int cancelled = 0;
+  for (size_t k = 1; k < tests.size(); ++k) {
+    if (!got[k].report) continue; // never taken
+    ASSERT_TRUE(got[k].cancelled);
+    ++cancelled;
+    std::vector<Outcome> want = runAll({tests[k]}, {1, 1}, got[k].report->steps);
+    expectSame(want[0], got[k], "stopped at step " + std::to_string(got[k].report->steps));
+  }
+  EXPECT_EQ(cancelled, LaneEngine().width() - 1);
+}
+
+// Abandoned, the engine drops endless tests at once.
+TEST(Lanes, AbandonDropsEndlessTests) {
+  std::vector<Fields> tests = {test("0", "1", "1000", "1", ".05")};
+  for (int i = 0; i < 3; ++i)
+    tests.push_back(test("10", "1", "1000", "1", "0"));
+  for (int lanes : {0, 1}) {
+    std::atomic<bool> abandon{false};
+    std::vector<Outcome> got =
+        runAll(tests, {lanes, 1}, {}, [&](size_t, const Outcome&) { abandon = true; }, nullptr, &abandon);
+    ASSERT_TRUE(got[0].report);
+    EXPECT_NE(got[0].report->end, EndCode::None);
+    for (size_t k = 1; k < tests.size(); ++k)
+      EXPECT_FALSE(got[k].report);
+  }
+}
