@@ -79,10 +79,13 @@ struct SoloTest {
 void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
                    const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                    const HeadlessTestsSetup& setup) {
+  // After an interrupt no further test is taken, but the first: it stops
+  // at its first look, where it stands, as the series' first test would.
+  bool first = true;
   auto stopped = [&] {
-    return (setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon);
+    return (!first && setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon);
   };
-  for (size_t k; !stopped() && (k = next++) < n;) {
+  for (size_t k; !stopped() && (k = next++) < n; first = false) {
     SoloTest t(k, spec(k));
     if (setup.interrupt) {
       t.forms->interruptFlag = setup.interrupt;

@@ -11,9 +11,9 @@
 // and left to the driver, which hands it to the test's own experiment.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "sim/lane_kernel.cpp"
-#include "hwy/foreach_target.h" // IWYU pragma: keep
+#include <hwy/foreach_target.h> // IWYU pragma: keep
 
-#include "hwy/highway.h"
+#include <hwy/highway.h>
 #include "sim/lane_block.h"
 
 HWY_BEFORE_NAMESPACE();

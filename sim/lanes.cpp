@@ -212,15 +212,6 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
         if (tests_[k]) idle(k);
       return;
     }
-    if (interrupted()) {
-      more = false;
-      for (int k = 0; k < w; ++k)
-        if (tests_[k]) {
-          toExperiment(k);
-          tests_[k]->s_.stopflag = 1;
-          finish(k, true);
-        }
-    }
     int running = 0;
     for (int k = 0; k < w; ++k) {
       while (!tests_[k] && more) {
@@ -233,9 +224,20 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
     if (running == 0) return;
     lanes::Events ev;
     kernel_.passes(block_, 4096, ev);
-    if (!ev.any()) continue;
-    for (int k = 0; k < w; ++k)
-      if (tests_[k]) handleEvents(k, ev);
+    if (ev.any())
+      for (int k = 0; k < w; ++k)
+        if (tests_[k]) handleEvents(k, ev);
+    // Checked after the passes, so that every test it stops made at least
+    // one, as a Stop click at the first yield lets it.
+    if (interrupted()) {
+      more = false;
+      for (int k = 0; k < w; ++k)
+        if (tests_[k]) {
+          toExperiment(k);
+          tests_[k]->s_.stopflag = 1;
+          finish(k, true);
+        }
+    }
   }
 }
 

@@ -27,8 +27,9 @@ public:
   struct Control {
     // Every test stops after this pass, as a click on Stop at it would.
     std::optional<int64_t> stopAtStep;
-    // A value other than 0 stops every running test where it stands (its
-    // report is flagged interrupted) and takes no further test.
+    // A value other than 0 stops every running test where it stands, after
+    // at least one pass (its report is flagged interrupted); no test is
+    // taken after the lanes' first.
     const std::atomic<int>* interrupt = nullptr;
     // When set, the running tests are dropped without a report.
     const std::atomic<bool>* abandon = nullptr;

@@ -3,6 +3,7 @@
 #include "apps/launch.h"
 #include "apps/map.h"
 #include "forms/design.h"
+#include "sim/lanes.h"
 
 #include <gtest/gtest.h>
 
@@ -344,7 +345,8 @@ TEST(InterruptedWork, TermHupAndASecondCtrlCWriteAValidDocumentAndExitWithTheSig
 TEST(InterruptedWork, AnInterruptedCheckGivesVerdictsOnlyForFinishedTests) {
   // Whenever the Ctrl-C lands, a verdict given must be the one a full check
   // gives, every row keeps the header's columns, and the summary says so.
-  const std::string args = "--check --alpha-end 20 --tdelta 0.0005 --format csv";
+  // One test at a time, so that the delays below land in the first run and in the check.
+  const std::string args = "--check --alpha-end 20 --tdelta 0.0005 --format csv --jobs 1 --lanes 1";
   ExeRun full = runExe(args);
   ASSERT_EQ(full.status, 0);
   auto fullRows = lines(full.out);
@@ -411,41 +413,61 @@ TEST(OptionGrammar, ShellCompletionOffersEveryOptionOfBothPrograms) {
   }
 }
 
-// The series' tests on two threads write exactly what one test at a time
-// writes: lines, full-precision CSV, JSON with read-outs, the check, the
+// The series' tests on lanes and threads write exactly what one test at a
+// time writes: lines, full-precision CSV, JSON with read-outs, the check, the
 // picture, a fault and a stop.
-TEST(Jobs, TwoThreadsWriteWhatOneTestAtATimeWrites) {
+TEST(Jobs, LanesAndThreadsWriteWhatOneTestAtATimeWrites) {
   const std::vector<std::vector<std::string>> cases = {
       {"--format", "jsonl"},
       {"--format", "csv", "--alpha-end", "700", "--tdelta", "0.01"},
       {"--format", "csv", "--alpha-end", "40", "--tdelta", "0.02", "--check"},
       {"--format", "json", "--alpha-start", "100", "--alpha-end", "160", "--stop-at-step", "5000"},
       {"--m2", "-600", "--alpha-start", "-20", "--alpha-end", "0", "--tdelta", "0.01"},
+      {"--alpha-end", "90", "--tdelta", "1e77", "--plot", "PLOT", "--plot-size", "60x80"},
       {"--alpha-end", "20", "--tdelta", "0.02", "--plot", "PLOT", "--plot-size", "60x80"},
+      {"--alpha-end", "350", "--tdelta", "0.02", "--stop-at-step", "700", "--plot", "PLOT"},
   };
+  // One test at a time first; then every lane width on one thread, and the
+  // default and one test at a time on two.
+  std::vector<std::pair<std::string, std::string>> runs = {{"1", "1"}};
+  for (int w : LaneEngine::widths())
+    runs.emplace_back("1", std::to_string(w));
+  runs.emplace_back("2", "0");
+  runs.emplace_back("2", "1");
   for (const auto& c : cases) {
-    std::string outputs[2], errors[2], pictures[2];
-    for (int jobs = 1; jobs <= 2; ++jobs) {
+    std::vector<std::string> outputs, errors, pictures;
+    for (const auto& [jobs, lanes] : runs) {
       std::vector<std::string> args = c;
-      std::string picture =
-          ::testing::TempDir() + "tb_jobs_" + std::to_string(getpid()) + "_" + std::to_string(jobs);
+      std::string picture = ::testing::TempDir() + "tb_jobs_" + std::to_string(getpid()) + "_" + jobs + lanes;
       for (auto& a : args)
         if (a == "PLOT") a = picture;
-      args.insert(args.end(), {"--jobs", std::to_string(jobs)});
+      args.insert(args.end(), {"--jobs", jobs});
+      if (lanes != "0") args.insert(args.end(), {"--lanes", lanes});
       ParseResult p = parseBatchOptions(args);
       ASSERT_EQ(p.error, "");
       std::ostringstream out, err;
       int status = runBatch(p.options, out, err, false);
-      outputs[jobs - 1] = std::to_string(status) + "\n" + out.str();
-      errors[jobs - 1] = err.str();
+      outputs.push_back(std::to_string(status) + "\n" + out.str());
+      errors.push_back(err.str());
       std::ifstream f(picture, std::ios::binary);
-      pictures[jobs - 1] = std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      pictures.emplace_back((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
       std::remove(picture.c_str());
     }
-    SCOPED_TRACE(c[0] + " " + c[1]);
-    EXPECT_EQ(outputs[0], outputs[1]);
-    EXPECT_EQ(errors[0], errors[1]);
-    EXPECT_EQ(pictures[0], pictures[1]);
+    for (size_t r = 1; r < runs.size(); ++r) {
+      std::string given;
+      for (const auto& a : c)
+        given += a + " ";
+      SCOPED_TRACE(given + "--jobs " + runs[r].first + " --lanes " + runs[r].second);
+      EXPECT_EQ(outputs[0], outputs[r]);
+      EXPECT_EQ(errors[0], errors[r]);
+      EXPECT_EQ(pictures[0], pictures[r]);
+    }
     EXPECT_GT(outputs[0].size() + errors[0].size(), 2u); // lines, or the fault's message
   }
+}
+
+TEST(Jobs, LanesTheProcessorLacksAreRefused) {
+  ParseResult p = parseBatchOptions({"--lanes", "3"});
+  EXPECT_NE(p.error.find("--lanes"), std::string::npos) << p.error;
+  EXPECT_NE(p.error.find("must be one of 1"), std::string::npos) << p.error;
 }

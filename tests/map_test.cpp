@@ -91,21 +91,30 @@ TEST(Map, EveryPointIsTheBatchToolsOneTestSeries) {
   std::remove(csv.c_str());
 }
 
-TEST(Map, OneThreadOrTwoWriteTheSameFiles) {
-  std::string files[2][2];
-  for (int jobs = 1; jobs <= 2; ++jobs) {
-    files[jobs - 1][0] = temp("j" + std::to_string(jobs) + ".csv");
-    files[jobs - 1][1] = temp("j" + std::to_string(jobs) + ".png");
-    MapRun r = runIn(mapOf({"--x", "alpha=0:90:7", "--y", "init-v3=0.6:1.4:3", "--tdelta", "0.02", "--jobs",
-                            std::to_string(jobs), "--csv", files[jobs - 1][0], "--png", files[jobs - 1][1],
-                            "--format", "jsonl"}));
+// One point at a time on one thread, the widest lanes on one, and lanes on two.
+TEST(Map, LanesAndThreadsWriteTheSameFiles) {
+  const std::vector<std::pair<std::string, std::string>> runs = {{"1", "1"}, {"1", "0"}, {"2", "0"}};
+  std::vector<std::string> csv, png, out;
+  for (const auto& [jobs, lanes] : runs) {
+    csv.push_back(temp("j" + jobs + lanes + ".csv"));
+    png.push_back(temp("j" + jobs + lanes + ".png"));
+    std::vector<std::string> args = {"--x",   "alpha=0:90:7", "--y",      "init-v3=0.6:1.4:3", "--tdelta",
+                                     "0.02",  "--jobs",       jobs,       "--csv",             csv.back(),
+                                     "--png", png.back(),     "--format", "jsonl"};
+    if (lanes != "0") args.insert(args.end(), {"--lanes", lanes});
+    MapRun r = runIn(mapOf(args));
     ASSERT_EQ(r.status, 0) << r.err;
+    out.push_back(r.out);
   }
-  EXPECT_EQ(readFile(files[0][0]), readFile(files[1][0]));
-  EXPECT_EQ(readFile(files[0][1]), readFile(files[1][1]));
-  for (auto& pair : files)
-    for (auto& f : pair)
-      std::remove(f.c_str());
+  for (size_t i = 1; i < runs.size(); ++i) {
+    EXPECT_EQ(readFile(csv[0]), readFile(csv[i]));
+    EXPECT_EQ(readFile(png[0]), readFile(png[i]));
+    EXPECT_EQ(out[0], out[i]);
+  }
+  for (const auto& f : csv)
+    std::remove(f.c_str());
+  for (const auto& f : png)
+    std::remove(f.c_str());
 }
 
 TEST(Map, APicturesCellsShowEachPointsOutcome) {
