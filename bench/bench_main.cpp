@@ -1,17 +1,19 @@
-// Speed of the default series: integration steps per second headless, the
-// same series in the Qt windows (offscreen) against it, and how long a Stop
-// click takes to end a running series.
+// Speed: integration steps per second of the default series headless and in
+// the Qt windows (offscreen), how long a Stop click takes to end a running
+// series, the lane engine against one test at a time, and the map.
 #include "apps/map.h"
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
 #include "forms/qt/qt_forms.h"
+#include "sim/lanes.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -85,6 +87,59 @@ void mapSpeed(int jobs) {
               at == std::string::npos ? summary.c_str() : summary.substr(summary.rfind(';') + 2).c_str());
 }
 
+// The 72 tests of the series 0 to 350 by 10 at init v3 0.9 and 1.1, as one
+// batch of one-test series on `lanes` lanes and `jobs` threads.
+SeriesTiming laneWorkload(int lanes, unsigned jobs) {
+  std::vector<std::vector<std::pair<std::string, std::string>>> tests;
+  for (const char* v3 : {"0.9", "1.1"})
+    for (int a = 0; a <= 350; a += 10)
+      tests.push_back({{"Talphastr", std::to_string(a)}, {"Talphaend", std::to_string(a)}, {"Tinitv2", v3}});
+  SeriesTiming t;
+  std::mutex m;
+  HeadlessTestsSetup setup;
+  setup.jobs = jobs;
+  setup.lanes = lanes;
+  auto start = Clock::now();
+  runHeadlessTests(
+      tests.size(), [&](size_t k) { return HeadlessTestSpec{tests[k], std::nullopt}; },
+      [&](size_t, HeadlessTest& r, MemoryForms&) {
+        std::lock_guard lock(m);
+        t.steps += r.report ? r.report->steps : 0;
+        ++t.tests;
+      },
+      setup);
+  t.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return t;
+}
+
+// Steps per second of the one-at-a-time engine, the lane engine at each
+// width on one thread, and the widest on every core; the runs alternate and
+// each keeps its best of three.
+void laneSpeeds() {
+  struct Run {
+    std::string name;
+    int lanes;
+    unsigned jobs;
+    SeriesTiming best;
+  };
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<Run> runs = {{"one test at a time, 1 thread", 1, 1, {}}};
+  for (int w : LaneEngine::widths())
+    runs.push_back({std::to_string(w) + " lanes (" + LaneEngine(w).instructionSet() + "), 1 thread", w, 1, {}});
+  runs.push_back({std::to_string(LaneEngine().width()) + " lanes, " + std::to_string(cores) + " threads", 0, cores, {}});
+  for (int i = 0; i < 3; ++i)
+    for (Run& r : runs) {
+      SeriesTiming t = laneWorkload(r.lanes, r.jobs);
+      if (i == 0 || t.seconds < r.best.seconds) r.best = t;
+    }
+  const double base = runs.front().best.steps / runs.front().best.seconds;
+  for (const Run& r : runs) {
+    double rate = r.best.steps / r.best.seconds;
+    std::printf("72 tests, %-32s %lld steps, %.3f s, %6.1f million steps/s, %.2fx\n", (r.name + ":").c_str(),
+                static_cast<long long>(r.best.steps), r.best.seconds, rate / 1e6, rate / base);
+  }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +164,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 5; ++i)
     worst = std::max(worst, stopLatencyMs());
   std::printf("Stop click to series end:   %.1f ms worst of 5 (target under 50 ms)\n", worst);
+  laneSpeeds();
   mapSpeed(1);
   mapSpeed(std::max(1u, std::thread::hardware_concurrency()));
   return 0;

@@ -264,7 +264,8 @@ const KernelTable& table() {
       bool known = false;
       for (int i = 0; i < t.count; ++i)
         known = known || t.all[i].width == k.width;
-      if (!known && t.count < kMaxLanes) t.all[t.count++] = k;
+      // One lane is the one-at-a-time engine's job.
+      if (!known && k.width > 1 && t.count < kMaxLanes) t.all[t.count++] = k;
     }
     hwy::SetSupportedTargetsForTest(0);
     return t;
