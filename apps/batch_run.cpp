@@ -10,6 +10,7 @@
 #include "runtime/numeric.h"
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <charconv>
 #include <condition_variable>
@@ -253,6 +254,7 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
   std::condition_variable ready;
   std::atomic<bool> abandon{false};
   bool allIn = false; // every test that will report has reported
+  size_t finishedCount = 0;
   auto spec = [&](size_t k) { return HeadlessTestSpec{fieldsAt(setup.fields, angles[k]), std::nullopt}; };
   auto finished = [&](size_t k, HeadlessTest& t, MemoryForms& forms) {
     SeriesResult r;
@@ -266,6 +268,7 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
     }
     std::lock_guard lock(m);
     done[k] = std::move(r);
+    ++finishedCount;
     ready.notify_all();
   };
   HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon};
@@ -275,15 +278,39 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
     allIn = true;
     ready.notify_all();
   });
+  // On a terminal, a progress line counts the finished tests; it is wiped
+  // before a result line is written.
+  bool progressShown = false;
+  size_t progressShows = SIZE_MAX;
+  auto progress = [&](size_t finishedTests) {
+    if (!setup.progress || !setup.err || finishedTests == progressShows) return;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "\rtests finished: %zu of %zu   ", finishedTests, n);
+    *setup.err << buf << std::flush;
+    progressShown = true;
+    progressShows = finishedTests;
+  };
+  auto clearProgress = [&] {
+    if (!progressShown) return;
+    *setup.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    progressShown = false;
+    progressShows = SIZE_MAX;
+  };
   SeriesResult series;
   float seriesMax = 0;
   for (size_t k = 0; k < n; ++k) {
     std::unique_lock lock(m);
-    ready.wait(lock, [&] { return done[k].has_value() || allIn; });
+    while (!ready.wait_for(lock, std::chrono::milliseconds(100), [&] { return done[k].has_value() || allIn; })) {
+      size_t finishedTests = finishedCount;
+      lock.unlock();
+      progress(finishedTests);
+      lock.lock();
+    }
     if (!done[k]) break; // never started: an interrupt came first
     SeriesResult r = std::move(*done[k]);
     done[k].reset();
     lock.unlock();
+    clearProgress();
     series.interrupted = series.interrupted || r.interrupted;
     if (!r.fault.empty() || r.tests.empty()) {
       series.fault = r.fault;
@@ -299,6 +326,7 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
     }
     if (t.report.end == EndCode::None) break; // stopped: the series ends with this test
   }
+  clearProgress();
   // The tests after the end of the series are not needed.
   abandon = true;
   runner.join();
@@ -307,7 +335,7 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
 }
 
 SeriesResult runSeries(const SeriesSetup& setup) {
-  if ((setup.jobs > 1 || setup.lanes != 1) && !setup.progress) {
+  if (setup.jobs > 1 || setup.lanes != 1) {
     std::vector<double> angles = seriesAngles(setup.fields);
     if (angles.size() > 1) return runSeriesParallel(setup, angles);
   }
