@@ -30,10 +30,7 @@ MapWindow::MapWindow(std::vector<std::pair<std::string, std::string>> fields) : 
   std::vector<uint32_t> pixels = drawMap(picture_, &w, &h);
   resize(w, h);
   collect();
-  // One core stays with the windows, so Start, Stop and End answer as ever.
-  unsigned jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
-  for (unsigned k = 0; k < jobs; ++k)
-    workers_.emplace_back([this] { work(); });
+  worker_ = std::jthread([this] { work(); });
   QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
   poll_.start(100);
 }
@@ -42,26 +39,31 @@ MapWindow::~MapWindow() { stop(); }
 
 void MapWindow::stop() {
   poll_.stop();
-  next_ = picture_.cells.size();
-  cancel_.fetch_add(1);
-  workers_.clear(); // joins; a running test stops at its next look at cancel_
+  abandon_ = true;
+  worker_ = std::jthread(); // joins; the running tests are dropped at once
 }
 
-// A worker: takes points in order, row by row from the bottom, until none is left.
+// The points in order, row by row from the bottom, on lanes and threads. One
+// core stays with the windows, so Start, Stop and End answer as ever.
 void MapWindow::work() {
-  for (size_t k; (k = next_++) < picture_.cells.size();) {
-    auto fields = fields_;
-    for (auto& [control, text] : fields) {
+  HeadlessTestsSetup setup;
+  setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
+  setup.abandon = &abandon_;
+  auto spec = [this](size_t k) {
+    HeadlessTestSpec s{fields_, std::nullopt};
+    for (auto& [control, text] : s.fields) {
       if (control == controls::Talphastr || control == controls::Talphaend)
         text = picture_.xTexts[k % alphas_.size()];
       if (control == controls::Tinitv2) text = picture_.yTexts[k / alphas_.size()];
     }
-    HeadlessTest t = runHeadlessTest(fields, &cancel_);
-    if (t.cancelled) return;
+    return s;
+  };
+  auto finished = [this](size_t k, HeadlessTest& t, MemoryForms&) {
     MapCell c{t.report ? static_cast<int>(t.report->end) : -1, t.report ? t.report->steps : 0};
     std::lock_guard lock(m_);
     results_[k] = c;
-  }
+  };
+  runHeadlessTests(picture_.cells.size(), spec, finished, setup);
 }
 
 // On the windows' thread: takes what the workers finished and paints it.

@@ -54,9 +54,8 @@ private:
   QTimer poll_;
   std::mutex m_;
   std::vector<std::optional<MapCell>> results_; // filled by the workers, under m_
-  std::atomic<size_t> next_{0};
-  std::atomic<int> cancel_{0};
-  std::vector<std::jthread> workers_;
+  std::atomic<bool> abandon_{false};
+  std::jthread worker_;
 };
 
 } // namespace tb
