@@ -100,7 +100,10 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
           fired = true;
           t.app->CommandEnd_Click();
         }
-        if (setup.abandon && *setup.abandon) t.app->CommandEnd_Click();
+      };
+    if (setup.abandon)
+      t.forms->onPoll = [&] {
+        if (*setup.abandon && t.forms->caption(controls::CommandEnd) == "Stop") t.app->CommandEnd_Click();
       };
     t.app->CommandStart_Click();
     if (setup.abandon && *setup.abandon) return;

@@ -196,15 +196,17 @@ TEST(Lanes, InterruptStopsWhereTheTestsStand) {
   EXPECT_EQ(cancelled, LaneEngine().width() - 1);
 }
 
-// Abandoned, the engine drops endless tests at once.
+// Abandoned, the engines drop endless tests at once, also one running on
+// another thread.
 TEST(Lanes, AbandonDropsEndlessTests) {
   std::vector<Fields> tests = {test("0", "1", "1000", "1", ".05")};
   for (int i = 0; i < 3; ++i)
     tests.push_back(test("10", "1", "1000", "1", "0"));
-  for (int lanes : {0, 1}) {
+  for (Config c : {Config{0, 1}, Config{1, 1}, Config{0, 2}, Config{1, 2}}) {
+    SCOPED_TRACE(c.name());
     std::atomic<bool> abandon{false};
     std::vector<Outcome> got =
-        runAll(tests, {lanes, 1}, {}, [&](size_t, const Outcome&) { abandon = true; }, nullptr, &abandon);
+        runAll(tests, c, {}, [&](size_t, const Outcome&) { abandon = true; }, nullptr, &abandon);
     ASSERT_TRUE(got[0].report);
     EXPECT_NE(got[0].report->end, EndCode::None);
     for (size_t k = 1; k < tests.size(); ++k)
