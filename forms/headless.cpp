@@ -101,9 +101,11 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
           t.app->CommandEnd_Click();
         }
       };
+    // Asked at every look, since a stop before the test has begun is undone
+    // by its start.
     if (setup.abandon)
       t.forms->onPoll = [&] {
-        if (*setup.abandon && t.forms->caption(controls::CommandEnd) == "Stop") t.app->CommandEnd_Click();
+        if (*setup.abandon) t.exp->state().stopflag = 1;
       };
     t.app->CommandStart_Click();
     if (setup.abandon && *setup.abandon) return;
