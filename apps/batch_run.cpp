@@ -10,9 +10,9 @@
 #include "runtime/numeric.h"
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -205,8 +205,8 @@ void carryFromEarlierTests(ExportedTest& t, const TestReport* before, float& ser
 }
 
 // The field texts of the one-test series at `angle`.
-std::vector<std::pair<std::string, std::string>> fieldsAt(std::vector<std::pair<std::string, std::string>> fields,
-                                                          double angle) {
+std::vector<std::pair<std::string, std::string>>
+fieldsAt(std::vector<std::pair<std::string, std::string>> fields, double angle) {
   for (auto& [control, text] : fields)
     if (control == controls::Talphastr || control == controls::Talphaend) text = exactText(angle);
   return fields;
@@ -300,7 +300,8 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
   float seriesMax = 0;
   for (size_t k = 0; k < n; ++k) {
     std::unique_lock lock(m);
-    while (!ready.wait_for(lock, std::chrono::milliseconds(100), [&] { return done[k].has_value() || allIn; })) {
+    while (
+        !ready.wait_for(lock, std::chrono::milliseconds(100), [&] { return done[k].has_value() || allIn; })) {
       size_t finishedTests = finishedCount;
       lock.unlock();
       progress(finishedTests);

@@ -101,7 +101,10 @@ SeriesTiming laneWorkload(int lanes, unsigned jobs) {
   setup.lanes = lanes;
   auto start = Clock::now();
   runHeadlessTests(
-      tests.size(), [&](size_t k) { return HeadlessTestSpec{tests[k], std::nullopt}; },
+      tests.size(),
+      [&](size_t k) {
+        return HeadlessTestSpec{tests[k], std::nullopt};
+      },
       [&](size_t, HeadlessTest& r, MemoryForms&) {
         std::lock_guard lock(m);
         t.steps += r.report ? r.report->steps : 0;
@@ -125,8 +128,10 @@ void laneSpeeds() {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   std::vector<Run> runs = {{"one test at a time, 1 thread", 1, 1, {}}};
   for (int w : LaneEngine::widths())
-    runs.push_back({std::to_string(w) + " lanes (" + LaneEngine(w).instructionSet() + "), 1 thread", w, 1, {}});
-  runs.push_back({std::to_string(LaneEngine().width()) + " lanes, " + std::to_string(cores) + " threads", 0, cores, {}});
+    runs.push_back(
+        {std::to_string(w) + " lanes (" + LaneEngine(w).instructionSet() + "), 1 thread", w, 1, {}});
+  runs.push_back(
+      {std::to_string(LaneEngine().width()) + " lanes, " + std::to_string(cores) + " threads", 0, cores, {}});
   for (int i = 0; i < 3; ++i)
     for (Run& r : runs) {
       SeriesTiming t = laneWorkload(r.lanes, r.jobs);

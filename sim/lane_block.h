@@ -25,16 +25,16 @@ struct alignas(64) Block {
   Lane v0[3][2]; // velocity at step 0
   Lane v[3][2];  // velocity as set up
   Lane acc[3][2];
-  Lane sum[3][2];  // running sums of the accelerations
-  Lane sum2[3][2]; // running sums of the running sums
+  Lane sum[3][2];     // running sums of the accelerations
+  Lane sum2[3][2];    // running sums of the running sums
   Lane diff[3][2][2]; // row i, other body, coordinate
   Lane rsq[3][2];
   Lane gm[3][2];       // gconst * mass of the other body
   Lane accelerated[3]; // 1 where the body's mass is not negative
   Lane nstep, tdelta;
-  Lane ref, refZero, pref; // reference direction alphadeg, 1 where it is 0, its pseudo-angle
-  Lane dx, dy, p;          // line from body 0 to body 1 now, and its pseudo-angle
-  Lane pdx, pdy, pp;       // the same one pass earlier
+  Lane ref, refZero, pref;               // reference direction alphadeg, 1 where it is 0, its pseudo-angle
+  Lane dx, dy, p;                        // line from body 0 to body 1 now, and its pseudo-angle
+  Lane pdx, pdy, pp;                     // the same one pass earlier
   Lane approached, pendcode, pendBefore; // pendBefore: pendcode as the pass found it
   Lane slower;                           // 1 where v3 < vesc at the last display step
   Lane nearLimit, farLimit;              // 0.5 and 2.5 times r3start squared

@@ -13,8 +13,8 @@
 #define HWY_TARGET_INCLUDE "sim/lane_kernel.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 
-#include <hwy/highway.h>
 #include "sim/lane_block.h"
+#include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
 namespace tb::lanes {
@@ -163,7 +163,8 @@ HWY_INLINE void countRevolutions(Block& b, Events& ev, uint32_t active) {
   store(p, b.p);
   // Reference 0: counted when the direction wraps past 0.
   const V four = hn::Set(d, 4.0);
-  const M inside = hn::And(hn::And(hn::Gt(p, m), hn::Lt(p, four - m)), hn::And(hn::Gt(pp, m), hn::Lt(pp, four - m)));
+  const M inside =
+      hn::And(hn::And(hn::Gt(p, m), hn::Lt(p, four - m)), hn::And(hn::Gt(pp, m), hn::Lt(pp, four - m)));
   const M clear = hn::And(inside, hn::Gt(hn::Abs(p - pp), m));
   const M down = hn::Gt(pp, p);
   const M yesZero = hn::And(clear, down);

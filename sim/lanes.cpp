@@ -31,7 +31,8 @@ LaneEngine::LaneEngine(int width) : kernel_(lanes::bestKernel()) {
   if (width == 0) return;
   for (int i = 0; i < n; ++i)
     if (k[i].width == width) kernel_ = k[i];
-  if (kernel_.width != width) throw std::invalid_argument("this processor has no " + std::to_string(width) + "-lane vectors");
+  if (kernel_.width != width)
+    throw std::invalid_argument("this processor has no " + std::to_string(width) + "-lane vectors");
 }
 
 // Takes the experiment's test, set up to its first pass, into a lane. A test
@@ -203,7 +204,9 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
   done_ = done;
   stopAt_ = control.stopAtStep.value_or(-1);
   const int w = width();
-  auto interrupted = [&] { return control.interrupt && control.interrupt->load(std::memory_order_relaxed) != 0; };
+  auto interrupted = [&] {
+    return control.interrupt && control.interrupt->load(std::memory_order_relaxed) != 0;
+  };
   auto abandoned = [&] { return control.abandon && control.abandon->load(std::memory_order_relaxed); };
   bool more = true;
   for (;;) {
@@ -216,8 +219,10 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
     for (int k = 0; k < w; ++k) {
       while (!tests_[k] && more) {
         Experiment* e = next();
-        if (!e) more = false;
-        else load(k, *e);
+        if (!e)
+          more = false;
+        else
+          load(k, *e);
       }
       running += tests_[k] ? 1 : 0;
     }

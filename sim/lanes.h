@@ -40,8 +40,8 @@ public:
   // by its end, a stop or a fault (the experiment's onTestEnd and lastFault
   // tell which), with `interrupted` set when the interrupt stopped it.
   // `next` is called again only after `done` of some test, or at the start.
-  void run(const std::function<Experiment*()>& next, const std::function<void(Experiment&, bool interrupted)>& done,
-           const Control& control);
+  void run(const std::function<Experiment*()>& next,
+           const std::function<void(Experiment&, bool interrupted)>& done, const Control& control);
 
 private:
   bool load(int lane, Experiment& e);

@@ -51,12 +51,16 @@ std::vector<Config> configs() {
 
 std::vector<Outcome> runAll(const std::vector<Fields>& tests, Config c, std::optional<int64_t> stop = {},
                             const std::function<void(size_t, const Outcome&)>& seen = nullptr,
-                            const std::atomic<int>* interrupt = nullptr, const std::atomic<bool>* abandon = nullptr) {
+                            const std::atomic<int>* interrupt = nullptr,
+                            const std::atomic<bool>* abandon = nullptr) {
   std::vector<Outcome> out(tests.size());
   std::mutex m;
   HeadlessTestsSetup setup{c.jobs, c.lanes, stop, interrupt, abandon};
   runHeadlessTests(
-      tests.size(), [&](size_t k) { return HeadlessTestSpec{tests[k], std::nullopt}; },
+      tests.size(),
+      [&](size_t k) {
+        return HeadlessTestSpec{tests[k], std::nullopt};
+      },
       [&](size_t k, HeadlessTest& t, MemoryForms& forms) {
         Outcome o{t.report, t.fault, t.cancelled, {}};
         for (const char* r : kReadoutControls)
@@ -87,8 +91,11 @@ void expectSame(const Outcome& want, const Outcome& got, const std::string& what
   EXPECT_EQ(std::bit_cast<uint32_t>(a.v3), std::bit_cast<uint32_t>(b.v3));
   EXPECT_EQ(std::bit_cast<uint32_t>(a.vesc), std::bit_cast<uint32_t>(b.vesc));
   EXPECT_EQ(std::bit_cast<uint32_t>(a.v3max), std::bit_cast<uint32_t>(b.v3max));
-  for (auto [x, y] : {std::pair{a.r3, b.r3}, {a.dist12min, b.dist12min}, {a.dist12mean, b.dist12mean},
-                      {a.dist12max, b.dist12max}, {a.time, b.time}})
+  for (auto [x, y] : {std::pair{a.r3, b.r3},
+                      {a.dist12min, b.dist12min},
+                      {a.dist12mean, b.dist12mean},
+                      {a.dist12max, b.dist12max},
+                      {a.time, b.time}})
     EXPECT_EQ(bits(x), bits(y)) << x << " against " << y;
   ASSERT_EQ(a.energyDrift.has_value(), b.energyDrift.has_value());
   if (a.energyDrift) {
@@ -108,7 +115,8 @@ void expectEveryConfigSame(const std::vector<Fields>& tests, std::optional<int64
   for (const Config& c : configs()) {
     std::vector<Outcome> got = runAll(tests, c, stop);
     for (size_t k = 0; k < tests.size(); ++k)
-      expectSame(want[k], got[k], c.name() + ", test " + std::to_string(k) + " at alpha " + tests[k][0].second);
+      expectSame(want[k], got[k],
+                 c.name() + ", test " + std::to_string(k) + " at alpha " + tests[k][0].second);
   }
 }
 
@@ -152,14 +160,19 @@ TEST(Lanes, RandomParametersAndRareEventsAsOneAtATime) {
   const char* steps[] = {".005", ".01", ".02"};
   std::vector<Fields> tests;
   for (int i = 0; i < 40; ++i)
-    tests.push_back(test(text(std::floor(uniform(0, 3600)) / 10), text(uniform(0.3, 1.6)), text(uniform(1, 3000)),
-                         text(uniform(-10, 200)), steps[rng() % 3]));
+    tests.push_back(test(text(std::floor(uniform(0, 3600)) / 10), text(uniform(0.3, 1.6)),
+                         text(uniform(1, 3000)), text(uniform(-10, 200)), steps[rng() % 3]));
   const std::vector<Fields> rare = {
-      test("0", "1", "1000", "1", "1e77"),      test("30", "1", "-999", "1", "1e50"),
-      test("0", "1", "-600"),                   test("0", "1", "1000", "-5", ".01"),
-      test("0", "1.2", "1000", "1", ".01"),     test("370", "0.9", "1000", "1", ".01"),
-      test("360", "0.9", "1000", "1", ".01"),   test("0", ".01", "1000", "1e12", ".01"),
-      test("45", "1", "-990", "1", ".01"),      test("90", "0.7", "20", "300", ".01"),
+      test("0", "1", "1000", "1", "1e77"),
+      test("30", "1", "-999", "1", "1e50"),
+      test("0", "1", "-600"),
+      test("0", "1", "1000", "-5", ".01"),
+      test("0", "1.2", "1000", "1", ".01"),
+      test("370", "0.9", "1000", "1", ".01"),
+      test("360", "0.9", "1000", "1", ".01"),
+      test("0", ".01", "1000", "1e12", ".01"),
+      test("45", "1", "-990", "1", ".01"),
+      test("90", "0.7", "20", "300", ".01"),
   };
   for (size_t i = 0; i < rare.size(); ++i)
     tests.insert(tests.begin() + static_cast<long>(3 * i), rare[i]);
@@ -183,8 +196,8 @@ TEST(Lanes, InterruptStopsWhereTheTestsStand) {
   for (int a = 0; a < 8; ++a)
     tests.push_back(test(std::to_string(10 * a)));
   std::atomic<int> interrupt{0};
-  std::vector<Outcome> got =
-      runAll(tests, {0, 1}, {}, [&](size_t, const Outcome&) { interrupt = 1; }, &interrupt);
+  std::vector<Outcome> got = runAll(
+      tests, {0, 1}, {}, [&](size_t, const Outcome&) { interrupt = 1; }, &interrupt);
   int cancelled = 0;
   for (size_t k = 1; k < tests.size(); ++k) {
     if (!got[k].report) continue; // never taken
@@ -205,8 +218,8 @@ TEST(Lanes, AbandonDropsEndlessTests) {
   for (Config c : {Config{0, 1}, Config{1, 1}, Config{0, 2}, Config{1, 2}}) {
     SCOPED_TRACE(c.name());
     std::atomic<bool> abandon{false};
-    std::vector<Outcome> got =
-        runAll(tests, c, {}, [&](size_t, const Outcome&) { abandon = true; }, nullptr, &abandon);
+    std::vector<Outcome> got = runAll(
+        tests, c, {}, [&](size_t, const Outcome&) { abandon = true; }, nullptr, &abandon);
     ASSERT_TRUE(got[0].report);
     EXPECT_NE(got[0].report->end, EndCode::None);
     for (size_t k = 1; k < tests.size(); ++k)

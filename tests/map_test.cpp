@@ -98,9 +98,9 @@ TEST(Map, LanesAndThreadsWriteTheSameFiles) {
   for (const auto& [jobs, lanes] : runs) {
     csv.push_back(temp("j" + jobs + lanes + ".csv"));
     png.push_back(temp("j" + jobs + lanes + ".png"));
-    std::vector<std::string> args = {"--x",   "alpha=0:90:7", "--y",      "init-v3=0.6:1.4:3", "--tdelta",
-                                     "0.02",  "--jobs",       jobs,       "--csv",             csv.back(),
-                                     "--png", png.back(),     "--format", "jsonl"};
+    std::vector<std::string> args = {
+        "--x",   "alpha=0:90:7", "--y",   "init-v3=0.6:1.4:3", "--tdelta", "0.02", "--jobs", jobs,
+        "--csv", csv.back(),     "--png", png.back(),          "--format", "jsonl"};
     if (lanes != "0") args.insert(args.end(), {"--lanes", lanes});
     MapRun r = runIn(mapOf(args));
     ASSERT_EQ(r.status, 0) << r.err;
