@@ -5,8 +5,9 @@
 #include "sim/lanes.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
+#include <stdexcept>
+#include <string>
 
 namespace tb {
 

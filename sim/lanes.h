@@ -39,7 +39,7 @@ public:
   // describe a one-test series. `done` is called once per test when it ended,
   // by its end, a stop or a fault (the experiment's onTestEnd and lastFault
   // tell which), with `interrupted` set when the interrupt stopped it.
-  // `next` is called again only after `done` of some test, or at the start.
+  // `next` is called whenever a lane is free, from the calling thread.
   void run(const std::function<Experiment*()>& next,
            const std::function<void(Experiment&, bool interrupted)>& done, const Control& control);
 

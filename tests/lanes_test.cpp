@@ -159,9 +159,12 @@ TEST(Lanes, RandomParametersAndRareEventsAsOneAtATime) {
   auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
   const char* steps[] = {".005", ".01", ".02"};
   std::vector<Fields> tests;
-  for (int i = 0; i < 40; ++i)
-    tests.push_back(test(text(std::floor(uniform(0, 3600)) / 10), text(uniform(0.3, 1.6)),
-                         text(uniform(1, 3000)), text(uniform(-10, 200)), steps[rng() % 3]));
+  for (int i = 0; i < 40; ++i) {
+    // One draw after another, in this order whatever the compiler.
+    const std::string alpha = text(std::floor(uniform(0, 3600)) / 10), v3 = text(uniform(0.3, 1.6));
+    const std::string m2 = text(uniform(1, 3000)), m3 = text(uniform(-10, 200));
+    tests.push_back(test(alpha, v3, m2, m3, steps[rng() % 3]));
+  }
   const std::vector<Fields> rare = {
       test("0", "1", "1000", "1", "1e77"),
       test("30", "1", "-999", "1", "1e50"),
@@ -176,7 +179,9 @@ TEST(Lanes, RandomParametersAndRareEventsAsOneAtATime) {
   };
   for (size_t i = 0; i < rare.size(); ++i)
     tests.insert(tests.begin() + static_cast<long>(3 * i), rare[i]);
-  expectEveryConfigSame(tests);
+  // A test that never ends (a pair torn apart, a third body that never comes
+  // near) stops there, in every engine alike.
+  expectEveryConfigSame(tests, 2'000'000);
 }
 
 // Every test stops after the given pass, as a click on Stop there would stop
