@@ -58,6 +58,8 @@ struct Events {
   double faultRsq[kMaxLanes][3][2] = {};
 
   bool any() const { return (revCount | revExact | collision | display | stop | fault) != 0; }
+  // Only the bits: the per-lane details are read where a bit is set.
+  void clear() { revCount = revExact = collision = display = stop = fault = 0; }
 };
 
 // Runs passes of every lane until a pass reports an event or maxPasses are

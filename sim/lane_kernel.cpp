@@ -209,7 +209,7 @@ HWY_INLINE void watchThirdBody(Block& b, Events& ev, uint32_t active) {
 int64_t Passes(Block& b, int64_t maxPasses, Events& ev) {
   const D d;
   const uint32_t active = laneBits(hn::Ne(load(b.active), hn::Zero(d)));
-  ev = Events{};
+  ev.clear();
   for (int64_t pass = 1; pass <= maxPasses; ++pass) {
     const V n = load(b.nstep) + hn::Set(d, 1.0);
     store(n, b.nstep);

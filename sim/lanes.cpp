@@ -210,6 +210,7 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
   };
   auto abandoned = [&] { return control.abandon && control.abandon->load(std::memory_order_relaxed); };
   bool more = true;
+  lanes::Events ev; // the kernel clears what it sets
   for (;;) {
     if (abandoned()) {
       for (int k = 0; k < w; ++k)
@@ -228,7 +229,6 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
       running += tests_[k] ? 1 : 0;
     }
     if (running == 0) return;
-    lanes::Events ev;
     kernel_.passes(block_, 4096, ev);
     if (ev.any())
       for (int k = 0; k < w; ++k)
