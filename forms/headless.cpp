@@ -101,8 +101,7 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
           t.app->CommandEnd_Click();
         }
       };
-    // Asked at every look, since a stop before the test has begun is undone
-    // by its start.
+    // A dropped test stops at its next look.
     if (setup.abandon)
       t.forms->onPoll = [&] {
         if (*setup.abandon) t.exp->state().stopflag = 1;
