@@ -21,6 +21,7 @@
 #include <new>
 #include <ostream>
 #include <thread>
+#include <utility>
 
 namespace tb {
 
@@ -243,20 +244,45 @@ void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angl
   series.plotHeight = r.plotHeight;
 }
 
-// The series with its tests on lanes and threads: each test runs alone, as a
-// one-test series at its angle, and the lines are put together in series
-// order, each written as soon as it and all before it are final. The output
-// is the same as one test at a time.
-SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<double>& angles) {
-  const size_t n = angles.size();
-  std::vector<std::optional<SeriesResult>> done(n);
-  std::mutex m;
-  std::condition_variable ready;
-  std::atomic<bool> abandon{false};
-  bool allIn = false; // every test that will report has reported
-  size_t finishedCount = 0;
-  auto spec = [&](size_t k) { return HeadlessTestSpec{fieldsAt(setup.fields, angles[k]), std::nullopt}; };
-  auto finished = [&](size_t k, HeadlessTest& t, MemoryForms& forms) {
+// The tests of a series running alone on lanes and threads, each handed out
+// in series order once it has finished.
+class ParallelTests {
+public:
+  ParallelTests(const SeriesSetup& setup, const std::vector<double>& angles) : done_(angles.size()) {
+    auto spec = [&setup, &angles](size_t k) {
+      return HeadlessTestSpec{fieldsAt(setup.fields, angles[k]), std::nullopt};
+    };
+    HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon_};
+    runner_ = std::jthread([this, spec, run] {
+      runHeadlessTests(
+          done_.size(), spec, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); }, run);
+      std::lock_guard lock(m_);
+      allIn_ = true;
+      ready_.notify_all();
+    });
+  }
+  // The running tests are not needed any more.
+  ~ParallelTests() {
+    abandon_ = true;
+    runner_.join();
+  }
+
+  // Test k once it finished; nothing when it never will (an interrupt came
+  // before it began). `waiting` is called every 0.1 s meanwhile, with the
+  // number of finished tests.
+  std::optional<SeriesResult> take(size_t k, const std::function<void(size_t)>& waiting) {
+    std::unique_lock lock(m_);
+    while (!ready_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_[k] || allIn_; })) {
+      size_t finishedTests = finishedCount_;
+      lock.unlock();
+      waiting(finishedTests);
+      lock.lock();
+    }
+    return std::exchange(done_[k], std::nullopt);
+  }
+
+private:
+  void finished(size_t k, HeadlessTest& t, MemoryForms& forms) {
     SeriesResult r;
     r.fault = t.fault;
     r.interrupted = t.cancelled;
@@ -266,71 +292,77 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
         e.readouts.emplace_back(c, forms.text(c));
       r.tests.push_back(std::move(e));
     }
-    std::lock_guard lock(m);
-    done[k] = std::move(r);
-    ++finishedCount;
-    ready.notify_all();
-  };
-  HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon};
-  std::jthread runner([&] {
-    runHeadlessTests(n, spec, finished, run);
-    std::lock_guard lock(m);
-    allIn = true;
-    ready.notify_all();
-  });
-  // On a terminal, a progress line counts the finished tests; it is wiped
-  // before a result line is written.
-  bool progressShown = false;
-  size_t progressShows = SIZE_MAX;
-  auto progress = [&](size_t finishedTests) {
-    if (!setup.progress || !setup.err || finishedTests == progressShows) return;
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "\rtests finished: %zu of %zu   ", finishedTests, n);
-    *setup.err << buf << std::flush;
-    progressShown = true;
-    progressShows = finishedTests;
-  };
-  auto clearProgress = [&] {
-    if (!progressShown) return;
-    *setup.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
-    progressShown = false;
-    progressShows = SIZE_MAX;
-  };
-  SeriesResult series;
-  float seriesMax = 0;
-  for (size_t k = 0; k < n; ++k) {
-    std::unique_lock lock(m);
-    while (
-        !ready.wait_for(lock, std::chrono::milliseconds(100), [&] { return done[k].has_value() || allIn; })) {
-      size_t finishedTests = finishedCount;
-      lock.unlock();
-      progress(finishedTests);
-      lock.lock();
-    }
-    if (!done[k]) break; // never started: an interrupt came first
-    SeriesResult r = std::move(*done[k]);
-    done[k].reset();
-    lock.unlock();
-    clearProgress();
-    series.interrupted = series.interrupted || r.interrupted;
-    if (!r.fault.empty() || r.tests.empty()) {
-      series.fault = r.fault;
-      break;
-    }
-    ExportedTest t = std::move(r.tests.front());
-    t.report.index = static_cast<int>(k);
-    carryFromEarlierTests(t, series.tests.empty() ? nullptr : &series.tests.back().report, seriesMax);
-    series.tests.push_back(t);
-    if (setup.onTest && !setup.onTest(series.tests.back())) {
-      series.writeFailed = true;
-      break;
-    }
-    if (t.report.end == EndCode::None) break; // stopped: the series ends with this test
+    std::lock_guard lock(m_);
+    done_[k] = std::move(r);
+    ++finishedCount_;
+    ready_.notify_all();
   }
-  clearProgress();
-  // The tests after the end of the series are not needed.
-  abandon = true;
-  runner.join();
+
+  std::vector<std::optional<SeriesResult>> done_;
+  std::mutex m_;
+  std::condition_variable ready_;
+  std::atomic<bool> abandon_{false};
+  bool allIn_ = false; // every test that will report has reported
+  size_t finishedCount_ = 0;
+  std::jthread runner_; // last: it starts once everything above is there
+};
+
+// On a terminal, the count of finished tests; wiped before a result line is
+// written.
+class ProgressLine {
+public:
+  ProgressLine(std::ostream* err, size_t total) : err_(err), total_(total) {}
+  ~ProgressLine() { clear(); }
+  void show(size_t finishedTests) {
+    if (!err_ || finishedTests == shown_) return;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "\rtests finished: %zu of %zu   ", finishedTests, total_);
+    *err_ << buf << std::flush;
+    shown_ = finishedTests;
+  }
+  void clear() {
+    if (shown_ == kNone) return;
+    *err_ << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    shown_ = kNone;
+  }
+
+private:
+  static constexpr size_t kNone = SIZE_MAX;
+  std::ostream* err_;
+  size_t total_;
+  size_t shown_ = kNone;
+};
+
+// The series with its tests on lanes and threads: each test runs alone, as a
+// one-test series at its angle, and the lines are put together in series
+// order, each written as soon as it and all before it are final. The output
+// is the same as one test at a time.
+SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<double>& angles) {
+  SeriesResult series;
+  {
+    ParallelTests tests(setup, angles);
+    ProgressLine progress(setup.progress ? setup.err : nullptr, angles.size());
+    float seriesMax = 0;
+    for (size_t k = 0; k < angles.size(); ++k) {
+      std::optional<SeriesResult> r = tests.take(k, [&](size_t finished) { progress.show(finished); });
+      if (!r) break; // never started: an interrupt came first
+      progress.clear();
+      series.interrupted = series.interrupted || r->interrupted;
+      if (!r->fault.empty() || r->tests.empty()) {
+        series.fault = r->fault;
+        break;
+      }
+      ExportedTest t = std::move(r->tests.front());
+      t.report.index = static_cast<int>(k);
+      carryFromEarlierTests(t, series.tests.empty() ? nullptr : &series.tests.back().report, seriesMax);
+      series.tests.push_back(t);
+      if (setup.onTest && !setup.onTest(series.tests.back())) {
+        series.writeFailed = true;
+        break;
+      }
+      if (t.report.end == EndCode::None) break; // stopped: the series ends with this test
+    }
+  } // the tests after the end of the series are dropped here
   if (setup.keepPlot && !series.writeFailed) drawSeriesPicture(setup, angles, series);
   return series;
 }

@@ -55,6 +55,14 @@ bool LaneEngine::load(int k, Experiment& e) {
     done_(e, false);
     return false;
   }
+  copyIntoLane(k, e);
+  tests_[k] = &e;
+  return true;
+}
+
+// The test's state at its first pass into lane k.
+void LaneEngine::copyIntoLane(int k, const Experiment& e) {
+  const SimState& s = e.s_;
   lanes::Block& b = block_;
   for (int i = 0; i < 3; ++i) {
     b.pos[i][0][k] = s.xpos[i], b.pos[i][1][k] = s.ypos[i];
@@ -94,8 +102,6 @@ bool LaneEngine::load(int k, Experiment& e) {
   b.nextShow[k] = s.showevery > 0 ? s.showevery : kNever;
   b.stopAt[k] = stopAt_ >= 1 ? static_cast<double>(stopAt_) : kNever;
   b.active[k] = 1;
-  tests_[k] = &e;
-  return true;
 }
 
 // The lane's values into its experiment's state, as the one-at-a-time

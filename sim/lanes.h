@@ -45,6 +45,7 @@ public:
 
 private:
   bool load(int lane, Experiment& e);
+  void copyIntoLane(int lane, const Experiment& e);
   void toExperiment(int lane);
   void fromExperiment(int lane);
   void idle(int lane);
