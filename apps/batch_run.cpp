@@ -249,13 +249,13 @@ void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angl
 class ParallelTests {
 public:
   ParallelTests(const SeriesSetup& setup, const std::vector<double>& angles) : done_(angles.size()) {
-    auto spec = [&setup, &angles](size_t k) {
-      return HeadlessTestSpec{fieldsAt(setup.fields, angles[k]), std::nullopt};
+    auto input = [&setup, &angles](size_t k) {
+      return HeadlessTestInput{fieldsAt(setup.fields, angles[k]), std::nullopt};
     };
     HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon_};
-    runner_ = std::jthread([this, spec, run] {
+    runner_ = std::jthread([this, input, run] {
       runHeadlessTests(
-          done_.size(), spec, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); }, run);
+          done_.size(), input, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); }, run);
       std::lock_guard lock(m_);
       allIn_ = true;
       ready_.notify_all();

@@ -292,8 +292,8 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
   setup.lanes = o.lanes;
   setup.interrupt = &gInterrupts;
   setup.abandon = &abandon;
-  auto spec = [&](size_t e) {
-    return HeadlessTestSpec{pointFields(o, points[e] % columns, points[e] / columns), std::nullopt};
+  auto input = [&](size_t e) {
+    return HeadlessTestInput{pointFields(o, points[e] % columns, points[e] / columns), std::nullopt};
   };
   auto finished = [&](size_t e, HeadlessTest& t, MemoryForms& forms) {
     PointOutcome p;
@@ -313,7 +313,7 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
     ready.notify_all();
   };
   std::jthread runner([&] {
-    runHeadlessTests(n, spec, finished, setup);
+    runHeadlessTests(n, input, finished, setup);
     std::lock_guard lock(m);
     // Whatever did not come by now never will.
     for (size_t e = 0; e < n; ++e)

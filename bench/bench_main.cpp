@@ -103,7 +103,7 @@ SeriesTiming laneWorkload(int lanes, unsigned jobs) {
   runHeadlessTests(
       tests.size(),
       [&](size_t k) {
-        return HeadlessTestSpec{tests[k], std::nullopt};
+        return HeadlessTestInput{tests[k], std::nullopt};
       },
       [&](size_t, HeadlessTest& r, MemoryForms&) {
         std::lock_guard lock(m);

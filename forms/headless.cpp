@@ -63,12 +63,12 @@ struct SoloTest {
   std::unique_ptr<Application> app;
   HeadlessTest result;
 
-  SoloTest(size_t k, const HeadlessTestSpec& spec) : index(k), forms(newMemoryForms()) {
-    if (spec.plotSize) forms->forcePlotSize(spec.plotSize->first, spec.plotSize->second);
+  SoloTest(size_t k, const HeadlessTestInput& input) : index(k), forms(newMemoryForms()) {
+    if (input.plotSize) forms->forcePlotSize(input.plotSize->first, input.plotSize->second);
     exp = std::make_unique<Experiment>(*forms);
     app = std::make_unique<Application>(*forms, *exp);
     app->Form_Load();
-    for (const auto& [control, text] : spec.fields)
+    for (const auto& [control, text] : input.fields)
       forms->setText(control, text);
     exp->onTestEnd = [this](const TestReport& r) { result.report = r; };
   }
@@ -76,7 +76,7 @@ struct SoloTest {
 
 // One worker's share with the one-at-a-time engine: each test as the windows
 // run it, with Stop clicked at the stop step or on the interrupt.
-void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestInput(size_t)>& input,
                    const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                    const HeadlessTestsSetup& setup) {
   // After an interrupt no further test is taken, but the first: it stops
@@ -86,7 +86,7 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
     return (!first && setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon);
   };
   for (size_t k; !stopped() && (k = next++) < n; first = false) {
-    SoloTest t(k, spec(k));
+    SoloTest t(k, input(k));
     if (setup.interrupt) {
       t.forms->interruptFlag = setup.interrupt;
       t.forms->onInterrupt = [&](int) {
@@ -114,7 +114,7 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
 }
 
 // One worker's share on the lanes.
-void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestInput(size_t)>& input,
                 const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                 const HeadlessTestsSetup& setup) {
   LaneEngine engine(setup.lanes);
@@ -122,7 +122,7 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
   auto take = [&]() -> Experiment* {
     size_t k = next++;
     if (k >= n) return nullptr;
-    auto t = std::make_unique<SoloTest>(k, spec(k));
+    auto t = std::make_unique<SoloTest>(k, input(k));
     Experiment* e = t->exp.get();
     running.emplace(e, std::move(t));
     return e;
@@ -141,7 +141,7 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
 
 } // namespace
 
-void runHeadlessTests(size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
                       const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                       const HeadlessTestsSetup& setup) {
   std::atomic<size_t> next{0};
@@ -150,9 +150,9 @@ void runHeadlessTests(size_t n, const std::function<HeadlessTestSpec(size_t)>& s
   for (unsigned w = 0; w < std::max(1u, setup.jobs); ++w)
     workers.emplace_back([&] {
       if (lanes)
-        runOnLanes(next, n, spec, finished, setup);
+        runOnLanes(next, n, input, finished, setup);
       else
-        runOneAtATime(next, n, spec, finished, setup);
+        runOneAtATime(next, n, input, finished, setup);
     });
 }
 

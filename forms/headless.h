@@ -47,14 +47,14 @@ struct HeadlessTestsSetup {
   // When set, running tests are dropped unreported and no test is taken.
   const std::atomic<bool>* abandon = nullptr;
 };
-struct HeadlessTestSpec {
+struct HeadlessTestInput {
   std::vector<std::pair<std::string, std::string>> fields; // start angle = end angle
   std::optional<std::pair<int, int>> plotSize;
 };
 // Runs tests 0 to n - 1 (taken in that order) and calls `finished` from the
 // worker thread as each ends, with its windows (read-outs, plot). A test the
 // interrupt stopped has `cancelled` set and its report.
-void runHeadlessTests(size_t n, const std::function<HeadlessTestSpec(size_t)>& spec,
+void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
                       const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                       const HeadlessTestsSetup& setup);
 

@@ -59,7 +59,7 @@ std::vector<Outcome> runAll(const std::vector<Fields>& tests, Config c, std::opt
   runHeadlessTests(
       tests.size(),
       [&](size_t k) {
-        return HeadlessTestSpec{tests[k], std::nullopt};
+        return HeadlessTestInput{tests[k], std::nullopt};
       },
       [&](size_t k, HeadlessTest& t, MemoryForms& forms) {
         Outcome o{t.report, t.fault, t.cancelled, {}};

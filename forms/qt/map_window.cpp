@@ -49,8 +49,8 @@ void MapWindow::work() {
   HeadlessTestsSetup setup;
   setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
   setup.abandon = &abandon_;
-  auto spec = [this](size_t k) {
-    HeadlessTestSpec s{fields_, std::nullopt};
+  auto input = [this](size_t k) {
+    HeadlessTestInput s{fields_, std::nullopt};
     for (auto& [control, text] : s.fields) {
       if (control == controls::Talphastr || control == controls::Talphaend)
         text = picture_.xTexts[k % alphas_.size()];
@@ -63,7 +63,7 @@ void MapWindow::work() {
     std::lock_guard lock(m_);
     results_[k] = c;
   };
-  runHeadlessTests(picture_.cells.size(), spec, finished, setup);
+  runHeadlessTests(picture_.cells.size(), input, finished, setup);
 }
 
 // On the windows' thread: takes what the workers finished and paints it.
