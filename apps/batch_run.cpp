@@ -103,9 +103,7 @@ public:
 
 private:
   void testEnded(const TestReport& r) {
-    ExportedTest t{r, {}, Verdict::None};
-    for (const char* c : kReadoutControls)
-      t.readouts.emplace_back(c, forms_->text(c));
+    ExportedTest t = exportedTest(r, *forms_);
     result_.tests.push_back(t);
     clearProgress();
     if (setup_.onTest && !setup_.onTest(t)) {
@@ -286,12 +284,7 @@ private:
     SeriesResult r;
     r.fault = t.fault;
     r.interrupted = t.cancelled;
-    if (t.report) {
-      ExportedTest e{*t.report, {}, Verdict::None};
-      for (const char* c : kReadoutControls)
-        e.readouts.emplace_back(c, forms.text(c));
-      r.tests.push_back(std::move(e));
-    }
+    if (t.report) r.tests.push_back(exportedTest(*t.report, forms));
     std::lock_guard lock(m_);
     done_[k] = std::move(r);
     ++finishedCount_;
@@ -517,17 +510,6 @@ int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostr
 }
 
 } // namespace
-
-PointOutcome runOneTest(const std::vector<std::pair<std::string, std::string>>& fields) {
-  SeriesSetup setup;
-  setup.fields = fields;
-  SeriesResult r = runSeries(setup);
-  PointOutcome o;
-  o.interrupted = r.interrupted || r.ended;
-  o.fault = r.fault;
-  if (!o.interrupted && r.fault.empty() && !r.tests.empty()) o.test = std::move(r.tests.front());
-  return o;
-}
 
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
   SeriesSetup setup{options.fields,

@@ -32,16 +32,6 @@ inline constexpr int kExitWriteFailed = 4;
 // Says why the last write to `out` failed (errno's text where the stream knows it).
 std::string writeFailure(std::ostream& out);
 
-// One point of a map: the one-test series that the field texts describe, as
-// threebody-batch runs it. `test` is empty when the test did not finish (a
-// fault ended it, or a signal stopped it: then `interrupted`).
-struct PointOutcome {
-  std::optional<ExportedTest> test;
-  std::string fault;
-  bool interrupted = false;
-};
-PointOutcome runOneTest(const std::vector<std::pair<std::string, std::string>>& fields);
-
 // Runs the series the options describe, writing to `out` and `err`. Returns
 // the exit status: one of the above, or 128 + the signal that stopped it.
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress);

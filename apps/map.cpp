@@ -252,26 +252,28 @@ namespace tb {
 
 namespace {
 
-PointRow makeRow(const MapOptions& o, size_t i, size_t j, const PointOutcome& p) {
+// The row of point (i, j): its test, or the fault that ended it.
+PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<ExportedTest>& test,
+                 const std::string& fault) {
   PointRow r;
   std::string prefix =
       std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
   // The batch tool's object for the test, then the point and its fault.
-  nlohmann::ordered_json json = p.test ? testJson(*p.test) : nlohmann::ordered_json::object();
+  nlohmann::ordered_json json = test ? testJson(*test) : nlohmann::ordered_json::object();
   json["i"] = i;
   json["j"] = j;
   json[o.x.field] = o.x.texts[i];
   json[o.y.field] = o.y.texts[j];
-  if (p.test) {
-    r.end = endNumber(p.test->report.end);
-    r.steps = p.test->report.steps;
-    r.csv = prefix + testToCsvRow(p.test->report) + ",\n";
-    r.text = p.test->report.line;
+  if (test) {
+    r.end = endNumber(test->report.end);
+    r.steps = test->report.steps;
+    r.csv = prefix + testToCsvRow(test->report) + ",\n";
+    r.text = test->report.line;
     json["error"] = nullptr;
   } else {
-    r.csv = prefix + std::string(kBatchColumns - 1, ',') + "," + quoted(p.fault) + "\n";
-    r.text = "fault: " + p.fault;
-    json["error"] = p.fault;
+    r.csv = prefix + std::string(kBatchColumns - 1, ',') + "," + quoted(fault) + "\n";
+    r.text = "fault: " + fault;
+    json["error"] = fault;
   }
   r.json = dumpJson(json);
   return r;
@@ -296,20 +298,14 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
     return HeadlessTestInput{pointFields(o, points[e] % columns, points[e] / columns), std::nullopt};
   };
   auto finished = [&](size_t e, HeadlessTest& t, MemoryForms& forms) {
-    PointOutcome p;
-    p.fault = t.fault;
-    p.interrupted = t.cancelled;
-    if (t.report && !t.cancelled) {
-      p.test = ExportedTest{*t.report, {}, Verdict::None};
-      for (const char* c : kReadoutControls)
-        p.test->readouts.emplace_back(c, forms.text(c));
-    }
+    std::optional<ExportedTest> test;
+    if (t.report && !t.cancelled) test = exportedTest(*t.report, forms);
     const size_t k = points[e];
     std::lock_guard lock(m);
-    if (p.interrupted || gInterrupts != 0)
+    if (t.cancelled || gInterrupts != 0)
       stoppedAt = std::min(stoppedAt, e);
     else
-      rows[e] = makeRow(o, k % columns, k / columns, p);
+      rows[e] = makeRow(o, k % columns, k / columns, test, t.fault);
     ready.notify_all();
   };
   std::jthread runner([&] {

@@ -24,16 +24,13 @@ std::unique_ptr<MemoryForms> newMemoryForms();
 
 namespace tb {
 
-// One test on the in-memory windows from the field texts (alpha start and
-// end equal): its report, or the fault that ended it. When `cancel` is given
-// and changes while the test runs, the test stops and is not reported.
+// One test on the in-memory windows: its report, or the fault that ended
+// it. `cancelled`: an interrupt stopped it where it stood.
 struct HeadlessTest {
   std::optional<TestReport> report;
   std::string fault;
   bool cancelled = false;
 };
-HeadlessTest runHeadlessTest(const std::vector<std::pair<std::string, std::string>>& fields,
-                             const std::atomic<int>* cancel = nullptr);
 
 // Many one-test series on worker threads, each stepping tests side by side
 // on vector lanes (lane width 1: one test at a time, the windows' engine).

@@ -1,9 +1,18 @@
 #include "results/export.h"
 
+#include "runtime/forms_runtime.h"
+
 #include <charconv>
 #include <cmath>
 
 namespace tb {
+
+ExportedTest exportedTest(const TestReport& report, FormsRuntime& forms) {
+  ExportedTest t{report, {}, Verdict::None};
+  for (const char* c : kReadoutControls)
+    t.readouts.emplace_back(c, forms.text(c));
+  return t;
+}
 
 namespace {
 

@@ -34,6 +34,9 @@ struct ExportedTest {
   Verdict verdict = Verdict::None;
 };
 
+// A finished test with the read-outs its control form shows now.
+ExportedTest exportedTest(const TestReport& report, FormsRuntime& forms);
+
 // One test as a JSON object: every double with the fewest digits that read
 // back as the same value, single precision values with their own digits.
 nlohmann::ordered_json testJson(const ExportedTest& t);

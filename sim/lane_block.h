@@ -17,6 +17,9 @@ inline constexpr double kPseudoAngleMargin = 1e-9;
 
 using Lane = double[kMaxLanes];
 
+// Row i of a pair table: its other bodies, the lower-numbered first.
+constexpr int otherBody(int i, int o) { return o == 0 ? (i == 0 ? 1 : 0) : (i == 2 ? 1 : 2); }
+
 // Row i of a pair table holds body i's two other bodies, the lower-numbered
 // first, as the three-body stages keep them.
 struct alignas(64) Block {

@@ -49,9 +49,6 @@ HWY_NOINLINE void noteFault(const Block& b, Events& ev, uint32_t bad, const char
   }
 }
 
-// The other bodies of row i, lower-numbered first.
-constexpr int otherBody(int i, int o) { return o == 0 ? (i == 0 ? 1 : 0) : (i == 2 ? 1 : 2); }
-
 // Accelerations from the pair tables, into the running sums. A body of
 // negative mass is not accelerated: zero acceleration, sums unchanged.
 HWY_INLINE void accelerations(Block& b, Events& ev, uint32_t active) {

@@ -13,8 +13,7 @@ namespace tb {
 
 namespace {
 constexpr double kNever = std::numeric_limits<double>::infinity();
-// The other bodies of row i, lower-numbered first.
-constexpr int otherBody(int i, int o) { return o == 0 ? (i == 0 ? 1 : 0) : (i == 2 ? 1 : 2); }
+using lanes::otherBody;
 } // namespace
 
 std::vector<int> LaneEngine::widths() {
