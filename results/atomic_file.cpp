@@ -1,11 +1,13 @@
 #include "results/atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tb {
@@ -20,7 +22,39 @@ std::string tempTemplate(const std::string& path) {
   return dir + "." + name + ".XXXXXX";
 }
 
+// The temporaries in the making, for a signal handler to remove: fixed slots
+// of plain bytes, each claimed and released with an atomic flag.
+constexpr int kSlots = 8;
+constexpr size_t kSlotBytes = 4096;
+struct Slot {
+  std::atomic<int> state{0}; // 0 free, 1 being filled, 2 names a temporary
+  char path[kSlotBytes];
+};
+Slot gSlots[kSlots];
+
+int claimSlot(const std::string& path) {
+  if (path.size() >= kSlotBytes) return -1;
+  for (int k = 0; k < kSlots; ++k) {
+    int expected = 0;
+    if (gSlots[k].state.compare_exchange_strong(expected, 1)) {
+      std::memcpy(gSlots[k].path, path.c_str(), path.size() + 1);
+      gSlots[k].state = 2;
+      return k;
+    }
+  }
+  return -1;
+}
+
+void releaseSlot(int k) {
+  if (k >= 0) gSlots[k].state = 0;
+}
+
 } // namespace
+
+void removeUnfinishedFiles() {
+  for (auto& slot : gSlots)
+    if (slot.state.load() == 2) unlink(slot.path);
+}
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   std::string t = tempTemplate(path_);
@@ -32,6 +66,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     return;
   }
   temp_ = buf.data();
+  slot_ = claimSlot(temp_);
   // mkstemp makes the file private; give it the permissions of a new file.
   mode_t mask = umask(0);
   umask(mask);
@@ -50,6 +85,7 @@ void AtomicFile::discard() {
   fd_ = -1;
   if (!temp_.empty()) unlink(temp_.c_str());
   temp_.clear();
+  releaseSlot(std::exchange(slot_, -1));
 }
 
 bool AtomicFile::write(const void* data, size_t size) {
@@ -85,6 +121,7 @@ std::string AtomicFile::commit() {
     return error_;
   }
   temp_.clear();
+  releaseSlot(std::exchange(slot_, -1));
   return "";
 }
 

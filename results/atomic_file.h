@@ -9,6 +9,10 @@
 
 namespace tb {
 
+// Removes the temporaries of the files being written now; safe to call from
+// a signal handler that is about to end the program.
+void removeUnfinishedFiles();
+
 class AtomicFile {
 public:
   explicit AtomicFile(std::string path);
@@ -29,6 +33,7 @@ private:
 
   std::string path_;
   std::string temp_;
+  int slot_ = -1; // where the temporary is registered for removeUnfinishedFiles
   int fd_ = -1;
   std::string error_;
 };

@@ -3,6 +3,7 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "display/plot.h"
+#include "results/atomic_file.h"
 #include "results/export.h"
 #include "sim_fixture.h"
 
@@ -10,6 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <dirent.h>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 
@@ -197,4 +200,45 @@ TEST(Plot, SavedPngHasTheDisplaysSizeAndPixels) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("/nonexistent/dir/p.png"), std::string::npos);
   EXPECT_NE(parseBatchOptions({"--plot-size", "12by5"}).error.find("--plot-size"), std::string::npos);
+}
+
+namespace {
+
+// The files in `dir` whose names start with `prefix`.
+int filesStartingWith(const std::string& dir, const std::string& prefix) {
+  int n = 0;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      n += std::string(e->d_name).rfind(prefix, 0) == 0 ? 1 : 0;
+    closedir(d);
+  }
+  return n;
+}
+
+} // namespace
+
+// What a signal handler calls before it ends the program: the temporaries
+// of the files being written go; the files already in place stay.
+TEST(AtomicFiles, UnfinishedTemporariesAreRemovedOnRequest) {
+  const std::string dir = ::testing::TempDir();
+  const std::string name = "tb_unfinished_" + std::to_string(getpid());
+  {
+    AtomicFile done(dir + name + "_done");
+    ASSERT_TRUE(done.write("kept", 4));
+    ASSERT_EQ(done.commit(), "");
+  }
+  AtomicFile a(dir + name + "_a"), b(dir + name + "_b");
+  ASSERT_TRUE(a.write("part", 4));
+  ASSERT_TRUE(b.write("part", 4));
+  EXPECT_EQ(filesStartingWith(dir, "." + name), 2);
+  removeUnfinishedFiles();
+  EXPECT_EQ(filesStartingWith(dir, "." + name), 0);
+  EXPECT_EQ(filesStartingWith(dir, name), 1); // the finished file
+  // A file committed after that is still written whole.
+  AtomicFile c(dir + name + "_c");
+  ASSERT_TRUE(c.write("late", 4));
+  EXPECT_EQ(c.commit(), "");
+  EXPECT_EQ(filesStartingWith(dir, name), 2);
+  std::remove((dir + name + "_done").c_str());
+  std::remove((dir + name + "_c").c_str());
 }
