@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace tb {
 
@@ -45,6 +47,7 @@ constexpr int kMarginLeft = 64;   // the y axis' values and name
 constexpr int kMarginBottom = 34; // the x axis' values and name
 constexpr int kMarginTop = 14;    // the y axis' name above the map
 constexpr int kLegendWidth = 118;
+constexpr size_t kTickChars = 9; // the longest tick label the left margin holds
 constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kGrey = 0x808080;
 
 // Base colours of the end codes 0-4, red in bits 0-7.
@@ -83,20 +86,46 @@ struct Canvas {
 
 int textWidth(const std::string& s) { return static_cast<int>(s.size()) * 6 - 1; }
 
-// A handful of tick positions along an axis of n points: both ends and a few between.
-std::vector<int> ticks(int n) {
+// A handful of tick positions along an axis of n points of `cell` pixels
+// each: both ends and a few between, no closer than `room` pixels, so that
+// their labels never overlap (a single tick where even two do not fit).
+std::vector<int> ticks(int n, int cell, int room) {
   std::vector<int> t;
   int parts = std::min(4, n - 1);
+  // Rounded to cells, neighbours can come one cell closer than the even spacing.
+  while (parts > 0 && static_cast<int64_t>(n - 1) * cell < static_cast<int64_t>(parts) * (room + cell))
+    --parts;
   for (int k = 0; k <= parts; ++k)
     t.push_back(parts == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(k) * (n - 1) / parts)));
   t.erase(std::unique(t.begin(), t.end()), t.end());
   return t;
 }
 
-// A value's text, cut to fit under a tick.
-std::string tickText(const std::string& s) { return s.size() > 9 ? s.substr(0, 9) : s; }
-
 } // namespace
+
+// A value's text as a tick shows it: as written when it is short, else with
+// fewer digits and its exponent kept, so that it keeps its magnitude.
+std::string mapTickText(const std::string& s) {
+  if (s.size() <= kTickChars) return s;
+  double v = std::strtod(s.c_str(), nullptr);
+  std::string best = s;
+  for (int digits = 6; digits >= 1; --digits) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    std::string t = buf;
+    // e+21 -> e21, e-05 -> e-5
+    if (auto e = t.find('e'); e != std::string::npos) {
+      std::string mant = t.substr(0, e), exp = t.substr(e + 1);
+      bool negative = exp[0] == '-';
+      exp = exp.substr(exp[0] == '-' || exp[0] == '+' ? 1 : 0);
+      exp.erase(0, std::min(exp.find_first_not_of('0'), exp.size() - 1));
+      t = mant + "e" + (negative ? "-" : "") + exp;
+    }
+    best = t;
+    if (t.size() <= kTickChars) break;
+  }
+  return best;
+}
 
 void axisPoints(double start, double end, int count, std::vector<double>& values,
                 std::vector<std::string>& texts) {
@@ -140,9 +169,16 @@ bool mapCellAt(const MapPicture& map, int x, int y, int* i, int* j) {
   return true;
 }
 
+void mapPictureSize(int64_t columns, int64_t rows, int cell, int64_t* width, int64_t* height) {
+  *width = kMarginLeft + columns * cell + kLegendWidth;
+  *height = std::max<int64_t>(kMarginTop + rows * cell + kMarginBottom, 6 * 12 + 20);
+}
+
 std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
   const int plotW = map.columns * map.cell, plotH = map.rows * map.cell;
-  Canvas c{kMarginLeft + plotW + kLegendWidth, std::max(kMarginTop + plotH + kMarginBottom, 6 * 12 + 20), {}};
+  int64_t w = 0, h = 0;
+  mapPictureSize(map.columns, map.rows, map.cell, &w, &h);
+  Canvas c{static_cast<int>(w), static_cast<int>(h), {}};
   c.pixels.assign(static_cast<size_t>(c.width) * c.height, kWhite);
   int64_t longest = 1;
   for (const MapCell& m : map.cells)
@@ -154,24 +190,29 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
       mapCellOrigin(map, i, j, &x, &y);
       c.fill(x, y, map.cell, map.cell, mapCellColour(m.end, m.steps, longest));
     }
+  const int legendX = kMarginLeft + plotW + 8;
   // Axes: ticks at cell centres, the values below and to the left, the names.
   const int bottom = kMarginTop + plotH;
-  for (int i : ticks(map.columns)) {
+  size_t widest = 0;
+  for (int i = 0; i < map.columns; ++i)
+    widest = std::max(widest, mapTickText(map.xTexts[static_cast<size_t>(i)]).size());
+  for (int i : ticks(map.columns, map.cell, textWidth(std::string(widest, '0')) + 6)) {
     int x = kMarginLeft + i * map.cell + map.cell / 2;
     c.fill(x, bottom, 1, 4, kBlack);
-    std::string t = tickText(map.xTexts[static_cast<size_t>(i)]);
-    c.text(std::clamp(x - textWidth(t) / 2, 0, c.width - textWidth(t)), bottom + 6, t, kBlack);
+    std::string t = mapTickText(map.xTexts[static_cast<size_t>(i)]);
+    // Centred under its tick, but never into the legend.
+    c.text(std::max(0, std::min(x - textWidth(t) / 2, legendX - 6 - textWidth(t))), bottom + 6, t, kBlack);
   }
   c.text(kMarginLeft + plotW / 2 - textWidth(map.xName) / 2, bottom + 18, map.xName, kBlack);
-  for (int j : ticks(map.rows)) {
+  for (int j : ticks(map.rows, map.cell, 9)) {
     int y = kMarginTop + (map.rows - 1 - j) * map.cell + map.cell / 2;
     c.fill(kMarginLeft - 4, y, 4, 1, kBlack);
-    std::string t = tickText(map.yTexts[static_cast<size_t>(j)]);
+    std::string t = mapTickText(map.yTexts[static_cast<size_t>(j)]);
     c.text(kMarginLeft - 6 - textWidth(t), std::max(0, y - 3), t, kBlack);
   }
   c.text(2, 2, map.yName, kBlack);
   // The legend: one swatch per outcome, and what the shades mean.
-  const int lx = kMarginLeft + plotW + 8;
+  const int lx = legendX;
   for (int e = 0; e <= 5; ++e) {
     int y = kMarginTop + e * 12 - 8;
     int code = e == 5 ? -1 : (e + 1) % 5; // collision first, stopped and fault last

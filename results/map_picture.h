@@ -29,10 +29,16 @@ struct MapPicture {
 void axisPoints(double start, double end, int count, std::vector<double>& values,
                 std::vector<std::string>& texts);
 
+// A value's text as the picture's ticks show it: at most 9 characters,
+// with fewer digits but its exponent kept when the text is longer.
+std::string mapTickText(const std::string& text);
+
 // The cell colour of an end code (red in bits 0-7) for a test of `steps`
 // steps in a map whose longest test ran `longest`.
 uint32_t mapCellColour(int end, int64_t steps, int64_t longest);
 
+// The size in pixels of the picture of a map of columns x rows points.
+void mapPictureSize(int64_t columns, int64_t rows, int cell, int64_t* width, int64_t* height);
 // The whole picture, row by row; its size in *width and *height.
 std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height);
 // Where cell (i, j) starts in that picture.
