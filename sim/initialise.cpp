@@ -122,6 +122,9 @@ void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, d
   if (M == 0) throw ArithmeticFault(faults::zeroPairMass(m1));
   double r0 = d * m1 / M;
   double r1 = d - r0;
+  // A mass so large that the distances overflow is an overflow, not a
+  // negative orbit speed (d - inf is -inf).
+  if (!std::isfinite(r0) || !std::isfinite(r1)) throw ArithmeticFault(faults::overflowAtStart());
   double k0 = G * r0 * m1;
   double k1 = G * r1 * m0;
   if (!(k0 >= 0 && k1 >= 0)) throw ArithmeticFault(faults::negativeOrbitSpeed(m1));
