@@ -5,8 +5,10 @@
 #include "runtime/controls.h"
 #include "sim/lanes.h"
 
+#include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace tb {
@@ -111,14 +113,35 @@ void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& 
                       const HeadlessTestsSetup& setup) {
   std::atomic<size_t> next{0};
   const bool lanes = setup.lanes != 1;
-  std::vector<std::jthread> workers;
-  for (unsigned w = 0; w < std::max(1u, setup.jobs); ++w)
-    workers.emplace_back([&] {
-      if (lanes)
-        runOnLanes(next, n, input, finished, setup);
-      else
-        runOneAtATime(next, n, input, finished, setup);
-    });
+  // A worker that runs out of memory, or a worker thread that cannot be
+  // started, ends the work: the others take no further test, and the first
+  // such failure is thrown here once they are done.
+  std::mutex m;
+  std::exception_ptr failure;
+  auto fail = [&](std::exception_ptr e) {
+    std::lock_guard lock(m);
+    if (!failure) failure = e;
+    next = n;
+  };
+  {
+    std::vector<std::jthread> workers;
+    try {
+      for (unsigned w = 0; w < std::max(1u, setup.jobs); ++w)
+        workers.emplace_back([&] {
+          try {
+            if (lanes)
+              runOnLanes(next, n, input, finished, setup);
+            else
+              runOneAtATime(next, n, input, finished, setup);
+          } catch (...) {
+            fail(std::current_exception());
+          }
+        });
+    } catch (...) {
+      fail(std::current_exception());
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 } // namespace tb

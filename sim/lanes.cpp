@@ -224,7 +224,14 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
     }
     int running = 0;
     for (int k = 0; k < w; ++k) {
-      while (!tests_[k] && more) {
+      // A test that faults while loading leaves its lane empty for the next
+      // one; after a stop no lane takes more than that first test, so that
+      // a stop is answered even when every test left faults at once.
+      for (int taken = 0; !tests_[k] && more; ++taken) {
+        if (taken > 0 && (interrupted() || abandoned())) {
+          more = false;
+          break;
+        }
         Experiment* e = next();
         if (!e)
           more = false;

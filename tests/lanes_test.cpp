@@ -231,3 +231,55 @@ TEST(Lanes, AbandonDropsEndlessTests) {
       EXPECT_FALSE(got[k].report);
   }
 }
+
+// A stop is answered at once even when every test left faults while it
+// loads: no lane keeps taking such tests after the interrupt or the abandon.
+TEST(Lanes, AStopIsAnsweredWhenEveryTestLeftFaultsAtOnce) {
+  const std::vector<Fields> faulting(20000, test("0", "1", "-2000")); // no circular orbit
+  for (Config c : configs()) {
+    SCOPED_TRACE(c.name());
+    std::atomic<int> interrupt{1};
+    std::atomic<size_t> taken{0};
+    HeadlessTestsSetup setup{c.jobs, c.lanes, std::nullopt, &interrupt, nullptr};
+    runHeadlessTests(
+        faulting.size(),
+        [&](size_t k) {
+          ++taken;
+          return HeadlessTestInput{faulting[k], std::nullopt};
+        },
+        [](size_t, HeadlessTest&, MemoryForms&) {}, setup);
+    // Each thread's first round of lanes, at most.
+    EXPECT_LE(taken.load(), static_cast<size_t>(c.jobs) * 8) << taken;
+
+    std::atomic<bool> abandon{true};
+    taken = 0;
+    HeadlessTestsSetup dropped{c.jobs, c.lanes, std::nullopt, nullptr, &abandon};
+    runHeadlessTests(
+        faulting.size(),
+        [&](size_t k) {
+          ++taken;
+          return HeadlessTestInput{faulting[k], std::nullopt};
+        },
+        [](size_t, HeadlessTest&, MemoryForms&) {}, dropped);
+    EXPECT_LE(taken.load(), static_cast<size_t>(c.jobs) * 8) << taken;
+  }
+}
+
+// A worker that runs out of memory ends the work: the failure reaches the
+// caller (instead of ending the program), after the tests finished by then.
+TEST(Lanes, AWorkersLackOfMemoryIsThrownToTheCaller) {
+  for (Config c : configs()) {
+    SCOPED_TRACE(c.name());
+    std::atomic<size_t> finished{0};
+    HeadlessTestsSetup setup{c.jobs, c.lanes, std::nullopt, nullptr, nullptr};
+    EXPECT_THROW(runHeadlessTests(
+                     40,
+                     [&](size_t k) {
+                       if (k == 3) throw std::bad_alloc();
+                       return HeadlessTestInput{test(std::to_string(k), "1", "1000", "1", ".05"), std::nullopt};
+                     },
+                     [&](size_t, HeadlessTest&, MemoryForms&) { ++finished; }, setup),
+                 std::bad_alloc);
+    EXPECT_LT(finished.load(), 40u);
+  }
+}
