@@ -3,12 +3,15 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "apps/fd_stream.h"
+#include "results/atomic_file.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <new>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -17,13 +20,18 @@ extern "C" void onSignal(int sig) {
   // The first Ctrl-C acts as a click on Stop. A second one, a SIGTERM or a
   // SIGHUP stops the same way and then writes out what is done; if one more
   // comes while that is under way, the tool ends at once.
-  if (tb::gTerminateSignal != 0) _exit(128 + sig);
+  if (tb::gTerminateSignal != 0) {
+    tb::removeUnfinishedFiles(); // a picture being written is not left half-done
+    _exit(128 + sig);
+  }
   if (sig != SIGINT || tb::gInterrupts >= 1) tb::gTerminateSignal = sig;
   tb::gInterrupts.fetch_add(1);
 }
 
 int writeFailed(const std::string& why) {
-  std::cerr << "threebody-batch: writing the results failed: " << why << "\n";
+  // A reader that went away (| head) is no news to the user.
+  if (why != std::strerror(EPIPE))
+    std::cerr << "threebody-batch: writing the results failed: " << why << "\n";
   return tb::kExitWriteFailed;
 }
 
@@ -37,7 +45,7 @@ int finish(std::ostream& out, int status) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+static int run(int argc, char** argv) {
   // A closed stdout would let the next file opened (the plot's) take its
   // descriptor and receive the results: refuse before computing anything.
   if (fcntl(STDOUT_FILENO, F_GETFD) == -1) return writeFailed(std::strerror(errno));
@@ -57,8 +65,21 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP})
     sigaction(sig, &sa, nullptr);
+  // A closed pipe is a failed write (status 4), whether or not the caller
+  // ignores SIGPIPE: the tool never dies of it part-way through a file.
+  signal(SIGPIPE, SIG_IGN);
   int status = tb::runBatch(parsed.options, out, std::cerr, isatty(STDERR_FILENO) == 1);
   // A write failure was reported already; the stream is failed for good.
   if (status == tb::kExitWriteFailed) return status;
   return finish(out, status);
+}
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc& e) {
+    return tb::lackOfResources("threebody-batch", e, std::cerr);
+  } catch (const std::system_error& e) {
+    return tb::lackOfResources("threebody-batch", e, std::cerr);
+  }
 }

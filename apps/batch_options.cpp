@@ -62,7 +62,9 @@ Exit status:
   1    the --plot file could not be written (an earlier file is kept)
   2    bad option
   3    the series ended on a fault (the message names the field to change)
-  4    writing the results failed (the series stops at once)
+  4    writing the results failed (the series stops at once; for a closed
+       pipe, such as | head, without a message)
+  5    not enough memory, or a worker thread could not be started
   129  SIGHUP, 130 a second Ctrl-C, 143 SIGTERM: stopped, what was done written
 )";
 
@@ -142,6 +144,10 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
   if (!raw.stopAtStep.empty()) r.options.stopAtStep = std::stoll(raw.stopAtStep);
   int w = 0, h = 0;
   if (!raw.plotSize.empty() && readSize(raw.plotSize, w, h)) r.options.plotSize = std::make_pair(w, h);
+  // The picture would replace the results written there.
+  if (!r.options.plotFile.empty() && isStandardOutput(r.options.plotFile))
+    r.error = "option --plot names the file stdout goes to (" + printableText(r.options.plotFile) +
+              "); give another file, or send stdout elsewhere";
   return r;
 }
 

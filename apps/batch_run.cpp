@@ -33,6 +33,21 @@ std::string writeFailure(std::ostream& out) {
   return "the output stream failed";
 }
 
+int lackOfResources(const char* tool, const std::exception& e, std::ostream& err) {
+  if (dynamic_cast<const std::bad_alloc*>(&e))
+    err << tool << ": not enough memory to go on; free some memory, or give fewer --jobs or --lanes.\n";
+  else
+    err << tool << ": a worker thread could not be started (" << e.what()
+        << "); give fewer --jobs, or free some memory.\n";
+  err.flush();
+  return kExitNoMemory;
+}
+
+bool readerWentAway(std::ostream& out) {
+  auto* fd = dynamic_cast<FdOutBuf*>(out.rdbuf());
+  return fd && fd->error() == EPIPE;
+}
+
 namespace {
 
 // The shortest fixed-notation text that reads back as exactly v.
@@ -252,9 +267,16 @@ public:
     };
     HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon_};
     runner_ = std::jthread([this, input, run] {
-      runHeadlessTests(
-          done_.size(), input, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); }, run);
+      std::exception_ptr failure;
+      try {
+        runHeadlessTests(
+            done_.size(), input, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); },
+            run);
+      } catch (...) {
+        failure = std::current_exception();
+      }
       std::lock_guard lock(m_);
+      failure_ = failure;
       allIn_ = true;
       ready_.notify_all();
     });
@@ -276,6 +298,8 @@ public:
       waiting(finishedTests);
       lock.lock();
     }
+    // The tests that finished before a worker failed are written first.
+    if (!done_[k] && failure_) std::rethrow_exception(failure_);
     return std::exchange(done_[k], std::nullopt);
   }
 
@@ -295,7 +319,8 @@ private:
   std::mutex m_;
   std::condition_variable ready_;
   std::atomic<bool> abandon_{false};
-  bool allIn_ = false; // every test that will report has reported
+  bool allIn_ = false;         // every test that will report has reported
+  std::exception_ptr failure_; // why a worker could not go on
   size_t finishedCount_ = 0;
   std::jthread runner_; // last: it starts once everything above is there
 };
@@ -523,7 +548,8 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
                                      : std::max(1u, std::thread::hardware_concurrency()),
                     options.lanes};
   auto writeFailed = [&]() {
-    err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
+    if (!readerWentAway(out))
+      err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
     return kExitWriteFailed;
   };
   // Without --check every test is written the moment it ends.
@@ -536,9 +562,12 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   try {
     result = runSeries(setup);
   } catch (const std::bad_alloc&) {
-    err << "threebody-batch: not enough memory for a " << options.plotSize->first << "x"
-        << options.plotSize->second << " plot; choose a smaller --plot-size.\n";
-    return kExitPlotFailed;
+    if (options.plotSize) {
+      err << "threebody-batch: not enough memory for a " << options.plotSize->first << "x"
+          << options.plotSize->second << " plot; choose a smaller --plot-size.\n";
+      return kExitPlotFailed;
+    }
+    throw; // the tool's own answer to a lack of memory
   }
   if (result.ended) return 128 + SIGINT;
   if (result.writeFailed) return writeFailed();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <exception>
 #include <iosfwd>
 #include <optional>
 
@@ -28,9 +29,17 @@ inline constexpr int kExitPlotFailed = 1;
 inline constexpr int kExitBadOption = 2;
 inline constexpr int kExitFault = 3;
 inline constexpr int kExitWriteFailed = 4;
+inline constexpr int kExitNoMemory = 5; // also: a worker thread could not be started
 
 // Says why the last write to `out` failed (errno's text where the stream knows it).
 std::string writeFailure(std::ostream& out);
+// Whether the last write to `out` failed because its reader went away (a
+// closed pipe, as with | head): the tools then stop quietly, with status 4.
+bool readerWentAway(std::ostream& out);
+
+// The message and status for what a tool could not go on without: memory,
+// or a worker thread. `tool` names the tool in the message.
+int lackOfResources(const char* tool, const std::exception& e, std::ostream& err);
 
 // Runs the series the options describe, writing to `out` and `err`. Returns
 // the exit status: one of the above, or 128 + the signal that stopped it.

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tb {
 
@@ -97,6 +100,25 @@ void addParameterOptions(CLI::App& app, FieldTexts& fields) {
         ->check(
             CLI::Validator([option](std::string& text) { return parameterTextError(option, text); }, "", ""));
   }
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  std::error_code ea, eb;
+  auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+  auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  return !ea && !eb && ca == cb;
+}
+
+bool isStandardOutput(const std::string& path) {
+  struct stat out {
+  }, file{};
+  // Only a regular file: a terminal or /dev/null may well be both.
+  return fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && stat(path.c_str(), &file) == 0 &&
+         out.st_dev == file.st_dev && out.st_ino == file.st_ino;
 }
 
 std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, bool keepSingleDash,

@@ -11,13 +11,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <fstream>
+#include <istream>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -53,26 +60,6 @@ std::string quoted(const std::string& s) {
   return q + "\"";
 }
 
-// Splits one CSV row, honouring quoted fields.
-std::vector<std::string> csvFields(const std::string& row) {
-  std::vector<std::string> f(1);
-  bool inQuotes = false;
-  for (size_t i = 0; i < row.size(); ++i) {
-    char c = row[i];
-    if (inQuotes && c == '"' && i + 1 < row.size() && row[i + 1] == '"') {
-      f.back() += '"';
-      ++i;
-    } else if (c == '"') {
-      inQuotes = !inQuotes;
-    } else if (c == ',' && !inQuotes) {
-      f.emplace_back();
-    } else {
-      f.back() += c;
-    }
-  }
-  return f;
-}
-
 } // namespace
 
 std::string readAxis(const std::string& given, MapAxis& axis) {
@@ -97,11 +84,34 @@ std::string readAxis(const std::string& given, MapAxis& axis) {
   if (!start || !end) return "the start and end of \"" + printableText(given) + "\" must be numbers";
   if (r.ec != std::errc() || r.ptr != n.data() + n.size() || count < 1 || count > 100000)
     return "the count of \"" + printableText(given) + "\" must be a whole number from 1 to 100000";
-  axisPoints(start.value_or(0), end.value_or(0), count, axis.values, axis.texts);
+  const double from = start.value_or(0), to = end.value_or(0);
+  if (!std::isfinite(from) || !std::isfinite(to))
+    return "the start and end of \"" + printableText(given) + "\" must be finite numbers";
+  // The step between points, and so every point, must be finite too.
+  if (!std::isfinite(to - from))
+    return "the points of \"" + printableText(given) +
+           "\" are too far apart to be computed; choose a start and end nearer each other";
+  axisPoints(from, to, count, axis.values, axis.texts);
+  for (double v : axis.values)
+    if (!std::isfinite(v))
+      return "the points of \"" + printableText(given) + "\" are not all finite numbers; choose other ends";
   return "";
 }
 
 namespace {
+
+const char* kMapFooter = R"(Ctrl-C, SIGTERM or SIGHUP stop the map; the CSV keeps every point written, and
+--resume continues it. A second signal ends the tool at once.
+
+Exit status:
+  0    done
+  1    the --csv or --png file could not be created or the picture not written
+  2    bad option, or a CSV that --resume cannot continue (it stays unchanged)
+  4    writing the results failed: stdout (also a closed pipe, then without a
+       message) or the --csv file part-way (the rows written stay)
+  5    not enough memory, or a worker thread could not be started
+  129  SIGHUP, 130 Ctrl-C, 143 SIGTERM: stopped, every row written kept
+)";
 
 void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, std::string& format) {
   formatHelp(app);
@@ -136,7 +146,10 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
   app.add_flag("--resume", o.resume,
                wrapHelp("continue the --csv file of an interrupted run with the same parameters"))
       ->group(output);
-  app.add_option("--png", o.png, wrapHelp("the map as a picture, with axes and a legend"))
+  app.add_option("--png", o.png,
+                 wrapHelp("the map as a picture, with axes and a legend; at most " +
+                          std::to_string(kMaxPlotSide) + " pixels a side and " +
+                          std::to_string(kMaxPlotPixels) + " pixels in all"))
       ->type_name("FILE")
       ->group(output);
   app.add_option("--cell", o.cell, wrapHelp("pixels a side of one point in the picture (default 4)"))
@@ -147,9 +160,7 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
       ->type_name("FORMAT")
       ->group(output)
       ->check(CLI::IsMember({"text", "jsonl"}));
-  app.footer("Ctrl-C, SIGTERM or SIGHUP stop the map; the CSV keeps every point written, and\n"
-             "--resume continues it. Exit status: 0 done, 1 a file could not be written,\n"
-             "2 bad option or a CSV that --resume cannot continue, 128 + signal when stopped.\n");
+  app.footer(kMapFooter);
 }
 
 } // namespace
@@ -171,7 +182,27 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
   if (o.x.values.size() * o.y.values.size() > kMaxPoints)
     return "the map has more than " + std::to_string(kMaxPoints) + " points; use smaller counts";
   if (o.resume && o.csv.empty()) return "option --resume continues a --csv file; give it with --csv FILE";
+  if (std::string e = checkMapPicture(o); !e.empty()) return e;
+  if (!o.csv.empty() && !o.png.empty() && sameFile(o.csv, o.png))
+    return "options --csv and --png name the same file " + printableText(o.png) + "; give two files";
+  for (const std::string* file : {&o.csv, &o.png})
+    if (!file->empty() && isStandardOutput(*file))
+      return "option " + std::string(file == &o.csv ? "--csv" : "--png") +
+             " names the file stdout goes to (" + printableText(*file) +
+             "); give another file, or send stdout elsewhere";
   o.jsonl = format == "jsonl";
+  return "";
+}
+
+std::string checkMapPicture(const MapOptions& o) {
+  if (o.png.empty()) return "";
+  int64_t w = 0, h = 0;
+  mapPictureSize(static_cast<int64_t>(o.x.values.size()), static_cast<int64_t>(o.y.values.size()), o.cell, &w,
+                 &h);
+  if (w > kMaxPlotSide || h > kMaxPlotSide || w * h > kMaxPlotPixels)
+    return "the --png picture would be " + std::to_string(w) + "x" + std::to_string(h) +
+           " pixels, more than " + std::to_string(kMaxPlotSide) + " a side or " +
+           std::to_string(kMaxPlotPixels) + " in all; use smaller counts or a smaller --cell";
   return "";
 }
 
@@ -206,44 +237,167 @@ std::string mapCsvHead(const MapOptions& o) {
   return h + "\ni,j,x_" + o.x.field + ",y_" + o.y.field + "," + csvHeader() + ",error\n";
 }
 
-ResumeState readResume(const std::string& content, const MapOptions& o) {
+namespace {
+
+constexpr size_t kRowColumns = 4 + kBatchColumns + 1; // i, j, x, y, the batch columns, error
+constexpr size_t kMaxRowBytes = 1 << 16;              // far beyond any row a map writes
+
+bool allOf(const std::string& s, const char* chars) {
+  return s.find_first_not_of(chars) == std::string::npos;
+}
+
+bool wholeNumber(const std::string& s) {
+  return !s.empty() && allOf(s, "0123456789") && (s.size() == 1 || s[0] != '0');
+}
+
+// A double as the outputs write it: the shortest text that reads back.
+bool doubleText(const std::string& s) {
+  double v = 0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+// Whether field `col` of a row of point (i, j) is what the map writes there;
+// `partial`: whether it could be the start of it (the last field of a torn row).
+bool fieldOk(size_t col, const std::string& f, const std::string& error, size_t i, size_t j,
+             const MapOptions& o, bool partial) {
+  auto exactly = [&](const std::string& want) {
+    return partial ? want.compare(0, f.size(), f) == 0 : f == want;
+  };
+  if (f.find('\r') != std::string::npos) return false;
+  switch (col) {
+  case 0: return exactly(std::to_string(i));
+  case 1: return exactly(std::to_string(j));
+  case 2: return exactly(o.x.texts[i]);
+  case 3: return exactly(o.y.texts[j]);
+  default: break;
+  }
+  if (col == kRowColumns - 1) return true; // the fault's message, if any
+  // A fault leaves the batch columns empty; a test fills them.
+  if (partial) return allOf(f, "0123456789.-+einfa") || col == 4 + kBatchColumns - 1;
+  const bool fault = !error.empty();
+  if (fault) return f.empty();
+  switch (col - 4) {
+  case 1: // steps
+  case 2: // revolutions
+    return wholeNumber(f);
+  case 3: // end code
+    return f.size() == 1 && f[0] >= '0' && f[0] <= '4';
+  case 11: // the drifts: empty when not known
+  case 12: return f.empty() || doubleText(f);
+  case 13:        // the result line, which ends in the end code
+    return false; // checked with the end code, in lineMatches
+
+  default: return doubleText(f);
+  }
+}
+
+// A result line as the program writes it, "Alpha ... end  N", with the row's end code.
+bool lineMatches(const std::string& line, const std::string& end) {
+  auto last = line.rfind(" end ");
+  return line.rfind("Alpha ", 0) == 0 && last != std::string::npos &&
+         line.find_first_not_of(' ', last + 5) == line.size() - end.size() && line.ends_with(end);
+}
+
+// Splits a row into its fields; false when a quoted field is not closed.
+bool splitRow(const std::string& row, std::vector<std::string>& f) {
+  f.assign(1, "");
+  bool inQuotes = false;
+  for (size_t k = 0; k < row.size(); ++k) {
+    char c = row[k];
+    if (inQuotes && c == '"' && k + 1 < row.size() && row[k + 1] == '"') {
+      f.back() += '"';
+      ++k;
+    } else if (c == '"') {
+      inQuotes = !inQuotes;
+    } else if (c == ',' && !inQuotes) {
+      f.emplace_back();
+    } else {
+      f.back() += c;
+    }
+  }
+  return !inQuotes;
+}
+
+} // namespace
+
+ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
   ResumeState r;
   const std::string head = mapCsvHead(o);
-  if (content.compare(0, head.size(), head) != 0) {
-    bool isMap = content.rfind("# threebody-map ", 0) == 0;
+  std::string start(head.size(), '\0');
+  in.read(start.data(), static_cast<std::streamsize>(head.size()));
+  start.resize(static_cast<size_t>(in.gcount()));
+  if (start != head) {
+    // Less than the head, and the start of it: a start that failed part-way.
+    if (start.size() < head.size() && head.compare(0, start.size(), start) == 0) return r;
+    bool isMap = start.rfind("# threebody-map ", 0) == 0;
     r.error = isMap ? "it was made with other parameters or another version; run without --resume to start a "
                       "new map, or give the parameters it was made with"
                     : "it is not a map made by threebody-map";
     return r;
   }
-  const size_t columns = o.x.values.size();
-  size_t pos = head.size();
-  r.keepBytes = pos;
-  while (pos < content.size()) {
-    size_t nl = content.find('\n', pos);
-    if (nl == std::string::npos) break; // a torn last row: dropped and computed again
-    auto f = csvFields(content.substr(pos, nl - pos));
-    const size_t k = r.rows;
-    bool whole = f.size() == 4 + kBatchColumns + 1 && k < columns * o.y.values.size() &&
-                 f[0] == std::to_string(k % columns) && f[1] == std::to_string(k / columns);
-    int end = -1;
-    int64_t steps = 0;
-    if (whole && !f[7].empty()) {
-      auto a = std::from_chars(f[7].data(), f[7].data() + f[7].size(), end);
-      auto b = std::from_chars(f[5].data(), f[5].data() + f[5].size(), steps);
-      whole = a.ec == std::errc() && b.ec == std::errc() && end >= 0 && end <= 4;
-    }
-    if (!whole) {
-      r.error = "row " + std::to_string(k + 1) + " is not the row of point " + std::to_string(k) +
-                " of this map; the file cannot be continued";
+  r.started = true;
+  const size_t columns = o.x.values.size(), total = columns * o.y.values.size();
+  r.keepBytes = head.size();
+  std::string row;
+  std::vector<std::string> f;
+  auto bad = [&](const std::string& why) {
+    r.error = "row " + std::to_string(r.rows + 1) + " " + why + "; the file cannot be continued";
+    return r;
+  };
+  for (;;) {
+    if ((r.rows & 1023) == 0 && gInterrupts != 0) {
+      r.stopped = true;
       return r;
     }
-    r.cells.emplace_back(end, steps);
+    row.clear();
+    bool ended = false;
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+      if (c == '\n') {
+        ended = true;
+        break;
+      }
+      row += static_cast<char>(c);
+      if (row.size() > kMaxRowBytes) return bad("is longer than any row of a map");
+    }
+    if (!ended && row.empty()) break; // the end of the file
+    const size_t k = r.rows;
+    if (k >= total) return bad("is beyond the map's last point");
+    const size_t i = k % columns, j = k / columns;
+    bool closed = splitRow(row, f);
+    if (!ended) {
+      // A torn last row: dropped and computed again, if it is the start of this point's row.
+      bool prefix = f.size() <= kRowColumns;
+      for (size_t c = 0; prefix && c < f.size(); ++c)
+        prefix = fieldOk(c, f[c], "", i, j, o, c + 1 == f.size()) ||
+                 (c + 1 < f.size() && fieldOk(c, f[c], "x", i, j, o, false));
+      if (!prefix) return bad("is not the start of the row of point " + std::to_string(k) + " of this map");
+      break;
+    }
+    bool whole = closed && f.size() == kRowColumns;
+    for (size_t c = 0; whole && c < kRowColumns; ++c)
+      whole = c == 4 + 13 && f[kRowColumns - 1].empty()
+                  ? lineMatches(f[c], f[7])
+                  : fieldOk(c, f[c], f[kRowColumns - 1], i, j, o, false);
+    if (!whole) return bad("is not the row of point " + std::to_string(k) + " of this map");
+    int end = -1;
+    int64_t steps = 0;
+    if (f[kRowColumns - 1].empty()) {
+      end = f[7][0] - '0';
+      auto s = std::from_chars(f[5].data(), f[5].data() + f[5].size(), steps);
+      if (s.ec != std::errc()) return bad("has more steps than can be counted");
+    }
+    ++r.outcomes[end < 0 ? 5 : end];
+    if (keepCells) r.cells.emplace_back(end, steps);
     ++r.rows;
-    pos = nl + 1;
-    r.keepBytes = pos;
+    r.keepBytes += row.size() + 1;
   }
   return r;
+}
+
+ResumeState readResume(const std::string& content, const MapOptions& o) {
+  std::istringstream in(content);
+  return readResume(in, o);
 }
 
 } // namespace tb
@@ -262,8 +416,9 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
   nlohmann::ordered_json json = test ? testJson(*test) : nlohmann::ordered_json::object();
   json["i"] = i;
   json["j"] = j;
-  json[o.x.field] = o.x.texts[i];
-  json[o.y.field] = o.y.texts[j];
+  // The axis values as numbers, as alpha is in every test's object.
+  json[o.x.field] = o.x.values[i];
+  json[o.y.field] = o.y.values[j];
   if (test) {
     r.end = endNumber(test->report.end);
     r.steps = test->report.steps;
@@ -281,56 +436,64 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
 
 } // namespace
 
-size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
+size_t computePoints(const MapOptions& o, size_t n, const std::function<size_t(size_t)>& pointAt,
                      const std::function<bool(size_t, PointRow&)>& write) {
-  const size_t columns = o.x.values.size(), n = points.size();
-  std::vector<std::optional<PointRow>> rows(n);
+  const size_t columns = o.x.values.size();
+  std::map<size_t, PointRow> waiting; // finished rows an earlier row keeps from being written
   std::mutex m;
   std::condition_variable ready;
   std::atomic<bool> abandon{false};
   size_t stoppedAt = n; // the first entry that did not finish
+  bool allIn = false;   // every entry that will finish has
+  std::exception_ptr failure;
   HeadlessTestsSetup setup;
   setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
   setup.lanes = o.lanes;
   setup.interrupt = &gInterrupts;
   setup.abandon = &abandon;
   auto input = [&](size_t e) {
-    return HeadlessTestInput{pointFields(o, points[e] % columns, points[e] / columns), std::nullopt};
+    const size_t k = pointAt(e);
+    return HeadlessTestInput{pointFields(o, k % columns, k / columns), std::nullopt};
   };
   auto finished = [&](size_t e, HeadlessTest& t, MemoryForms& forms) {
     std::optional<ExportedTest> test;
     if (t.report && !t.cancelled) test = exportedTest(*t.report, forms);
-    const size_t k = points[e];
+    const size_t k = pointAt(e);
+    std::optional<PointRow> row;
+    if (!t.cancelled && gInterrupts == 0) row = makeRow(o, k % columns, k / columns, test, t.fault);
     std::lock_guard lock(m);
-    if (t.cancelled || gInterrupts != 0)
-      stoppedAt = std::min(stoppedAt, e);
+    if (row)
+      waiting.emplace(e, std::move(*row));
     else
-      rows[e] = makeRow(o, k % columns, k / columns, test, t.fault);
+      stoppedAt = std::min(stoppedAt, e);
     ready.notify_all();
   };
   std::jthread runner([&] {
-    runHeadlessTests(n, input, finished, setup);
+    try {
+      runHeadlessTests(n, input, finished, setup);
+    } catch (...) {
+      std::lock_guard lock(m);
+      failure = std::current_exception();
+    }
     std::lock_guard lock(m);
-    // Whatever did not come by now never will.
-    for (size_t e = 0; e < n; ++e)
-      if (!rows[e]) {
-        stoppedAt = std::min(stoppedAt, e);
-        break;
-      }
+    allIn = true;
     ready.notify_all();
   });
   // Write in order as rows become final.
   size_t e = 0;
   for (; e < n; ++e) {
     std::unique_lock lock(m);
-    ready.wait(lock, [&] { return rows[e].has_value() || e >= stoppedAt; });
-    if (!rows[e]) break;
-    PointRow row = std::move(*rows[e]);
-    rows[e].emplace(); // keep the slot filled, its text gone
+    ready.wait(lock, [&] { return waiting.contains(e) || e >= stoppedAt || allIn; });
+    auto it = waiting.find(e);
+    if (it == waiting.end()) break; // whatever did not come by now never will
+    PointRow row = std::move(it->second);
+    waiting.erase(it);
     lock.unlock();
-    if (!write(points[e], row)) break;
+    if (!write(pointAt(e), row)) break;
   }
   abandon = true;
+  runner.join();
+  if (failure) std::rethrow_exception(failure);
   return e;
 }
 
@@ -361,91 +524,133 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
   return e.empty();
 }
 
-void writeSummary(const std::vector<MapCell>& cells, size_t done, size_t total, double seconds,
-                  std::ostream& err) {
-  int64_t counts[6] = {}, steps = 0;
-  for (size_t k = 0; k < done; ++k) {
-    counts[cells[k].end < 0 ? 5 : cells[k].end]++;
-    steps += cells[k].steps;
-  }
-  char buf[320];
+// What this run did: outcomes over every point done, kept from the file or
+// computed here; the speed over those computed here alone.
+struct MapTally {
+  int64_t outcomes[6] = {}; // by end code 0-4, faults last
+  int64_t steps = 0;        // computed in this run
+  size_t kept = 0;          // rows kept from the resumed file
+  void add(int end) { ++outcomes[end < 0 ? 5 : end]; }
+};
+
+void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, std::ostream& err) {
+  char buf[400];
   std::snprintf(
       buf, sizeof buf,
       "threebody-map: %zu of %zu points: %lld collision, %lld escaped, %lld far but bound, %lld ten "
-      "revolutions, %lld stopped, %lld faults; %lld steps in %.1f s (%.1f million steps/s)\n",
-      done, total, static_cast<long long>(counts[1]), static_cast<long long>(counts[2]),
-      static_cast<long long>(counts[3]), static_cast<long long>(counts[4]), static_cast<long long>(counts[0]),
-      static_cast<long long>(counts[5]), static_cast<long long>(steps), seconds,
-      seconds > 0 ? steps / seconds / 1e6 : 0.0);
+      "revolutions, %lld stopped, %lld faults; ",
+      done, total, static_cast<long long>(t.outcomes[1]), static_cast<long long>(t.outcomes[2]),
+      static_cast<long long>(t.outcomes[3]), static_cast<long long>(t.outcomes[4]),
+      static_cast<long long>(t.outcomes[0]), static_cast<long long>(t.outcomes[5]));
   err << buf;
+  if (t.kept > 0) err << t.kept << " kept from the file, " << done - t.kept << " computed: ";
+  std::snprintf(buf, sizeof buf, "%lld steps in %.1f s (%.1f million steps/s)\n",
+                static_cast<long long>(t.steps), seconds, seconds > 0 ? t.steps / seconds / 1e6 : 0.0);
+  err << buf;
+}
+
+// The --csv file, opened to continue a resumed map or started anew. Returns
+// an exit status other than kExitDone when it cannot be.
+int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells, MapTally& tally,
+            size_t& first, std::FILE*& csv) {
+  struct stat st {};
+  const bool exists = stat(o.csv.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    err << "threebody-map: --csv: " << printableText(o.csv)
+        << " is not a regular file (a folder, a device or a pipe); give the path of a file\n";
+    return kExitBadOption;
+  }
+  bool started = false;
+  // --resume of a file that is not there yet, or that a failed start left
+  // without its whole head, starts it, so that the same command can be given
+  // again and again (a cluster job that ran out of time).
+  if (o.resume && exists) {
+    std::ifstream in(o.csv, std::ios::binary);
+    if (!in) {
+      err << "threebody-map: --resume: cannot read " << printableText(o.csv) << ": " << std::strerror(errno)
+          << "\n";
+      return kExitBadOption;
+    }
+    ResumeState r = readResume(in, o, !o.png.empty());
+    if (r.stopped) return 128 + (gTerminateSignal != 0 ? gTerminateSignal.load() : SIGINT);
+    if (!r.error.empty()) {
+      err << "threebody-map: --resume: " << printableText(o.csv) << " cannot be continued: " << r.error
+          << ". The file is unchanged.\n";
+      return kExitBadOption;
+    }
+    started = r.started;
+    for (size_t k = 0; k < r.cells.size(); ++k)
+      cells[k] = MapCell{r.cells[k].first, r.cells[k].second};
+    for (int c = 0; c < 6; ++c)
+      tally.outcomes[c] = r.outcomes[c];
+    first = tally.kept = r.rows;
+    // A torn last row goes; the rows before it stay as they are.
+    if (started && truncate(o.csv.c_str(), static_cast<off_t>(r.keepBytes)) != 0) {
+      err << "threebody-map: --resume: cannot shorten " << printableText(o.csv) << ": "
+          << std::strerror(errno) << "\n";
+      return kExitPlotFailed;
+    }
+  }
+  csv = std::fopen(o.csv.c_str(), started ? "ab" : "wb");
+  if (csv && !started) std::fputs(mapCsvHead(o).c_str(), csv);
+  if (!csv || std::fflush(csv) != 0) {
+    err << "threebody-map: --csv: cannot write " << printableText(o.csv) << ": " << std::strerror(errno)
+        << "\n";
+    if (csv) std::fclose(csv);
+    csv = nullptr;
+    return kExitPlotFailed;
+  }
+  return kExitDone;
 }
 
 } // namespace
 
-int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress,
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgress progress,
            const RowSource& source) {
   const size_t total = o.x.values.size() * o.y.values.size();
-  std::vector<MapCell> cells(total);
+  // The cells are kept for the picture only; the summary counts as it goes.
+  std::vector<MapCell> cells(o.png.empty() ? 0 : total);
+  MapTally tally;
   size_t first = 0;
   std::FILE* csv = nullptr;
-  if (!o.csv.empty()) {
-    // --resume of a file that is not there yet starts it, so that the same
-    // command can be given again and again (a cluster job that ran out of time).
-    if (o.resume && access(o.csv.c_str(), F_OK) == 0) {
-      std::ifstream in(o.csv, std::ios::binary);
-      if (!in) {
-        err << "threebody-map: --resume: cannot read " << printableText(o.csv) << "\n";
-        return kExitBadOption;
-      }
-      std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      ResumeState r = readResume(content, o);
-      if (!r.error.empty()) {
-        err << "threebody-map: --resume: " << printableText(o.csv) << " cannot be continued: " << r.error
-            << ". The file is unchanged.\n";
-        return kExitBadOption;
-      }
-      for (size_t k = 0; k < r.rows; ++k)
-        cells[k] = MapCell{r.cells[k].first, r.cells[k].second};
-      first = r.rows;
-      // A torn last row goes; the rows before it stay as they are.
-      if (truncate(o.csv.c_str(), static_cast<off_t>(r.keepBytes)) != 0) {
-        err << "threebody-map: --resume: cannot shorten " << printableText(o.csv) << "\n";
-        return kExitPlotFailed;
-      }
-      csv = std::fopen(o.csv.c_str(), "ab");
-    } else {
-      csv = std::fopen(o.csv.c_str(), "wb");
-      if (csv) std::fputs(mapCsvHead(o).c_str(), csv);
-    }
-    if (!csv || std::fflush(csv) != 0) {
-      err << "threebody-map: --csv: cannot write " << printableText(o.csv) << "\n";
-      if (csv) std::fclose(csv);
-      return kExitPlotFailed;
-    }
-  }
+  if (!o.csv.empty())
+    if (int status = openCsv(o, err, cells, tally, first, csv); status != kExitDone) return status;
 
   const double started = monotonicSeconds();
   double lastReport = 0;
-  bool failed = false;
+  bool failed = false, shown = false;
+  auto wipe = [&] {
+    if (shown) err << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    shown = false;
+  };
   auto here = [&](size_t from, const std::function<bool(size_t, PointRow&)>& write) {
-    std::vector<size_t> points(total - from);
-    for (size_t k = from; k < total; ++k)
-      points[k - from] = k;
-    return from + computePoints(o, points, write);
+    return from + computePoints(
+                      o, total - from, [from](size_t e) { return from + e; }, write);
   };
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
-    cells[k] = MapCell{row.end, row.steps};
+    if (!cells.empty()) cells[k] = MapCell{row.end, row.steps};
+    tally.add(row.end);
+    tally.steps += row.steps;
     if (csv && (std::fputs(row.csv.c_str(), csv) < 0 || std::fflush(csv) != 0)) {
-      err << "threebody-map: writing " << printableText(o.csv) << " failed\n";
+      wipe();
+      err << "threebody-map: writing " << printableText(o.csv) << " failed: " << std::strerror(errno)
+          << "; the rows written stay, and --resume continues the file\n";
       return !(failed = true);
     }
+    if (progress.wipeBeforeRows) wipe();
     out << (o.jsonl
                 ? row.json
                 : o.x.texts[k % o.x.values.size()] + " " + o.y.texts[k / o.x.values.size()] + " " + row.text)
         << "\n";
-    if (!out.flush()) return !(failed = true);
+    if (!out.flush()) {
+      wipe();
+      // A reader that went away (| head) is no news to the user.
+      if (!readerWentAway(out))
+        err << "threebody-map: writing the results failed: " << writeFailure(out) << "\n";
+      return !(failed = true);
+    }
     double now = monotonicSeconds();
-    if (progress && now - lastReport >= 0.2) {
+    if (progress.show && now - lastReport >= 0.2) {
       lastReport = now;
       double rate = (k + 1 - first) / std::max(1e-9, now - started);
       char buf[160];
@@ -453,13 +658,14 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progr
                     100.0 * (k + 1) / total, rate,
                     formatDuration((total - k - 1) / std::max(rate, 1e-9)).c_str());
       err << buf << std::flush;
+      shown = true;
     }
     return true;
   });
-  if (progress) err << "\r" << std::string(78, ' ') << "\r";
+  wipe();
   if (csv && std::fclose(csv) != 0) failed = true;
   if (failed) return kExitWriteFailed;
-  writeSummary(cells, done, total, monotonicSeconds() - started, err);
+  writeSummary(tally, done, total, monotonicSeconds() - started, err);
   if (done < total) {
     err << "threebody-map: stopped after " << done << " of " << total << " points"
         << (o.csv.empty() ? ".\n" : "; --resume continues the CSV.\n");

@@ -49,15 +49,27 @@ FieldTexts pointFields(const MapOptions& o, size_t i, size_t j);
 std::string mapCsvHead(const MapOptions& o);
 
 // What an earlier, interrupted run left in a CSV: how many whole rows (in
-// point order) it holds and where they end. `error` says why the file cannot
-// be continued.
+// point order) it holds and where they end. A file that holds less than the
+// head (a start that failed part-way, an empty file) is a map not yet
+// started. Every field of a kept row must be what this map's point writes;
+// only a last, unterminated row that could be the start of such a row is
+// taken as torn and computed again. `error` says why the file cannot be
+// continued.
 struct ResumeState {
+  bool started = false; // the file holds the whole head
   size_t rows = 0;
   size_t keepBytes = 0;                       // the file up to the end of the last whole row
-  std::vector<std::pair<int, int64_t>> cells; // end code (-1 fault) and steps per row
+  std::vector<std::pair<int, int64_t>> cells; // end code (-1 fault) and steps per row, when asked for
+  int64_t outcomes[6] = {};                   // rows by end code 0-4, faults last
+  bool stopped = false;                       // a signal came while reading
   std::string error;
 };
+// Reads the file as a stream; keeps the cells only when `keepCells`.
+ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells = true);
 ResumeState readResume(const std::string& content, const MapOptions& o);
+
+// The picture's size for these options, or what is wrong with it.
+std::string checkMapPicture(const MapOptions& o);
 
 // One finished point, ready to be written.
 struct PointRow {
@@ -68,11 +80,13 @@ struct PointRow {
   int64_t steps = 0;
 };
 
-// Computes `points` (point indices, in that order) on worker threads and
-// hands each row to `write` in that order as soon as it and the ones before
-// it are final. Returns how many were written: fewer when a signal stopped
-// the work or `write` returned false.
-size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
+// Computes `count` points, the e-th being point `pointAt(e)` (point indices
+// in increasing order), on worker threads and hands each row to `write` in
+// that order as soon as it and the ones before it are final; only the rows
+// that wait for an earlier one are held. Returns how many were written:
+// fewer when a signal stopped the work or `write` returned false. A memory
+// or thread failure of a worker is thrown here.
+size_t computePoints(const MapOptions& o, size_t count, const std::function<size_t(size_t)>& pointAt,
                      const std::function<bool(size_t, PointRow&)>& write);
 
 // Where the rows come from: every point from `first` on, in point order, to
@@ -80,8 +94,16 @@ size_t computePoints(const MapOptions& o, const std::vector<size_t>& points,
 // computes them here; the distributed build gathers them from other ranks.
 using RowSource = std::function<size_t(size_t first, const std::function<bool(size_t, PointRow&)>& write)>;
 
-// Exit statuses as threebody-batch's, and the signals' 128 + number.
-int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress,
+// How runMap shows its progress: on stderr when it is a terminal, wiped
+// before each row when stdout is the same terminal.
+struct MapProgress {
+  bool show = false;
+  bool wipeBeforeRows = false;
+};
+
+// Exit statuses as threebody-batch's (mapUsage lists them), and the signals'
+// 128 + number.
+int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgress progress,
            const RowSource& source = {});
 
 } // namespace tb

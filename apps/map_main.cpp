@@ -2,6 +2,7 @@
 #include "apps/batch_run.h"
 #include "apps/fd_stream.h"
 #include "apps/map.h"
+#include "results/atomic_file.h"
 
 #ifdef THREEBODY_WITH_MPI
 #include "apps/map_mpi.h"
@@ -10,60 +11,106 @@
 #endif
 
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
+#include <new>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 extern "C" void onSignal(int sig) {
   // The first signal stops the map after the points in hand; another one
-  // ends at once (the CSV keeps every row written).
-  if (tb::gInterrupts >= 1) _exit(128 + sig);
+  // ends at once (the CSV keeps every row written, the picture's temporary
+  // file goes).
+  if (tb::gInterrupts >= 1) {
+    tb::removeUnfinishedFiles();
+    _exit(128 + sig);
+  }
   tb::gTerminateSignal = sig;
   tb::gInterrupts.fetch_add(1);
 }
 
-} // namespace
+// Whether stdout and stderr are one terminal: the progress line on stderr
+// is then wiped before each row.
+bool sameTerminal() {
+  struct stat a {
+  }, b{};
+  return isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1 && fstat(STDOUT_FILENO, &a) == 0 &&
+         fstat(STDERR_FILENO, &b) == 0 && a.st_rdev == b.st_rdev;
+}
 
-int main(int argc, char** argv) {
+#ifdef THREEBODY_WITH_MPI
+// Whether an MPI launcher started this process: only then is MPI started,
+// so that a plain run behaves as the tool built without MPI.
+bool launchedByMpi() {
+  for (const char* v : {"OMPI_COMM_WORLD_SIZE", "PMIX_RANK", "PMI_RANK", "PMI_SIZE", "MPI_LOCALNRANKS"})
+    if (std::getenv(v)) return true;
+  return false;
+}
+#endif
+
+int run(int argc, char** argv) {
+  [[maybe_unused]] int ranks = 1, rank = 0;
 #ifdef THREEBODY_WITH_MPI
   // Under mpirun the map is shared by the ranks; alone it runs as without MPI.
-  int provided = 0, ranks = 1, rank = 0;
-  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
-  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  struct Finalize {
-    ~Finalize() { MPI_Finalize(); }
-  } finalize;
+  struct Mpi {
+    bool started = false;
+    ~Mpi() {
+      if (started) MPI_Finalize();
+    }
+  } mpi;
+  if (launchedByMpi()) {
+    int provided = 0;
+    MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+    mpi.started = true;
+    MPI_Comm_size(MPI_COMM_WORLD, &ranks);
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  }
 #endif
   tb::MapOptions options;
   if (std::string error = tb::parseMapOptions(std::vector<std::string>(argv + 1, argv + argc), options);
       !error.empty()) {
-#ifdef THREEBODY_WITH_MPI
     if (rank != 0) return tb::kExitBadOption; // every rank read the same line: one message is enough
-#endif
     std::cerr << "threebody-map: " << error << "\n";
     return tb::kExitBadOption;
   }
   tb::FdOutBuf stdoutBuf(STDOUT_FILENO);
   std::ostream out(&stdoutBuf);
-  if (options.help || options.version) {
-    out << (options.help ? tb::mapUsage() : std::string("threebody-map " THREEBODY_VERSION "\n"));
-    return out.flush() ? 0 : tb::kExitWriteFailed;
-  }
+  auto flushed = [&](int status) {
+    if (out.flush()) return status;
+    if (status == tb::kExitDone && !tb::readerWentAway(out))
+      std::cerr << "threebody-map: writing the results failed: " << tb::writeFailure(out) << "\n";
+    return status == tb::kExitDone ? tb::kExitWriteFailed : status;
+  };
+  if (options.help || options.version)
+    return flushed(
+        (out << (options.help ? tb::mapUsage() : std::string("threebody-map " THREEBODY_VERSION "\n")),
+         tb::kExitDone));
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP})
     sigaction(sig, &sa, nullptr);
+  // A closed pipe is a failed write (status 4), whether or not the caller
+  // ignores SIGPIPE.
+  signal(SIGPIPE, SIG_IGN);
+  const tb::MapProgress progress{rank == 0 && isatty(STDERR_FILENO) == 1, sameTerminal()};
 #ifdef THREEBODY_WITH_MPI
-  if (ranks > 1) {
-    int status = tb::runMapDistributed(options, out, std::cerr, rank == 0 && isatty(STDERR_FILENO) == 1);
-    if (!out.flush() && status == 0) status = tb::kExitWriteFailed;
-    return status;
-  }
+  if (ranks > 1) return flushed(tb::runMapDistributed(options, out, std::cerr, progress));
 #endif
-  int status = tb::runMap(options, out, std::cerr, isatty(STDERR_FILENO) == 1);
-  if (!out.flush() && status == 0) status = tb::kExitWriteFailed;
-  return status;
+  return flushed(tb::runMap(options, out, std::cerr, progress));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc& e) {
+    return tb::lackOfResources("threebody-map", e, std::cerr);
+  } catch (const std::system_error& e) {
+    return tb::lackOfResources("threebody-map", e, std::cerr);
+  }
 }

@@ -117,7 +117,7 @@ int rowOwner(size_t j, int ranks) {
   return static_cast<int>((j / kRowsPerBlock) % static_cast<size_t>(ranks));
 }
 
-int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress) {
+int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgress progress) {
   int rank = 0, ranks = 1;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   MPI_Comm_size(MPI_COMM_WORLD, &ranks);

@@ -10,7 +10,7 @@ namespace tb {
 
 // Call between MPI_Init and MPI_Finalize on every rank. Returns the exit
 // status (rank 0's is the one that counts).
-int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err, bool progress);
+int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgress progress);
 
 // Which rank computes row j of the map.
 int rowOwner(size_t j, int ranks);

@@ -80,7 +80,7 @@ void mapSpeed(int jobs) {
                    std::to_string(jobs)},
                   o);
   std::ostringstream out, err;
-  runMap(o, out, err, false);
+  runMap(o, out, err, MapProgress{});
   std::string summary = err.str();
   auto at = summary.find(" steps in ");
   std::printf("map of 72 points, %d thread%s: %s", jobs, jobs == 1 ? ": " : "s:",

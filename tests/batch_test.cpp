@@ -207,7 +207,23 @@ TEST(OutputFailures, AFailedWriteOfTheResultsExitsWith4AndSaysWhy) {
   ExeRun piped = runScript("trap \"\" PIPE; { $EXE --format jsonl 2>/dev/null; echo $? >" + status +
                            "; } | head -1 >/dev/null; cat " + status);
   EXPECT_EQ(lines(piped.out), std::vector<std::string>{"4"});
+  // With SIGPIPE as the shell leaves it the tool does not die of it part-way:
+  // the same status, and no message for a reader that went away.
+  for (const char* trap : {"", "trap \"\" PIPE; "}) {
+    SCOPED_TRACE(trap);
+    std::string errFile = status + "_err";
+    ExeRun head = runScript(std::string(trap) + "{ $EXE --format jsonl 2>" + errFile + "; echo $? >" + status +
+                            "; } | head -1 >/dev/null; cat " + status + " " + errFile);
+    EXPECT_EQ(lines(head.out), std::vector<std::string>{"4"});
+    std::remove(errFile.c_str());
+  }
   std::remove(status.c_str());
+  // The picture never replaces the results on stdout.
+  std::string same = ::testing::TempDir() + "tb_same_" + std::to_string(getpid()) + ".png";
+  ExeRun refused = runExe("--alpha-end 0 --plot " + same + " >" + same);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("--plot names the file stdout goes to"), std::string::npos) << refused.err;
+  std::remove(same.c_str());
 }
 
 TEST(OutputFailures, APlotThatCannotBeWrittenWholeLeavesTheOldFile) {
@@ -241,7 +257,17 @@ TEST(OutputFailures, APlotSizeIsLimitedUpFrontAndMissingMemoryIsAMessage) {
   ExeRun r = runScript("ulimit -v 120000; $EXE --alpha-end 0 --plot /tmp/never.png --plot-size 6000x8000");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("not enough memory for a 6000x8000 plot"), std::string::npos) << r.err;
+  // Without a plot, a lack of memory is named as such, with its own status,
+  // on one thread and on several.
+  for (const char* args : {"--jobs 1 --lanes 1", "--jobs 4"}) {
+    SCOPED_TRACE(args);
+    ExeRun none = runScript(std::string("ulimit -v 7000; $EXE --alpha-end 0 --tdelta 0.01 ") + args);
+    EXPECT_EQ(none.status, kExitNoMemory) << none.err;
+    EXPECT_NE(none.err.find("threebody-batch: not enough memory"), std::string::npos) << none.err;
+    EXPECT_EQ(none.err.find("plot"), std::string::npos) << none.err;
+  }
 #endif
+  EXPECT_NE(batchUsage().find("5    not enough memory"), std::string::npos);
 }
 
 TEST(OptionGrammar, SwitchesTakeNoValueAndEchoedTextsAreMadeSafe) {
@@ -286,6 +312,14 @@ TEST(ArithmeticCauses, TheFieldThatCausedAFaultIsTheOneNamed) {
   EXPECT_TRUE(back.out.empty());
   EXPECT_NE(back.err.find("tdelta = -.001 is negative"), std::string::npos) << back.err;
   EXPECT_NE(back.err.find("Type a positive tdelta"), std::string::npos);
+  // A mass whose orbit overflows is named as an overflow, however large.
+  for (const char* m2 : {"8E+305", "1E+306", "1E+308"}) {
+    SCOPED_TRACE(m2);
+    ExeRun huge = runExe(std::string("--m2 ") + m2 + " --alpha-end 0");
+    EXPECT_EQ(huge.status, 3);
+    EXPECT_NE(huge.err.find("overflow"), std::string::npos) << huge.err;
+    EXPECT_EQ(huge.err.find("negative"), std::string::npos) << huge.err;
+  }
   // A zero step stays an endless test, not a fault.
   EXPECT_EQ(runExe("--tdelta 0 --stop-at-step 300").status, 0);
 }

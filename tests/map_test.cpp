@@ -7,6 +7,7 @@
 #include "results/map_picture.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <QImage>
 
@@ -44,8 +45,20 @@ struct MapRun {
 };
 MapRun runIn(const MapOptions& o) {
   std::ostringstream out, err;
-  int status = runMap(o, out, err, false);
+  int status = runMap(o, out, err, MapProgress{});
   return {status, out.str(), err.str()};
+}
+
+// Runs the map executable through the shell; its status, stdout and stderr.
+MapRun runExe(const std::string& script) {
+  static int calls = 0;
+  std::string base = temp("exe_" + std::to_string(++calls));
+  std::string cmd = "M=" + std::string(MAP_EXE) + "; { " + script + "; } >" + base + ".out 2>" + base + ".err";
+  int st = std::system(("sh -c '" + cmd + "'").c_str());
+  MapRun r{WIFEXITED(st) ? WEXITSTATUS(st) : -1, readFile(base + ".out"), readFile(base + ".err")};
+  std::remove((base + ".out").c_str());
+  std::remove((base + ".err").c_str());
+  return r;
 }
 
 std::vector<std::string> rowsOf(const std::string& csv) {
@@ -220,4 +233,207 @@ TEST(Map, AxesAndOptionsAreChecked) {
          return v;
        }())
     EXPECT_LE(line.size(), 80u) << line;
+}
+
+// --- Refused before computing ----------------------------------------------
+
+TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
+  MapAxis a;
+  // Values that are not finite, or points too far apart for a finite step.
+  for (const char* bad : {"alpha=-1e308:1e308:3", "m3=1:1e309:2", "m2=-1.7e308:1.7e308:2"}) {
+    SCOPED_TRACE(bad);
+    std::string e = readAxis(bad, a);
+    EXPECT_NE(e.find(bad), std::string::npos) << e;
+  }
+  EXPECT_EQ(readAxis("m2=-8e307:8e307:3", a), "");
+  // A picture beyond the limit, seen from the options alone.
+  MapOptions wide;
+  std::string e = parseMapOptions({"--x", "m3=1:2:20000", "--y", "init-v3=1:2:100", "--cell", "64", "--png", "w.png"},
+                                  wide);
+  EXPECT_NE(e.find("1280182x6448 pixels"), std::string::npos) << e;
+  MapOptions many;
+  e = parseMapOptions({"--x", "m3=1:2:8000", "--y", "init-v3=1:2:8000", "--cell", "1", "--png", "w.png"}, many);
+  EXPECT_NE(e.find("48000000 in all"), std::string::npos) << e;
+  MapOptions fits;
+  EXPECT_EQ(parseMapOptions({"--x", "m3=1:2:4000", "--y", "init-v3=1:2:4000", "--cell", "1", "--png", "w.png"},
+                            fits),
+            "");
+  EXPECT_NE(mapUsage().find("48000000 pixels"), std::string::npos);
+  // Two outputs in one file, however the path is spelled.
+  std::string dir = ::testing::TempDir();
+  MapOptions same;
+  e = parseMapOptions({"--x", "m3=1:2:2", "--y", "m2=1:2:2", "--csv", dir + "same.out", "--png",
+                       dir + "./x/../same.out"},
+                      same);
+  EXPECT_NE(e.find("same file"), std::string::npos) << e;
+
+  // --resume of what is not a regular file, before anything is computed.
+  std::string folder = temp("folder");
+  ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
+  for (const std::string& path : {folder, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    MapRun r = runIn(mapOf({"--x", "alpha=0:350:36", "--y", "init-v3=0.5:1.5:6", "--csv", path, "--resume"}));
+    EXPECT_EQ(r.status, kExitBadOption);
+    EXPECT_NE(r.err.find("is not a regular file"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("points:"), std::string::npos) << r.err; // no summary: nothing ran
+  }
+  std::remove(folder.c_str());
+}
+
+// --- Files and streams -------------------------------------------------------
+
+TEST(MapStreams, AFailedWriteIsNamedAndAClosedPipeEndsQuietly) {
+  const std::string map = "$M --x alpha=0:350:36 --y init-v3=0.5:1.5:6 --tdelta 0.05 --format jsonl";
+  MapRun full = runExe(map + " >/dev/full");
+  EXPECT_EQ(full.status, kExitWriteFailed);
+  EXPECT_EQ(full.err, "threebody-map: writing the results failed: No space left on device\n");
+  MapRun closed = runExe(map + " >&-");
+  EXPECT_EQ(closed.status, kExitWriteFailed);
+  EXPECT_NE(closed.err.find("writing the results failed: Bad file descriptor"), std::string::npos) << closed.err;
+  // A reader that goes away, with SIGPIPE as the shell leaves it and ignored.
+  std::string status = temp("pipe_status"), errs = temp("pipe_err");
+  for (std::string trap : {"", "trap \"\" PIPE; "}) {
+    SCOPED_TRACE(trap);
+    MapRun head = runExe(trap + "{ " + map + " 2>" + errs + "; echo $? >" + status + "; } | head -1 >/dev/null; cat " +
+                         status + " " + errs);
+    EXPECT_EQ(head.out, "4\n");
+  }
+  std::remove(status.c_str());
+  std::remove(errs.c_str());
+  // Every status the tool gives is listed.
+  for (const char* listed : {"  0    done", "  1    the --csv", "  2    bad option", "  4    writing the results",
+                             "  5    not enough memory", "130 Ctrl-C"})
+    EXPECT_NE(mapUsage().find(listed), std::string::npos) << listed;
+}
+
+TEST(MapStreams, OneTypeForOneColumnAndTicksThatKeepTheirMagnitude) {
+  // alpha is a number whether it is an axis or not, and so are the axes.
+  for (const auto& args : {std::vector<std::string>{"--x", "alpha=0:10:2", "--y", "m3=1:2:2"},
+                           std::vector<std::string>{"--x", "m3=1:2:2", "--y", "init-v3=0.5:1:2"}}) {
+    std::vector<std::string> a = args;
+    for (const char* more : {"--tdelta", "0.05", "--format", "jsonl"})
+      a.push_back(more);
+    MapRun r = runIn(mapOf(a));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream in(r.out);
+    for (std::string l; std::getline(in, l);) {
+      auto j = nlohmann::json::parse(l);
+      EXPECT_TRUE(j["alpha"].is_number()) << l;
+      EXPECT_TRUE(j[a[1].substr(0, a[1].find('='))].is_number()) << l;
+      EXPECT_TRUE(j[a[3].substr(0, a[3].find('='))].is_number()) << l;
+    }
+  }
+  EXPECT_EQ(mapTickText("1.2345e+21"), "1.2345e21");
+  EXPECT_EQ(mapTickText("9.876543e+21"), "9.8765e21");
+  EXPECT_EQ(mapTickText("-1.23456789e-05"), "-1.235e-5");
+  EXPECT_EQ(mapTickText("123.5"), "123.5");
+  for (const char* t : {"1234567890123", "-0.000123456789", "1.2345678901e+300"}) {
+    SCOPED_TRACE(t);
+    std::string tick = mapTickText(t);
+    EXPECT_LE(tick.size(), 9u);
+    double want = std::strtod(t, nullptr), got = std::strtod(tick.c_str(), nullptr);
+    EXPECT_LT(std::fabs(got - want), std::fabs(want) * 0.06) << tick;
+  }
+  // Three close ticks of long labels along a narrow axis: the picture still
+  // reads, its labels do not run into each other (only the first is drawn)
+  // nor into the legend.
+  MapPicture pic{3, 2, 4, "m2", "m3", {"1.2345e+21", "5.5e+21", "9.8765e+21"}, {"1", "2"},
+                 std::vector<MapCell>(6, MapCell{1, 10})};
+  int w = 0, h = 0;
+  std::vector<uint32_t> px = drawMap(pic, &w, &h);
+  // The band of the x labels: black pixels in one run of glyphs only.
+  int labelRow = 14 + 2 * 4 + 6 + 3, runs = 0;
+  const int legendX = 64 + 3 * 4 + 8;
+  for (int x = 0, gap = 99; x < legendX; ++x) {
+    bool ink = false;
+    for (int y = labelRow - 3; y <= labelRow + 3; ++y)
+      ink = ink || px[static_cast<size_t>(y) * w + x] == 0;
+    if (ink && gap > 6) ++runs;
+    gap = ink ? 0 : gap + 1;
+  }
+  EXPECT_EQ(runs, 1);
+  for (int x = legendX - 5; x < legendX; ++x)
+    for (int y = labelRow - 3; y < labelRow + 4; ++y)
+      EXPECT_NE(px[static_cast<size_t>(y) * w + x], 0u) << x << "," << y;
+}
+
+// --- Resume --------------------------------------------------------------------
+
+TEST(MapResume, OnlyThisMapsRowsAreKeptAndAFailedStartCanBeResumed) {
+  const std::vector<std::string> args{"--x", "alpha=0:350:8", "--y", "init-v3=0.6:1.4:3", "--tdelta", "0.02"};
+  std::string whole = temp("r_whole.csv"), cut = temp("r_cut.csv");
+  auto withCsv = [&](const std::string& file, bool resume) {
+    std::vector<std::string> a = args;
+    a.insert(a.end(), {"--csv", file});
+    if (resume) a.push_back("--resume");
+    return mapOf(a);
+  };
+  ASSERT_EQ(runIn(withCsv(whole, false)).status, 0);
+  const std::string full = readFile(whole);
+  const std::string head = mapCsvHead(withCsv(whole, false));
+  // An empty file, or one cut inside its head, is a map not yet started.
+  for (size_t keep : {size_t{0}, size_t{20}, head.size() - 1}) {
+    SCOPED_TRACE(keep);
+    { std::ofstream(cut, std::ios::binary) << full.substr(0, keep); }
+    MapRun r = runIn(withCsv(cut, true));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(cut), full);
+  }
+  // Each row changed in one field is refused with its number, the file as it was.
+  auto rows = rowsOf(full);
+  ASSERT_EQ(rows.size(), 24u);
+  const std::string row3 = rows[2];
+  auto fields = [](const std::string& r) {
+    std::vector<std::string> f(1);
+    for (char c : r)
+      if (c == ',')
+        f.emplace_back();
+      else
+        f.back().push_back(c);
+    return f;
+  };
+  auto f = fields(row3);
+  auto replaced = [&](size_t col, const std::string& text) {
+    auto g = f;
+    g[col] = text;
+    std::string r;
+    for (size_t k = 0; k < g.size(); ++k)
+      r += (k ? "," : "") + g[k];
+    return r;
+  };
+  const std::string other = f[7] == "1" ? "2" : "1";
+  std::vector<std::string> tampered{
+      replaced(2, "999"),   replaced(7, other),  replaced(7, f[7] + "abc"), replaced(5, f[5] + "x"),
+      replaced(7, ""),      replaced(18, "boom"), replaced(8, "fast"),       row3 + "\r",
+      replaced(17, "hello"), replaced(0, "02"),
+  };
+  for (const std::string& bad : tampered) {
+    SCOPED_TRACE(bad);
+    std::string content = head + rows[0] + "\n" + rows[1] + "\n" + bad + "\n" + rows[3] + "\n";
+    { std::ofstream(cut, std::ios::binary) << content; }
+    MapRun r = runIn(withCsv(cut, true));
+    EXPECT_EQ(r.status, kExitBadOption);
+    EXPECT_NE(r.err.find("row 3 "), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(cut), content);
+  }
+  // A tail that could not start a row of this map is no torn row; a cut row is.
+  {
+    std::string content = head + rows[0] + "\n" + std::string(100000, 'x');
+    { std::ofstream(cut, std::ios::binary) << content; }
+    MapRun r = runIn(withCsv(cut, true));
+    EXPECT_EQ(r.status, kExitBadOption);
+    EXPECT_EQ(readFile(cut), content);
+  }
+  for (size_t cutAt : {size_t{1}, size_t{9}, rows[1].size() / 2, rows[1].size() - 1}) {
+    SCOPED_TRACE(cutAt);
+    { std::ofstream(cut, std::ios::binary) << head + rows[0] + "\n" + rows[1].substr(0, cutAt); }
+    MapRun r = runIn(withCsv(cut, true));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(cut), full);
+    // The summary counts what this run computed, and says what it kept.
+    EXPECT_NE(r.err.find("24 of 24 points"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 kept from the file, 23 computed"), std::string::npos) << r.err;
+  }
+  std::remove(whole.c_str());
+  std::remove(cut.c_str());
 }
