@@ -68,9 +68,10 @@ test-clang: deps
 # threebody-map with MPI: three ranks under mpirun against one process.
 test-mpi: deps
 	$(call ensure_packages,$(MPI_PACKAGES))
-	cmake -S . -B $(BUILD)-mpi -DCMAKE_BUILD_TYPE=Release -DTHREEBODY_WITH_QT=OFF >/dev/null
+	cmake -S . -B $(BUILD)-mpi -DCMAKE_BUILD_TYPE=Release -DTHREEBODY_WITH_QT=OFF -DTHREEBODY_WITH_MPI=ON >/dev/null
 	cmake --build $(BUILD)-mpi -j $(JOBS) --target threebody-map
 	sh tests/check_mpi.sh $(BUILD)-mpi/bin/threebody-map
+	sh tests/check_mpi_plain.sh $(BUILD)-mpi/bin/threebody-map
 
 # Every C++ source as clang-format writes it.
 format-check:
@@ -90,14 +91,14 @@ fuzz: deps
 	  echo "fuzz_$$t: $$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' $(BUILD)-fuzz/fuzz_$$t.log)"; \
 	done
 
-# A Debian package (build/threebody_VERSION_ARCH.deb), then checked: unpacked
+# A Debian package (build-package/threebody_VERSION_ARCH.deb, the map tool with MPI), then checked: unpacked
 # and run, and passed through lintian and the desktop and AppStream validators.
 package: deps
-	$(call ensure_packages,$(PACKAGE_PACKAGES))
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
-	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && cpack
-	sh packaging/check-package.sh $(BUILD)
+	$(call ensure_packages,$(PACKAGE_PACKAGES) $(MPI_PACKAGES))
+	cmake -S . -B $(BUILD)-package $(CMAKE_FLAGS) -DTHREEBODY_WITH_MPI=ON >/dev/null
+	cmake --build $(BUILD)-package -j $(JOBS)
+	cd $(BUILD)-package && cpack
+	sh packaging/check-package.sh $(BUILD)-package
 
 # The README's outcome map: the default fields over alpha and init v3.
 map: build
@@ -108,4 +109,4 @@ screenshots: build
 	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/bin/threebody --screenshots docs
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang $(BUILD)-mpi
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang $(BUILD)-mpi $(BUILD)-package

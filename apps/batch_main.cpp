@@ -68,6 +68,7 @@ static int run(int argc, char** argv) {
   // A closed pipe is a failed write (status 4), whether or not the caller
   // ignores SIGPIPE: the tool never dies of it part-way through a file.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN); // likewise a file-size limit: the write fails and says so
   int status = tb::runBatch(parsed.options, out, std::cerr, isatty(STDERR_FILENO) == 1);
   // A write failure was reported already; the stream is failed for good.
   if (status == tb::kExitWriteFailed) return status;

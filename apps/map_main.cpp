@@ -96,6 +96,7 @@ int run(int argc, char** argv) {
   // A closed pipe is a failed write (status 4), whether or not the caller
   // ignores SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN); // likewise a file-size limit: the write fails and says so
   const tb::MapProgress progress{rank == 0 && isatty(STDERR_FILENO) == 1, sameTerminal()};
 #ifdef THREEBODY_WITH_MPI
   if (ranks > 1) return flushed(tb::runMapDistributed(options, out, std::cerr, progress));

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -59,28 +60,47 @@ PointRow receiveRow(int from) {
   return deserialise(s);
 }
 
-// The points of `rank` from `first` on, in point order.
-std::vector<size_t> pointsOf(const MapOptions& o, int rank, int ranks, size_t first) {
-  const size_t columns = o.x.values.size(), total = columns * o.y.values.size();
-  std::vector<size_t> points;
-  for (size_t k = first; k < total; ++k)
-    if (rowOwner(k / columns, ranks) == rank) points.push_back(k);
-  return points;
-}
+// The points of `rank` from `first` on, in point order: whole rows of the
+// map (the first perhaps begun already), held as their row numbers only.
+class RankPoints {
+public:
+  RankPoints(const MapOptions& o, int rank, int ranks, size_t first) : columns_(o.x.values.size()) {
+    const size_t rows = o.y.values.size();
+    for (size_t j = first / columns_; j < rows; ++j)
+      if (rowOwner(j, ranks) == rank) rows_.push_back(j);
+    skip_ = !rows_.empty() && rows_[0] == first / columns_ ? first % columns_ : 0;
+  }
+  size_t count() const { return rows_.size() * columns_ - skip_; }
+  size_t operator()(size_t e) const {
+    size_t k = e + skip_;
+    return rows_[k / columns_] * columns_ + k % columns_;
+  }
+
+private:
+  size_t columns_;
+  std::vector<size_t> rows_;
+  size_t skip_ = 0; // points of the first row done already
+};
 
 // Rank 0's own points, computed on a thread of their own and queued for the
 // gathering loop, which alone talks to the other ranks.
 class LocalRows {
 public:
-  LocalRows(const MapOptions& o, std::vector<size_t> points) : points_(std::move(points)) {
+  LocalRows(const MapOptions& o, RankPoints points) : points_(std::move(points)) {
     worker_ = std::jthread([this, &o] {
-      computePoints(o, points_, [this](size_t, PointRow& row) {
-        std::lock_guard lock(m_);
-        queue_.push_back(std::move(row));
-        ready_.notify_all();
-        return !quit_;
-      });
+      std::exception_ptr failure;
+      try {
+        computePoints(o, points_.count(), points_, [this](size_t, PointRow& row) {
+          std::lock_guard lock(m_);
+          queue_.push_back(std::move(row));
+          ready_.notify_all();
+          return !quit_;
+        });
+      } catch (...) {
+        failure = std::current_exception();
+      }
       std::lock_guard lock(m_);
+      failure_ = failure;
       finished_ = true;
       ready_.notify_all();
     });
@@ -96,6 +116,7 @@ public:
   std::optional<PointRow> next() {
     std::unique_lock lock(m_);
     ready_.wait(lock, [&] { return !queue_.empty() || finished_; });
+    if (queue_.empty() && failure_) std::rethrow_exception(failure_);
     if (queue_.empty()) return std::nullopt;
     PointRow r = std::move(queue_.front());
     queue_.pop_front();
@@ -103,11 +124,12 @@ public:
   }
 
 private:
-  std::vector<size_t> points_;
+  RankPoints points_;
   std::mutex m_;
   std::condition_variable ready_;
   std::deque<PointRow> queue_;
   bool finished_ = false, quit_ = false;
+  std::exception_ptr failure_; // why this rank's own points could not go on
   std::jthread worker_;
 };
 
@@ -128,12 +150,12 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
     unsigned long long first = 0;
     MPI_Bcast(&first, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
     if (first == kQuit) return kExitDone;
-    std::vector<size_t> mine = pointsOf(o, rank, ranks, static_cast<size_t>(first));
-    size_t sent = computePoints(o, mine, [](size_t, PointRow& row) {
+    RankPoints mine(o, rank, ranks, static_cast<size_t>(first));
+    size_t sent = computePoints(o, mine.count(), mine, [](size_t, PointRow& row) {
       sendRow(row);
       return true;
     });
-    if (sent < mine.size()) {
+    if (sent < mine.count()) {
       PointRow stopped;
       stopped.end = kStopped;
       sendRow(stopped);
@@ -147,7 +169,7 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
     unsigned long long f = first;
     MPI_Bcast(&f, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
     started = true;
-    LocalRows local(o, pointsOf(o, 0, ranks, first));
+    LocalRows local(o, RankPoints(o, 0, ranks, first));
     size_t k = first;
     for (; k < total; ++k) {
       int owner = rowOwner(k / columns, ranks);
