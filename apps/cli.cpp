@@ -155,7 +155,13 @@ std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, 
       if (rest) rest->push_back(extra);
       continue;
     }
-    return "unknown option \"" + printableText(extra) + "\"; see --help";
+    if (extra.rfind("-", 0) == 0 && extra.rfind("--", 0) != 0)
+      for (const CLI::Option* o : app.get_options())
+        if (o->check_name("-" + extra.substr(0, extra.find('='))))
+          return "unknown option \"" + printableText(extra) + "\"; options begin with two dashes: -" +
+                 printableText(extra) + "; see --help";
+    return (extra.rfind("-", 0) == 0 ? "unknown option \"" : "unexpected word \"") + printableText(extra) +
+           "\"; see --help";
   }
   return "";
 }

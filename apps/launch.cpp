@@ -8,10 +8,30 @@ namespace tb {
 
 namespace {
 
+constexpr double kMinPace = 0.1, kMaxPace = 1e6; // simulated time units a second
+
 std::string checkPace(const std::string& v) {
   auto number = ValChecked(v);
-  if (v == "full" || (isWholeNumber(v) && number && *number > 0)) return "";
-  return "\"" + printableText(v) + "\" is not a pace; use full, or simulated time units a second such as 200";
+  if (v == "full" || (isWholeNumber(v) && number && *number >= kMinPace && *number <= kMaxPace)) return "";
+  return "\"" + printableText(v) +
+         "\" is not a pace; use full, or simulated time units a second from 0.1 to 1000000, such as 200";
+}
+
+// The window toolkit's options that the program passes on, with whether
+// each takes a value. Any other single-dash word is refused.
+struct ToolkitOption {
+  const char* name;
+  bool takesValue;
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"-platform", true}, {"-display", true},  {"-style", true},        {"-stylesheet", true},
+    {"-geometry", true}, {"-reverse", false}, {"-qwindowtitle", true},
+};
+
+const ToolkitOption* toolkitOption(const std::string& arg) {
+  for (const auto& t : kToolkitOptions)
+    if (arg == t.name) return &t;
+  return nullptr;
 }
 
 void defineLaunchApp(CLI::App& app, Launch& l, FieldTexts& fields, std::string& pace) {
@@ -27,7 +47,7 @@ void defineLaunchApp(CLI::App& app, Launch& l, FieldTexts& fields, std::string& 
   app.add_option(
          "--pace", pace,
          wrapHelp("full (the default), or simulated time units a second to watch each test at, such as "
-                  "50, 200 or 1000"))
+                  "50, 200 or 1000 (0.1 to 1000000)"))
       ->type_name("VALUE")
       ->group(watching)
       ->check(CLI::Validator([](std::string& v) { return checkPace(v); }, "", ""));
@@ -35,8 +55,15 @@ void defineLaunchApp(CLI::App& app, Launch& l, FieldTexts& fields, std::string& 
   app.add_option("--screenshots", l.screenshots,
                  wrapHelp("run one series, save pictures of the windows into DIR, quit"))
       ->type_name("DIR")
-      ->group(watching);
-  app.footer("Options of the window toolkit (such as -platform) are passed on to it.\n"
+      ->group(watching)
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            return v.empty() ? std::string("needs the name of a folder") : std::string();
+          },
+          "", ""));
+  app.footer("The window toolkit's options -platform NAME, -display DISPLAY, -style STYLE,\n"
+             "-stylesheet FILE, -geometry WxH+X+Y, -qwindowtitle TITLE and -reverse are passed\n"
+             "on to it; any other word is refused.\n"
              "Exit status: 0 done, 1 no display could be opened or a picture could not be\n"
              "written, 2 bad option.\n");
 }
@@ -48,7 +75,22 @@ std::string readLaunch(const std::vector<std::string>& args, Launch& launch) {
   std::string pace = "full";
   CLI::App app;
   defineLaunchApp(app, launch, fields, pace);
-  std::string error = parseArgs(app, args, launch.help, true, &launch.toolkit);
+  // The toolkit's own options, with their values, go to it; the rest is ours.
+  std::vector<std::string> own;
+  for (size_t k = 0; k < args.size(); ++k) {
+    const ToolkitOption* t = toolkitOption(args[k]);
+    if (!t) {
+      own.push_back(args[k]);
+      continue;
+    }
+    launch.toolkit.push_back(args[k]);
+    if (!t->takesValue) continue;
+    if (k + 1 == args.size() || args[k + 1].empty())
+      return "option " + args[k] + " needs a value; see --help";
+    launch.toolkit.push_back(args[++k]);
+    if (args[k - 1] == "-display") launch.display = args[k];
+  }
+  std::string error = parseArgs(app, own, launch.help);
   if (!error.empty()) return error;
   // Only the fields given on the command line: the others keep the form's texts.
   for (const auto& f : parameterFields())

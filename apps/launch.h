@@ -16,7 +16,8 @@ struct Launch {
   std::string screenshots;                                 // folder for the README's pictures
   bool help = false;
   bool version = false;
-  std::vector<std::string> toolkit; // single-dash options left to the window toolkit
+  std::vector<std::string> toolkit; // the window toolkit's options, with their values
+  std::string display;              // the display -display names; empty: $DISPLAY
 };
 
 // Reads the arguments after the program's name. Returns an empty string, or

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -28,6 +29,7 @@ constexpr int kExitBadOption = 2;
 // way a missing one is, instead of the toolkit's abort.
 bool gStarted = false;
 std::string gDisplayWarning;
+std::string gDisplay; // the display tried: -display's, else $DISPLAY
 void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (gStarted || type == QtDebugMsg || type == QtInfoMsg) {
     if (type != QtDebugMsg && type != QtInfoMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
@@ -38,10 +40,10 @@ void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
     gDisplayWarning = message.toStdString();
     return;
   }
-  std::string display = qEnvironmentVariable("DISPLAY").toStdString();
+  const std::string& display = gDisplay;
   std::fprintf(stderr,
-               "threebody: cannot open the display%s%s%s%s. Check DISPLAY, or run threebody-batch for the "
-               "same series headless.\n",
+               "threebody: cannot open the display%s%s%s%s. Check DISPLAY (or -display), or run "
+               "threebody-batch for the same series headless.\n",
                display.empty() ? "" : " ", display.c_str(), gDisplayWarning.empty() ? "" : ": ",
                gDisplayWarning.c_str());
   std::fflush(stderr);
@@ -137,12 +139,17 @@ int main(int argc, char** argv) {
   if (launch.help || launch.version) return answerWithoutDisplay(launch);
 
   // Without a display the toolkit would abort; say what to do instead.
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+  const bool toolkitChooses =
+      std::find_if(launch.toolkit.begin(), launch.toolkit.end(), [](const std::string& a) {
+        return a == "-display" || a == "-platform";
+      }) != launch.toolkit.end();
+  if (!toolkitChooses && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     std::fprintf(stderr, "threebody: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run "
                          "threebody-batch for the same series headless.\n");
     return kExitNoDisplay;
   }
+  gDisplay = launch.display.empty() ? qEnvironmentVariable("DISPLAY").toStdString() : launch.display;
   qInstallMessageHandler(startupMessages);
   // The toolkit sees only its own options.
   std::vector<char*> qtArgs{argv[0]};

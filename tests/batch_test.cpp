@@ -212,8 +212,8 @@ TEST(OutputFailures, AFailedWriteOfTheResultsExitsWith4AndSaysWhy) {
   for (const char* trap : {"", "trap \"\" PIPE; "}) {
     SCOPED_TRACE(trap);
     std::string errFile = status + "_err";
-    ExeRun head = runScript(std::string(trap) + "{ $EXE --format jsonl 2>" + errFile + "; echo $? >" + status +
-                            "; } | head -1 >/dev/null; cat " + status + " " + errFile);
+    ExeRun head = runScript(std::string(trap) + "{ $EXE --format jsonl 2>" + errFile + "; echo $? >" +
+                            status + "; } | head -1 >/dev/null; cat " + status + " " + errFile);
     EXPECT_EQ(lines(head.out), std::vector<std::string>{"4"});
     std::remove(errFile.c_str());
   }
@@ -425,6 +425,44 @@ TEST(OptionGrammar, BothProgramsShareTheParameterOptionsAndHelpWithin80Columns) 
   ASSERT_TRUE(both.error.empty()) << both.error;
   EXPECT_EQ(both.options.fields[4], (std::pair<std::string, std::string>{"Tm2", "8"})); // the last one counts
   EXPECT_EQ(both.options.format, OutputFormat::Csv);
+}
+
+// The desktop program's command line refuses what it does not know before
+// any window, and passes the window toolkit only its documented options.
+TEST(OptionGrammar, TheDesktopCommandLineRefusesWhatItDoesNotKnow) {
+  for (const auto& bad : std::vector<std::vector<std::string>>{{"-start"},
+                                                               {"-pace", "200"},
+                                                               {"-bogus"},
+                                                               {"stray"},
+                                                               {"--start", "words"},
+                                                               {"--screenshots", ""},
+                                                               {"-display"},
+                                                               {"-platform", ""},
+                                                               {"--pace", "4e-324"},
+                                                               {"--pace", "1e-300"},
+                                                               {"--pace", "0.05"},
+                                                               {"--pace", "2e6"},
+                                                               {"--pace", "0"}}) {
+    SCOPED_TRACE(bad[0] + (bad.size() > 1 ? " " + bad[1] : ""));
+    Launch launch;
+    EXPECT_NE(readLaunch(bad, launch), "");
+  }
+  Launch single;
+  EXPECT_NE(readLaunch({"-start"}, single).find("two dashes: --start"), std::string::npos);
+  Launch ok;
+  EXPECT_EQ(readLaunch({"-platform", "offscreen", "--pace", "0.1", "-display", ":7", "-reverse", "--m2",
+                        "-500", "-style", "fusion", "--start"},
+                       ok),
+            "");
+  EXPECT_EQ(ok.toolkit, (std::vector<std::string>{"-platform", "offscreen", "-display", ":7", "-reverse",
+                                                  "-style", "fusion"}));
+  EXPECT_EQ(ok.display, ":7");
+  EXPECT_EQ(ok.pace, 0.1);
+  EXPECT_TRUE(ok.start);
+  Launch fastest;
+  EXPECT_EQ(readLaunch({"--pace", "1000000"}, fastest), "");
+  EXPECT_NE(launchUsage().find("(0.1 to\n                        1000000)"), std::string::npos)
+      << launchUsage();
 }
 
 TEST(OptionGrammar, ShellCompletionOffersEveryOptionOfBothPrograms) {
