@@ -9,6 +9,7 @@
 #include "runtime/numeric.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QIcon>
 #include <QPushButton>
@@ -52,8 +53,13 @@ void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 
 // Saves one window's picture; false (with a message) when it cannot be written.
 bool saveWindow(QWidget* w, const QString& path) {
-  if (w->grab().save(path, "PNG")) return true;
-  std::fprintf(stderr, "threebody: --screenshots: cannot write %s\n", qPrintable(path));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QString error =
+      w->grab().save(&buffer, "PNG") ? tb::saveWhole(path, png) : "Could not encode " + path + " as PNG.";
+  if (error.isEmpty()) return true;
+  std::fprintf(stderr, "threebody: --screenshots: %s\n", qPrintable(error));
   return false;
 }
 
@@ -69,14 +75,15 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
   auto* start = static_cast<QPushButton*>(forms.control(tb::controls::CommandStart));
   start->click();
   QApplication::processEvents();
-  bool ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png") &&
-            saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form.png") &&
-            saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form.png");
+  // Each picture is tried, and each failure named.
+  bool ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png");
+  ok = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form.png") && ok;
+  ok = saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form.png") && ok;
   // An earlier test, chosen by a click on its line.
   forms.showTestPicture(3);
   QApplication::processEvents();
-  ok = ok && saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-selected.png") &&
-       saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form-selected.png");
+  ok = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-selected.png") && ok;
+  ok = saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form-selected.png") && ok;
   if (!ok) {
     QApplication::exit(1);
     return;
@@ -86,8 +93,8 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
   forms.setText(tb::controls::Talphaend, "0");
   forms.setPace(200);
   QTimer::singleShot(2975, [&forms, dir] {
-    bool saved = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-paced.png") &&
-                 saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form-paced.png");
+    bool saved = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-paced.png");
+    saved = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form-paced.png") && saved;
     forms.end();
     QApplication::exit(saved ? 0 : 1);
   });

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -689,6 +690,44 @@ private slots:
     ProgramRun shots = runProgram({"--screenshots", "/dev/null/pictures"}, {"QT_QPA_PLATFORM=offscreen"});
     QCOMPARE(shots.status, 1);
     QVERIFY2(shots.err.contains("cannot write into the folder /dev/null/pictures"), qPrintable(shots.err));
+
+    // The display tried is the one -display names.
+    ProgramRun named = runProgram({"-display", ":738"}, {"QT_QPA_PLATFORM=", "DISPLAY="});
+    QCOMPARE(named.status, 1);
+    QVERIFY2(named.err.startsWith("threebody: cannot open the display :738"), qPrintable(named.err));
+
+    // Pictures too large for a file-size limit (a nearly full disk): each
+    // failure is named, every file left is a whole picture, no temporary stays.
+    QTemporaryDir dir;
+    QProcess proc;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("QT_QPA_PLATFORM", "offscreen");
+    proc.setProcessEnvironment(e);
+    proc.start(
+        "sh",
+        {"-c",
+         QString("ulimit -f 30; trap '' XFSZ; exec '%1' --screenshots '%2'").arg(THREEBODY_EXE, dir.path())});
+    QVERIFY(proc.waitForFinished(60000));
+    QCOMPARE(proc.exitCode(), 1);
+    const QString err = QString::fromUtf8(proc.readAllStandardError());
+    const QStringList all{"control-form.png",          "display-form.png",        "print-form.png",
+                          "display-form-selected.png", "print-form-selected.png", "display-form-paced.png",
+                          "control-form-paced.png"};
+    int failed = 0;
+    for (const QString& name : all) {
+      QFile f(dir.path() + "/" + name);
+      if (!f.exists()) {
+        ++failed;
+        // The paced pictures come after the others, and only when those were saved.
+        if (!name.contains("paced"))
+          QVERIFY2(err.contains(dir.path() + "/" + name), qPrintable(name + ": " + err));
+        continue;
+      }
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      QVERIFY2(f.readAll().endsWith(QByteArray("IEND\xae\x42\x60\x82", 8)), qPrintable(name));
+    }
+    QVERIFY2(failed >= 2, qPrintable(err)); // the print form's pictures are the largest
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), all.size() - failed);
   }
 
   // Under a window manager (the test entry that runs openbox on Xvfb): the

@@ -175,8 +175,6 @@ QString QtForms::resultLines() const {
 
 void QtForms::copyLines() const { QGuiApplication::clipboard()->setText(resultLines()); }
 
-namespace {
-
 // Writes through a temporary file that replaces `path` only when complete: a
 // full disk leaves an earlier file as it was and no temporary behind. The
 // size on disk is checked too, as a write cut short by the file system is not
@@ -197,8 +195,6 @@ QString saveWhole(const QString& path, const QByteArray& data) {
   }
   return {};
 }
-
-} // namespace
 
 QString QtForms::saveImage(const QString& path) const {
   QByteArray png;

@@ -32,6 +32,11 @@ namespace tb {
 // the environment).
 void useFixedNumberFormat();
 
+// Writes `data` to `path` whole or not at all (a temporary file renamed
+// over it when complete). Returns an empty string, or a message that names
+// the file and says what went wrong.
+QString saveWhole(const QString& path, const QByteArray& data);
+
 class QtForms : public QObject, public FormsRuntime {
 public:
   QtForms();
