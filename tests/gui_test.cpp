@@ -654,6 +654,32 @@ private slots:
     QTest::mouseClick(map, Qt::LeftButton, {}, map->cellCentre(i, j));
     QCOMPARE(p.line(0), expected[0]);
     QCOMPARE(QString::fromStdString(p.forms.text("Tinitv2")), QString("0.8"));
+    QVERIFY(map->refusal().isEmpty());
+
+    // During a series a click is refused with a word, and the running
+    // series keeps its fields: every line has the series' own init v3.
+    p.type("Talphastr", "0");
+    p.type("Talphaend", "4");
+    p.type("Tinitv2", "1.2");
+    const QStringList series = batchLines({"--tdelta", "0.05", "--alpha-end", "4", "--init-v3", "1.2"});
+    bool clicked = false;
+    p.forms.simulatedTime = [&] {
+      double t = static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
+      if (t >= 1 && !clicked) {
+        clicked = true;
+        QTimer::singleShot(0, [&] { QTest::mouseClick(map, Qt::LeftButton, {}, map->cellCentre(i, j)); });
+      }
+      return t;
+    };
+    p.forms.setPace(100000); // paced, so that the click comes while the series runs
+    p.click("CommandStart");
+    p.forms.setPace(0);
+    QVERIFY(clicked);
+    QVERIFY2(map->refusal().contains("press Stop"), qPrintable(map->refusal()));
+    QCOMPARE(QString::fromStdString(p.forms.text("Tinitv2")), QString("1.2"));
+    QCOMPARE(QString::fromStdString(p.forms.text("Talphastr")), QString("0"));
+    for (int k = 0; k < series.size(); ++k)
+      QCOMPARE(p.line(k), series[k]);
     map->close();
     QVERIFY(!map->isVisible());
   }

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -107,7 +108,10 @@ void MapWindow::mousePressEvent(QMouseEvent* event) {
   QPoint at = event->position().toPoint();
   if (event->button() != Qt::LeftButton || !mapCellAt(picture_, at.x(), at.y(), &i, &j)) return;
   if (picture_.cells[static_cast<size_t>(j) * picture_.columns + i].end == MapCell::kNotYet) return;
-  if (onPick) onPick(picture_.xTexts[static_cast<size_t>(i)], picture_.yTexts[static_cast<size_t>(j)]);
+  if (!onPick) return;
+  std::string why = onPick(picture_.xTexts[static_cast<size_t>(i)], picture_.yTexts[static_cast<size_t>(j)]);
+  refusal_ = QString::fromStdString(why);
+  if (!why.empty()) QToolTip::showText(event->globalPosition().toPoint(), refusal_, this);
 }
 
 void MapWindow::closeEvent(QCloseEvent* event) {

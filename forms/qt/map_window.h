@@ -28,7 +28,11 @@ public:
   ~MapWindow() override;
 
   // A click on a finished cell: that point's alpha and init v3 texts.
-  std::function<void(const std::string& alpha, const std::string& initv3)> onPick;
+  // Returns an empty string when the point's test runs, else why it cannot
+  // now, which the window shows beside the pointer.
+  std::function<std::string(const std::string& alpha, const std::string& initv3)> onPick;
+  // What the last click that was refused was told; empty when none was.
+  const QString& refusal() const { return refusal_; }
 
   bool finished() const { return done_ == picture_.cells.size(); }
   const MapPicture& picture() const { return picture_; }
@@ -55,6 +59,7 @@ private:
   std::mutex m_;
   std::vector<std::optional<MapCell>> results_; // filled by the workers, under m_
   std::atomic<bool> abandon_{false};
+  QString refusal_;
   std::jthread worker_;
 };
 

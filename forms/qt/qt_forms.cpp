@@ -150,11 +150,15 @@ void QtForms::openMap() {
   for (const auto& f : parameterFields())
     fields.emplace_back(f.control, text(f.control));
   map_ = std::make_unique<MapWindow>(std::move(fields));
-  map_->onPick = [this](const std::string& alpha, const std::string& initv3) {
+  map_->onPick = [this](const std::string& alpha, const std::string& initv3) -> std::string {
+    // The running series reads the fields test by test: they stay as they are.
+    if (caption(controls::CommandEnd) == "Stop")
+      return "A series is running: press Stop, then click the cell again to run its test.";
     setText(controls::Talphastr, alpha);
     setText(controls::Talphaend, alpha);
     setText(controls::Tinitv2, initv3);
     static_cast<QPushButton*>(control(controls::CommandStart))->click();
+    return std::string();
   };
   map_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
   map_->show();
