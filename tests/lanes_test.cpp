@@ -272,14 +272,15 @@ TEST(Lanes, AWorkersLackOfMemoryIsThrownToTheCaller) {
     SCOPED_TRACE(c.name());
     std::atomic<size_t> finished{0};
     HeadlessTestsSetup setup{c.jobs, c.lanes, std::nullopt, nullptr, nullptr};
-    EXPECT_THROW(runHeadlessTests(
-                     40,
-                     [&](size_t k) {
-                       if (k == 3) throw std::bad_alloc();
-                       return HeadlessTestInput{test(std::to_string(k), "1", "1000", "1", ".05"), std::nullopt};
-                     },
-                     [&](size_t, HeadlessTest&, MemoryForms&) { ++finished; }, setup),
-                 std::bad_alloc);
+    EXPECT_THROW(
+        runHeadlessTests(
+            40,
+            [&](size_t k) {
+              if (k == 3) throw std::bad_alloc();
+              return HeadlessTestInput{test(std::to_string(k), "1", "1000", "1", ".05"), std::nullopt};
+            },
+            [&](size_t, HeadlessTest&, MemoryForms&) { ++finished; }, setup),
+        std::bad_alloc);
     EXPECT_LT(finished.load(), 40u);
   }
 }

@@ -53,7 +53,8 @@ MapRun runIn(const MapOptions& o) {
 MapRun runExe(const std::string& script) {
   static int calls = 0;
   std::string base = temp("exe_" + std::to_string(++calls));
-  std::string cmd = "M=" + std::string(MAP_EXE) + "; { " + script + "; } >" + base + ".out 2>" + base + ".err";
+  std::string cmd =
+      "M=" + std::string(MAP_EXE) + "; { " + script + "; } >" + base + ".out 2>" + base + ".err";
   int st = std::system(("sh -c '" + cmd + "'").c_str());
   MapRun r{WIFEXITED(st) ? WEXITSTATUS(st) : -1, readFile(base + ".out"), readFile(base + ".err")};
   std::remove((base + ".out").c_str());
@@ -154,7 +155,9 @@ TEST(Map, APicturesCellsShowEachPointsOutcome) {
 }
 
 TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
-  const std::string args = "--x alpha=0:350:36 --y init-v3=0.6:1.4:4 --tdelta 0.005";
+  // Long enough (seconds here) that the kill after the first rows comes
+  // well before the end on a machine many times faster.
+  const std::string args = "--x alpha=0:350:36 --y init-v3=0.6:1.4:4 --tdelta 0.0005";
   std::string whole = temp("whole.csv"), wholePng = temp("whole.png");
   std::string cut = temp("cut.csv"), cutPng = temp("cut.png");
   ASSERT_EQ(std::system((std::string(MAP_EXE) + " " + args + " --csv " + whole + " --png " + wholePng +
@@ -248,23 +251,24 @@ TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
   EXPECT_EQ(readAxis("m2=-8e307:8e307:3", a), "");
   // A picture beyond the limit, seen from the options alone.
   MapOptions wide;
-  std::string e = parseMapOptions({"--x", "m3=1:2:20000", "--y", "init-v3=1:2:100", "--cell", "64", "--png", "w.png"},
-                                  wide);
+  std::string e = parseMapOptions(
+      {"--x", "m3=1:2:20000", "--y", "init-v3=1:2:100", "--cell", "64", "--png", "w.png"}, wide);
   EXPECT_NE(e.find("1280182x6448 pixels"), std::string::npos) << e;
   MapOptions many;
-  e = parseMapOptions({"--x", "m3=1:2:8000", "--y", "init-v3=1:2:8000", "--cell", "1", "--png", "w.png"}, many);
+  e = parseMapOptions({"--x", "m3=1:2:8000", "--y", "init-v3=1:2:8000", "--cell", "1", "--png", "w.png"},
+                      many);
   EXPECT_NE(e.find("48000000 in all"), std::string::npos) << e;
   MapOptions fits;
-  EXPECT_EQ(parseMapOptions({"--x", "m3=1:2:4000", "--y", "init-v3=1:2:4000", "--cell", "1", "--png", "w.png"},
-                            fits),
+  EXPECT_EQ(parseMapOptions(
+                {"--x", "m3=1:2:4000", "--y", "init-v3=1:2:4000", "--cell", "1", "--png", "w.png"}, fits),
             "");
   EXPECT_NE(mapUsage().find("48000000 pixels"), std::string::npos);
   // Two outputs in one file, however the path is spelled.
   std::string dir = ::testing::TempDir();
   MapOptions same;
-  e = parseMapOptions({"--x", "m3=1:2:2", "--y", "m2=1:2:2", "--csv", dir + "same.out", "--png",
-                       dir + "./x/../same.out"},
-                      same);
+  e = parseMapOptions(
+      {"--x", "m3=1:2:2", "--y", "m2=1:2:2", "--csv", dir + "same.out", "--png", dir + "./x/../same.out"},
+      same);
   EXPECT_NE(e.find("same file"), std::string::npos) << e;
 
   // --resume of what is not a regular file, before anything is computed.
@@ -289,20 +293,21 @@ TEST(MapStreams, AFailedWriteIsNamedAndAClosedPipeEndsQuietly) {
   EXPECT_EQ(full.err, "threebody-map: writing the results failed: No space left on device\n");
   MapRun closed = runExe(map + " >&-");
   EXPECT_EQ(closed.status, kExitWriteFailed);
-  EXPECT_NE(closed.err.find("writing the results failed: Bad file descriptor"), std::string::npos) << closed.err;
+  EXPECT_NE(closed.err.find("writing the results failed: Bad file descriptor"), std::string::npos)
+      << closed.err;
   // A reader that goes away, with SIGPIPE as the shell leaves it and ignored.
   std::string status = temp("pipe_status"), errs = temp("pipe_err");
   for (std::string trap : {"", "trap \"\" PIPE; "}) {
     SCOPED_TRACE(trap);
-    MapRun head = runExe(trap + "{ " + map + " 2>" + errs + "; echo $? >" + status + "; } | head -1 >/dev/null; cat " +
-                         status + " " + errs);
+    MapRun head = runExe(trap + "{ " + map + " 2>" + errs + "; echo $? >" + status +
+                         "; } | head -1 >/dev/null; cat " + status + " " + errs);
     EXPECT_EQ(head.out, "4\n");
   }
   std::remove(status.c_str());
   std::remove(errs.c_str());
   // Every status the tool gives is listed.
-  for (const char* listed : {"  0    done", "  1    the --csv", "  2    bad option", "  4    writing the results",
-                             "  5    not enough memory", "130 Ctrl-C"})
+  for (const char* listed : {"  0    done", "  1    the --csv", "  2    bad option",
+                             "  4    writing the results", "  5    not enough memory", "130 Ctrl-C"})
     EXPECT_NE(mapUsage().find(listed), std::string::npos) << listed;
 }
 
@@ -337,8 +342,10 @@ TEST(MapStreams, OneTypeForOneColumnAndTicksThatKeepTheirMagnitude) {
   // Three close ticks of long labels along a narrow axis: the picture still
   // reads, its labels do not run into each other (only the first is drawn)
   // nor into the legend.
-  MapPicture pic{3, 2, 4, "m2", "m3", {"1.2345e+21", "5.5e+21", "9.8765e+21"}, {"1", "2"},
-                 std::vector<MapCell>(6, MapCell{1, 10})};
+  MapPicture pic{3,          2,
+                 4,          "m2",
+                 "m3",       {"1.2345e+21", "5.5e+21", "9.8765e+21"},
+                 {"1", "2"}, std::vector<MapCell>(6, MapCell{1, 10})};
   int w = 0, h = 0;
   std::vector<uint32_t> px = drawMap(pic, &w, &h);
   // The band of the x labels: black pixels in one run of glyphs only.
@@ -403,8 +410,8 @@ TEST(MapResume, OnlyThisMapsRowsAreKeptAndAFailedStartCanBeResumed) {
   };
   const std::string other = f[7] == "1" ? "2" : "1";
   std::vector<std::string> tampered{
-      replaced(2, "999"),   replaced(7, other),  replaced(7, f[7] + "abc"), replaced(5, f[5] + "x"),
-      replaced(7, ""),      replaced(18, "boom"), replaced(8, "fast"),       row3 + "\r",
+      replaced(2, "999"),    replaced(7, other),   replaced(7, f[7] + "abc"), replaced(5, f[5] + "x"),
+      replaced(7, ""),       replaced(18, "boom"), replaced(8, "fast"),       row3 + "\r",
       replaced(17, "hello"), replaced(0, "02"),
   };
   for (const std::string& bad : tampered) {

@@ -12,9 +12,9 @@
 
 #include <cmath>
 #include <dirent.h>
-#include <unistd.h>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 using namespace tb;
 using tb::testing::Rig;
