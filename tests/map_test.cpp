@@ -12,9 +12,11 @@
 #include <QImage>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -443,4 +445,53 @@ TEST(MapResume, OnlyThisMapsRowsAreKeptAndAFailedStartCanBeResumed) {
   }
   std::remove(whole.c_str());
   std::remove(cut.c_str());
+}
+
+// Memory stays bounded by what must be held, however many points the map
+// has: 200 x 200 points take no more than 200 x 1 (the axes are the same).
+TEST(MapStreams, MemoryDoesNotGrowWithThePoints) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's quarantine keeps freed memory resident";
+#endif
+  auto peakKb = [](const std::string& rows) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::string y = "init-v3=0.5:1.5:" + rows;
+      // No circular orbit: each point faults at once.
+      execl(MAP_EXE, MAP_EXE, "--x", "m2=-3000:-1001:200", "--y", y.c_str(), "--format", "jsonl",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return usage.ru_maxrss;
+  };
+  long few = peakKb("1"), many = peakKb("200");
+  // Holding ~140 bytes a point, as the map once did, would add 5.6 MB.
+  EXPECT_LT(many, few + 2000) << few << " KB for 200 points, " << many << " KB for 40000";
+}
+
+// With stdout and stderr on one terminal, the progress line is wiped before
+// each row, so no row is written after it on the same line.
+TEST(MapStreams, TheProgressLineIsWipedBeforeEachRowOnATerminal) {
+  MapRun r =
+      runExe("script -qec \"$M --x alpha=0:350:36 --y init-v3=0.5:1.5:6 --tdelta 0.001 --jobs 1\" /dev/null");
+  ASSERT_EQ(r.status, 0) << r.err;
+  int rows = 0;
+  std::istringstream in(r.out);
+  for (std::string l; std::getline(in, l);) {
+    if (l.find("Alpha") == std::string::npos) continue;
+    ++rows;
+    if (!l.empty() && l.back() == '\r') l.pop_back(); // the terminal's line end
+    std::string shown = l.substr(l.rfind('\r') == std::string::npos ? 0 : l.rfind('\r') + 1);
+    EXPECT_EQ(shown.find("points/s"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Alpha"), std::string::npos) << shown;
+  }
+  EXPECT_EQ(rows, 216);
+  EXPECT_NE(r.out.find("points/s"), std::string::npos) << "no progress line was shown";
 }
