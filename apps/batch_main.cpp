@@ -10,8 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <new>
-#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -76,11 +74,6 @@ static int run(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::bad_alloc& e) {
-    return tb::lackOfResources("threebody-batch", e, std::cerr);
-  } catch (const std::system_error& e) {
-    return tb::lackOfResources("threebody-batch", e, std::cerr);
-  }
+  return tb::runGuarded(
+      "threebody-batch", [&] { return run(argc, argv); }, std::cerr);
 }

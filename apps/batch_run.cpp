@@ -20,6 +20,7 @@
 #include <mutex>
 #include <new>
 #include <ostream>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -33,12 +34,15 @@ std::string writeFailure(std::ostream& out) {
   return "the output stream failed";
 }
 
-int lackOfResources(const char* tool, const std::exception& e, std::ostream& err) {
-  if (dynamic_cast<const std::bad_alloc*>(&e))
+int runGuarded(const char* tool, const std::function<int()>& work, std::ostream& err) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
     err << tool << ": not enough memory to go on; free some memory, or give fewer --jobs or --lanes.\n";
-  else
+  } catch (const std::system_error& e) {
     err << tool << ": a worker thread could not be started (" << e.what()
         << "); give fewer --jobs, or free some memory.\n";
+  }
   err.flush();
   return kExitNoMemory;
 }

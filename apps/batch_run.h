@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <exception>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 
@@ -37,9 +38,9 @@ std::string writeFailure(std::ostream& out);
 // closed pipe, as with | head): the tools then stop quietly, with status 4.
 bool readerWentAway(std::ostream& out);
 
-// The message and status for what a tool could not go on without: memory,
-// or a worker thread. `tool` names the tool in the message.
-int lackOfResources(const char* tool, const std::exception& e, std::ostream& err);
+// Runs a tool's work; what it could not go on without (memory, or a worker
+// thread) becomes a message naming `tool` on `err` and kExitNoMemory.
+int runGuarded(const char* tool, const std::function<int()>& work, std::ostream& err);
 
 // Runs the series the options describe, writing to `out` and `err`. Returns
 // the exit status: one of the above, or 128 + the signal that stopped it.

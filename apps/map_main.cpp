@@ -13,9 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
-#include <new>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -107,11 +105,6 @@ int run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::bad_alloc& e) {
-    return tb::lackOfResources("threebody-map", e, std::cerr);
-  } catch (const std::system_error& e) {
-    return tb::lackOfResources("threebody-map", e, std::cerr);
-  }
+  return tb::runGuarded(
+      "threebody-map", [&] { return run(argc, argv); }, std::cerr);
 }
