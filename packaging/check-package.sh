@@ -30,6 +30,10 @@ test "$(wc -l < "$root/installed.txt")" -eq 19 || { echo "check-package: the ins
 cmp "$root/installed.txt" "$root/built.txt" || { echo "check-package: the installed tool writes other lines"; exit 1; }
 
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || { echo "check-package: Depends lacks Qt"; exit 1; }
+# The map tool has MPI, and without a launcher runs as the plain tool does.
+dpkg-deb --field "$deb" Depends | grep -q libopenmpi || { echo "check-package: the map tool lacks MPI"; exit 1; }
+test "$("$root/usr/bin/threebody-map" --x alpha=0:90:2 --y m3=1:2:2 --tdelta 0.05 --format jsonl 2>/dev/null | wc -l)" -eq 4 ||
+  { echo "check-package: the installed map tool did not write 4 points"; exit 1; }
 desktop-file-validate "$root/usr/share/applications/threebody.desktop"
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/org.threebody.threebody.metainfo.xml" ||
   appstreamcli validate --no-net "$root/usr/share/metainfo/org.threebody.threebody.metainfo.xml"
