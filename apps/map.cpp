@@ -282,7 +282,7 @@ bool fieldOk(size_t col, const std::string& f, const std::string& error, size_t 
   case 2: // revolutions
     return wholeNumber(f);
   case 3: // end code
-    return f.size() == 1 && f[0] >= '0' && f[0] <= '4';
+    return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes;
   case 11: // the drifts: empty when not known
   case 12: return f.empty() || doubleText(f);
   case 13:        // the result line, which ends in the end code
@@ -387,7 +387,7 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
       auto s = std::from_chars(f[5].data(), f[5].data() + f[5].size(), steps);
       if (s.ec != std::errc()) return bad("has more steps than can be counted");
     }
-    ++r.outcomes[end < 0 ? 5 : end];
+    ++r.outcomes[end < 0 ? kEndCodes : end];
     if (keepCells) r.cells.emplace_back(end, steps);
     ++r.rows;
     r.keepBytes += row.size() + 1;
@@ -527,10 +527,10 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
 // What this run did: outcomes over every point done, kept from the file or
 // computed here; the speed over those computed here alone.
 struct MapTally {
-  int64_t outcomes[6] = {}; // by end code 0-4, faults last
-  int64_t steps = 0;        // computed in this run
-  size_t kept = 0;          // rows kept from the resumed file
-  void add(int end) { ++outcomes[end < 0 ? 5 : end]; }
+  int64_t outcomes[kEndCodes + 1] = {}; // by end code, faults last
+  int64_t steps = 0;                    // computed in this run
+  size_t kept = 0;                      // rows kept from the resumed file
+  void add(int end) { ++outcomes[end < 0 ? kEndCodes : end]; }
 };
 
 void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, std::ostream& err) {
@@ -541,7 +541,7 @@ void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, 
       "revolutions, %lld stopped, %lld faults; ",
       done, total, static_cast<long long>(t.outcomes[1]), static_cast<long long>(t.outcomes[2]),
       static_cast<long long>(t.outcomes[3]), static_cast<long long>(t.outcomes[4]),
-      static_cast<long long>(t.outcomes[0]), static_cast<long long>(t.outcomes[5]));
+      static_cast<long long>(t.outcomes[0]), static_cast<long long>(t.outcomes[kEndCodes]));
   err << buf;
   if (t.kept > 0) err << t.kept << " kept from the file, " << done - t.kept << " computed: ";
   std::snprintf(buf, sizeof buf, "%lld steps in %.1f s (%.1f million steps/s)\n",
@@ -581,7 +581,7 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
     started = r.started;
     for (size_t k = 0; k < r.cells.size(); ++k)
       cells[k] = MapCell{r.cells[k].first, r.cells[k].second};
-    for (int c = 0; c < 6; ++c)
+    for (int c = 0; c <= kEndCodes; ++c)
       tally.outcomes[c] = r.outcomes[c];
     first = tally.kept = r.rows;
     // A torn last row goes; the rows before it stay as they are.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "apps/cli.h"
+#include "sim/end_rules.h"
 
 #include <cstdint>
 #include <functional>
@@ -60,7 +61,7 @@ struct ResumeState {
   size_t rows = 0;
   size_t keepBytes = 0;                       // the file up to the end of the last whole row
   std::vector<std::pair<int, int64_t>> cells; // end code (-1 fault) and steps per row, when asked for
-  int64_t outcomes[6] = {};                   // rows by end code 0-4, faults last
+  int64_t outcomes[kEndCodes + 1] = {};       // rows by end code, faults last
   bool stopped = false;                       // a signal came while reading
   std::string error;
 };

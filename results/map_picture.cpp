@@ -1,5 +1,7 @@
 #include "results/map_picture.h"
 
+#include "sim/end_rules.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -51,14 +53,15 @@ constexpr size_t kTickChars = 9; // the longest tick label the left margin holds
 constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kGrey = 0x808080;
 
 // Base colours of the end codes 0-4, red in bits 0-7.
-constexpr uint32_t kEndColours[5] = {
+constexpr uint32_t kEndColours[kEndCodes] = {
     0x9E9E9E, // 0 stopped: grey
     0x2828D8, // 1 collision: red
     0xD88C28, // 2 escaped: blue
     0x3CB43C, // 3 far but bound: green
     0x1EAAF0, // 4 ten revolutions: orange
 };
-constexpr const char* kEndNames[5] = {"stopped", "collision", "escaped", "far but bound", "ten revolutions"};
+constexpr const char* kEndNames[kEndCodes] = {"stopped", "collision", "escaped", "far but bound",
+                                              "ten revolutions"};
 
 struct Canvas {
   int width, height;
@@ -142,7 +145,7 @@ void axisPoints(double start, double end, int count, std::vector<double>& values
 
 uint32_t mapCellColour(int end, int64_t steps, int64_t longest) {
   if (end == MapCell::kNotYet) return kWhite;
-  if (end < 0 || end > 4) return kBlack;
+  if (end < 0 || end >= kEndCodes) return kBlack;
   // From full colour for the shortest tests to 40 % for the longest, on a
   // logarithmic scale so that short and long tests both show their spread.
   double f = longest > 1 && steps > 1

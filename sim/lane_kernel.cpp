@@ -13,6 +13,7 @@
 #define HWY_TARGET_INCLUDE "sim/lane_kernel.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 
+#include "sim/end_rules.h"
 #include "sim/lane_block.h"
 #include <hwy/highway.h>
 
@@ -196,9 +197,10 @@ HWY_INLINE void watchThirdBody(Block& b, Events& ev, uint32_t active) {
   store(pend, b.pendBefore);
   const M far = hn::And(approached, hn::Gt(rsqnear, load(b.farLimit)));
   const M slower = hn::Ne(load(b.slower), zero);
-  const V farCode = hn::IfThenElse(slower, hn::Set(d, 3.0), hn::Set(d, 2.0));
+  const V farCode = hn::IfThenElse(slower, hn::Set(d, static_cast<double>(endNumber(EndCode::FarBound))),
+                                   hn::Set(d, static_cast<double>(endNumber(EndCode::Escaped))));
   store(hn::IfThenElse(far, farCode, pend), b.pendcode);
-  const M hit = hn::And(approached, hn::Lt(rsqnear, hn::Set(d, 10.0)));
+  const M hit = hn::And(approached, hn::Lt(rsqnear, hn::Set(d, kCollisionRsq)));
   if (!hn::AllFalse(d, hit)) [[unlikely]]
     ev.collision = laneBits(hit) & active;
 }

@@ -92,8 +92,8 @@ void LaneEngine::copyIntoLane(int k, const Experiment& e) {
   b.approached[k] = s.approached;
   b.pendcode[k] = b.pendBefore[k] = endNumber(s.pendcode);
   b.slower[k] = l.v3 < l.vesc ? 1 : 0;
-  b.nearLimit[k] = 0.5 * s.r3start * s.r3start;
-  b.farLimit[k] = 2.5 * s.r3start * s.r3start;
+  b.nearLimit[k] = nearLimit(s.r3start);
+  b.farLimit[k] = farLimit(s.r3start);
   b.dist12sum[k] = l.dist12sum;
   b.dist12min[k] = l.dist12min;
   b.dist12max[k] = l.dist12max;

@@ -131,14 +131,14 @@ void Experiment::watchThirdBody() {
     l_.inear = 1;
   }
   if (s.approached == 0) {
-    if (l_.rsqnear < 0.5 * s.r3start * s.r3start) s.approached = 1;
+    if (l_.rsqnear < nearLimit(s.r3start)) s.approached = 1;
     return;
   }
-  if (l_.rsqnear > 2.5 * s.r3start * s.r3start) {
+  if (l_.rsqnear > farLimit(s.r3start)) {
     s.pendcode = EndCode::Escaped;
     if (l_.v3 < l_.vesc) s.pendcode = EndCode::FarBound;
   }
-  if (l_.rsqnear < 10) {
+  if (l_.rsqnear < kCollisionRsq) {
     s.pendcode = EndCode::Collision;
     s.endcode = EndCode::Collision;
     s.nstars = s.nstars - 1;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "display/plot.h"
+#include "sim/end_rules.h"
 
 #include <cstdint>
 #include <string>
@@ -21,17 +22,6 @@
 namespace tb {
 
 inline constexpr int kMaxBodies = 11; // per-body arrays hold bodies 0..10
-
-// How a test ended. The numbers are the ones the result line's end field and
-// the exports write.
-enum class EndCode : int {
-  None = 0,           // no end yet; a finished test that ends so was stopped by the user
-  Collision = 1,      // the third body hit a body of the pair
-  Escaped = 2,        // the third body went far away faster than its escape speed
-  FarBound = 3,       // it went far away, but slower than its escape speed
-  TenRevolutions = 4, // the pair turned ten times
-};
-inline constexpr int endNumber(EndCode c) { return static_cast<int>(c); }
 
 struct SimState {
   // --- series and test control ---
