@@ -257,9 +257,17 @@ bool doubleText(const std::string& s) {
   return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-// Whether field `col` of a row of point (i, j) is what the map writes there;
-// `partial`: whether it could be the start of it (the last field of a torn row).
-bool fieldOk(size_t col, const std::string& f, const std::string& error, size_t i, size_t j,
+// A result line as the program writes it, "Alpha ... end  N", with the row's end code.
+bool lineMatches(const std::string& line, const std::string& end) {
+  auto last = line.rfind(" end ");
+  return line.rfind("Alpha ", 0) == 0 && last != std::string::npos &&
+         line.find_first_not_of(' ', last + 5) == line.size() - end.size() && line.ends_with(end);
+}
+
+// Whether field `col` of a row of point (i, j) is what the map writes there,
+// in the row of a fault or of a test ending with code `end`; `partial`:
+// whether it could be the start of it (the last field of a torn row).
+bool fieldOk(size_t col, const std::string& f, bool fault, const std::string& end, size_t i, size_t j,
              const MapOptions& o, bool partial) {
   auto exactly = [&](const std::string& want) {
     return partial ? want.compare(0, f.size(), f) == 0 : f == want;
@@ -275,7 +283,6 @@ bool fieldOk(size_t col, const std::string& f, const std::string& error, size_t 
   if (col == kRowColumns - 1) return true; // the fault's message, if any
   // A fault leaves the batch columns empty; a test fills them.
   if (partial) return allOf(f, "0123456789.-+einfa") || col == 4 + kBatchColumns - 1;
-  const bool fault = !error.empty();
   if (fault) return f.empty();
   switch (col - 4) {
   case 1: // steps
@@ -285,18 +292,9 @@ bool fieldOk(size_t col, const std::string& f, const std::string& error, size_t 
     return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes;
   case 11: // the drifts: empty when not known
   case 12: return f.empty() || doubleText(f);
-  case 13:        // the result line, which ends in the end code
-    return false; // checked with the end code, in lineMatches
-
+  case 13: return lineMatches(f, end); // the result line, which ends in the end code
   default: return doubleText(f);
   }
-}
-
-// A result line as the program writes it, "Alpha ... end  N", with the row's end code.
-bool lineMatches(const std::string& line, const std::string& end) {
-  auto last = line.rfind(" end ");
-  return line.rfind("Alpha ", 0) == 0 && last != std::string::npos &&
-         line.find_first_not_of(' ', last + 5) == line.size() - end.size() && line.ends_with(end);
 }
 
 // Splits a row into its fields; false when a quoted field is not closed.
@@ -369,16 +367,14 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
       // A torn last row: dropped and computed again, if it is the start of this point's row.
       bool prefix = f.size() <= kRowColumns;
       for (size_t c = 0; prefix && c < f.size(); ++c)
-        prefix = fieldOk(c, f[c], "", i, j, o, c + 1 == f.size()) ||
-                 (c + 1 < f.size() && fieldOk(c, f[c], "x", i, j, o, false));
+        prefix = fieldOk(c, f[c], false, f.size() > 7 ? f[7] : "", i, j, o, c + 1 == f.size()) ||
+                 (c + 1 < f.size() && fieldOk(c, f[c], true, "", i, j, o, false));
       if (!prefix) return bad("is not the start of the row of point " + std::to_string(k) + " of this map");
       break;
     }
     bool whole = closed && f.size() == kRowColumns;
     for (size_t c = 0; whole && c < kRowColumns; ++c)
-      whole = c == 4 + 13 && f[kRowColumns - 1].empty()
-                  ? lineMatches(f[c], f[7])
-                  : fieldOk(c, f[c], f[kRowColumns - 1], i, j, o, false);
+      whole = fieldOk(c, f[c], !f[kRowColumns - 1].empty(), f[7], i, j, o, false);
     if (!whole) return bad("is not the row of point " + std::to_string(k) + " of this map");
     int end = -1;
     int64_t steps = 0;
