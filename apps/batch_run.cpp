@@ -97,7 +97,7 @@ public:
     for (const auto& [control, text] : setup.fields)
       forms_->setText(control, text);
     exp_.onTestEnd = [this](const TestReport& r) { testEnded(r); };
-    if (setup.stopAtStep) stopAt(*setup.stopAtStep);
+    exp_.stopAtStep = setup.stopAtStep;
     if (!setup.ignoreInterrupts) forms_->interruptFlag = &gInterrupts;
     forms_->onInterrupt = [this](int) { interrupted(); };
     if (setup.progress && setup.err) {
@@ -130,15 +130,6 @@ private:
       result_.writeFailed = true;
       exp_.state().stopflag = 1;
     }
-  }
-
-  void stopAt(int64_t target) {
-    forms_->onYield = [this, target, fired = false]() mutable {
-      if (!fired && exp_.state().nstep == target) {
-        fired = true;
-        app_.CommandEnd_Click();
-      }
-    };
   }
 
   void interrupted() {

@@ -61,13 +61,7 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
         t.app->CommandEnd_Click();
       };
     }
-    if (setup.stopAtStep)
-      t.forms->onYield = [&, target = *setup.stopAtStep, fired = false]() mutable {
-        if (!fired && t.exp->state().nstep == target) {
-          fired = true;
-          t.app->CommandEnd_Click();
-        }
-      };
+    t.exp->stopAtStep = setup.stopAtStep;
     // A dropped test stops at its next look.
     if (setup.abandon)
       t.forms->onPoll = [&] {

@@ -72,8 +72,9 @@ namespace tb {
 
 // Clears the upper halves of the vector registers after calls into code that
 // may leave them in use (the window toolkit's drawing and text code). The
-// engine's SSE2 arithmetic would otherwise carry a false dependency on them
-// on every instruction and run markedly slower. No effect without AVX.
+// program's scalar arithmetic (legacy SSE2 encoding) would otherwise carry a
+// false dependency on them on every instruction and run markedly slower. No
+// effect without AVX.
 void settleVectorState();
 
 } // namespace tb

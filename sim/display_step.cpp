@@ -21,7 +21,6 @@ double cut1(double v) { return Int(10 * v) / 10; }
 } // namespace
 
 void Experiment::displayStep() {
-  syncState();
   thirdBodySpeeds();
   pairCentre();
   // Read-outs at most ten times a second, and always when the test ends.

@@ -142,7 +142,6 @@ bool Experiment::beginSolo() {
   try {
     seriesSetup();
     beginTest();
-    startAngleWatch();
     return true;
   } catch (const ArithmeticFault& fault) {
     endSoloWithFault(fault);
@@ -151,7 +150,6 @@ bool Experiment::beginSolo() {
 }
 
 void Experiment::finishSolo() {
-  syncState();
   finishTest(0);
   seriesEnd();
 }

@@ -5,6 +5,7 @@
 
 #include "runtime/forms_runtime.h"
 #include "sim/diagnostics.h"
+#include "sim/lane_block.h"
 #include "sim/state.h"
 
 #include <functional>
@@ -67,18 +68,21 @@ public:
   void RunSeries();
 
   // Runs every pass through the stages written for any number of bodies, with
-  // an arctangent per step, instead of the three-body stages. Both give the
-  // same bits; tests compare them.
+  // an arctangent per step, instead of the three-body pass (lane_kernel.cpp)
+  // in a block of one lane. Both give the same bits; tests compare them.
   bool generalStages = false;
 
   // Called after each test's result line has been written.
   std::function<void(const TestReport&)> onTestEnd;
 
-  // The state as the stages left it, brought up to date first.
-  SimState& state() {
-    syncState();
-    return s_;
-  }
+  // Stops every test after this pass, as a click on Stop at it would.
+  std::optional<int64_t> stopAtStep;
+
+  // The state. While a test steps, the state is brought up to date at every
+  // yield and every event of the passes (a revolution, a collision, a
+  // display step, the end); in between, the passes run ahead of it.
+  SimState& state() { return s_; }
+  const SimState& state() const { return s_; }
   SeriesLocals& locals() { return l_; }
   const SeriesLocals& locals() const { return l_; }
   // The message of the fault that ended the last series, empty if none.
@@ -105,23 +109,28 @@ public:
   // Ends the one-test series with the fault that stopped it.
   void endSoloWithFault(const ArithmeticFault& fault);
 
-private:
-  friend class LaneEngine;
+  // --- the test in lane k of a block of three-body passes ---
+  // Puts the test, as it stands, into the lane.
+  template <class Block> void putInLane(Block& b, int k) const;
+  // Brings the state up to date from the lane after the block's last pass.
+  template <class Block> void takeFromLane(const Block& b, int k);
+  // Handles the lane's events of the last pass in the order of the pass's
+  // stages, and gives the lane back what they changed. Returns true when
+  // the test ended; a fault throws ArithmeticFault.
+  template <class Block> bool handleLaneEvents(Block& b, int k, const lanes::Events& ev);
 
+private:
   // stages of a main-loop pass, for any number of bodies
   void accelerations();
   void advancePositions();
   void distanceStatistics();
   void countRevolutions();
   void watchThirdBody();
-  // the same stages for exactly three bodies, the program's own case
-  void accelerationsThree();
-  void advancePositionsThree();
-  void countRevolutionsLazy();
+  // exactly three bodies: the three-body pass in a block of one lane
+  void stepAlone();
   void countRevolution();
   void countRevolutionExact();
-  void startAngleWatch();
-  void ensurePhiExact();
+  void countIfPassed();
 
   // stages of INITIALISE
   void turnPair();
@@ -154,45 +163,15 @@ private:
 
   [[noreturn]] void stepFault(const char* stage);
 
-  // The revolution count needs the pair's exact direction (an arctangent)
-  // only when the direction is near the reference direction or near the
-  // wrap at 0/360; elsewhere a pseudo-angle, monotonic in the direction,
-  // decides the same comparisons with a wide margin.
-  struct AngleWatch {
-    double dx = 0, dy = 0;   // direction of the line from body 0 to body 1 now
-    double p = 0;            // its pseudo-angle, 0 to 4
-    bool exact = true;       // state.phi holds ANGLE of (dx, dy)
-    double pdx = 0, pdy = 0; // the same one step earlier
-    double pp = 0;
-    bool pexact = true;
-    double pphi = 0; // ANGLE of (pdx, pdy) when pexact
-    double pref = 0; // pseudo-angle of the reference direction alphadeg
+  // The line from body 0 to body 1 now and one pass earlier, as the passes
+  // left it: the exact revolution count compares their directions.
+  struct PairLine {
+    double dx = 0, dy = 0;
+    double pdx = 0, pdy = 0;
   };
-
-  // The three-body stages keep x and y side by side, as SSE2 lanes want them.
-  // Positions and squared distances go to the state every step; the sums,
-  // accelerations and differences are written back before anything outside
-  // the stages reads the state (a yield, a display step, a fault, the end).
-  struct alignas(16) Lanes {
-    double pos[3][2];     // (xpos, ypos)
-    double start[3][2];   // (xstart, ystart)
-    double v0[3][2];      // (vxstart, vystart)
-    double v[3][2];       // (vx, vy)
-    double acc[3][2];     // (ax, ay)
-    double sum[3][2];     // (sumax, sumay)
-    double sum2[3][2];    // (sum2ax, sum2ay)
-    double diff[3][3][2]; // (xdiff, ydiff)
-    double rsq[3][2];     // row i: rsq of its two other bodies, in increasing order
-    double gm[3][2];      // row i: gconst * mass of its two other bodies
-  };
-  void loadLanes();
-  void lanesGoAhead();
-  void syncState();
 
   FormsRuntime& forms_;
-  Lanes lanes_;
-  bool lanesAhead_ = false; // lanes_ hold values the state does not have yet
-  AngleWatch watch_;
+  PairLine line_;
   SimState s_;
   SeriesLocals l_;
   uint32_t yieldBudget_ = 1;

@@ -1,6 +1,7 @@
-// The lane engine's data: up to kMaxLanes tests side by side, every value of
-// a test in one lane of a vector (structure of arrays), and what a block of
-// passes reports back to the driver.
+// The stepping state of the three-body pass: the values a pass reads and
+// writes, for W tests side by side (one test per vector lane, structure of
+// arrays), and what a run of passes reports back to the driver. A test runs
+// alone in a block of width 1 and with others in a block of kMaxLanes.
 #pragma once
 
 #include <cstdint>
@@ -15,24 +16,31 @@ inline constexpr int kMaxLanes = 8;
 // exact values.
 inline constexpr double kPseudoAngleMargin = 1e-9;
 
-using Lane = double[kMaxLanes];
-
 // Row i of a pair table: its other bodies, the lower-numbered first.
 constexpr int otherBody(int i, int o) { return o == 0 ? (i == 0 ? 1 : 0) : (i == 2 ? 1 : 2); }
 
-// Row i of a pair table holds body i's two other bodies, the lower-numbered
-// first, as the three-body stages keep them.
-struct alignas(64) Block {
-  Lane pos[3][2]; // (x, y) of each body
-  Lane start[3][2];
-  Lane v0[3][2]; // velocity at step 0
-  Lane v[3][2];  // velocity as set up
-  Lane acc[3][2];
-  Lane sum[3][2];     // running sums of the accelerations
-  Lane sum2[3][2];    // running sums of the running sums
-  Lane diff[3][2][2]; // row i, other body, coordinate
-  Lane rsq[3][2];
-  Lane gm[3][2];       // gconst * mass of the other body
+// Each field is one number per test: field[k] belongs to the test in lane k.
+// A pair (x and y of a body, or a row's two other bodies) is two such rows
+// one after the other, so that at width 1 a pair is two adjacent doubles and
+// one 128-bit vector holds both.
+template <int W> struct alignas(W * sizeof(double) >= 64 ? 64 : 16) Block {
+  static constexpr int kWidth = W;
+  using Lane = double[W];
+  using Pair = Lane[2];
+
+  // --- pairs: (x, y) of each body, or row i's two other bodies ---
+  Pair pos[3];     // position now
+  Pair start[3];   // position at step 0 (xstart, ystart)
+  Pair v0[3];      // velocity at step 0 (vxstart, vystart)
+  Pair v[3];       // velocity as set up (vx, vy)
+  Pair acc[3];     // acceleration of the last pass, without the time step (ax, ay)
+  Pair sum[3];     // running sums of the accelerations (sumax, sumay)
+  Pair sum2[3];    // running sums of the running sums (sum2ax, sum2ay)
+  Pair diff[3][2]; // row i, other body o: (xdiff, ydiff) of body otherBody(i, o) seen from i
+  Pair rsq[3];     // row i: squared distance to its two other bodies
+  Pair gm[3];      // row i: gconst * mass of its two other bodies
+
+  // --- one number per test ---
   Lane accelerated[3]; // 1 where the body's mass is not negative
   Lane nstep, tdelta;
   Lane ref, refZero, pref;               // reference direction alphadeg, 1 where it is 0, its pseudo-angle
@@ -40,11 +48,14 @@ struct alignas(64) Block {
   Lane pdx, pdy, pp;                     // the same one pass earlier
   Lane approached, pendcode, pendBefore; // pendBefore: pendcode as the pass found it
   Lane slower;                           // 1 where v3 < vesc at the last display step
-  Lane nearLimit, farLimit;              // 0.5 and 2.5 times r3start squared
-  Lane dist12sum, dist12min, dist12max;
-  Lane nextShow, showevery, stopAt;
-  Lane active; // 1 where the lane holds a running test
+  Lane nearLimit, farLimit;              // the approach and far limits of the squared distance
+  Lane dist12sum, dist12min, dist12max;  // the pair's distance over the test
+  Lane nextShow, showevery, stopAt;      // the next display step, its interval, the stop step
+  Lane active;                           // 1 where the lane holds a running test
 };
+
+using OneBlock = Block<1>;
+using WideBlock = Block<kMaxLanes>;
 
 // What the last pass of a block left to the driver, one bit per lane. The
 // kernel returns after the first pass that sets any bit.
@@ -67,17 +78,36 @@ struct Events {
 
 // Runs passes of every lane until a pass reports an event or maxPasses are
 // done; returns the passes run.
-using PassesFn = int64_t (*)(Block& b, int64_t maxPasses, Events& ev);
+using WidePassesFn = int64_t (*)(WideBlock& b, int64_t maxPasses, Events& ev);
+using OnePassesFn = int64_t (*)(OneBlock& b, int64_t maxPasses, Events& ev);
 
 // A kernel for one instruction set: its lane count and its passes.
 struct Kernel {
   int width = 0;
   const char* target = "";
-  PassesFn passes = nullptr;
+  WidePassesFn passes = nullptr;
 };
+
+// Every kernel of one instruction set (a Highway target bit).
+struct Kernels {
+  int64_t target = 0;
+  Kernel wide;
+  OnePassesFn one = nullptr;
+  double (*pseudoAngle)(double dx, double dy) = nullptr;
+};
+// Called once per instruction set compiled in, when the program starts.
+bool enterKernels(const Kernels& k);
 
 // The kernels this processor can run, widest first, and the widest.
 const Kernel* kernels(int* count);
 const Kernel& bestKernel();
+
+// The one-test pass on the best instruction set: the same stages as every
+// other width, x and y of a body side by side in one vector.
+OnePassesFn onePasses();
+
+// The pseudo-angle of a direction as the passes compute it: 0 to 4 around
+// the circle, strictly increasing with the angle ANGLE gives.
+double pseudoAngle(double dx, double dy);
 
 } // namespace tb::lanes

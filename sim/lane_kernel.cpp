@@ -1,14 +1,18 @@
-// The passes of the main loop for up to eight tests at once, one test per
-// vector lane, compiled for every instruction set the processor may have;
-// the widest the processor runs is chosen when the program runs.
+// The three-body pass, written once: stages 2 to 8 of a main-loop pass for
+// one test alone or up to eight tests side by side, compiled for every
+// instruction set the processor may have; the best the processor runs is
+// chosen when the program runs.
 //
-// Every lane performs the operations of the three-body stages (fast_three.cpp
-// and loop.cpp) on the same operands in the same order: IEEE addition,
-// subtraction, multiplication, division and square root give the same bits
-// in any lane as in scalar code, and nothing is fused or reassociated. What
-// happens in few passes (a revolution near the reference direction, a
-// collision, a display step, a fault, the stop step) is only detected here
-// and left to the driver, which hands it to the test's own experiment.
+// The stages are written over a pair type P (two numbers of a test side by
+// side: x and y of a body, or a row's two other bodies) and a per-test type
+// S. With many tests, S is a vector of one number per test and P two of
+// them; with one test alone, P is one 128-bit vector holding both numbers.
+// IEEE addition, subtraction, multiplication, division and square root give
+// the same bits in any lane as in scalar code, and nothing is fused or
+// reassociated, so every width gives every test the same bits. What happens
+// in few passes (a revolution near the reference direction, a collision, a
+// display step, a fault, the stop step) is only detected here and left to
+// the driver, which hands it to the test's own experiment.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "sim/lane_kernel.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
@@ -17,30 +21,97 @@
 #include "sim/lane_block.h"
 #include <hwy/highway.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 HWY_BEFORE_NAMESPACE();
 namespace tb::lanes {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-using D = hn::CappedTag<double, kMaxLanes>;
-using V = hn::Vec<D>;
-using M = hn::Mask<D>;
+// A pair as two per-test vectors.
+template <class D> struct Two { hn::Vec<D> lo, hi; };
+template <class D> HWY_INLINE Two<D> operator+(Two<D> a, Two<D> b) { return {a.lo + b.lo, a.hi + b.hi}; }
+template <class D> HWY_INLINE Two<D> operator-(Two<D> a, Two<D> b) { return {a.lo - b.lo, a.hi - b.hi}; }
+template <class D> HWY_INLINE Two<D> operator*(Two<D> a, Two<D> b) { return {a.lo * b.lo, a.hi * b.hi}; }
+template <class D> HWY_INLINE Two<D> operator/(Two<D> a, Two<D> b) { return {a.lo / b.lo, a.hi / b.hi}; }
 
-HWY_INLINE V load(const Lane& a) { return hn::Load(D(), a); }
-HWY_INLINE void store(V v, Lane& a) { hn::Store(v, D(), a); }
+// Many tests (or one on an instruction set without 128-bit vectors): a pair
+// is two vectors of one number per test.
+template <class B, class D> struct TwoOps {
+  using Block = B;
+  using S = hn::Vec<D>;
+  using M = hn::Mask<D>;
+  using P = Two<D>;
+  static constexpr D d{};
 
-HWY_INLINE uint32_t laneBits(M m) {
+  static S get(const typename B::Lane& a) { return hn::LoadU(d, a); }
+  static void put(S v, typename B::Lane& a) { hn::StoreU(v, d, a); }
+  static P get(const typename B::Pair& a) { return {get(a[0]), get(a[1])}; }
+  static void put(P v, typename B::Pair& a) { put(v.lo, a[0]), put(v.hi, a[1]); }
+  static S lo(P v) { return v.lo; }
+  static S hi(P v) { return v.hi; }
+  static P splat(S v) { return {v, v}; }
+  static P splatLo(P v) { return {v.lo, v.lo}; }
+  static P splatHi(P v) { return {v.hi, v.hi}; }
+  static P lows(P a, P b) { return {a.lo, b.lo}; }
+  static P highs(P a, P b) { return {a.hi, b.hi}; }
+  static P sqrt(P v) { return {hn::Sqrt(v.lo), hn::Sqrt(v.hi)}; }
+  static P select(M m, P a, P b) { return {hn::IfThenElse(m, a.lo, b.lo), hn::IfThenElse(m, a.hi, b.hi)}; }
+  static bool allFinite(P v) { return hn::AllTrue(d, hn::And(hn::IsFinite(v.lo), hn::IsFinite(v.hi))); }
+};
+
+#if HWY_TARGET != HWY_SCALAR
+// One test alone: a pair is one vector of two numbers, lane 0 the first.
+struct PairOps {
+  using Block = OneBlock;
+  using D = hn::CappedTag<double, 1>;
+  using D2 = hn::FixedTag<double, 2>;
+  using S = hn::Vec<D>;
+  using M = hn::Mask<D>;
+  using P = hn::Vec<D2>;
+  static constexpr D d{};
+  static constexpr D2 d2{};
+
+  static S get(const Block::Lane& a) { return hn::LoadU(d, a); }
+  static void put(S v, Block::Lane& a) { hn::StoreU(v, d, a); }
+  static P get(const Block::Pair& a) { return hn::LoadU(d2, &a[0][0]); }
+  static void put(P v, Block::Pair& a) { hn::StoreU(v, d2, &a[0][0]); }
+  static S lo(P v) { return hn::LowerHalf(d, v); }
+  static S hi(P v) { return hn::UpperHalf(d, v); }
+  static P splat(S v) { return hn::Combine(d2, v, v); }
+  static P splatLo(P v) { return hn::InterleaveLower(d2, v, v); }
+  static P splatHi(P v) { return hn::InterleaveUpper(d2, v, v); }
+  static P lows(P a, P b) { return hn::InterleaveLower(d2, a, b); }
+  static P highs(P a, P b) { return hn::InterleaveUpper(d2, a, b); }
+  static P sqrt(P v) { return hn::Sqrt(v); }
+  static P select(M m, P a, P b) {
+    return hn::IfThenElse(hn::MaskFromVec(splat(hn::VecFromMask(d, m))), a, b);
+  }
+  static bool allFinite(P v) { return hn::AllTrue(d2, hn::IsFinite(v)); }
+};
+#else
+using PairOps = TwoOps<OneBlock, hn::CappedTag<double, 1>>;
+#endif
+
+using WideOps = TwoOps<WideBlock, hn::CappedTag<double, kMaxLanes>>;
+
+template <class O> HWY_INLINE uint32_t laneBits(typename O::M m) {
   uint8_t bits[8] = {};
-  hn::StoreMaskBits(D(), m, bits);
+  hn::StoreMaskBits(O::d, m, bits);
   return bits[0];
+}
+
+template <class O> HWY_INLINE typename O::M finite(typename O::P v) {
+  return hn::And(hn::IsFinite(O::lo(v)), hn::IsFinite(O::hi(v)));
 }
 
 // The lanes of `bad` that had no fault yet in this pass take this one: its
 // stage, and the pair table as it stands (rows already stored this pass are
-// new, the others old, as in the one-at-a-time engine at that point).
-HWY_NOINLINE void noteFault(const Block& b, Events& ev, uint32_t bad, const char* stage) {
+// new, the others old).
+template <class B> HWY_NOINLINE void noteFault(const B& b, Events& ev, uint32_t bad, const char* stage) {
   bad &= ~ev.fault;
-  for (int k = 0; k < kMaxLanes; ++k) {
+  for (int k = 0; k < B::kWidth; ++k) {
     if (!(bad >> k & 1u)) continue;
     ev.fault |= 1u << k;
     ev.faultStage[k] = stage;
@@ -50,31 +121,36 @@ HWY_NOINLINE void noteFault(const Block& b, Events& ev, uint32_t bad, const char
   }
 }
 
-// Accelerations from the pair tables, into the running sums. A body of
+// Accelerations from the pair table, into the running sums in their order:
+// first sums, then second sums from the updated first sums. A body of
 // negative mass is not accelerated: zero acceleration, sums unchanged.
-HWY_INLINE void accelerations(Block& b, Events& ev, uint32_t active) {
-  const D d;
-  const V zero = hn::Zero(d);
+template <class O> HWY_INLINE void accelerations(typename O::Block& b, Events& ev, uint32_t active) {
+  using P = typename O::P;
+  const auto zero = hn::Zero(O::d);
+  const P zeros = O::splat(zero);
   for (int i = 0; i < 3; ++i) {
-    const M moves = hn::Ne(load(b.accelerated[i]), zero);
-    const V r2a = load(b.rsq[i][0]), r2b = load(b.rsq[i][1]);
-    const V fa = load(b.gm[i][0]) / r2a;
-    const V ra = hn::Sqrt(r2a);
-    const V fb = load(b.gm[i][1]) / r2b;
-    const V rb = hn::Sqrt(r2b);
-    V a[2];
-    for (int c = 0; c < 2; ++c)
-      a[c] = (zero + (load(b.diff[i][0][c]) * fa) / ra) + (load(b.diff[i][1][c]) * fb) / rb;
-    const M finite = hn::And(hn::IsFinite(a[0]), hn::IsFinite(a[1]));
-    const M bad = hn::AndNot(finite, moves);
-    if (!hn::AllFalse(d, bad)) [[unlikely]] {
-      if (uint32_t lanes = laneBits(bad) & active) noteFault(b, ev, lanes, "acceleration");
+    const auto moves = hn::Ne(O::get(b.accelerated[i]), zero);
+    const P r2 = O::get(b.rsq[i]);
+    const P f = O::get(b.gm[i]) / r2;
+    const P r = O::sqrt(r2);
+    // Per other body: (xdiff, ydiff) * f / r, added in body order.
+    const P t1 = (O::get(b.diff[i][0]) * O::splatLo(f)) / O::splatLo(r);
+    const P t2 = (O::get(b.diff[i][1]) * O::splatHi(f)) / O::splatHi(r);
+    const P a = (zeros + t1) + t2;
+    if (!O::allFinite(a)) [[unlikely]] {
+      const auto bad = hn::AndNot(finite<O>(a), moves);
+      if (uint32_t lanes = laneBits<O>(bad) & active) noteFault(b, ev, lanes, "acceleration");
     }
-    for (int c = 0; c < 2; ++c) {
-      const V sum = load(b.sum[i][c]) + a[c];
-      store(hn::IfThenElseZero(moves, a[c]), b.acc[i][c]);
-      store(hn::IfThenElse(moves, sum, load(b.sum[i][c])), b.sum[i][c]);
-      store(hn::IfThenElse(moves, load(b.sum2[i][c]) + sum, load(b.sum2[i][c])), b.sum2[i][c]);
+    const P sum = O::get(b.sum[i]) + a;
+    const P sum2 = O::get(b.sum2[i]) + sum;
+    if (hn::AllTrue(O::d, moves)) [[likely]] {
+      O::put(a, b.acc[i]);
+      O::put(sum, b.sum[i]);
+      O::put(sum2, b.sum2[i]);
+    } else {
+      O::put(O::select(moves, a, zeros), b.acc[i]);
+      O::put(O::select(moves, sum, O::get(b.sum[i])), b.sum[i]);
+      O::put(O::select(moves, sum2, O::get(b.sum2[i])), b.sum2[i]);
     }
   }
 }
@@ -82,64 +158,58 @@ HWY_INLINE void accelerations(Block& b, Events& ev, uint32_t active) {
 // Positions rebuilt from the start values and the double sums, each body's
 // row of the pair table right after its own position, against the others as
 // they stand.
-HWY_INLINE void advancePositions(Block& b, Events& ev, uint32_t active, V n) {
-  const D d;
-  const V dt = load(b.tdelta);
+template <class O>
+HWY_INLINE void advancePositions(typename O::Block& b, Events& ev, uint32_t active, typename O::S n) {
+  using P = typename O::P;
+  const P dt = O::splat(O::get(b.tdelta));
+  const P np = O::splat(n);
   for (int i = 0; i < 3; ++i) {
-    V q[2];
-    for (int c = 0; c < 2; ++c) {
-      q[c] = load(b.start[i][c]) + dt * (n * load(b.v0[i][c]) + dt * load(b.sum2[i][c]));
-      q[c] = q[c] + load(b.v[i][c]) * dt;
+    P q = O::get(b.start[i]) + dt * (np * O::get(b.v0[i]) + dt * O::get(b.sum2[i]));
+    q = q + O::get(b.v[i]) * dt;
+    if (!O::allFinite(q)) [[unlikely]] {
+      if (uint32_t lanes = laneBits<O>(hn::Not(finite<O>(q))) & active)
+        noteFault(b, ev, lanes, "position update");
     }
-    const M finite = hn::And(hn::IsFinite(q[0]), hn::IsFinite(q[1]));
-    if (!hn::AllTrue(d, finite)) [[unlikely]] {
-      if (uint32_t lanes = laneBits(hn::Not(finite)) & active) noteFault(b, ev, lanes, "position update");
+    O::put(q, b.pos[i]);
+    const P d1 = O::get(b.pos[otherBody(i, 0)]) - q;
+    const P d2 = O::get(b.pos[otherBody(i, 1)]) - q;
+    const P sq1 = d1 * d1, sq2 = d2 * d2;
+    // (dx1 * dx1 + dy1 * dy1, dx2 * dx2 + dy2 * dy2)
+    const P r2 = O::lows(sq1, sq2) + O::highs(sq1, sq2);
+    if (!O::allFinite(r2)) [[unlikely]] {
+      if (uint32_t lanes = laneBits<O>(hn::Not(finite<O>(r2))) & active) noteFault(b, ev, lanes, "distance");
     }
-    store(q[0], b.pos[i][0]);
-    store(q[1], b.pos[i][1]);
-    V diff[2][2], r2[2];
-    for (int o = 0; o < 2; ++o) {
-      const int j = otherBody(i, o);
-      for (int c = 0; c < 2; ++c)
-        diff[o][c] = load(b.pos[j][c]) - q[c];
-      r2[o] = diff[o][0] * diff[o][0] + diff[o][1] * diff[o][1];
-    }
-    const M sane = hn::And(hn::IsFinite(r2[0]), hn::IsFinite(r2[1]));
-    if (!hn::AllTrue(d, sane)) [[unlikely]] {
-      if (uint32_t lanes = laneBits(hn::Not(sane)) & active) noteFault(b, ev, lanes, "distance");
-    }
-    for (int o = 0; o < 2; ++o) {
-      store(diff[o][0], b.diff[i][o][0]);
-      store(diff[o][1], b.diff[i][o][1]);
-      store(r2[o], b.rsq[i][o]);
-    }
+    O::put(d1, b.diff[i][0]);
+    O::put(d2, b.diff[i][1]);
+    O::put(r2, b.rsq[i]);
   }
 }
 
 // The pair's distance: its sum over the test, least and greatest.
-HWY_INLINE void distanceStatistics(Block& b) {
-  const V d12 = hn::Sqrt(load(b.rsq[0][0]));
-  store(load(b.dist12sum) + d12, b.dist12sum);
-  const V lo = load(b.dist12min), hi = load(b.dist12max);
-  store(hn::IfThenElse(hn::Lt(d12, lo), d12, lo), b.dist12min);
-  store(hn::IfThenElse(hn::Gt(d12, hi), d12, hi), b.dist12max);
+template <class O> HWY_INLINE void distanceStatistics(typename O::Block& b) {
+  const auto d12 = hn::Sqrt(O::lo(O::get(b.rsq[0])));
+  O::put(O::get(b.dist12sum) + d12, b.dist12sum);
+  const auto lo = O::get(b.dist12min), hi = O::get(b.dist12max);
+  O::put(hn::IfThenElse(hn::Lt(d12, lo), d12, lo), b.dist12min);
+  O::put(hn::IfThenElse(hn::Gt(d12, hi), d12, hi), b.dist12max);
 }
 
 // The pseudo-angle of a direction, 0 to 4 around the circle, strictly
-// increasing with the angle ANGLE gives.
-HWY_INLINE V pseudoAngle(V dx, V dy) {
-  const D d;
+// increasing with the angle ANGLE gives (same quadrant rules, same zero
+// conventions):
+//   dy >= 0: dx > 0: dy / (dx + dy); dx = 0: 1; dx < 0: 1 + (-dx) / (dy - dx)
+//   dy < 0:  dx < 0: 2 + (-dy) / (-dx - dy); dx = 0: 3; dx > 0: 3 + dx / (dx - dy)
+//   and 0 at the origin.
+template <class D, class V> HWY_INLINE V pseudoAngleOf(D d, V dx, V dy) {
   const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
-  const M up = hn::Ge(dy, zero), right = hn::Gt(dx, zero), left = hn::Lt(dx, zero);
-  // dy >= 0: dy / (dx + dy); 1; 1 + (-dx) / (dy - dx)
+  const auto up = hn::Ge(dy, zero), right = hn::Gt(dx, zero), left = hn::Lt(dx, zero);
   const V numUp = hn::IfThenElse(right, dy, hn::IfThenElseZero(left, hn::Neg(dx)));
   const V denUp = hn::IfThenElse(right, dx + dy, hn::IfThenElse(left, dy - dx, one));
   const V offUp = hn::IfThenElseZero(hn::Not(right), one);
-  // dy < 0: 2 + (-dy) / (-dx - dy); 3; 3 + dx / (dx - dy)
   const V numDown = hn::IfThenElse(left, hn::Neg(dy), hn::IfThenElseZero(right, dx));
   const V denDown = hn::IfThenElse(left, hn::Neg(dx) - dy, hn::IfThenElse(right, dx - dy, one));
   const V offDown = hn::IfThenElse(left, hn::Set(d, 2.0), hn::Set(d, 3.0));
-  const M origin = hn::And(hn::Eq(dx, zero), hn::Eq(dy, zero));
+  const auto origin = hn::And(hn::Eq(dx, zero), hn::Eq(dy, zero));
   const V off = hn::IfThenElseZero(hn::Not(origin), hn::IfThenElse(up, offUp, offDown));
   return off + hn::IfThenElse(up, numUp, numDown) / hn::IfThenElse(up, denUp, denDown);
 }
@@ -147,140 +217,196 @@ HWY_INLINE V pseudoAngle(V dx, V dy) {
 // The revolution count's decision by pseudo-angles; lanes too near the
 // reference (or the wrap, for reference 0) to decide are left to the exact
 // comparison.
-HWY_INLINE void countRevolutions(Block& b, Events& ev, uint32_t active) {
-  const D d;
-  const V m = hn::Set(d, kPseudoAngleMargin);
-  const V dx = load(b.pos[1][0]) - load(b.pos[0][0]);
-  const V dy = load(b.pos[1][1]) - load(b.pos[0][1]);
-  const V p = pseudoAngle(dx, dy), pp = load(b.p);
-  store(load(b.dx), b.pdx);
-  store(load(b.dy), b.pdy);
-  store(pp, b.pp);
-  store(dx, b.dx);
-  store(dy, b.dy);
-  store(p, b.p);
-  // Reference 0: counted when the direction wraps past 0.
-  const V four = hn::Set(d, 4.0);
-  const M inside =
-      hn::And(hn::And(hn::Gt(p, m), hn::Lt(p, four - m)), hn::And(hn::Gt(pp, m), hn::Lt(pp, four - m)));
-  const M clear = hn::And(inside, hn::Gt(hn::Abs(p - pp), m));
-  const M down = hn::Gt(pp, p);
-  const M yesZero = hn::And(clear, down);
-  const M noZero = hn::AndNot(down, clear);
+template <class O> HWY_INLINE void countRevolutions(typename O::Block& b, Events& ev, uint32_t active) {
+  const auto d = O::d;
+  const auto m = hn::Set(d, kPseudoAngleMargin);
+  const auto line = O::get(b.pos[1]) - O::get(b.pos[0]);
+  const auto dx = O::lo(line), dy = O::hi(line);
+  const auto p = pseudoAngleOf(d, dx, dy), pp = O::get(b.p);
+  O::put(O::get(b.dx), b.pdx);
+  O::put(O::get(b.dy), b.pdy);
+  O::put(pp, b.pp);
+  O::put(dx, b.dx);
+  O::put(dy, b.dy);
+  O::put(p, b.p);
+  // Reference 0: counted when the direction wraps past 0, decided where both
+  // directions are clear of the wrap and far enough apart.
+  auto wrapRule = [&](auto& counted, auto& notCounted) {
+    const auto four = hn::Set(d, 4.0);
+    const auto inside =
+        hn::And(hn::And(hn::Gt(p, m), hn::Lt(p, four - m)), hn::And(hn::Gt(pp, m), hn::Lt(pp, four - m)));
+    const auto clear = hn::And(inside, hn::Gt(hn::Abs(p - pp), m));
+    const auto down = hn::Gt(pp, p);
+    counted = hn::And(clear, down);
+    notCounted = hn::AndNot(down, clear);
+  };
   // Any other reference: counted when the direction passes it going up.
-  const V pref = load(b.pref);
-  const M below = hn::Lt(p, pref - m), above = hn::Gt(p, pref + m);
-  const M oldAbove = hn::Gt(pp, pref + m), oldBelow = hn::Lt(pp, pref - m);
-  const M no = hn::Or(below, oldAbove);
-  const M yes = hn::AndNot(no, hn::And(above, oldBelow));
-  const M refZero = hn::Ne(load(b.refZero), hn::Zero(d));
-  const M counted = hn::Or(hn::And(refZero, yesZero), hn::AndNot(refZero, yes));
-  const M notCounted = hn::Or(hn::And(refZero, noZero), hn::AndNot(refZero, no));
-  const M decided = hn::Or(counted, notCounted);
+  auto upRule = [&](auto& counted, auto& notCounted) {
+    const auto pref = O::get(b.pref);
+    const auto below = hn::Lt(p, pref - m), above = hn::Gt(p, pref + m);
+    const auto oldAbove = hn::Gt(pp, pref + m), oldBelow = hn::Lt(pp, pref - m);
+    notCounted = hn::Or(below, oldAbove);
+    counted = hn::AndNot(notCounted, hn::And(above, oldBelow));
+  };
+  const auto refZero = hn::Ne(O::get(b.refZero), hn::Zero(d));
+  auto counted = hn::Not(refZero), notCounted = refZero;
+  if (hn::AllFalse(d, refZero)) {
+    upRule(counted, notCounted);
+  } else if (hn::AllTrue(d, refZero)) {
+    wrapRule(counted, notCounted);
+  } else {
+    auto yesZero = counted, noZero = counted, yes = counted, no = counted;
+    wrapRule(yesZero, noZero);
+    upRule(yes, no);
+    counted = hn::Or(hn::And(refZero, yesZero), hn::AndNot(refZero, yes));
+    notCounted = hn::Or(hn::And(refZero, noZero), hn::AndNot(refZero, no));
+  }
+  const auto decided = hn::Or(counted, notCounted);
   if (!hn::AllTrue(d, decided) || !hn::AllFalse(d, counted)) [[unlikely]] {
-    ev.revCount = laneBits(counted) & active;
-    ev.revExact = laneBits(hn::Not(decided)) & active;
+    ev.revCount = laneBits<O>(counted) & active;
+    ev.revExact = laneBits<O>(hn::Not(decided)) & active;
   }
 }
 
 // The third body's approach, its distance far out (the pending end code),
 // and a collision, which the driver handles.
-HWY_INLINE void watchThirdBody(Block& b, Events& ev, uint32_t active) {
-  const D d;
-  const V zero = hn::Zero(d);
-  const V toBody0 = load(b.rsq[2][0]), toBody1 = load(b.rsq[2][1]);
-  const V rsqnear = hn::IfThenElse(hn::Lt(toBody1, toBody0), toBody1, toBody0);
-  const M approached = hn::Ne(load(b.approached), zero);
-  const M arrives = hn::Lt(rsqnear, load(b.nearLimit));
-  store(hn::IfThenElse(hn::Or(approached, arrives), hn::Set(d, 1.0), zero), b.approached);
-  const V pend = load(b.pendcode);
-  store(pend, b.pendBefore);
-  const M far = hn::And(approached, hn::Gt(rsqnear, load(b.farLimit)));
-  const M slower = hn::Ne(load(b.slower), zero);
-  const V farCode = hn::IfThenElse(slower, hn::Set(d, static_cast<double>(endNumber(EndCode::FarBound))),
-                                   hn::Set(d, static_cast<double>(endNumber(EndCode::Escaped))));
-  store(hn::IfThenElse(far, farCode, pend), b.pendcode);
-  const M hit = hn::And(approached, hn::Lt(rsqnear, hn::Set(d, kCollisionRsq)));
+template <class O> HWY_INLINE void watchThirdBody(typename O::Block& b, Events& ev, uint32_t active) {
+  const auto d = O::d;
+  const auto zero = hn::Zero(d);
+  const auto row = O::get(b.rsq[2]);
+  const auto toBody0 = O::lo(row), toBody1 = O::hi(row);
+  const auto rsqnear = hn::IfThenElse(hn::Lt(toBody1, toBody0), toBody1, toBody0);
+  const auto approached = hn::Ne(O::get(b.approached), zero);
+  const auto arrives = hn::Lt(rsqnear, O::get(b.nearLimit));
+  O::put(hn::IfThenElse(hn::Or(approached, arrives), hn::Set(d, 1.0), zero), b.approached);
+  const auto pend = O::get(b.pendcode);
+  O::put(pend, b.pendBefore);
+  const auto far = hn::And(approached, hn::Gt(rsqnear, O::get(b.farLimit)));
+  const auto slower = hn::Ne(O::get(b.slower), zero);
+  const auto farCode = hn::IfThenElse(slower, hn::Set(d, static_cast<double>(endNumber(EndCode::FarBound))),
+                                      hn::Set(d, static_cast<double>(endNumber(EndCode::Escaped))));
+  O::put(hn::IfThenElse(far, farCode, pend), b.pendcode);
+  const auto hit = hn::And(approached, hn::Lt(rsqnear, hn::Set(d, kCollisionRsq)));
   if (!hn::AllFalse(d, hit)) [[unlikely]]
-    ev.collision = laneBits(hit) & active;
+    ev.collision = laneBits<O>(hit) & active;
 }
 
-int64_t Passes(Block& b, int64_t maxPasses, Events& ev) {
-  const D d;
-  const uint32_t active = laneBits(hn::Ne(load(b.active), hn::Zero(d)));
+template <class O> HWY_INLINE int64_t passes(typename O::Block& b, int64_t maxPasses, Events& ev) {
+  const auto d = O::d;
+  const uint32_t active = laneBits<O>(hn::Ne(O::get(b.active), hn::Zero(d)));
   ev.clear();
   for (int64_t pass = 1; pass <= maxPasses; ++pass) {
-    const V n = load(b.nstep) + hn::Set(d, 1.0);
-    store(n, b.nstep);
-    accelerations(b, ev, active);
-    advancePositions(b, ev, active, n);
-    distanceStatistics(b);
-    countRevolutions(b, ev, active);
-    watchThirdBody(b, ev, active);
-    const V next = load(b.nextShow);
-    const M show = hn::Eq(n, next);
-    const M stop = hn::Eq(n, load(b.stopAt));
+    const auto n = O::get(b.nstep) + hn::Set(d, 1.0);
+    O::put(n, b.nstep);
+    accelerations<O>(b, ev, active);
+    advancePositions<O>(b, ev, active, n);
+    distanceStatistics<O>(b);
+    countRevolutions<O>(b, ev, active);
+    watchThirdBody<O>(b, ev, active);
+    const auto next = O::get(b.nextShow);
+    const auto show = hn::Eq(n, next);
+    const auto stop = hn::Eq(n, O::get(b.stopAt));
     if (!hn::AllFalse(d, hn::Or(show, stop))) [[unlikely]] {
-      store(hn::IfThenElse(show, next + load(b.showevery), next), b.nextShow);
-      ev.display = laneBits(show) & active;
-      ev.stop = laneBits(stop) & active;
+      O::put(hn::IfThenElse(show, next + O::get(b.showevery), next), b.nextShow);
+      ev.display = laneBits<O>(show) & active;
+      ev.stop = laneBits<O>(stop) & active;
     }
     if (ev.any()) return pass;
   }
   return maxPasses;
 }
 
-Kernel MakeKernel() { return Kernel{static_cast<int>(hn::Lanes(D())), hwy::TargetName(HWY_TARGET), &Passes}; }
+int64_t WidePasses(WideBlock& b, int64_t maxPasses, Events& ev) { return passes<WideOps>(b, maxPasses, ev); }
+int64_t OnePasses(OneBlock& b, int64_t maxPasses, Events& ev) { return passes<PairOps>(b, maxPasses, ev); }
+
+double PseudoAngle(double dx, double dy) {
+  const hn::CappedTag<double, 1> d;
+  return hn::GetLane(pseudoAngleOf(d, hn::Set(d, dx), hn::Set(d, dy)));
+}
+
+// This instruction set's kernels, entered in the table when the program
+// starts.
+const bool kEntered = enterKernels(Kernels{
+    HWY_TARGET,
+    Kernel{static_cast<int>(HWY_MIN(kMaxLanes, HWY_LANES(double))), hwy::TargetName(HWY_TARGET), &WidePasses},
+    &OnePasses, &PseudoAngle});
 
 } // namespace HWY_NAMESPACE
 } // namespace tb::lanes
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-#include <mutex>
 
 namespace tb::lanes {
 
-HWY_EXPORT(MakeKernel);
-
 namespace {
 
-struct KernelTable {
-  Kernel all[kMaxLanes];
+struct Table {
+  Kernels compiled[64]; // one per instruction set compiled in
   int count = 0;
-  Kernel best;
 };
 
-// The kernel of each lane count, from the best instruction set that has it.
-// Built once; picking each instruction set in turn goes through Highway's
-// dispatch, which is then given back its own choice.
-const KernelTable& table() {
-  static const KernelTable t = [] {
-    KernelTable t;
-    t.best = HWY_DYNAMIC_DISPATCH(MakeKernel)();
-    for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
-      hwy::SetSupportedTargetsForTest(target);
-      Kernel k = HWY_DYNAMIC_DISPATCH(MakeKernel)();
-      bool known = false;
-      for (int i = 0; i < t.count; ++i)
-        known = known || t.all[i].width == k.width;
-      // One lane is the one-at-a-time engine's job.
-      if (!known && k.width > 1 && t.count < kMaxLanes) t.all[t.count++] = k;
-    }
-    hwy::SetSupportedTargetsForTest(0);
-    return t;
-  }();
+Table& compiled() {
+  static Table t;
   return t;
+}
+
+// What this processor runs: the kernel of each lane count from the best
+// instruction set that has it, widest first, and the best instruction set's
+// one-test pass. Highway numbers better instruction sets with lower bits.
+struct Chosen {
+  Kernel wide[kMaxLanes];
+  int count = 0;
+  Kernels best;
+};
+
+const Chosen& chosen() {
+  static const Chosen c = [] {
+    Chosen c;
+    Table t = compiled();
+    std::sort(t.compiled, t.compiled + t.count,
+              [](const Kernels& a, const Kernels& b) { return a.target < b.target; });
+    const int64_t supported = hwy::SupportedTargets();
+    bool any = false;
+    for (int i = 0; i < t.count; ++i) {
+      const Kernels& k = t.compiled[i];
+      if (!(k.target & supported)) continue;
+      if (!any) c.best = k, any = true;
+      bool known = false;
+      for (int j = 0; j < c.count; ++j)
+        known = known || c.wide[j].width == k.wide.width;
+      // One lane is the one-test block's job.
+      if (!known && k.wide.width > 1 && c.count < kMaxLanes) c.wide[c.count++] = k.wide;
+    }
+    // Widest first (a handful of entries).
+    for (int i = 1; i < c.count; ++i)
+      for (int j = i; j > 0 && c.wide[j].width > c.wide[j - 1].width; --j)
+        std::swap(c.wide[j], c.wide[j - 1]);
+    if (!any)
+      throw std::runtime_error("this processor runs none of the instruction sets the program was built for");
+    return c;
+  }();
+  return c;
 }
 
 } // namespace
 
-const Kernel* kernels(int* count) {
-  *count = table().count;
-  return table().all;
+bool enterKernels(const Kernels& k) {
+  Table& t = compiled();
+  if (t.count < 64) t.compiled[t.count++] = k;
+  return true;
 }
 
-const Kernel& bestKernel() { return table().best; }
+const Kernel* kernels(int* count) {
+  *count = chosen().count;
+  return chosen().wide;
+}
+
+const Kernel& bestKernel() { return chosen().count > 0 ? chosen().wide[0] : chosen().best.wide; }
+
+OnePassesFn onePasses() { return chosen().best.one; }
+
+double pseudoAngle(double dx, double dy) { return chosen().best.pseudoAngle(dx, dy); }
 
 } // namespace tb::lanes
 #endif

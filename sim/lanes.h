@@ -45,17 +45,14 @@ public:
 
 private:
   bool load(int lane, Experiment& e);
-  void copyIntoLane(int lane, const Experiment& e);
-  void toExperiment(int lane);
-  void fromExperiment(int lane);
   void idle(int lane);
   bool handleEvents(int lane, const lanes::Events& ev);
   void finish(int lane, bool interrupted);
 
   lanes::Kernel kernel_;
-  lanes::Block block_{};
+  lanes::WideBlock block_{};
   Experiment* tests_[lanes::kMaxLanes] = {};
-  int64_t stopAt_ = -1;
+  std::optional<int64_t> stopAt_;
   std::function<void(Experiment&, bool)> done_;
 };
 

@@ -29,7 +29,6 @@ void Experiment::slowYield() {
 
 // Finds what made a stage produce a value outside the double range.
 void Experiment::stepFault(const char* stage) {
-  syncState();
   for (int i = 0; i <= s_.nstars; ++i)
     for (int j = 0; j <= s_.nstars; ++j)
       if (j != i && s_.rsq[i][j] == 0)
@@ -38,7 +37,6 @@ void Experiment::stepFault(const char* stage) {
 }
 
 void Experiment::accelerations() {
-  syncState(); // after a collision the three-body stages hand over mid-test
   SimState& s = s_;
   for (int i = 0; i <= s.nstars; ++i) {
     s.ax[i] = 0;
@@ -94,16 +92,26 @@ void Experiment::distanceStatistics() {
 }
 
 void Experiment::countRevolutions() {
+  s_.phiold = s_.phi;
+  ANGLE(s_.phi);
+  countIfPassed();
+}
+
+// The pair's direction passed the reference going up between phiold and phi.
+// At reference 0 the direction wraps from just under 360 to just over 0.
+void Experiment::countIfPassed() {
   SimState& s = s_;
-  s.phiold = s.phi;
-  ANGLE(s.phi);
   const double ref = static_cast<double>(s.alphadeg);
-  // At reference 0 the direction wraps from just under 360 to just over 0.
   if (s.phiold > s.phi && ref == 0) s.phiold = s.phiold - 360;
   if (s.phi > ref && ref > s.phiold) countRevolution();
-  watch_.dx = s.xpos[1] - s.xpos[0];
-  watch_.dy = s.ypos[1] - s.ypos[0];
-  watch_.exact = true;
+}
+
+// Near the reference or the wrap, where the passes' pseudo-angles cannot
+// decide: the exact comparison on ANGLE's values of the line one pass
+// earlier and now.
+void Experiment::countRevolutionExact() {
+  s_.phiold = angleOf(line_.pdx, line_.pdy, s_.pi);
+  countIfPassed();
 }
 
 // A revolution of the pair was counted.
@@ -148,34 +156,48 @@ void Experiment::watchThirdBody() {
   }
 }
 
+// Three bodies step in a block of one lane: the passes run until an event or
+// until the yields they stand for are used up (two per pass, at stages 3 and
+// 9); the state is brought up to date before each yield.
+void Experiment::stepAlone() {
+  lanes::OneBlock b{};
+  putInLane(b, 0);
+  const lanes::OnePassesFn passes = lanes::onePasses();
+  lanes::Events ev;
+  for (;;) {
+    const int64_t ran = passes(b, (int64_t{yieldBudget_} + 1) / 2, ev);
+    const bool ended = ev.any() && handleLaneEvents(b, 0, ev);
+    if (uint64_t{yieldBudget_} > 2 * static_cast<uint64_t>(ran)) {
+      yieldBudget_ -= static_cast<uint32_t>(2 * ran);
+    } else {
+      if (!ended) takeFromLane(b, 0);
+      slowYield();
+    }
+    if (ended || s_.stopflag == 1) break;
+  }
+}
+
 void Experiment::mainLoop() {
   SimState& s = s_;
-  startAngleWatch();
-  loadLanes();
+  if (s.endcode == EndCode::None && s.nstars == 2 && !generalStages) {
+    settleVectorState();
+    stepAlone();
+    return;
+  }
   settleVectorState();
   do {
     s.nstep = s.nstep + 1;
     if (s.endcode == EndCode::None) {
-      if (s.nstars == 2 && !generalStages) {
-        accelerationsThree();
-        yieldPoint();
-        advancePositionsThree();
-        distanceStatistics();
-        countRevolutionsLazy();
-        watchThirdBody();
-      } else {
-        accelerations();
-        yieldPoint();
-        advancePositions();
-        distanceStatistics();
-        countRevolutions();
-        if (s.nstars == 2) watchThirdBody();
-      }
+      accelerations();
+      yieldPoint();
+      advancePositions();
+      distanceStatistics();
+      countRevolutions();
+      if (s.nstars == 2) watchThirdBody();
     }
     if ((s.showevery > 0 && s.nstep % s.showevery == 0) || s.endcode != EndCode::None) displayStep();
     yieldPoint();
   } while (!(s.endcode != EndCode::None || s.stopflag == 1));
-  syncState();
 }
 
 } // namespace tb

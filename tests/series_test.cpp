@@ -278,10 +278,11 @@ TEST(Series, ResultLineFormatMatchesTheWorkedExample) {
 }
 
 TEST(Exactness, ThreeBodyStagesGiveTheSameBitsAsTheGeneralStages) {
-  // The three-body stages use SSE2 lanes and decide the revolution count from
-  // a pseudo-angle away from the reference direction; the general stages take
-  // the arctangent every step. Every value must agree to the last bit, at
-  // reference directions on the axes, near the wrap, and where none is counted.
+  // The three-body pass keeps x and y side by side in one vector and decides
+  // the revolution count from a pseudo-angle away from the reference
+  // direction; the general stages take the arctangent every step. Every
+  // value must agree to the last bit, at reference directions on the axes,
+  // near the wrap, and where none is counted.
   struct Case {
     const char* start;
     const char* end;
