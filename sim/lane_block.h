@@ -43,7 +43,7 @@ template <int W> struct alignas(W * sizeof(double) >= 64 ? 64 : 16) Block {
   // --- one number per test ---
   Lane accelerated[3]; // 1 where the body's mass is not negative
   Lane nstep, tdelta;
-  Lane ref, refZero, pref;               // reference direction alphadeg, 1 where it is 0, its pseudo-angle
+  Lane refZero, pref;                    // 1 where the reference direction alphadeg is 0; its pseudo-angle
   Lane dx, dy, p;                        // line from body 0 to body 1 now, and its pseudo-angle
   Lane pdx, pdy, pp;                     // the same one pass earlier
   Lane approached, pendcode, pendBefore; // pendBefore: pendcode as the pass found it

@@ -37,7 +37,6 @@ template <class Block> void Experiment::putInLane(Block& b, int k) const {
   // The revolution reference and its pseudo-angle; a reference of 360 or
   // more lies above every direction ANGLE can give.
   const double ref = static_cast<double>(s.alphadeg);
-  b.ref[k] = ref;
   b.refZero[k] = ref == 0 ? 1 : 0;
   if (ref >= 360) {
     b.pref[k] = 4 + (ref - 360) / 90;

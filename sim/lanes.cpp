@@ -4,8 +4,6 @@
 // revolution count, the collision, the display step, the end.
 #include "sim/lanes.h"
 
-#include <cmath>
-#include <limits>
 #include <stdexcept>
 #include <string>
 

@@ -179,12 +179,11 @@ void Experiment::stepAlone() {
 
 void Experiment::mainLoop() {
   SimState& s = s_;
+  settleVectorState();
   if (s.endcode == EndCode::None && s.nstars == 2 && !generalStages) {
-    settleVectorState();
     stepAlone();
     return;
   }
-  settleVectorState();
   do {
     s.nstep = s.nstep + 1;
     if (s.endcode == EndCode::None) {
