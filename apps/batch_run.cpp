@@ -518,7 +518,7 @@ int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostr
     std::string plotError = writePng(options.plotFile, result.plotWidth, result.plotHeight, result.plot);
     if (!plotError.empty()) {
       err << "threebody-batch: --plot: " << printableText(plotError, 200) << "\n";
-      status = kExitPlotFailed;
+      status = kExitFileFailed;
     }
   }
   if (!result.fault.empty()) {
@@ -560,7 +560,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     if (options.plotSize) {
       err << "threebody-batch: not enough memory for a " << options.plotSize->first << "x"
           << options.plotSize->second << " plot; choose a smaller --plot-size.\n";
-      return kExitPlotFailed;
+      return kExitFileFailed;
     }
     throw; // the tool's own answer to a lack of memory
   }

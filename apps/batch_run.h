@@ -2,6 +2,7 @@
 #pragma once
 
 #include "apps/batch_options.h"
+#include "apps/exit_status.h"
 
 #include <atomic>
 #include <csignal>
@@ -23,14 +24,6 @@ namespace tb {
 extern std::atomic<int> gInterrupts;
 extern std::atomic<int> gTerminateSignal;
 static_assert(std::atomic<int>::is_always_lock_free);
-
-// Exit statuses, as --help and the README list them.
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitPlotFailed = 1;
-inline constexpr int kExitBadOption = 2;
-inline constexpr int kExitFault = 3;
-inline constexpr int kExitWriteFailed = 4;
-inline constexpr int kExitNoMemory = 5; // also: a worker thread could not be started
 
 // Says why the last write to `out` failed (errno's text where the stream knows it).
 std::string writeFailure(std::ostream& out);

@@ -584,7 +584,7 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
     if (started && truncate(o.csv.c_str(), static_cast<off_t>(r.keepBytes)) != 0) {
       err << "threebody-map: --resume: cannot shorten " << printableText(o.csv) << ": "
           << std::strerror(errno) << "\n";
-      return kExitPlotFailed;
+      return kExitFileFailed;
     }
   }
   csv = std::fopen(o.csv.c_str(), started ? "ab" : "wb");
@@ -594,7 +594,7 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
         << "\n";
     if (csv) std::fclose(csv);
     csv = nullptr;
-    return kExitPlotFailed;
+    return kExitFileFailed;
   }
   return kExitDone;
 }
@@ -667,7 +667,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
         << (o.csv.empty() ? ".\n" : "; --resume continues the CSV.\n");
     return 128 + (gTerminateSignal != 0 ? gTerminateSignal.load() : SIGINT);
   }
-  if (!o.png.empty() && !writePicture(o, cells, err)) return kExitPlotFailed;
+  if (!o.png.empty() && !writePicture(o, cells, err)) return kExitFileFailed;
   return kExitDone;
 }
 

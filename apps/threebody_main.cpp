@@ -2,6 +2,7 @@
 // parameters and read-outs, the display form with the trails, and the print
 // form with one result line per test.
 #include "apps/batch_options.h"
+#include "apps/exit_status.h"
 #include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
@@ -22,9 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kExitNoDisplay = 1;
-constexpr int kExitBadOption = 2;
 
 // Until the windows exist, a display that cannot be opened is reported the
 // way a missing one is, instead of the toolkit's abort.
@@ -48,7 +46,7 @@ void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& m
                display.empty() ? "" : " ", display.c_str(), gDisplayWarning.empty() ? "" : ": ",
                gDisplayWarning.c_str());
   std::fflush(stderr);
-  _exit(kExitNoDisplay);
+  _exit(tb::kExitNoDisplay);
 }
 
 // Saves one window's picture; false (with a message) when it cannot be written.
@@ -66,7 +64,7 @@ bool saveWindow(QWidget* w, const QString& path) {
 // Runs one series with the fields as they stand and saves each window; then
 // shows an earlier test's picture and a paced test half-way (the README's
 // pictures), and quits with status 1 if any picture could not be written.
-void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& dir) {
+void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   if (!QDir().mkpath(dir) || access(QFile::encodeName(dir).constData(), W_OK) != 0) {
     std::fprintf(stderr, "threebody: --screenshots: cannot write into the folder %s\n", qPrintable(dir));
     QApplication::exit(1);
@@ -99,7 +97,6 @@ void takeScreenshots(tb::QtForms& forms, tb::Application& app, const QString& di
     QApplication::exit(saved ? 0 : 1);
   });
   start->click();
-  (void)app;
 }
 
 } // namespace
@@ -120,7 +117,7 @@ int runWindows(const tb::Launch& launch) {
   forms.setPace(launch.pace);
   forms.show(tb::FormId::Form1);
   if (!launch.screenshots.empty())
-    QTimer::singleShot(200, [&] { takeScreenshots(forms, app, QString::fromStdString(launch.screenshots)); });
+    QTimer::singleShot(200, [&] { takeScreenshots(forms, QString::fromStdString(launch.screenshots)); });
   else if (launch.start)
     QTimer::singleShot(
         0, [&] { static_cast<QPushButton*>(forms.control(tb::controls::CommandStart))->click(); });
@@ -141,7 +138,7 @@ int main(int argc, char** argv) {
   if (std::string error = tb::readLaunch(std::vector<std::string>(argv + 1, argv + argc), launch);
       !error.empty()) {
     std::fprintf(stderr, "threebody: %s\n", error.c_str());
-    return kExitBadOption;
+    return tb::kExitBadOption;
   }
   if (launch.help || launch.version) return answerWithoutDisplay(launch);
 
@@ -154,7 +151,7 @@ int main(int argc, char** argv) {
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     std::fprintf(stderr, "threebody: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run "
                          "threebody-batch for the same series headless.\n");
-    return kExitNoDisplay;
+    return tb::kExitNoDisplay;
   }
   gDisplay = launch.display.empty() ? qEnvironmentVariable("DISPLAY").toStdString() : launch.display;
   qInstallMessageHandler(startupMessages);

@@ -98,7 +98,6 @@ void MemoryForms::setText(std::string_view control, const std::string& s) {
 
 void MemoryForms::setLmesgCaption(int16_t index, const std::string& s) {
   lmesg_.at(static_cast<size_t>(index)) = s;
-  lmesgWrites.emplace_back(index, s);
 }
 
 void MemoryForms::setLmesgGeometry(int16_t index, int, int, int, int) {
@@ -106,7 +105,6 @@ void MemoryForms::setLmesgGeometry(int16_t index, int, int, int, int) {
 }
 
 uint32_t MemoryForms::doEvents() {
-  ++yields_;
   if (onPoll) onPoll();
   if (interruptFlag) {
     int now = interruptFlag->load(std::memory_order_relaxed);

@@ -77,7 +77,6 @@ public:
     return std::move(plot_);
   }
   int64_t psetCalls() const { return psetCalls_; }
-  uint64_t yields() const { return yields_; }
 
   // Called at every yield while set (doEvents then returns 1, so the caller
   // yields each time); it may click buttons, type into fields or end.
@@ -95,8 +94,6 @@ public:
   std::function<double()> clock_;
 
   std::vector<std::string> fatalMessages;
-  // Every caption written to a result label, in order, as (index, text).
-  std::vector<std::pair<int, std::string>> lmesgWrites;
 
 private:
   Window& win(FormId f) { return windows_[static_cast<int>(f)]; }
@@ -110,7 +107,6 @@ private:
   int plotW_ = 0, plotH_ = 0;
   int forcedW_ = -1, forcedH_ = -1;
   int64_t psetCalls_ = 0;
-  uint64_t yields_ = 0;
   int lastInterrupt_ = 0;
   bool ended_ = false;
 };

@@ -16,7 +16,7 @@ namespace {
 double distance(double x, double y, double cx, double cy) {
   return std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy));
 }
-// Int(v * 1000) / 1000 in single precision: three decimals, cut.
+// Int(10 * v) / 10 in single precision: one decimal, cut.
 double cut1(double v) { return Int(10 * v) / 10; }
 } // namespace
 

@@ -20,8 +20,6 @@ const std::string kLongDecimals = "0.1234567890123456789012345678901234567890";
 const std::vector<std::string> kBadTexts = {
     "", "abc", "1,5", "  +7x", "-", ".", kHuge, kLongDecimals, "\xce\xb1\xce\xb2\xce\xb3"};
 
-// Resident memory of this process in bytes.
-
 } // namespace
 
 TEST(BadInput, EveryFieldReadsEveryTextAsValDoes) {

@@ -28,7 +28,7 @@ MapWindow::MapWindow(std::vector<std::pair<std::string, std::string>> fields) : 
   picture_.cells.assign(alphas_.size() * speeds_.size(), MapCell{MapCell::kNotYet, 0});
   results_.resize(picture_.cells.size());
   int w = 0, h = 0;
-  std::vector<uint32_t> pixels = drawMap(picture_, &w, &h);
+  drawMap(picture_, &w, &h);
   resize(w, h);
   collect();
   worker_ = std::jthread([this] { work(); });

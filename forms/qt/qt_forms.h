@@ -99,7 +99,6 @@ public:
   void showTestPicture(int index);
   void showLivePlot();
   int shownTest() const { return shownTest_; }
-  const QImage& testPicture(int index) const { return pictures_.at(static_cast<size_t>(index)); }
   // "Outcome map..." in the control form's context menu: the current fields
   // mapped over alpha and init v3 in a window of its own. A click on a cell
   // puts its alpha and init v3 into the fields and runs that test.
