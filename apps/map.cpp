@@ -33,7 +33,6 @@ namespace tb {
 namespace {
 
 constexpr size_t kMaxPoints = 100'000'000;
-constexpr int kBatchColumns = 14; // the batch tool's CSV columns
 
 struct AxisField {
   const char* name;
@@ -49,15 +48,6 @@ const char* axisControl(const std::string& field) {
   for (const auto& f : kAxisFields)
     if (field == f.name) return f.control;
   return nullptr;
-}
-
-std::string quoted(const std::string& s) {
-  std::string q = "\"";
-  for (char c : s) {
-    if (c == '"') q += '"';
-    q += c == '\n' ? ' ' : c;
-  }
-  return q + "\"";
 }
 
 } // namespace
@@ -239,8 +229,13 @@ std::string mapCsvHead(const MapOptions& o) {
 
 namespace {
 
-constexpr size_t kRowColumns = 4 + kBatchColumns + 1; // i, j, x, y, the batch columns, error
-constexpr size_t kMaxRowBytes = 1 << 16;              // far beyond any row a map writes
+// A row is the point's i, j, x and y, then the batch tool's columns, then the error.
+constexpr size_t kPointColumns = 4;
+const size_t kRowColumns = kPointColumns + resultColumns().size() + 1;
+// The batch columns the reader needs, found by their names.
+const size_t kEndColumn = kPointColumns + static_cast<size_t>(columnIndex("end"));
+const size_t kStepsColumn = kPointColumns + static_cast<size_t>(columnIndex("steps"));
+constexpr size_t kMaxRowBytes = 1 << 16; // far beyond any row a map writes
 
 bool allOf(const std::string& s, const char* chars) {
   return s.find_first_not_of(chars) == std::string::npos;
@@ -281,20 +276,19 @@ bool fieldOk(size_t col, const std::string& f, bool fault, const std::string& en
   default: break;
   }
   if (col == kRowColumns - 1) return true; // the fault's message, if any
+  const ColumnKind kind = resultColumns()[col - kPointColumns].kind;
   // A fault leaves the batch columns empty; a test fills them.
-  if (partial) return allOf(f, "0123456789.-+einfa") || col == 4 + kBatchColumns - 1;
+  if (partial) return allOf(f, "0123456789.-+einfa") || kind == ColumnKind::Line;
   if (fault) return f.empty();
-  switch (col - 4) {
-  case 1: // steps
-  case 2: // revolutions
-    return wholeNumber(f);
-  case 3: // end code
-    return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes;
-  case 11: // the drifts: empty when not known
-  case 12: return f.empty() || doubleText(f);
-  case 13: return lineMatches(f, end); // the result line, which ends in the end code
-  default: return doubleText(f);
+  switch (kind) {
+  case ColumnKind::Whole: return wholeNumber(f);
+  case ColumnKind::Code: return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes;
+  case ColumnKind::MaybeDouble: return f.empty() || doubleText(f);
+  case ColumnKind::Line: return lineMatches(f, end); // the result line, which ends in the end code
+  case ColumnKind::Single:
+  case ColumnKind::Double: break;
   }
+  return doubleText(f);
 }
 
 // Splits a row into its fields; false when a quoted field is not closed.
@@ -367,20 +361,22 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
       // A torn last row: dropped and computed again, if it is the start of this point's row.
       bool prefix = f.size() <= kRowColumns;
       for (size_t c = 0; prefix && c < f.size(); ++c)
-        prefix = fieldOk(c, f[c], false, f.size() > 7 ? f[7] : "", i, j, o, c + 1 == f.size()) ||
-                 (c + 1 < f.size() && fieldOk(c, f[c], true, "", i, j, o, false));
+        prefix =
+            fieldOk(c, f[c], false, f.size() > kEndColumn ? f[kEndColumn] : "", i, j, o, c + 1 == f.size()) ||
+            (c + 1 < f.size() && fieldOk(c, f[c], true, "", i, j, o, false));
       if (!prefix) return bad("is not the start of the row of point " + std::to_string(k) + " of this map");
       break;
     }
     bool whole = closed && f.size() == kRowColumns;
     for (size_t c = 0; whole && c < kRowColumns; ++c)
-      whole = fieldOk(c, f[c], !f[kRowColumns - 1].empty(), f[7], i, j, o, false);
+      whole = fieldOk(c, f[c], !f[kRowColumns - 1].empty(), f[kEndColumn], i, j, o, false);
     if (!whole) return bad("is not the row of point " + std::to_string(k) + " of this map");
     int end = -1;
     int64_t steps = 0;
     if (f[kRowColumns - 1].empty()) {
-      end = f[7][0] - '0';
-      auto s = std::from_chars(f[5].data(), f[5].data() + f[5].size(), steps);
+      end = f[kEndColumn][0] - '0';
+      const std::string& n = f[kStepsColumn];
+      auto s = std::from_chars(n.data(), n.data() + n.size(), steps);
       if (s.ec != std::errc()) return bad("has more steps than can be counted");
     }
     ++r.outcomes[end < 0 ? kEndCodes : end];
@@ -422,7 +418,7 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
     r.text = test->report.line;
     json["error"] = nullptr;
   } else {
-    r.csv = prefix + std::string(kBatchColumns - 1, ',') + "," + quoted(fault) + "\n";
+    r.csv = prefix + std::string(resultColumns().size(), ',') + csvQuoted(fault) + "\n";
     r.text = "fault: " + fault;
     json["error"] = fault;
   }

@@ -3,7 +3,6 @@
 #include "runtime/forms_runtime.h"
 
 #include <charconv>
-#include <cmath>
 
 namespace tb {
 
@@ -27,16 +26,17 @@ double asShortestDouble(float v) {
   return d;
 }
 
-template <typename T> std::string shortestText(T v) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string optionalText(const std::optional<double>& v) { return v ? shortestText(*v) : ""; }
-
-nlohmann::ordered_json optionalJson(const std::optional<double>& v) {
-  return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+nlohmann::ordered_json columnJson(const ColumnValue& v) {
+  struct {
+    nlohmann::ordered_json operator()(int64_t n) const { return n; }
+    nlohmann::ordered_json operator()(float f) const { return asShortestDouble(f); }
+    nlohmann::ordered_json operator()(double d) const { return d; }
+    nlohmann::ordered_json operator()(const std::optional<double>& d) const {
+      return d ? nlohmann::ordered_json(*d) : nlohmann::ordered_json(nullptr);
+    }
+    nlohmann::ordered_json operator()(const std::string& s) const { return s; }
+  } json;
+  return std::visit(json, v);
 }
 
 } // namespace
@@ -48,25 +48,14 @@ std::string dumpJson(const nlohmann::ordered_json& j) {
 }
 
 nlohmann::ordered_json testJson(const ExportedTest& t) {
-  const TestReport& r = t.report;
   nlohmann::ordered_json o;
-  o["line"] = r.line;
-  o["alpha"] = r.alpha;
-  o["steps"] = r.steps;
-  o["revolutions"] = r.revolutions;
-  o["end"] = endNumber(r.end);
-  o["v3"] = asShortestDouble(r.v3);
-  o["vesc"] = asShortestDouble(r.vesc);
-  o["r3"] = r.r3;
-  o["dist12min"] = r.dist12min;
-  o["dist12mean"] = r.dist12mean;
-  o["dist12max"] = r.dist12max;
-  o["time"] = r.time;
-  o["energy_drift"] = optionalJson(r.energyDrift);
-  o["angular_momentum_drift"] = optionalJson(r.angularMomentumDrift);
+  for (const Column& c : resultColumns())
+    if (c.kind == ColumnKind::Line) o[c.name] = columnJson(c.value(t.report));
+  for (const Column& c : resultColumns())
+    if (c.kind != ColumnKind::Line) o[c.name] = columnJson(c.value(t.report));
   if (t.verdict != Verdict::None)
-    o["stable"] = t.verdict == Verdict::Unchecked ? nlohmann::ordered_json(nullptr)
-                                                  : nlohmann::ordered_json(t.verdict == Verdict::Same);
+    o[kStableColumn] = t.verdict == Verdict::Unchecked ? nlohmann::ordered_json(nullptr)
+                                                       : nlohmann::ordered_json(t.verdict == Verdict::Same);
   nlohmann::ordered_json readouts = nlohmann::ordered_json::object();
   for (const auto& [control, text] : t.readouts)
     readouts[control] = text;
@@ -76,35 +65,11 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
 
 std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
 
-std::string csvHeader(bool withStable) {
-  return std::string("alpha,steps,revolutions,end,v3,vesc,r3,dist12min,dist12mean,dist12max,time,"
-                     "energy_drift,angular_momentum_drift,line") +
-         (withStable ? ",stable" : "");
-}
-
 std::string testsToCsv(const std::vector<TestReport>& tests) {
   std::string csv = csvHeader() + "\n";
   for (const auto& t : tests)
     csv += testToCsvRow(t) + "\n";
   return csv;
-}
-
-std::string testToCsvRow(const TestReport& r, Verdict verdict) {
-  std::string line = "\"";
-  for (char c : r.line) {
-    if (c == '"') line += '"';
-    line += c;
-  }
-  line += "\"";
-  return shortestText(r.alpha) + "," + std::to_string(r.steps) + "," + std::to_string(r.revolutions) + "," +
-         std::to_string(endNumber(r.end)) + "," + shortestText(r.v3) + "," + shortestText(r.vesc) + "," +
-         shortestText(r.r3) + "," + shortestText(r.dist12min) + "," + shortestText(r.dist12mean) + "," +
-         shortestText(r.dist12max) + "," + shortestText(r.time) + "," + optionalText(r.energyDrift) + "," +
-         optionalText(r.angularMomentumDrift) + "," + line +
-         (verdict == Verdict::None      ? ""
-          : verdict == Verdict::Same    ? ",true"
-          : verdict == Verdict::Differs ? ",false"
-                                        : ",");
 }
 
 } // namespace tb

@@ -141,6 +141,49 @@ TEST(Export, JsonNumbersReadBackExactly) {
   }
 }
 
+// CSV and JSON are made from one table of columns: for every test of a checked
+// series (a collision among them, so the drifts are empty once), each CSV
+// column is a JSON field of the same name that holds the same value.
+TEST(Export, CsvAndJsonCarryTheSameColumns) {
+  const std::vector<std::string> args = {"--tdelta",    "0.01", "--alpha-start", "70",
+                                         "--alpha-end", "91",   "--check"};
+  std::vector<std::string> csvArgs = args, jsonArgs = args;
+  csvArgs.insert(csvArgs.end(), {"--format", "csv"});
+  jsonArgs.insert(jsonArgs.end(), {"--format", "jsonl"});
+  auto rows = splitLines(batch(csvArgs).out);
+  auto objects = splitLines(batch(jsonArgs).out);
+  ASSERT_GE(rows.size(), 3u);
+  ASSERT_EQ(objects.size() + 1, rows.size());
+  auto header = csvFields(rows[0]);
+  EXPECT_EQ(header.back(), kStableColumn);
+  ASSERT_EQ(header.size(), resultColumns().size() + 1);
+  int emptyDrifts = 0;
+  for (size_t t = 0; t < objects.size(); ++t) {
+    auto f = csvFields(rows[t + 1]);
+    nlohmann::ordered_json o = nlohmann::ordered_json::parse(objects[t]);
+    ASSERT_EQ(f.size(), header.size());
+    EXPECT_EQ(o.begin().key(), "line"); // the JSON object leads with the result line
+    for (size_t c = 0; c < header.size(); ++c) {
+      SCOPED_TRACE(header[c]);
+      ASSERT_TRUE(o.contains(header[c]));
+      const nlohmann::ordered_json& v = o[header[c]];
+      if (v.is_null()) {
+        EXPECT_EQ(f[c], "");
+        ++emptyDrifts;
+      } else if (v.is_string()) {
+        EXPECT_EQ(f[c], v.get<std::string>());
+      } else if (v.is_boolean()) {
+        EXPECT_EQ(f[c], v.get<bool>() ? "true" : "false");
+      } else {
+        EXPECT_EQ(std::stod(f[c]), v.get<double>());
+      }
+    }
+  }
+  EXPECT_GT(emptyDrifts, 0);
+  EXPECT_EQ(columnIndex("end"), 3);
+  EXPECT_EQ(columnIndex("no such column"), -1);
+}
+
 TEST(Drift, NearZeroForTwoBodiesAndGrowingWithTheTimeStep) {
   // m3 = 0 and body 3 sent away: the pair alone, over ten revolutions.
   double fine = driftOf("0.001");

@@ -1,0 +1,95 @@
+#include "results/schema.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace tb {
+
+namespace {
+
+constexpr Column kColumns[] = {
+    {"alpha", ColumnKind::Double, [](const TestReport& r) -> ColumnValue { return r.alpha; }},
+    {"steps", ColumnKind::Whole, [](const TestReport& r) -> ColumnValue { return r.steps; }},
+    {"revolutions", ColumnKind::Whole,
+     [](const TestReport& r) -> ColumnValue { return static_cast<int64_t>(r.revolutions); }},
+    {"end", ColumnKind::Code,
+     [](const TestReport& r) -> ColumnValue { return static_cast<int64_t>(endNumber(r.end)); }},
+    {"v3", ColumnKind::Single, [](const TestReport& r) -> ColumnValue { return r.v3; }},
+    {"vesc", ColumnKind::Single, [](const TestReport& r) -> ColumnValue { return r.vesc; }},
+    {"r3", ColumnKind::Double, [](const TestReport& r) -> ColumnValue { return r.r3; }},
+    {"dist12min", ColumnKind::Double, [](const TestReport& r) -> ColumnValue { return r.dist12min; }},
+    {"dist12mean", ColumnKind::Double, [](const TestReport& r) -> ColumnValue { return r.dist12mean; }},
+    {"dist12max", ColumnKind::Double, [](const TestReport& r) -> ColumnValue { return r.dist12max; }},
+    {"time", ColumnKind::Double, [](const TestReport& r) -> ColumnValue { return r.time; }},
+    {"energy_drift", ColumnKind::MaybeDouble,
+     [](const TestReport& r) -> ColumnValue { return r.energyDrift; }},
+    {"angular_momentum_drift", ColumnKind::MaybeDouble,
+     [](const TestReport& r) -> ColumnValue { return r.angularMomentumDrift; }},
+    {"line", ColumnKind::Line, [](const TestReport& r) -> ColumnValue { return r.line; }},
+};
+
+template <typename T> std::string shortestText(T v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string csvText(const ColumnValue& v) {
+  struct {
+    std::string operator()(int64_t n) const { return std::to_string(n); }
+    std::string operator()(float f) const { return shortestText(f); }
+    std::string operator()(double d) const { return shortestText(d); }
+    std::string operator()(const std::optional<double>& d) const { return d ? shortestText(*d) : ""; }
+    std::string operator()(const std::string& s) const { return csvQuoted(s); }
+  } text;
+  return std::visit(text, v);
+}
+
+} // namespace
+
+std::span<const Column> resultColumns() { return kColumns; }
+
+int columnIndex(const char* name) {
+  for (size_t k = 0; k < std::size(kColumns); ++k)
+    if (std::strcmp(kColumns[k].name, name) == 0) return static_cast<int>(k);
+  return -1;
+}
+
+std::string csvQuoted(const std::string& s) {
+  std::string q = "\"";
+  for (char c : s) {
+    if (c == '"') q += '"';
+    q += c == '\n' ? ' ' : c;
+  }
+  return q + "\"";
+}
+
+std::string csvHeader(bool withStable) {
+  std::string h;
+  for (const Column& c : kColumns) {
+    if (&c != kColumns) h += ',';
+    h += c.name;
+  }
+  if (withStable) {
+    h += ',';
+    h += kStableColumn;
+  }
+  return h;
+}
+
+std::string testToCsvRow(const TestReport& r, Verdict verdict) {
+  std::string row;
+  for (const Column& c : kColumns) {
+    if (&c != kColumns) row += ',';
+    row += csvText(c.value(r));
+  }
+  switch (verdict) {
+  case Verdict::None: break;
+  case Verdict::Unchecked: row += ","; break;
+  case Verdict::Same: row += ",true"; break;
+  case Verdict::Differs: row += ",false"; break;
+  }
+  return row;
+}
+
+} // namespace tb

@@ -1,0 +1,57 @@
+// The columns of a test's result, written once: the CSV header and rows, the
+// JSON objects and the map's resume reader are all made from this table.
+#pragma once
+
+#include "sim/experiment.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+
+namespace tb {
+
+// How a column's value is written and what its text may look like.
+enum class ColumnKind {
+  Whole,       // a whole number (steps, revolutions)
+  Code,        // the end code, one digit
+  Single,      // a single precision value: its own shortest digits
+  Double,      // a double: the shortest text that reads back as the same value
+  MaybeDouble, // a double, or empty (null in JSON) when it is not known
+  Line,        // the result line, quoted in CSV; the JSON object leads with it
+};
+
+using ColumnValue = std::variant<int64_t, float, double, std::optional<double>, std::string>;
+
+struct Column {
+  const char* name;
+  ColumnKind kind;
+  ColumnValue (*value)(const TestReport&);
+};
+
+// Every column of a test, in the CSV's order.
+std::span<const Column> resultColumns();
+// The position of the column called `name` in resultColumns(); -1 if none is.
+int columnIndex(const char* name);
+
+// With --check: whether a test's outcome stayed the same at half the step.
+enum class Verdict {
+  None,      // no check was asked for: no stable column or field
+  Unchecked, // asked for, but the check run did not finish this test
+  Same,      // same end code and revolution count at half the step
+  Differs,
+};
+// The column a checked series adds after the others: true, false, or empty
+// (null) for a test whose check did not finish.
+inline constexpr const char* kStableColumn = "stable";
+
+// A text as one CSV field: in double quotes, a quote doubled, a line break
+// written as a blank so that a row stays one line.
+std::string csvQuoted(const std::string& s);
+
+// CSV with one row per test; the stable column only when the series was checked.
+std::string csvHeader(bool withStable = false);
+std::string testToCsvRow(const TestReport& t, Verdict verdict = Verdict::None);
+
+} // namespace tb
