@@ -8,6 +8,7 @@
 #include "results/png.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
+#include "sim/series_plan.h"
 
 #include <algorithm>
 #include <atomic>
@@ -54,13 +55,6 @@ bool readerWentAway(std::ostream& out) {
 
 namespace {
 
-// The shortest fixed-notation text that reads back as exactly v.
-std::string exactText(double v) {
-  char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-  return std::string(buf, r.ptr);
-}
-
 struct SeriesResult {
   std::vector<ExportedTest> tests;
   std::string fault;
@@ -101,7 +95,9 @@ public:
     if (!setup.ignoreInterrupts) forms_->interruptFlag = &gInterrupts;
     forms_->onInterrupt = [this](int) { interrupted(); };
     if (setup.progress && setup.err) {
-      planned_ = plannedTests(Val(forms_->text(controls::Talphastr)), Val(forms_->text(controls::Talphaend)));
+      planned_ =
+          SeriesPlan::of(Val(forms_->text(controls::Talphastr)), Val(forms_->text(controls::Talphaend)))
+              .count();
       forms_->onPoll = [this] { reportProgress(); };
     }
   }
@@ -172,9 +168,9 @@ private:
 
 SeriesResult runSeries(const SeriesSetup& setup);
 
-// The angles of the tests of a series that no test ends early, in order, as
-// the driver steps them; empty when they never reach the end angle or the
-// fields are not readable (such a series runs one test at a time).
+// The angles of the tests of a series that no test ends early, in order;
+// empty when they never reach the end angle or the fields are not readable
+// (such a series runs one test at a time).
 std::vector<double> seriesAngles(const std::vector<std::pair<std::string, std::string>>& fields) {
   std::optional<double> start, end;
   for (const auto& [control, text] : fields) {
@@ -182,43 +178,7 @@ std::vector<double> seriesAngles(const std::vector<std::pair<std::string, std::s
     if (control == controls::Talphaend) end = ValChecked(text);
   }
   if (!start || !end) return {};
-  long planned = plannedTests(*start, *end);
-  if (planned <= 0 || planned > 1'000'000) return {};
-  std::vector<double> angles;
-  double d = angleStep(*start, *end);
-  for (double a = *start;; a = a + d) {
-    angles.push_back(a);
-    if (!(a < *end)) break;
-  }
-  return angles;
-}
-
-// What one test run alone cannot know, from the tests before it in the
-// series: a test stopped before its first display step shows the speeds and
-// distance of the test before it, and the greatest v3 runs through the series.
-void carryFromEarlierTests(ExportedTest& t, const TestReport* before, float& seriesMax) {
-  TestReport& r = t.report;
-  if (before && r.end == EndCode::None && r.steps < 100) {
-    r.v3 = before->v3;
-    r.vesc = before->vesc;
-    r.r3 = before->r3;
-    r.line = resultLine(r);
-  }
-  const float earlier = seriesMax, own = r.v3max;
-  seriesMax = std::max(earlier, own);
-  r.v3max = seriesMax;
-  // Run alone, the test did not see the greater v3 of the tests before it.
-  if (earlier > own)
-    for (auto& [control, text] : t.readouts)
-      if (control == controls::Tv3max) text = StrSingle(cut3(earlier));
-}
-
-// The field texts of the one-test series at `angle`.
-std::vector<std::pair<std::string, std::string>>
-fieldsAt(std::vector<std::pair<std::string, std::string>> fields, double angle) {
-  for (auto& [control, text] : fields)
-    if (control == controls::Talphastr || control == controls::Talphaend) text = exactText(angle);
-  return fields;
+  return SeriesPlan::of(*start, *end).angles(1'000'000);
 }
 
 // The picture the series leaves: that of its last test, or of the test that
@@ -367,13 +327,15 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
       }
       ExportedTest t = std::move(r->tests.front());
       t.report.index = static_cast<int>(k);
-      carryFromEarlierTests(t, series.tests.empty() ? nullptr : &series.tests.back().report, seriesMax);
+      const ExportedTest* before = series.tests.empty() ? nullptr : &series.tests.back();
+      takeOverFromTestBefore(t.report, t.readouts, before ? &before->report : nullptr,
+                             before ? &before->readouts : nullptr, seriesMax);
       series.tests.push_back(t);
       if (setup.onTest && !setup.onTest(series.tests.back())) {
         series.writeFailed = true;
         break;
       }
-      if (t.report.end == EndCode::None) break; // stopped: the series ends with this test
+      if (!SeriesPlan::goesOnAfter(t.report.end, 0)) break; // stopped: the series ends with this test
     }
   } // the tests after the end of the series are dropped here
   if (setup.keepPlot && !series.writeFailed) drawSeriesPicture(setup, angles, series);

@@ -172,6 +172,12 @@ std::string WholeToText(double v) {
   return std::string(buf, r.ptr);
 }
 
+std::string exactText(double v) {
+  char buf[400];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  return std::string(buf, r.ptr);
+}
+
 std::string printableText(std::string_view s, size_t limit) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
   auto continuation = [&](size_t i) { return (byte(i) & 0xC0) == 0x80; };

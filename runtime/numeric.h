@@ -49,6 +49,8 @@ inline std::string Str(int v) { return Str(static_cast<int64_t>(v)); }
 
 // A whole number stored into a text without Str: digits, no leading blank.
 std::string WholeToText(double v);
+// The shortest fixed-notation text that reads back as exactly v.
+std::string exactText(double v);
 
 // A text as a message may echo it: control characters written as \xHH (so
 // no escape sequence reaches the terminal or a message box), and a text

@@ -21,6 +21,7 @@ double cut1(double v) { return Int(10 * v) / 10; }
 } // namespace
 
 void Experiment::displayStep() {
+  l_.displayed = true;
   thirdBodySpeeds();
   pairCentre();
   // Read-outs at most ten times a second, and always when the test ends.
@@ -81,6 +82,7 @@ void Experiment::refreshReadouts() {
   forms_.setText(controls::Tdist01max, Str(cut1(l_.dist12max)));
   forms_.setText(controls::Tphi, Str(cut1(s.phi)));
   l_.tshown = forms_.timer();
+  l_.readoutsWritten = true;
 }
 
 // One dot per body, relative to the pair's centre, y turned over: the third

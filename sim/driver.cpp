@@ -4,38 +4,11 @@
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
+#include "sim/series_plan.h"
 
 #include <cmath>
 
 namespace tb {
-
-double angleStep(double alphastr, double alphaend) {
-  double dalpha = (alphaend - alphastr) / 10;
-  if (dalpha <= 0) {
-    dalpha = 0;
-  } else if (dalpha <= 0.1) {
-    dalpha = 0.1;
-  } else if (dalpha <= 1) {
-    dalpha = 1;
-  } else if (dalpha <= 10) {
-    // unchanged, cut to one decimal below
-  } else if (dalpha <= 18) {
-    dalpha = 10;
-  } else {
-    dalpha = 20;
-  }
-  return Int(dalpha * 10) / 10;
-}
-
-long plannedTests(double alphastr, double alphaend) {
-  double d = angleStep(alphastr, alphaend);
-  long n = 1;
-  for (double a = alphastr; a < alphaend; a = a + d) {
-    if (a + d == a || n >= 100000000) return 0;
-    ++n;
-  }
-  return n;
-}
 
 void Experiment::seriesSetup() {
   // The driver's own values start from 0 at every Start: a test stopped before
@@ -45,7 +18,7 @@ void Experiment::seriesSetup() {
   s_.pi = 4 * std::atan(1.0);
   s_.alphastr = readField(controls::Talphastr, "alpha (start)");
   s_.alphaend = readField(controls::Talphaend, "alpha (end)");
-  l_.dalpha = angleStep(s_.alphastr, s_.alphaend);
+  l_.dalpha = SeriesPlan::of(s_.alphastr, s_.alphaend).step;
   RESIZE(forms_, s_.plot, 1);
   s_.alpha = s_.alphastr;
   s_.pendcode = EndCode::None;
@@ -91,6 +64,8 @@ TestReport Experiment::testReport(int index) const {
   t.dist12mean = l_.dist12sum / static_cast<double>(s_.nstep);
   t.dist12max = l_.dist12max;
   t.time = static_cast<double>(s_.nstep) * s_.tdelta;
+  t.displayed = l_.displayed;
+  t.readoutsWritten = l_.readoutsWritten;
   if (s_.nstars == 2) {
     Conserved now = conservedNow(s_);
     auto drift = [](double start, double end) -> std::optional<double> {
@@ -108,6 +83,8 @@ TestReport Experiment::testReport(int index) const {
 // A test up to its first pass.
 void Experiment::beginTest() {
   INITIALISE();
+  l_.displayed = false;
+  l_.readoutsWritten = false;
   l_.col0 = QBColor(12);
   l_.col1 = QBColor(10);
   l_.col2 = QBColor(0);
@@ -169,12 +146,13 @@ void Experiment::RunSeries() {
   lastFault_.clear();
   try {
     seriesSetup();
+    const SeriesPlan plan{s_.alphastr, s_.alphaend, l_.dalpha};
     for (int index = 0;; ++index) {
       runTest(index);
-      if (!(s_.alpha < s_.alphaend)) break;
-      s_.alpha = s_.alpha + l_.dalpha;
-      if (s_.stopflag == 1) break;
-      if (s_.endcode == EndCode::None) break;
+      std::optional<double> next = plan.angleAfter(s_.alpha);
+      if (!next) break;
+      s_.alpha = *next;
+      if (!SeriesPlan::goesOnAfter(s_.endcode, s_.stopflag)) break;
     }
   } catch (const ApplicationEnded&) {
     return; // the windows are gone: touch nothing

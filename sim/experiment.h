@@ -46,16 +46,16 @@ struct TestReport {
   // after a collision (the merge does not conserve them) or from a zero start.
   std::optional<double> energyDrift;
   std::optional<double> angularMomentumDrift;
+  // Whether a display step of this test ran: if not (it was stopped before
+  // its first), its speeds and r3 are those the test before left. Whether it
+  // wrote the read-outs (at most ten times a second, so a test stopped within
+  // a tenth of a second may not have): if not, they are the test before's.
+  bool displayed = false;
+  bool readoutsWritten = false;
 };
 
 // The result line of a finished test, as the print form shows it.
 std::string resultLine(const TestReport& t);
-
-// The angle step between the tests of a series from its start and end angle.
-double angleStep(double alphastr, double alphaend);
-// How many tests a series runs when every test ends by an end code; 0 when
-// the angles never reach the end angle.
-long plannedTests(double alphastr, double alphaend);
 
 // Direction of the vector (dx, dy) in degrees, 0 to 360, as ANGLE gives it.
 double angleOf(double dx, double dy, double pi);

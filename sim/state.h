@@ -108,9 +108,11 @@ struct SeriesLocals {
   double r1 = 0;        // distances of bodies 0, 1, 2 from (xcm, ycm)
   double r2 = 0;
   double r3 = 0;
-  double rsqnear = 0;  // squared distance of body 2 to the nearer pair body
-  int inear = 0;       // which pair body is nearer
-  std::string resline; // the result line under construction
+  double rsqnear = 0;           // squared distance of body 2 to the nearer pair body
+  int inear = 0;                // which pair body is nearer
+  std::string resline;          // the result line under construction
+  bool displayed = false;       // a display step of the running test has run
+  bool readoutsWritten = false; // ... and has written the read-outs
 };
 
 } // namespace tb

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "results/export.h"
+#include "sim/series_plan.h"
 
 #include <cmath>
 #include <fstream>
@@ -35,6 +36,11 @@ TEST(Series, AngleStepsAndNumberOfTests) {
     rig.start();
     ASSERT_EQ(rig.reports.size(), c.tests);
     EXPECT_EQ(plannedTests(Val(c.start), Val(c.end)), static_cast<long>(c.tests));
+    // The plan's angles are the driver's, to the bit.
+    std::vector<double> angles = SeriesPlan::of(Val(c.start), Val(c.end)).angles(1000);
+    ASSERT_EQ(angles.size(), c.tests);
+    for (size_t i = 0; i < angles.size(); ++i)
+      EXPECT_EQ(angles[i], rig.reports[i].alpha);
     EXPECT_NEAR(rig.reports.back().alpha, c.last, 1e-9);
     for (size_t i = 1; i < rig.reports.size(); ++i)
       EXPECT_GT(rig.reports[i].alpha, rig.reports[i - 1].alpha);
@@ -116,6 +122,58 @@ TEST(Series, EverySeriesStartsFromZeroedDriverValues) {
   EXPECT_EQ(rig.reports[0].vesc, 0);
   EXPECT_EQ(rig.reports[0].r3, 0);
   EXPECT_EQ(rig.reports[0].line.substr(0, 42), "Alpha   0 v3  0.000 vesc  0.000 r3    0 di");
+}
+
+// A test run apart and given what it takes over from the test before it is
+// the test of the series, read-outs included: the second test stopped before
+// its first display step (it shows the first test's speeds, r3 and read-outs)
+// and after some, with a clock that stands still (the read-outs are only
+// written as a test ends: those of the first test stay) and one that races
+// (every display step writes them).
+TEST(Series, ATestRunApartTakesOverWhatTheTestBeforeLeft) {
+  struct Case {
+    int64_t stopAt;
+    double tick;
+  } cases[] = {{50, 0}, {5000, 0}, {5000, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.stopAt) + " steps, clock tick " + std::to_string(c.tick));
+    auto run = [&](Rig& rig, std::vector<ExportedTest>& tests) {
+      rig.forms->clock_ = [now = 0.0, tick = c.tick]() mutable { return now += tick; };
+      rig.exp.onTestEnd = [&](const TestReport& r) { tests.push_back(exportedTest(r, *rig.forms)); };
+      rig.type("Ttdelta", kQuickStep);
+      rig.start();
+    };
+    Rig series;
+    std::vector<ExportedTest> tests;
+    series.forms->onYield = [&] {
+      if (tests.size() == 1 && series.exp.state().nstep == c.stopAt) series.app.CommandEnd_Click();
+    };
+    series.type("Talphastr", "70").type("Talphaend", "140");
+    run(series, tests);
+    ASSERT_EQ(tests.size(), 2u);
+    ASSERT_EQ(tests[1].report.steps, c.stopAt);
+    EXPECT_EQ(tests[1].report.displayed, c.stopAt > 100);
+    EXPECT_EQ(tests[1].report.readoutsWritten, c.stopAt > 100 && c.tick > 0);
+
+    Rig apart;
+    std::vector<ExportedTest> alone;
+    const std::string angle = exactText(tests[1].report.alpha);
+    apart.type("Talphastr", angle).type("Talphaend", angle);
+    apart.stopAtStep(c.stopAt);
+    run(apart, alone);
+    ASSERT_EQ(alone.size(), 1u);
+    ExportedTest t = alone[0];
+    float seriesMax = tests[0].report.v3max;
+    takeOverFromTestBefore(t.report, t.readouts, &tests[0].report, &tests[0].readouts, seriesMax);
+    t.report.index = 1;
+    EXPECT_EQ(testToCsvRow(t.report), testToCsvRow(tests[1].report));
+    EXPECT_EQ(t.report.v3max, tests[1].report.v3max);
+    EXPECT_EQ(t.readouts, tests[1].readouts);
+    // Run alone without the test before, a test that wrote no read-outs shows other ones.
+    if (!tests[1].report.readoutsWritten) {
+      EXPECT_NE(alone[0].readouts, tests[1].readouts);
+    }
+  }
 }
 
 TEST(Series, EndDuringASeriesEndsAtOnceWithoutAnotherLine) {
