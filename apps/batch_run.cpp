@@ -132,7 +132,7 @@ private:
     result_.interrupted = true;
     // Once stopping, a further signal only asks to write out: another click
     // on End would end the program and lose the results.
-    if (forms_->caption(controls::CommandEnd) == "Stop") app_.CommandEnd_Click();
+    if (app_.state() == RunState::Running) app_.CommandEnd_Click();
   }
 
   // The progress line shares the terminal with the result lines: it is wiped

@@ -110,7 +110,7 @@ int runWindows(const tb::Launch& launch) {
   forms.simulatedTime = [&] {
     return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta;
   };
-  forms.connectHandlers([&] { app.CommandStart_Click(); }, [&] { app.CommandEnd_Click(); });
+  forms.connectHandlers(app);
   app.Form_Load();
   for (const auto& [control, text] : launch.fields)
     forms.setText(control, text);

@@ -29,17 +29,18 @@ void Application::Form_Load() {
 
 void Application::CommandStart_Click() {
   // A second series nested inside a running one would share its state.
-  if (running_) return;
-  running_ = true;
+  if (state_ != RunState::Idle) return;
+  state_ = RunState::Running;
   forms_.setCaption(controls::CommandEnd, "Stop");
   exp_.RunSeries();
-  running_ = false;
+  state_ = RunState::Idle;
 }
 
 void Application::CommandEnd_Click() {
-  if (forms_.caption(controls::CommandEnd) == "Stop") {
+  if (state_ == RunState::Running) {
     forms_.setCaption(controls::CommandEnd, "End");
     exp_.state().stopflag = 1;
+    state_ = RunState::Stopping;
     return;
   }
   forms_.end();

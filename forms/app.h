@@ -8,6 +8,14 @@
 
 namespace tb {
 
+// Whether a series runs. The End button's caption shows it ("Stop" while
+// Running), but the code asks this.
+enum class RunState {
+  Idle,     // no series runs: End ends the application
+  Running,  // a series runs: the button stops it
+  Stopping, // Stop was clicked: the running test ends at the end of its pass
+};
+
 class Application {
 public:
   Application(FormsRuntime& forms, Experiment& experiment) : forms_(forms), exp_(experiment) {}
@@ -15,15 +23,15 @@ public:
   void Form_Load();
   // Runs one series; a click while a series runs is ignored.
   void CommandStart_Click();
-  // "Stop": asks the running series to stop; otherwise ends the application.
+  // While a series runs ("Stop"): asks it to stop; otherwise ends the application.
   void CommandEnd_Click();
 
-  bool running() const { return running_; }
+  RunState state() const { return state_; }
 
 private:
   FormsRuntime& forms_;
   Experiment& exp_;
-  bool running_ = false;
+  RunState state_ = RunState::Idle;
 };
 
 } // namespace tb

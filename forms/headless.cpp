@@ -58,7 +58,8 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
       t.forms->interruptFlag = setup.interrupt;
       t.forms->onInterrupt = [&](int) {
         t.result.cancelled = true;
-        t.app->CommandEnd_Click();
+        // A further interrupt while stopping must not end the test's windows.
+        if (t.app->state() == RunState::Running) t.app->CommandEnd_Click();
       };
     }
     t.exp->stopAtStep = setup.stopAtStep;
@@ -94,7 +95,6 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
     running.erase(it);
     t->result.cancelled = interrupted;
     t->result.fault = e.lastFault();
-    t->forms->setCaption(controls::CommandEnd, "End");
     finished(t->index, t->result, *t->forms);
   };
   engine.run(take, done, LaneEngine::Control{setup.stopAtStep, setup.interrupt, setup.abandon});

@@ -41,7 +41,7 @@ struct Program {
   Application app{forms, exp};
   Program() {
     exp.onTestEnd = [this](const TestReport& r) { forms.recordTest(r); };
-    forms.connectHandlers([this] { app.CommandStart_Click(); }, [this] { app.CommandEnd_Click(); });
+    forms.connectHandlers(app);
     app.Form_Load();
     forms.show(FormId::Form1);
   }

@@ -152,7 +152,7 @@ void QtForms::openMap() {
   map_ = std::make_unique<MapWindow>(std::move(fields));
   map_->onPick = [this](const std::string& alpha, const std::string& initv3) -> std::string {
     // The running series reads the fields test by test: they stay as they are.
-    if (caption(controls::CommandEnd) == "Stop")
+    if (runState() != RunState::Idle)
       return "A series is running: press Stop, then click the cell again to run its test.";
     setText(controls::Talphastr, alpha);
     setText(controls::Talphaend, alpha);
@@ -273,25 +273,26 @@ void QtForms::buildPrintForm() {
   }
 }
 
-void QtForms::connectHandlers(std::function<void()> start, std::function<void()> end) {
+void QtForms::connectHandlers(Application& app) {
+  app_ = &app;
   QObject::connect(static_cast<QPushButton*>(controls_.value(controls::CommandStart)), &QPushButton::clicked,
-                   [this, start] {
+                   [this] {
                      showLivePlot();
-                     start();
+                     app_->CommandStart_Click();
                      // The series ended (last test, Stop or a fault): show its last dots.
                      if (!ended_) plot_->update();
                    });
   QObject::connect(
-      static_cast<QPushButton*>(controls_.value(controls::CommandEnd)), &QPushButton::clicked, [this, end] {
+      static_cast<QPushButton*>(controls_.value(controls::CommandEnd)), &QPushButton::clicked, [this] {
         // Stop turns the button into End: the second click of a
         // double click on Stop must not end the program.
         auto now = std::chrono::steady_clock::now();
-        if (caption(controls::CommandEnd) == "Stop") {
+        if (runState() == RunState::Running) {
           stopClickedAt_ = now;
         } else if (now - stopClickedAt_ < std::chrono::milliseconds(QApplication::doubleClickInterval())) {
           return;
         }
-        end();
+        app_->CommandEnd_Click();
       });
   // Closing any window acts as End.
   for (auto* w : windows_)
@@ -415,7 +416,7 @@ void QtForms::holdPace() {
   lastSimTime_ = sim;
 
   const double due = paceStartWall_ + sim / pace_;
-  while (now < due && !ended_ && caption(controls::CommandEnd) == "Stop" && pace_ > 0) {
+  while (now < due && !ended_ && runState() == RunState::Running && pace_ > 0) {
     plot_->flush();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     double wait = std::min(due - now, 0.01);

@@ -4,6 +4,7 @@
 // paces a series for watching, and places the windows by their real frames.
 #pragma once
 
+#include "forms/app.h"
 #include "forms/design.h"
 #include "forms/qt/map_window.h"
 #include "forms/qt/widgets.h"
@@ -47,8 +48,9 @@ public:
   QWidget* control(const QString& name) const { return controls_.value(name); }
   ResultLabel* lmesgLabel(int i) const { return lmesg_[static_cast<size_t>(i)]; }
 
-  // Connects the buttons and the windows' close to the application's handlers.
-  void connectHandlers(std::function<void()> start, std::function<void()> end);
+  // Connects the buttons and the windows' close to the application's
+  // handlers; the windows ask it whether a series runs.
+  void connectHandlers(Application& app);
 
   // Places the display form below the control form and the print form to its
   // right, frames touching, by the frame sizes the window system reports; it
@@ -124,6 +126,7 @@ public:
   uint32_t yieldBatch = 4096;
 
 private:
+  RunState runState() const { return app_ ? app_->state() : RunState::Idle; }
   QWidget* named(std::string_view control) const;
   void buildControlForm();
   void buildPrintForm();
@@ -149,6 +152,7 @@ private:
   std::array<bool, 3> pixels_{};
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};
+  Application* app_ = nullptr; // whose buttons these are
   bool ended_ = false;
 };
 
