@@ -371,16 +371,16 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
     for (size_t c = 0; whole && c < kRowColumns; ++c)
       whole = fieldOk(c, f[c], !f[kRowColumns - 1].empty(), f[kEndColumn], i, j, o, false);
     if (!whole) return bad("is not the row of point " + std::to_string(k) + " of this map");
-    int end = -1;
+    MapOutcome outcome = MapOutcome::fault();
     int64_t steps = 0;
     if (f[kRowColumns - 1].empty()) {
-      end = f[kEndColumn][0] - '0';
+      outcome = MapOutcome::ended(static_cast<EndCode>(f[kEndColumn][0] - '0'));
       const std::string& n = f[kStepsColumn];
       auto s = std::from_chars(n.data(), n.data() + n.size(), steps);
       if (s.ec != std::errc()) return bad("has more steps than can be counted");
     }
-    ++r.outcomes[end < 0 ? kEndCodes : end];
-    if (keepCells) r.cells.emplace_back(end, steps);
+    ++r.outcomes[outcome.slot()];
+    if (keepCells) r.cells.push_back(MapCell{outcome, steps});
     ++r.rows;
     r.keepBytes += row.size() + 1;
   }
@@ -412,7 +412,7 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
   json[o.x.field] = o.x.values[i];
   json[o.y.field] = o.y.values[j];
   if (test) {
-    r.end = endNumber(test->report.end);
+    r.outcome = MapOutcome::ended(test->report.end);
     r.steps = test->report.steps;
     r.csv = prefix + testToCsvRow(test->report) + ",\n";
     r.text = test->report.line;
@@ -519,10 +519,10 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
 // What this run did: outcomes over every point done, kept from the file or
 // computed here; the speed over those computed here alone.
 struct MapTally {
-  int64_t outcomes[kEndCodes + 1] = {}; // by end code, faults last
-  int64_t steps = 0;                    // computed in this run
-  size_t kept = 0;                      // rows kept from the resumed file
-  void add(int end) { ++outcomes[end < 0 ? kEndCodes : end]; }
+  int64_t outcomes[MapOutcome::kSlots] = {}; // by outcome
+  int64_t steps = 0;                         // computed in this run
+  size_t kept = 0;                           // rows kept from the resumed file
+  void add(MapOutcome o) { ++outcomes[o.slot()]; }
 };
 
 void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, std::ostream& err) {
@@ -533,7 +533,7 @@ void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, 
       "revolutions, %lld stopped, %lld faults; ",
       done, total, static_cast<long long>(t.outcomes[1]), static_cast<long long>(t.outcomes[2]),
       static_cast<long long>(t.outcomes[3]), static_cast<long long>(t.outcomes[4]),
-      static_cast<long long>(t.outcomes[0]), static_cast<long long>(t.outcomes[kEndCodes]));
+      static_cast<long long>(t.outcomes[0]), static_cast<long long>(t.outcomes[MapOutcome::fault().slot()]));
   err << buf;
   if (t.kept > 0) err << t.kept << " kept from the file, " << done - t.kept << " computed: ";
   std::snprintf(buf, sizeof buf, "%lld steps in %.1f s (%.1f million steps/s)\n",
@@ -571,10 +571,8 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
       return kExitBadOption;
     }
     started = r.started;
-    for (size_t k = 0; k < r.cells.size(); ++k)
-      cells[k] = MapCell{r.cells[k].first, r.cells[k].second};
-    for (int c = 0; c <= kEndCodes; ++c)
-      tally.outcomes[c] = r.outcomes[c];
+    std::copy(r.cells.begin(), r.cells.end(), cells.begin());
+    std::copy(std::begin(r.outcomes), std::end(r.outcomes), tally.outcomes);
     first = tally.kept = r.rows;
     // A torn last row goes; the rows before it stay as they are.
     if (started && truncate(o.csv.c_str(), static_cast<off_t>(r.keepBytes)) != 0) {
@@ -620,8 +618,8 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
                       o, total - from, [from](size_t e) { return from + e; }, write);
   };
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
-    if (!cells.empty()) cells[k] = MapCell{row.end, row.steps};
-    tally.add(row.end);
+    if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps};
+    tally.add(row.outcome);
     tally.steps += row.steps;
     if (csv && (std::fputs(row.csv.c_str(), csv) < 0 || std::fflush(csv) != 0)) {
       wipe();

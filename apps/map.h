@@ -5,7 +5,7 @@
 #pragma once
 
 #include "apps/cli.h"
-#include "sim/end_rules.h"
+#include "results/map_picture.h"
 
 #include <cstdint>
 #include <functional>
@@ -59,10 +59,10 @@ std::string mapCsvHead(const MapOptions& o);
 struct ResumeState {
   bool started = false; // the file holds the whole head
   size_t rows = 0;
-  size_t keepBytes = 0;                       // the file up to the end of the last whole row
-  std::vector<std::pair<int, int64_t>> cells; // end code (-1 fault) and steps per row, when asked for
-  int64_t outcomes[kEndCodes + 1] = {};       // rows by end code, faults last
-  bool stopped = false;                       // a signal came while reading
+  size_t keepBytes = 0;                      // the file up to the end of the last whole row
+  std::vector<MapCell> cells;                // outcome and steps per row, when asked for
+  int64_t outcomes[MapOutcome::kSlots] = {}; // rows by outcome
+  bool stopped = false;                      // a signal came while reading
   std::string error;
 };
 // Reads the file as a stream; keeps the cells only when `keepCells`.
@@ -77,7 +77,7 @@ struct PointRow {
   std::string csv;  // its CSV row, newline included
   std::string text; // the result line, or the fault, for the text output
   std::string json; // its JSON line
-  int end = -1;     // end code, -1 for a fault
+  MapOutcome outcome = MapOutcome::fault();
   int64_t steps = 0;
 };
 

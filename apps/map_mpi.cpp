@@ -18,13 +18,12 @@ namespace tb {
 namespace {
 
 constexpr int kRowTag = 1;
-constexpr int kStopped = -3;     // a rank stopped on a signal before this point
 constexpr int kRowsPerBlock = 2; // rows a rank takes in a row before the next rank's turn
 constexpr size_t kQuit = std::numeric_limits<size_t>::max();
 
 std::string serialise(const PointRow& r) {
-  return std::to_string(r.end) + "\n" + std::to_string(r.steps) + "\n" + std::to_string(r.csv.size()) + "\n" +
-         std::to_string(r.text.size()) + "\n" + r.csv + r.text + r.json;
+  return std::to_string(r.outcome.slot()) + "\n" + std::to_string(r.steps) + "\n" +
+         std::to_string(r.csv.size()) + "\n" + std::to_string(r.text.size()) + "\n" + r.csv + r.text + r.json;
 }
 
 PointRow deserialise(const std::string& s) {
@@ -36,7 +35,7 @@ PointRow deserialise(const std::string& s) {
     pos = nl + 1;
     return v;
   };
-  r.end = static_cast<int>(number());
+  r.outcome = MapOutcome::fromSlot(static_cast<int>(number()));
   r.steps = number();
   size_t csvLength = static_cast<size_t>(number()), textLength = static_cast<size_t>(number());
   r.csv = s.substr(pos, csvLength);
@@ -156,8 +155,9 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
       return true;
     });
     if (sent < mine.count()) {
+      // Rank 0 is told that this rank stopped before its next point.
       PointRow stopped;
-      stopped.end = kStopped;
+      stopped.outcome = MapOutcome::dropped();
       sendRow(stopped);
       return 128 + (gTerminateSignal != 0 ? gTerminateSignal.load() : SIGINT);
     }
@@ -174,7 +174,7 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
     for (; k < total; ++k) {
       int owner = rowOwner(k / columns, ranks);
       std::optional<PointRow> row = owner == 0 ? local.next() : receiveRow(owner);
-      if (!row || row->end == kStopped || !write(k, *row)) break;
+      if (!row || row->outcome == MapOutcome::dropped() || !write(k, *row)) break;
     }
     return k;
   };

@@ -52,17 +52,6 @@ constexpr int kLegendWidth = 118;
 constexpr size_t kTickChars = 9; // the longest tick label the left margin holds
 constexpr uint32_t kWhite = 0xFFFFFF, kBlack = 0x000000, kGrey = 0x808080;
 
-// Base colours of the end codes 0-4, red in bits 0-7.
-constexpr uint32_t kEndColours[kEndCodes] = {
-    0x9E9E9E, // 0 stopped: grey
-    0x2828D8, // 1 collision: red
-    0xD88C28, // 2 escaped: blue
-    0x3CB43C, // 3 far but bound: green
-    0x1EAAF0, // 4 ten revolutions: orange
-};
-constexpr const char* kEndNames[kEndCodes] = {"stopped", "collision", "escaped", "far but bound",
-                                              "ten revolutions"};
-
 struct Canvas {
   int width, height;
   std::vector<uint32_t> pixels;
@@ -143,16 +132,15 @@ void axisPoints(double start, double end, int count, std::vector<double>& values
   }
 }
 
-uint32_t mapCellColour(int end, int64_t steps, int64_t longest) {
-  if (end == MapCell::kNotYet) return kWhite;
-  if (end < 0 || end >= kEndCodes) return kBlack;
+uint32_t mapCellColour(MapOutcome outcome, int64_t steps, int64_t longest) {
+  if (outcome.kind() != MapOutcome::Kind::Ended) return outcome.colour();
   // From full colour for the shortest tests to 40 % for the longest, on a
   // logarithmic scale so that short and long tests both show their spread.
   double f = longest > 1 && steps > 1
                  ? std::log(static_cast<double>(steps)) / std::log(static_cast<double>(longest))
                  : 0;
   double shade = 1.0 - 0.6 * std::clamp(f, 0.0, 1.0);
-  uint32_t c = kEndColours[end], out = 0;
+  uint32_t c = outcome.colour(), out = 0;
   for (int k = 0; k < 3; ++k)
     out |= static_cast<uint32_t>(std::lround(((c >> (8 * k)) & 0xFF) * shade)) << (8 * k);
   return out;
@@ -191,7 +179,7 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
       const MapCell& m = map.cells[static_cast<size_t>(j) * map.columns + i];
       int x, y;
       mapCellOrigin(map, i, j, &x, &y);
-      c.fill(x, y, map.cell, map.cell, mapCellColour(m.end, m.steps, longest));
+      c.fill(x, y, map.cell, map.cell, mapCellColour(m.outcome, m.steps, longest));
     }
   const int legendX = kMarginLeft + plotW + 8;
   // Axes: ticks at cell centres, the values below and to the left, the names.
@@ -216,11 +204,11 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
   c.text(2, 2, map.yName, kBlack);
   // The legend: one swatch per outcome, and what the shades mean.
   const int lx = legendX;
-  for (int e = 0; e <= 5; ++e) {
-    int y = kMarginTop + e * 12 - 8;
-    int code = e == 5 ? -1 : (e + 1) % 5; // collision first, stopped and fault last
-    c.fill(lx, y, 9, 9, mapCellColour(code, 1, longest));
-    c.text(lx + 13, y + 1, code < 0 ? "fault" : kEndNames[code], kBlack);
+  int y = kMarginTop - 8;
+  for (MapOutcome o : kLegendOutcomes) {
+    c.fill(lx, y, 9, 9, mapCellColour(o, 1, longest));
+    c.text(lx + 13, y + 1, o.name(), kBlack);
+    y += 12;
   }
   c.text(lx, kMarginTop + 6 * 12 - 6, "darker: longer", kGrey);
   *width = c.width;

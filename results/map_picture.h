@@ -3,6 +3,8 @@
 // and a legend drawn in.
 #pragma once
 
+#include "results/map_outcome.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,9 +13,8 @@ namespace tb {
 
 // How one point of a map ended, as the picture needs it.
 struct MapCell {
-  static constexpr int kNotYet = -2; // not computed yet: drawn white
-  int end = -1;                      // end code 0-4, -1 for a fault, kNotYet while unknown
-  int64_t steps = 0;                 // how long the test ran
+  MapOutcome outcome = MapOutcome::notYet();
+  int64_t steps = 0; // how long the test ran
 };
 
 struct MapPicture {
@@ -33,9 +34,9 @@ void axisPoints(double start, double end, int count, std::vector<double>& values
 // with fewer digits but its exponent kept when the text is longer.
 std::string mapTickText(const std::string& text);
 
-// The cell colour of an end code (red in bits 0-7) for a test of `steps`
+// The cell colour of an outcome (red in bits 0-7) for a test of `steps`
 // steps in a map whose longest test ran `longest`.
-uint32_t mapCellColour(int end, int64_t steps, int64_t longest);
+uint32_t mapCellColour(MapOutcome outcome, int64_t steps, int64_t longest);
 
 // The size in pixels of the picture of a map of columns x rows points.
 void mapPictureSize(int64_t columns, int64_t rows, int cell, int64_t* width, int64_t* height);

@@ -642,12 +642,12 @@ private slots:
         batchLines({"--tdelta", "0.05", "--alpha-start", alpha, "--alpha-end", alpha, "--init-v3", speed});
     QCOMPARE(expected.size(), 1);
     const MapCell& cell = map->picture().cells[static_cast<size_t>(j) * map->picture().columns + i];
-    QCOMPARE(cell.end, expected[0].right(2).trimmed().toInt());
+    QCOMPARE(endNumber(cell.outcome.end()), expected[0].right(2).trimmed().toInt());
     // What is painted there is that outcome's colour.
     int64_t longest = 1;
     for (const MapCell& c : map->picture().cells)
       longest = std::max(longest, c.steps);
-    uint32_t colour = mapCellColour(cell.end, cell.steps, longest);
+    uint32_t colour = mapCellColour(cell.outcome, cell.steps, longest);
     QCOMPARE(map->grab().toImage().pixel(map->cellCentre(i, j)),
              qRgb(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16));
     // A click runs that point's test in the display form.

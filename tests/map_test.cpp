@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -143,17 +144,38 @@ TEST(Map, APicturesCellsShowEachPointsOutcome) {
   ResumeState rows = readResume(readFile(csv), o);
   ASSERT_EQ(rows.rows, 15u);
   int64_t longest = 1;
-  for (auto& [end, steps] : rows.cells)
+  for (auto& [outcome, steps] : rows.cells)
     longest = std::max(longest, steps);
   MapPicture pic{5, 3, 6, "alpha", "init-v3", o.x.texts, o.y.texts, {}};
   for (size_t k = 0; k < 15; ++k) {
     int x, y;
     mapCellOrigin(pic, static_cast<int>(k % 5), static_cast<int>(k / 5), &x, &y);
-    uint32_t c = mapCellColour(rows.cells[k].first, rows.cells[k].second, longest);
+    uint32_t c = mapCellColour(rows.cells[k].outcome, rows.cells[k].steps, longest);
     EXPECT_EQ(img.pixel(x + 3, y + 3), qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF)) << k;
   }
   std::remove(csv.c_str());
   std::remove(png.c_str());
+}
+
+// Every outcome has a slot of its own that reads back as it, and the legend's
+// outcomes have names and colours of their own.
+TEST(Map, OutcomesAreCountedNamedAndColouredApart) {
+  for (int s = 0; s < MapOutcome::kSlots; ++s)
+    EXPECT_EQ(MapOutcome::fromSlot(s).slot(), s);
+  EXPECT_EQ(MapOutcome::ended(EndCode::FarBound).slot(), 3);
+  EXPECT_EQ(MapOutcome::fault().slot(), kEndCodes);
+  std::set<std::string> names;
+  std::set<uint32_t> colours;
+  for (MapOutcome o : kLegendOutcomes) {
+    names.insert(o.name());
+    colours.insert(o.colour());
+  }
+  EXPECT_EQ(names.size(), std::size(kLegendOutcomes));
+  EXPECT_EQ(colours.size(), std::size(kLegendOutcomes));
+  EXPECT_FALSE(colours.contains(MapOutcome::notYet().colour())); // white: not computed yet
+  EXPECT_EQ(mapCellColour(MapOutcome::notYet(), 5, 10), 0xFFFFFFu);
+  EXPECT_NE(mapCellColour(MapOutcome::ended(EndCode::Escaped), 10, 10),
+            mapCellColour(MapOutcome::ended(EndCode::Escaped), 1, 10)); // darker: longer
 }
 
 TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
@@ -347,7 +369,7 @@ TEST(MapStreams, OneTypeForOneColumnAndTicksThatKeepTheirMagnitude) {
   MapPicture pic{3,          2,
                  4,          "m2",
                  "m3",       {"1.2345e+21", "5.5e+21", "9.8765e+21"},
-                 {"1", "2"}, std::vector<MapCell>(6, MapCell{1, 10})};
+                 {"1", "2"}, std::vector<MapCell>(6, MapCell{MapOutcome::ended(EndCode::Collision), 10})};
   int w = 0, h = 0;
   std::vector<uint32_t> px = drawMap(pic, &w, &h);
   // The band of the x labels: black pixels in one run of glyphs only.

@@ -25,7 +25,7 @@ MapWindow::MapWindow(std::vector<std::pair<std::string, std::string>> fields) : 
   axisPoints(0.5, 1.5, 11, speeds_, picture_.yTexts);
   picture_.columns = static_cast<int>(alphas_.size());
   picture_.rows = static_cast<int>(speeds_.size());
-  picture_.cells.assign(alphas_.size() * speeds_.size(), MapCell{MapCell::kNotYet, 0});
+  picture_.cells.assign(alphas_.size() * speeds_.size(), MapCell{});
   results_.resize(picture_.cells.size());
   int w = 0, h = 0;
   drawMap(picture_, &w, &h);
@@ -60,7 +60,8 @@ void MapWindow::work() {
     return s;
   };
   auto finished = [this](size_t k, HeadlessTest& t, MemoryForms&) {
-    MapCell c{t.report ? static_cast<int>(t.report->end) : -1, t.report ? t.report->steps : 0};
+    MapCell c{t.report ? MapOutcome::ended(t.report->end) : MapOutcome::fault(),
+              t.report ? t.report->steps : 0};
     std::lock_guard lock(m_);
     results_[k] = c;
   };
@@ -72,7 +73,7 @@ void MapWindow::collect() {
   {
     std::lock_guard lock(m_);
     for (size_t k = 0; k < results_.size(); ++k)
-      if (results_[k] && picture_.cells[k].end == MapCell::kNotYet) {
+      if (results_[k] && picture_.cells[k].outcome == MapOutcome::notYet()) {
         picture_.cells[k] = *results_[k];
         ++done_;
       }
@@ -107,7 +108,7 @@ void MapWindow::mousePressEvent(QMouseEvent* event) {
   int i, j;
   QPoint at = event->position().toPoint();
   if (event->button() != Qt::LeftButton || !mapCellAt(picture_, at.x(), at.y(), &i, &j)) return;
-  if (picture_.cells[static_cast<size_t>(j) * picture_.columns + i].end == MapCell::kNotYet) return;
+  if (picture_.cells[static_cast<size_t>(j) * picture_.columns + i].outcome == MapOutcome::notYet()) return;
   if (!onPick) return;
   std::string why = onPick(picture_.xTexts[static_cast<size_t>(i)], picture_.yTexts[static_cast<size_t>(j)]);
   refusal_ = QString::fromStdString(why);

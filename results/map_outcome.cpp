@@ -1,0 +1,39 @@
+#include "results/map_outcome.h"
+
+namespace tb {
+
+const char* MapOutcome::name() const {
+  switch (kind_) {
+  case Kind::Fault: return "fault";
+  case Kind::NotYet: return "not yet";
+  case Kind::Dropped: return "dropped";
+  case Kind::Ended: break;
+  }
+  switch (end_) {
+  case EndCode::None: return "stopped";
+  case EndCode::Collision: return "collision";
+  case EndCode::Escaped: return "escaped";
+  case EndCode::FarBound: return "far but bound";
+  case EndCode::TenRevolutions: return "ten revolutions";
+  }
+  return "";
+}
+
+uint32_t MapOutcome::colour() const {
+  switch (kind_) {
+  case Kind::Fault: return 0x000000;
+  case Kind::NotYet:
+  case Kind::Dropped: return 0xFFFFFF;
+  case Kind::Ended: break;
+  }
+  switch (end_) {
+  case EndCode::None: return 0x9E9E9E;           // grey
+  case EndCode::Collision: return 0x2828D8;      // red
+  case EndCode::Escaped: return 0xD88C28;        // blue
+  case EndCode::FarBound: return 0x3CB43C;       // green
+  case EndCode::TenRevolutions: return 0x1EAAF0; // orange
+  }
+  return 0x000000;
+}
+
+} // namespace tb
