@@ -4,6 +4,7 @@
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
+#include "forms/ordered_tests.h"
 #include "results/export.h"
 #include "results/png.h"
 #include "runtime/controls.h"
@@ -212,74 +213,6 @@ void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angl
   series.plotHeight = r.plotHeight;
 }
 
-// The tests of a series running alone on lanes and threads, each handed out
-// in series order once it has finished.
-class ParallelTests {
-public:
-  ParallelTests(const SeriesSetup& setup, const std::vector<double>& angles) : done_(angles.size()) {
-    auto input = [&setup, &angles](size_t k) {
-      return HeadlessTestInput{fieldsAt(setup.fields, angles[k]), std::nullopt};
-    };
-    HeadlessTestsSetup run{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts, &abandon_};
-    runner_ = std::jthread([this, input, run] {
-      std::exception_ptr failure;
-      try {
-        runHeadlessTests(
-            done_.size(), input, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); },
-            run);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      std::lock_guard lock(m_);
-      failure_ = failure;
-      allIn_ = true;
-      ready_.notify_all();
-    });
-  }
-  // The running tests are not needed any more.
-  ~ParallelTests() {
-    abandon_ = true;
-    runner_.join();
-  }
-
-  // Test k once it finished; nothing when it never will (an interrupt came
-  // before it began). `waiting` is called every 0.1 s meanwhile, with the
-  // number of finished tests.
-  std::optional<SeriesResult> take(size_t k, const std::function<void(size_t)>& waiting) {
-    std::unique_lock lock(m_);
-    while (!ready_.wait_for(lock, std::chrono::milliseconds(100), [&] { return done_[k] || allIn_; })) {
-      size_t finishedTests = finishedCount_;
-      lock.unlock();
-      waiting(finishedTests);
-      lock.lock();
-    }
-    // The tests that finished before a worker failed are written first.
-    if (!done_[k] && failure_) std::rethrow_exception(failure_);
-    return std::exchange(done_[k], std::nullopt);
-  }
-
-private:
-  void finished(size_t k, HeadlessTest& t, MemoryForms& forms) {
-    SeriesResult r;
-    r.fault = t.fault;
-    r.interrupted = t.cancelled;
-    if (t.report) r.tests.push_back(exportedTest(*t.report, forms));
-    std::lock_guard lock(m_);
-    done_[k] = std::move(r);
-    ++finishedCount_;
-    ready_.notify_all();
-  }
-
-  std::vector<std::optional<SeriesResult>> done_;
-  std::mutex m_;
-  std::condition_variable ready_;
-  std::atomic<bool> abandon_{false};
-  bool allIn_ = false;         // every test that will report has reported
-  std::exception_ptr failure_; // why a worker could not go on
-  size_t finishedCount_ = 0;
-  std::jthread runner_; // last: it starts once everything above is there
-};
-
 // On a terminal, the count of finished tests; wiped before a result line is
 // written.
 class ProgressLine {
@@ -313,7 +246,21 @@ private:
 SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<double>& angles) {
   SeriesResult series;
   {
-    ParallelTests tests(setup, angles);
+    auto input = [&setup, &angles](size_t k) {
+      return HeadlessTestInput{fieldsAt(setup.fields, angles[k]), std::nullopt};
+    };
+    // Every test is kept, a stopped one too: the series' line of a test a
+    // signal cut short is written.
+    auto keep = [](size_t, HeadlessTest& t, MemoryForms& forms) -> std::optional<SeriesResult> {
+      SeriesResult r;
+      r.fault = t.fault;
+      r.interrupted = t.cancelled;
+      if (t.report) r.tests.push_back(exportedTest(*t.report, forms));
+      return r;
+    };
+    OrderedTests<SeriesResult> tests(
+        angles.size(), input, keep,
+        HeadlessTestsSetup{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts});
     ProgressLine progress(setup.progress ? setup.err : nullptr, angles.size());
     float seriesMax = 0;
     for (size_t k = 0; k < angles.size(); ++k) {

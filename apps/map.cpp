@@ -428,64 +428,35 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
 
 } // namespace
 
-size_t computePoints(const MapOptions& o, size_t n, const std::function<size_t(size_t)>& pointAt,
-                     const std::function<bool(size_t, PointRow&)>& write) {
+std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t n,
+                                                    std::function<size_t(size_t)> pointAt) {
   const size_t columns = o.x.values.size();
-  std::map<size_t, PointRow> waiting; // finished rows an earlier row keeps from being written
-  std::mutex m;
-  std::condition_variable ready;
-  std::atomic<bool> abandon{false};
-  size_t stoppedAt = n; // the first entry that did not finish
-  bool allIn = false;   // every entry that will finish has
-  std::exception_ptr failure;
   HeadlessTestsSetup setup;
   setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
   setup.lanes = o.lanes;
   setup.interrupt = &gInterrupts;
-  setup.abandon = &abandon;
-  auto input = [&](size_t e) {
+  auto input = [&o, columns, pointAt](size_t e) {
     const size_t k = pointAt(e);
     return HeadlessTestInput{pointFields(o, k % columns, k / columns), std::nullopt};
   };
-  auto finished = [&](size_t e, HeadlessTest& t, MemoryForms& forms) {
+  // A point a signal stopped is not kept: the map ends before it.
+  auto keep = [&o, columns, pointAt](size_t e, HeadlessTest& t,
+                                     MemoryForms& forms) -> std::optional<PointRow> {
+    if (t.cancelled || gInterrupts != 0) return std::nullopt;
     std::optional<ExportedTest> test;
-    if (t.report && !t.cancelled) test = exportedTest(*t.report, forms);
+    if (t.report) test = exportedTest(*t.report, forms);
     const size_t k = pointAt(e);
-    std::optional<PointRow> row;
-    if (!t.cancelled && gInterrupts == 0) row = makeRow(o, k % columns, k / columns, test, t.fault);
-    std::lock_guard lock(m);
-    if (row)
-      waiting.emplace(e, std::move(*row));
-    else
-      stoppedAt = std::min(stoppedAt, e);
-    ready.notify_all();
+    return makeRow(o, k % columns, k / columns, test, t.fault);
   };
-  std::jthread runner([&] {
-    try {
-      runHeadlessTests(n, input, finished, setup);
-    } catch (...) {
-      std::lock_guard lock(m);
-      failure = std::current_exception();
-    }
-    std::lock_guard lock(m);
-    allIn = true;
-    ready.notify_all();
-  });
-  // Write in order as rows become final.
+  return std::make_unique<OrderedTests<PointRow>>(n, input, keep, setup);
+}
+
+size_t computePoints(const MapOptions& o, size_t n, const std::function<size_t(size_t)>& pointAt,
+                     const std::function<bool(size_t, PointRow&)>& write) {
+  auto points = startPoints(o, n, pointAt);
   size_t e = 0;
-  for (; e < n; ++e) {
-    std::unique_lock lock(m);
-    ready.wait(lock, [&] { return waiting.contains(e) || e >= stoppedAt || allIn; });
-    auto it = waiting.find(e);
-    if (it == waiting.end()) break; // whatever did not come by now never will
-    PointRow row = std::move(it->second);
-    waiting.erase(it);
-    lock.unlock();
-    if (!write(pointAt(e), row)) break;
-  }
-  abandon = true;
-  runner.join();
-  if (failure) std::rethrow_exception(failure);
+  for (std::optional<PointRow> row; e < n && (row = points->take(e)) && write(pointAt(e), *row);)
+    ++e;
   return e;
 }
 

@@ -5,11 +5,13 @@
 #pragma once
 
 #include "apps/cli.h"
+#include "forms/ordered_tests.h"
 #include "results/map_picture.h"
 
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,12 @@ struct PointRow {
   int64_t steps = 0;
 };
 
+// Starts computing `count` points, the e-th being point `pointAt(e)` (point
+// indices in increasing order), on worker threads; each is taken in that
+// order as soon as it and the ones before it are final. A point a signal
+// stopped ends them.
+std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t count,
+                                                    std::function<size_t(size_t)> pointAt);
 // Computes `count` points, the e-th being point `pointAt(e)` (point indices
 // in increasing order), on worker threads and hands each row to `write` in
 // that order as soon as it and the ones before it are final; only the rows

@@ -4,14 +4,9 @@
 
 #include <mpi.h>
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <ostream>
-#include <thread>
 
 namespace tb {
 
@@ -81,57 +76,6 @@ private:
   size_t skip_ = 0; // points of the first row done already
 };
 
-// Rank 0's own points, computed on a thread of their own and queued for the
-// gathering loop, which alone talks to the other ranks.
-class LocalRows {
-public:
-  LocalRows(const MapOptions& o, RankPoints points) : points_(std::move(points)) {
-    worker_ = std::jthread([this, &o] {
-      std::exception_ptr failure;
-      try {
-        computePoints(o, points_.count(), points_, [this](size_t, PointRow& row) {
-          std::lock_guard lock(m_);
-          queue_.push_back(std::move(row));
-          ready_.notify_all();
-          return !quit_;
-        });
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      std::lock_guard lock(m_);
-      failure_ = failure;
-      finished_ = true;
-      ready_.notify_all();
-    });
-  }
-  ~LocalRows() {
-    {
-      std::lock_guard lock(m_);
-      quit_ = true;
-    }
-    worker_ = std::jthread();
-  }
-  // The next row, or nothing when the work stopped before it.
-  std::optional<PointRow> next() {
-    std::unique_lock lock(m_);
-    ready_.wait(lock, [&] { return !queue_.empty() || finished_; });
-    if (queue_.empty() && failure_) std::rethrow_exception(failure_);
-    if (queue_.empty()) return std::nullopt;
-    PointRow r = std::move(queue_.front());
-    queue_.pop_front();
-    return r;
-  }
-
-private:
-  RankPoints points_;
-  std::mutex m_;
-  std::condition_variable ready_;
-  std::deque<PointRow> queue_;
-  bool finished_ = false, quit_ = false;
-  std::exception_ptr failure_; // why this rank's own points could not go on
-  std::jthread worker_;
-};
-
 } // namespace
 
 int rowOwner(size_t j, int ranks) {
@@ -169,11 +113,14 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
     unsigned long long f = first;
     MPI_Bcast(&f, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
     started = true;
-    LocalRows local(o, RankPoints(o, 0, ranks, first));
-    size_t k = first;
+    // Rank 0's own points are computed on its worker threads while this
+    // loop, which alone talks to the other ranks, gathers every row in order.
+    RankPoints mine(o, 0, ranks, first);
+    auto local = startPoints(o, mine.count(), mine);
+    size_t k = first, e = 0;
     for (; k < total; ++k) {
       int owner = rowOwner(k / columns, ranks);
-      std::optional<PointRow> row = owner == 0 ? local.next() : receiveRow(owner);
+      std::optional<PointRow> row = owner == 0 ? local->take(e++) : receiveRow(owner);
       if (!row || row->outcome == MapOutcome::dropped() || !write(k, *row)) break;
     }
     return k;

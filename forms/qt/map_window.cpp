@@ -26,12 +26,11 @@ MapWindow::MapWindow(std::vector<std::pair<std::string, std::string>> fields) : 
   picture_.columns = static_cast<int>(alphas_.size());
   picture_.rows = static_cast<int>(speeds_.size());
   picture_.cells.assign(alphas_.size() * speeds_.size(), MapCell{});
-  results_.resize(picture_.cells.size());
   int w = 0, h = 0;
   drawMap(picture_, &w, &h);
   resize(w, h);
+  start();
   collect();
-  worker_ = std::jthread([this] { work(); });
   QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
   poll_.start(100);
 }
@@ -40,16 +39,14 @@ MapWindow::~MapWindow() { stop(); }
 
 void MapWindow::stop() {
   poll_.stop();
-  abandon_ = true;
-  worker_ = std::jthread(); // joins; the running tests are dropped at once
+  if (points_) points_->abandon(); // the running tests are dropped at once
 }
 
 // The points in order, row by row from the bottom, on lanes and threads. One
 // core stays with the windows, so Start, Stop and End answer as ever.
-void MapWindow::work() {
+void MapWindow::start() {
   HeadlessTestsSetup setup;
   setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
-  setup.abandon = &abandon_;
   auto input = [this](size_t k) {
     HeadlessTestInput s{fields_, std::nullopt};
     for (auto& [control, text] : s.fields) {
@@ -59,25 +56,17 @@ void MapWindow::work() {
     }
     return s;
   };
-  auto finished = [this](size_t k, HeadlessTest& t, MemoryForms&) {
-    MapCell c{t.report ? MapOutcome::ended(t.report->end) : MapOutcome::fault(),
-              t.report ? t.report->steps : 0};
-    std::lock_guard lock(m_);
-    results_[k] = c;
+  auto keep = [](size_t, HeadlessTest& t, MemoryForms&) -> std::optional<MapCell> {
+    return MapCell{t.report ? MapOutcome::ended(t.report->end) : MapOutcome::fault(),
+                   t.report ? t.report->steps : 0};
   };
-  runHeadlessTests(picture_.cells.size(), input, finished, setup);
+  points_ = std::make_unique<OrderedTests<MapCell>>(picture_.cells.size(), input, keep, setup);
 }
 
-// On the windows' thread: takes what the workers finished and paints it.
+// On the windows' thread: takes the points finished in order and paints them.
 void MapWindow::collect() {
-  {
-    std::lock_guard lock(m_);
-    for (size_t k = 0; k < results_.size(); ++k)
-      if (results_[k] && picture_.cells[k].outcome == MapOutcome::notYet()) {
-        picture_.cells[k] = *results_[k];
-        ++done_;
-      }
-  }
+  for (std::optional<MapCell> c; done_ < picture_.cells.size() && points_->poll(done_, c) && c; ++done_)
+    picture_.cells[done_] = *c;
   int w = 0, h = 0;
   std::vector<uint32_t> pixels = drawMap(picture_, &w, &h);
   image_ = QImage(w, h, QImage::Format_RGB32);

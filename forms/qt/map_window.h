@@ -3,18 +3,17 @@
 // as ever, painted as points come in. A click on a cell runs that point's test.
 #pragma once
 
+#include "forms/ordered_tests.h"
 #include "results/map_picture.h"
 
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -47,7 +46,7 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
-  void work();
+  void start();
   void collect();
 
   std::vector<std::pair<std::string, std::string>> fields_;
@@ -56,11 +55,8 @@ private:
   QImage image_;
   size_t done_ = 0;
   QTimer poll_;
-  std::mutex m_;
-  std::vector<std::optional<MapCell>> results_; // filled by the workers, under m_
-  std::atomic<bool> abandon_{false};
   QString refusal_;
-  std::jthread worker_;
+  std::unique_ptr<OrderedTests<MapCell>> points_;
 };
 
 } // namespace tb
