@@ -9,19 +9,22 @@ const std::vector<ControlDesign>& form1Controls() {
       {controls::CommandStart, K::Button, "Start", 240, 240, 855, 375, 0},
       {controls::CommandEnd, K::Button, "End", 1200, 240, 855, 375, 1},
       {controls::Ltdelta, K::Label, "tdelta", 2400, 240, 735, 375, 19},
-      {controls::Ttdelta, K::TextBox, "0.001", 3240, 240, 855, 375, 18},
+      {controls::Ttdelta, K::TextBox, parameterField(controls::Ttdelta).defaultText, 3240, 240, 855, 375, 18},
       {controls::Lalpha, K::Label, "alpha", 240, 720, 615, 375, 11},
-      {controls::Talphastr, K::TextBox, "0", 960, 720, 615, 375, 20},
+      {controls::Talphastr, K::TextBox, parameterField(controls::Talphastr).defaultText, 960, 720, 615, 375,
+       20},
       {controls::Talpha, K::TextBox, "0", 1680, 720, 495, 375, 10},
-      {controls::Talphaend, K::TextBox, "180", 2400, 720, 615, 375, 21},
+      {controls::Talphaend, K::TextBox, parameterField(controls::Talphaend).defaultText, 2400, 720, 615, 375,
+       21},
       {controls::Linitv2, K::Label, "init v3", 3120, 840, 495, 375, 15},
-      {controls::Tinitv2, K::TextBox, "0.9", 3840, 720, 495, 375, 14},
+      {controls::Tinitv2, K::TextBox, parameterField(controls::Tinitv2).defaultText, 3840, 720, 495, 375, 14},
       {controls::Lm2, K::Label, "m2", 240, 1200, 495, 375, 30},
-      {controls::Tm2, K::TextBox, "1000", 960, 1200, 615, 375, 29},
+      {controls::Tm2, K::TextBox, parameterField(controls::Tm2).defaultText, 960, 1200, 615, 375, 29},
       {controls::Lm3, K::Label, "m3", 1680, 1200, 495, 375, 13},
-      {controls::Tm3, K::TextBox, "1", 2400, 1200, 615, 375, 12},
+      {controls::Tm3, K::TextBox, parameterField(controls::Tm3).defaultText, 2400, 1200, 615, 375, 12},
       {controls::Ldispmax, K::Label, "disp max", 3120, 1200, 615, 375, 23},
-      {controls::Tdispmax, K::TextBox, "500", 3840, 1200, 495, 375, 22},
+      {controls::Tdispmax, K::TextBox, parameterField(controls::Tdispmax).defaultText, 3840, 1200, 495, 375,
+       22},
       {controls::Ldist01, K::Label, "dist 1,2", 240, 1680, 615, 375, 17},
       {controls::Tdist01min, K::TextBox, "200", 960, 1680, 615, 375, 31},
       {controls::Tdist01, K::TextBox, "200", 1680, 1680, 615, 375, 16},
@@ -47,19 +50,6 @@ const std::vector<ControlDesign>& form1Controls() {
       {controls::LMesg, K::Label, "", 1320, 3600, 1695, 375, 24},
   };
   return controls;
-}
-
-const std::vector<ParameterField>& parameterFields() {
-  static const std::vector<ParameterField> fields = {
-      {controls::Talphastr, "alpha (start)", "0", "--alpha-start", "start angle of the series, degrees"},
-      {controls::Talphaend, "alpha (end)", "180", "--alpha-end", "end angle of the series, degrees"},
-      {controls::Ttdelta, "tdelta", "0.001", "--tdelta", "time step of the integration"},
-      {controls::Tinitv2, "init v3", "0.9", "--init-v3",
-       "third body's start speed, fraction of its escape speed"},
-      {controls::Tm2, "m2", "1000", "--m2", "mass of the second body (the first: 1000)"},
-      {controls::Tm3, "m3", "1", "--m3", "mass of the third body"},
-      {controls::Tdispmax, "disp max", "500", "--disp-max", "half-width of the plotted square"}};
-  return fields;
 }
 
 } // namespace tb

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "runtime/forms_runtime.h"
+#include "runtime/parameters.h"
 
 #include <array>
 #include <string>
@@ -30,15 +31,5 @@ inline constexpr const char* kForm3Caption = "Print Form";
 // Designed client areas in twips: control, display and print form.
 inline constexpr std::array<WindowDesign, 3> kWindowDesigns = {
     WindowDesign{4440, 4080}, WindowDesign{4680, 5835}, WindowDesign{6420, 6420}};
-
-// The seven parameter fields, with the labels the user sees beside them.
-struct ParameterField {
-  const char* control;
-  const char* label;
-  const char* defaultText;
-  const char* option; // the batch tool's option for it
-  const char* what;   // what it means, for help texts and tooltips
-};
-const std::vector<ParameterField>& parameterFields();
 
 } // namespace tb

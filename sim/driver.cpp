@@ -16,8 +16,8 @@ void Experiment::seriesSetup() {
   // what an earlier series left.
   l_ = SeriesLocals{};
   s_.pi = 4 * std::atan(1.0);
-  s_.alphastr = readField(controls::Talphastr, "alpha (start)");
-  s_.alphaend = readField(controls::Talphaend, "alpha (end)");
+  s_.alphastr = readField(controls::Talphastr);
+  s_.alphaend = readField(controls::Talphaend);
   l_.dalpha = SeriesPlan::of(s_.alphastr, s_.alphaend).step;
   RESIZE(forms_, s_.plot, 1);
   s_.alpha = s_.alphastr;

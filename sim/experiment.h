@@ -152,7 +152,7 @@ private:
   void seriesEnd();
 
   // reading the control form's parameter fields
-  double readField(const char* control, const char* label);
+  double readField(const char* control);
 
   // The yield of the main loop. Most calls only count down; the runtime is
   // asked to serve events when the count runs out.

@@ -6,6 +6,7 @@
 //   5. the start values kept, and the plot's world window from disp max
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
+#include "runtime/parameters.h"
 #include "sim/experiment.h"
 #include "sim/faults.h"
 
@@ -13,10 +14,10 @@
 
 namespace tb {
 
-double Experiment::readField(const char* control, const char* label) {
+double Experiment::readField(const char* control) {
   std::string text = forms_.text(control);
   auto v = ValChecked(text);
-  if (!v) throw ArithmeticFault(faults::tooLarge(label, text));
+  if (!v) throw ArithmeticFault(faults::tooLarge(parameterField(control).label, text));
   return *v;
 }
 
@@ -24,9 +25,9 @@ void Experiment::INITIALISE() {
   s_.gconst = 1;
   s_.nstars = 3;
   forms_.setCaption(controls::LMesg, "");
-  s_.tdelta = readField(controls::Ttdelta, "tdelta");
+  s_.tdelta = readField(controls::Ttdelta);
   if (s_.tdelta < 0) throw ArithmeticFault(faults::negativeTimeStep(s_.tdelta));
-  double initv2 = readField(controls::Tinitv2, "init v3");
+  double initv2 = readField(controls::Tinitv2);
   s_.initv2 = static_cast<float>(initv2);
   if (std::isinf(s_.initv2))
     throw ArithmeticFault(faults::tooLarge("init v3", forms_.text(controls::Tinitv2)));
@@ -39,8 +40,8 @@ void Experiment::INITIALISE() {
   s_.pairsep = 200;
   s_.r3start = 500;
   s_.mass[0] = 1000;
-  s_.mass[1] = readField(controls::Tm2, "m2");
-  s_.mass[2] = readField(controls::Tm3, "m3");
+  s_.mass[1] = readField(controls::Tm2);
+  s_.mass[2] = readField(controls::Tm3);
   // nstars is still the number of bodies here: bodies 0 to nstars - 1.
   for (int i = 0; i <= s_.nstars - 1; ++i) {
     s_.xpos[i] = 0;
@@ -73,7 +74,7 @@ void Experiment::keepStartValues() {
     s_.vystart[i] = s_.vy[i];
   }
 
-  s_.plot.xmax = readField(controls::Tdispmax, "disp max");
+  s_.plot.xmax = readField(controls::Tdispmax);
   s_.plot.xmin = -s_.plot.xmax;
   s_.plot.ymax = s_.plot.xmax;
   s_.plot.ymin = -s_.plot.xmax;

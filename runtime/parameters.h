@@ -1,0 +1,41 @@
+// The seven parameter fields of the control form, written once: the control
+// that holds each, the label the user sees beside it, its default text, the
+// command-line option for it and what it means. The windows, the command
+// lines, the messages and the tests all take them from here.
+#pragma once
+
+#include "runtime/controls.h"
+
+#include <span>
+#include <string_view>
+
+namespace tb {
+
+struct ParameterField {
+  const char* control;
+  const char* label;
+  const char* defaultText;
+  const char* option; // the batch tool's option for it
+  const char* what;   // what it means, for help texts and tooltips
+};
+
+inline constexpr ParameterField kParameterFields[] = {
+    {controls::Talphastr, "alpha (start)", "0", "--alpha-start", "start angle of the series, degrees"},
+    {controls::Talphaend, "alpha (end)", "180", "--alpha-end", "end angle of the series, degrees"},
+    {controls::Ttdelta, "tdelta", "0.001", "--tdelta", "time step of the integration"},
+    {controls::Tinitv2, "init v3", "0.9", "--init-v3",
+     "third body's start speed, fraction of its escape speed"},
+    {controls::Tm2, "m2", "1000", "--m2", "mass of the second body (the first: 1000)"},
+    {controls::Tm3, "m3", "1", "--m3", "mass of the third body"},
+    {controls::Tdispmax, "disp max", "500", "--disp-max", "half-width of the plotted square"}};
+
+inline std::span<const ParameterField> parameterFields() { return kParameterFields; }
+
+// The field of `control`, which must be one of the seven.
+constexpr const ParameterField& parameterField(std::string_view control) {
+  for (const ParameterField& f : kParameterFields)
+    if (control == f.control) return f;
+  throw "not a parameter field"; // a programming error, found at compile time where used constantly
+}
+
+} // namespace tb
