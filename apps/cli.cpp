@@ -17,13 +17,6 @@ constexpr size_t kHelpColumn = 24;
 constexpr size_t kHelpWidth = 80;
 } // namespace
 
-FieldTexts defaultFieldTexts() {
-  FieldTexts fields;
-  for (const auto& f : parameterFields())
-    fields.emplace_back(f.control, f.defaultText);
-  return fields;
-}
-
 std::string parameterTextError(const std::string& option, const std::string& text) {
   if (isWholeNumber(text)) return "";
   std::string example;

@@ -3,6 +3,8 @@
 // parsing that turns every usage error into one message (exit status 2).
 #pragma once
 
+#include "runtime/parameters.h"
+
 #include <CLI/CLI.hpp>
 
 #include <string>
@@ -10,12 +12,6 @@
 #include <vector>
 
 namespace tb {
-
-// Control name and text of each parameter field, the defaults first.
-using FieldTexts = std::vector<std::pair<std::string, std::string>>;
-
-// The default texts of the seven fields, in the control form's order.
-FieldTexts defaultFieldTexts();
 
 // Adds the seven parameter options to `app` in the group "Parameters"; each
 // writes its text into `fields`, which must hold the seven entries and stay

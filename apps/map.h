@@ -5,6 +5,7 @@
 #pragma once
 
 #include "apps/cli.h"
+#include "forms/map_grid.h"
 #include "forms/ordered_tests.h"
 #include "results/map_picture.h"
 
@@ -17,17 +18,8 @@
 
 namespace tb {
 
-// One axis: FIELD=START:END:COUNT over a parameter field.
-struct MapAxis {
-  std::string field; // alpha, init-v3, m2, m3 or tdelta
-  std::string given; // as typed, FIELD=START:END:COUNT
-  std::vector<double> values;
-  std::vector<std::string> texts; // the shortest text that reads back as each value
-};
-
-struct MapOptions {
-  FieldTexts fields = defaultFieldTexts();
-  MapAxis x, y;
+// The grid (the fields and the axes), then how to compute and write it.
+struct MapOptions : MapGrid {
   std::string png, csv;
   int cell = 4;
   bool jsonl = false; // the rows as JSON lines on stdout
@@ -40,12 +32,6 @@ struct MapOptions {
 // Returns an empty string, or what is wrong.
 std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o);
 std::string mapUsage();
-
-// Reads an axis; an empty string, or what is wrong.
-std::string readAxis(const std::string& given, MapAxis& axis);
-
-// The field texts of point (i, j).
-FieldTexts pointFields(const MapOptions& o, size_t i, size_t j);
 
 // The CSV's opening lines: the program, its version and the map's parameters,
 // then the column names. A resumed file must start with exactly these.

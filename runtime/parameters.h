@@ -7,7 +7,10 @@
 #include "runtime/controls.h"
 
 #include <span>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tb {
 
@@ -30,6 +33,17 @@ inline constexpr ParameterField kParameterFields[] = {
     {controls::Tdispmax, "disp max", "500", "--disp-max", "half-width of the plotted square"}};
 
 inline std::span<const ParameterField> parameterFields() { return kParameterFields; }
+
+// Control name and text of each parameter field.
+using FieldTexts = std::vector<std::pair<std::string, std::string>>;
+
+// The default texts of the seven fields, in the control form's order.
+inline FieldTexts defaultFieldTexts() {
+  FieldTexts fields;
+  for (const auto& f : kParameterFields)
+    fields.emplace_back(f.control, f.defaultText);
+  return fields;
+}
 
 // The field of `control`, which must be one of the seven.
 constexpr const ParameterField& parameterField(std::string_view control) {

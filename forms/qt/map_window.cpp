@@ -1,6 +1,5 @@
 #include "forms/qt/map_window.h"
 
-#include "forms/headless.h"
 #include "runtime/controls.h"
 
 #include <QCloseEvent>
@@ -16,16 +15,19 @@ namespace {
 constexpr int kCell = 8;
 } // namespace
 
-MapWindow::MapWindow(std::vector<std::pair<std::string, std::string>> fields) : fields_(std::move(fields)) {
+MapWindow::MapWindow(FieldTexts fields) {
   setWindowTitle("Outcome Map");
+  grid_.fields = std::move(fields);
+  readAxis("alpha=0:350:36", grid_.x);
+  readAxis("init-v3=0.5:1.5:11", grid_.y);
   picture_.cell = kCell;
   picture_.xName = "alpha";
   picture_.yName = "init v3";
-  axisPoints(0, 350, 36, alphas_, picture_.xTexts);
-  axisPoints(0.5, 1.5, 11, speeds_, picture_.yTexts);
-  picture_.columns = static_cast<int>(alphas_.size());
-  picture_.rows = static_cast<int>(speeds_.size());
-  picture_.cells.assign(alphas_.size() * speeds_.size(), MapCell{});
+  picture_.xTexts = grid_.x.texts;
+  picture_.yTexts = grid_.y.texts;
+  picture_.columns = static_cast<int>(grid_.x.values.size());
+  picture_.rows = static_cast<int>(grid_.y.values.size());
+  picture_.cells.assign(grid_.points(), MapCell{});
   int w = 0, h = 0;
   drawMap(picture_, &w, &h);
   resize(w, h);
@@ -47,19 +49,8 @@ void MapWindow::stop() {
 void MapWindow::start() {
   HeadlessTestsSetup setup;
   setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
-  auto input = [this](size_t k) {
-    HeadlessTestInput s{fields_, std::nullopt};
-    for (auto& [control, text] : s.fields) {
-      if (control == controls::Talphastr || control == controls::Talphaend)
-        text = picture_.xTexts[k % alphas_.size()];
-      if (control == controls::Tinitv2) text = picture_.yTexts[k / alphas_.size()];
-    }
-    return s;
-  };
-  auto keep = [](size_t, HeadlessTest& t, MemoryForms&) -> std::optional<MapCell> {
-    return MapCell{t.report ? MapOutcome::ended(t.report->end) : MapOutcome::fault(),
-                   t.report ? t.report->steps : 0};
-  };
+  auto input = [this](size_t k) { return grid_.pointTest(k); };
+  auto keep = [](size_t, HeadlessTest& t, MemoryForms&) -> std::optional<MapCell> { return mapCell(t); };
   points_ = std::make_unique<OrderedTests<MapCell>>(picture_.cells.size(), input, keep, setup);
 }
 

@@ -3,6 +3,7 @@
 // as ever, painted as points come in. A click on a cell runs that point's test.
 #pragma once
 
+#include "forms/map_grid.h"
 #include "forms/ordered_tests.h"
 #include "results/map_picture.h"
 
@@ -23,7 +24,7 @@ class MapWindow : public QWidget {
 public:
   // Maps `fields` (control name, text) over alpha 0 to 350 by 10 and init v3
   // 0.5 to 1.5 by 0.1; starts computing at once.
-  explicit MapWindow(std::vector<std::pair<std::string, std::string>> fields);
+  explicit MapWindow(FieldTexts fields);
   ~MapWindow() override;
 
   // A click on a finished cell: that point's alpha and init v3 texts.
@@ -49,8 +50,7 @@ private:
   void start();
   void collect();
 
-  std::vector<std::pair<std::string, std::string>> fields_;
-  std::vector<double> alphas_, speeds_;
+  MapGrid grid_;
   MapPicture picture_;
   QImage image_;
   size_t done_ = 0;

@@ -1,0 +1,133 @@
+// threebody-map's command line: the options, their checks and the help text.
+#include "apps/map.h"
+
+#include "apps/batch_options.h"
+#include "runtime/numeric.h"
+
+#include <algorithm>
+
+namespace tb {
+
+namespace {
+
+constexpr size_t kMaxPoints = 100'000'000;
+
+} // namespace
+
+namespace {
+
+const char* kMapFooter = R"(Ctrl-C, SIGTERM or SIGHUP stop the map; the CSV keeps every point written, and
+--resume continues it. A second signal ends the tool at once.
+
+Exit status:
+  0    done
+  1    the --csv or --png file could not be created or the picture not written
+  2    bad option, or a CSV that --resume cannot continue (it stays unchanged)
+  4    writing the results failed: stdout (also a closed pipe, then without a
+       message) or the --csv file part-way (the rows written stay)
+  5    not enough memory, or a worker thread could not be started
+  129  SIGHUP, 130 Ctrl-C, 143 SIGTERM: stopped, every row written kept
+)";
+
+void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, std::string& format) {
+  formatHelp(app);
+  app.name("threebody-map");
+  app.description("Maps how a test ends over two parameters: every point is one test, the one-test\n"
+                  "series threebody-batch runs with that point's values.");
+  app.set_help_flag("-h,--help", "show this text and exit");
+  app.add_flag("--version", o.version, "show the version and exit");
+  addParameterOptions(app, o.fields);
+  const char* grid = "Grid";
+  app.add_option("--x", x,
+                 wrapHelp("the horizontal axis: FIELD=START:END:COUNT, FIELD one of alpha, init-v3, m2, m3, "
+                          "tdelta (alpha replaces --alpha-start; --alpha-end is not used)"))
+      ->type_name("AXIS")
+      ->group(grid)
+      ->required();
+  app.add_option("--y", y, wrapHelp("the vertical axis, as --x over another field"))
+      ->type_name("AXIS")
+      ->group(grid)
+      ->required();
+  app.add_option("--jobs", o.jobs, wrapHelp("worker threads (default: one per core)"))
+      ->type_name("N")
+      ->group(grid)
+      ->check(CLI::Range(1, 1024));
+  addLanesOption(app, o.lanes, grid);
+  const char* output = "Output";
+  app.add_option("--csv", o.csv,
+                 wrapHelp("rows appended as points finish, in point order: the batch tool's columns with the "
+                          "point's indices and axis values"))
+      ->type_name("FILE")
+      ->group(output);
+  app.add_flag("--resume", o.resume,
+               wrapHelp("continue the --csv file of an interrupted run with the same parameters"))
+      ->group(output);
+  app.add_option("--png", o.png,
+                 wrapHelp("the map as a picture, with axes and a legend; at most " +
+                          std::to_string(kMaxPlotSide) + " pixels a side and " +
+                          std::to_string(kMaxPlotPixels) + " pixels in all"))
+      ->type_name("FILE")
+      ->group(output);
+  app.add_option("--cell", o.cell, wrapHelp("pixels a side of one point in the picture (default 4)"))
+      ->type_name("N")
+      ->group(output)
+      ->check(CLI::Range(1, 64));
+  app.add_option("--format", format, wrapHelp("text (one result line a point, default) or jsonl on stdout"))
+      ->type_name("FORMAT")
+      ->group(output)
+      ->check(CLI::IsMember({"text", "jsonl"}));
+  app.footer(kMapFooter);
+}
+
+} // namespace
+
+std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o) {
+  CLI::App app;
+  std::string x, y, format = "text";
+  defineMapApp(app, o, x, y, format);
+  // --version needs no axes.
+  if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+    o.version = true;
+    return "";
+  }
+  std::string error = parseArgs(app, args, o.help);
+  if (!error.empty() || o.help || o.version) return error;
+  if (std::string e = readAxis(x, o.x); !e.empty()) return "option --x: " + e;
+  if (std::string e = readAxis(y, o.y); !e.empty()) return "option --y: " + e;
+  if (o.x.field == o.y.field) return "options --x and --y map the same field " + o.x.field + "; choose two";
+  if (o.x.values.size() * o.y.values.size() > kMaxPoints)
+    return "the map has more than " + std::to_string(kMaxPoints) + " points; use smaller counts";
+  if (o.resume && o.csv.empty()) return "option --resume continues a --csv file; give it with --csv FILE";
+  if (std::string e = checkMapPicture(o); !e.empty()) return e;
+  if (!o.csv.empty() && !o.png.empty() && sameFile(o.csv, o.png))
+    return "options --csv and --png name the same file " + printableText(o.png) + "; give two files";
+  for (const std::string* file : {&o.csv, &o.png})
+    if (!file->empty() && isStandardOutput(*file))
+      return "option " + std::string(file == &o.csv ? "--csv" : "--png") +
+             " names the file stdout goes to (" + printableText(*file) +
+             "); give another file, or send stdout elsewhere";
+  o.jsonl = format == "jsonl";
+  return "";
+}
+
+std::string checkMapPicture(const MapOptions& o) {
+  if (o.png.empty()) return "";
+  int64_t w = 0, h = 0;
+  mapPictureSize(static_cast<int64_t>(o.x.values.size()), static_cast<int64_t>(o.y.values.size()), o.cell, &w,
+                 &h);
+  if (w > kMaxPlotSide || h > kMaxPlotSide || w * h > kMaxPlotPixels)
+    return "the --png picture would be " + std::to_string(w) + "x" + std::to_string(h) +
+           " pixels, more than " + std::to_string(kMaxPlotSide) + " a side or " +
+           std::to_string(kMaxPlotPixels) + " in all; use smaller counts or a smaller --cell";
+  return "";
+}
+
+std::string mapUsage() {
+  CLI::App app;
+  MapOptions o;
+  std::string x, y, format;
+  defineMapApp(app, o, x, y, format);
+  return app.help();
+}
+
+} // namespace tb

@@ -1,0 +1,91 @@
+#include "forms/map_grid.h"
+
+#include "runtime/controls.h"
+#include "runtime/numeric.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tb {
+
+namespace {
+
+struct AxisField {
+  const char* name;
+  const char* control;
+};
+constexpr AxisField kAxisFields[] = {{"alpha", controls::Talphastr},
+                                     {"init-v3", controls::Tinitv2},
+                                     {"m2", controls::Tm2},
+                                     {"m3", controls::Tm3},
+                                     {"tdelta", controls::Ttdelta}};
+
+const char* axisControl(const std::string& field) {
+  for (const auto& f : kAxisFields)
+    if (field == f.name) return f.control;
+  return nullptr;
+}
+
+// The axis as typed, in quotes, as the messages show it.
+std::string shown(const std::string& given) {
+  std::string q(1, '"');
+  q += printableText(given);
+  q += '"';
+  return q;
+}
+
+} // namespace
+
+std::string readAxis(const std::string& given, MapAxis& axis) {
+  axis = MapAxis{};
+  axis.given = given;
+  auto eq = given.find('=');
+  std::string field = given.substr(0, eq);
+  if (eq == std::string::npos || !axisControl(field))
+    return shown(given) + " is not FIELD=START:END:COUNT with FIELD alpha, init-v3, m2, m3 or tdelta";
+  axis.field = field;
+  std::string rest = given.substr(eq + 1);
+  auto c1 = rest.find(':'), c2 = rest.find(':', c1 == std::string::npos ? c1 : c1 + 1);
+  if (c1 == std::string::npos || c2 == std::string::npos)
+    return shown(given) + " needs START:END:COUNT after " + field + "=, such as " + field + "=0:360:100";
+  std::string a = rest.substr(0, c1), b = rest.substr(c1 + 1, c2 - c1 - 1), n = rest.substr(c2 + 1);
+  auto start = isWholeNumber(a) ? ValChecked(a) : std::nullopt;
+  auto end = isWholeNumber(b) ? ValChecked(b) : std::nullopt;
+  int count = 0;
+  auto r = std::from_chars(n.data(), n.data() + n.size(), count);
+  if (!start || !end) return "the start and end of " + shown(given) + " must be numbers";
+  if (r.ec != std::errc() || r.ptr != n.data() + n.size() || count < 1 || count > 100000)
+    return "the count of " + shown(given) + " must be a whole number from 1 to 100000";
+  const double from = start.value_or(0), to = end.value_or(0);
+  if (!std::isfinite(from) || !std::isfinite(to))
+    return "the start and end of " + shown(given) + " must be finite numbers";
+  // The step between points, and so every point, must be finite too.
+  if (!std::isfinite(to - from))
+    return "the points of " + shown(given) +
+           " are too far apart to be computed; choose a start and end nearer each other";
+  axisPoints(from, to, count, axis.values, axis.texts);
+  for (double v : axis.values)
+    if (!std::isfinite(v))
+      return "the points of " + shown(given) + " are not all finite numbers; choose other ends";
+  return "";
+}
+
+FieldTexts MapGrid::pointFields(size_t i, size_t j) const {
+  FieldTexts f = fields;
+  auto set = [&](const char* control, const std::string& text) {
+    for (auto& [name, value] : f)
+      if (name == control) value = text;
+  };
+  set(axisControl(x.field), x.texts[i]);
+  set(axisControl(y.field), y.texts[j]);
+  for (const auto& [name, value] : f)
+    if (name == controls::Talphastr) set(controls::Talphaend, value);
+  return f;
+}
+
+MapCell mapCell(const HeadlessTest& t) {
+  if (!t.report) return MapCell{MapOutcome::fault(), 0};
+  return MapCell{MapOutcome::ended(t.report->end), t.report->steps};
+}
+
+} // namespace tb

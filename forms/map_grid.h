@@ -1,0 +1,44 @@
+// The grid of an outcome map, for the map tool and the map window alike: two
+// axes over parameter fields, each point one test (the one-test series at
+// that point's values as texts), and how a finished test becomes a cell.
+#pragma once
+
+#include "forms/headless.h"
+#include "results/map_picture.h"
+#include "runtime/parameters.h"
+
+#include <string>
+#include <vector>
+
+namespace tb {
+
+// One axis: FIELD=START:END:COUNT over a parameter field.
+struct MapAxis {
+  std::string field; // alpha, init-v3, m2, m3 or tdelta
+  std::string given; // as typed, FIELD=START:END:COUNT
+  std::vector<double> values;
+  std::vector<std::string> texts; // the shortest text that reads back as each value
+};
+
+// Reads an axis; an empty string, or what is wrong.
+std::string readAxis(const std::string& given, MapAxis& axis);
+
+struct MapGrid {
+  FieldTexts fields = defaultFieldTexts(); // the values of every other field
+  MapAxis x, y;
+
+  size_t columns() const { return x.values.size(); }
+  size_t points() const { return x.values.size() * y.values.size(); }
+  // The field texts of point (i, j): the axes' values at i and j; every
+  // point is one test, at the alpha of the start field.
+  FieldTexts pointFields(size_t i, size_t j) const;
+  // The test of point k (row by row from y's first value, x fastest).
+  HeadlessTestInput pointTest(size_t k) const {
+    return HeadlessTestInput{pointFields(k % columns(), k / columns()), std::nullopt};
+  }
+};
+
+// The cell of a finished point: its end code and steps, or a fault.
+MapCell mapCell(const HeadlessTest& t);
+
+} // namespace tb
