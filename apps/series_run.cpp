@@ -1,0 +1,234 @@
+#include "apps/series_run.h"
+
+#include "apps/batch_run.h"
+#include "forms/app.h"
+#include "forms/headless.h"
+#include "forms/ordered_tests.h"
+#include "runtime/controls.h"
+#include "runtime/numeric.h"
+#include "sim/series_plan.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace tb {
+
+namespace {
+
+// One series on the in-memory windows, with the batch tool's hooks: each
+// finished test to the writer, --stop-at-step, the signals, and the progress
+// line on a terminal.
+class HeadlessSeries {
+public:
+  explicit HeadlessSeries(const SeriesSetup& setup) : setup_(setup), forms_(newMemoryForms()) {
+    if (setup.plotSize) forms_->forcePlotSize(setup.plotSize->first, setup.plotSize->second);
+    app_.Form_Load();
+    for (const auto& [control, text] : setup.fields)
+      forms_->setText(control, text);
+    exp_.onTestEnd = [this](const TestReport& r) { testEnded(r); };
+    exp_.stopAtStep = setup.stopAtStep;
+    if (!setup.ignoreInterrupts) forms_->interruptFlag = &gInterrupts;
+    forms_->onInterrupt = [this](int) { interrupted(); };
+    if (setup.progress && setup.err) {
+      planned_ =
+          SeriesPlan::of(Val(forms_->text(controls::Talphastr)), Val(forms_->text(controls::Talphaend)))
+              .count();
+      forms_->onPoll = [this] { reportProgress(); };
+    }
+  }
+
+  SeriesResult run() {
+    app_.CommandStart_Click();
+    clearProgress();
+    result_.fault = exp_.lastFault();
+    result_.ended = forms_->ended();
+    if (setup_.keepPlot) {
+      result_.plotWidth = forms_->plotWidth();
+      result_.plotHeight = forms_->plotHeight();
+      result_.plot = forms_->takePlot();
+    }
+    result_.drew = forms_->psetCalls();
+    return std::move(result_);
+  }
+
+private:
+  void testEnded(const TestReport& r) {
+    ExportedTest t = exportedTest(r, *forms_);
+    result_.tests.push_back(t);
+    clearProgress();
+    if (setup_.onTest && !setup_.onTest(t)) {
+      // Nothing more can reach the reader: stop after this test.
+      result_.writeFailed = true;
+      exp_.state().stopflag = 1;
+    }
+  }
+
+  void interrupted() {
+    result_.interrupted = true;
+    // Once stopping, a further signal only asks to write out: another click
+    // on End would end the program and lose the results.
+    if (app_.state() == RunState::Running) app_.CommandEnd_Click();
+  }
+
+  // The progress line shares the terminal with the result lines: it is wiped
+  // before a line is written and redrawn at the next report.
+  void reportProgress() {
+    double now = monotonicSeconds();
+    if (now - lastProgress_ < 0.1) return;
+    lastProgress_ = now;
+    const SimState& s = exp_.state();
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\rtest %zu of %s%ld  alpha %g  steps %lld  revolutions %d   ",
+                  result_.tests.size() + 1, planned_ ? "" : "?", planned_, s.alpha,
+                  static_cast<long long>(s.nstep), s.rev);
+    *setup_.err << buf << std::flush;
+    progressShown_ = true;
+  }
+
+  void clearProgress() {
+    if (!progressShown_) return;
+    *setup_.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    progressShown_ = false;
+  }
+
+  const SeriesSetup& setup_;
+  std::unique_ptr<MemoryForms> forms_;
+  Experiment exp_{*forms_};
+  Application app_{*forms_, exp_};
+  SeriesResult result_;
+  long planned_ = 0; // tests the series will run, 0 when unknown
+  double lastProgress_ = 0;
+  bool progressShown_ = false;
+};
+
+// The angles of the tests of a series that no test ends early, in order;
+// empty when they never reach the end angle or the fields are not readable
+// (such a series runs one test at a time).
+std::vector<double> seriesAngles(const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::optional<double> start, end;
+  for (const auto& [control, text] : fields) {
+    if (control == controls::Talphastr) start = ValChecked(text);
+    if (control == controls::Talphaend) end = ValChecked(text);
+  }
+  if (!start || !end) return {};
+  return SeriesPlan::of(*start, *end).angles(1'000'000);
+}
+
+// The picture the series leaves: that of its last test, or of the test that
+// faulted once it had begun to draw. Drawn again by that test alone, as one
+// test at a time would have left it; a test cut short by a signal is drawn
+// up to the step it reached.
+void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angles, SeriesResult& series) {
+  size_t k = series.tests.size();
+  if (series.fault.empty()) {
+    if (k == 0) return;
+    k = k - 1;
+  }
+  SeriesSetup one = setup;
+  one.onTest = nullptr;
+  one.progress = false;
+  one.jobs = 1;
+  one.lanes = 1;
+  one.fields = fieldsAt(setup.fields, angles[k]);
+  if (k < series.tests.size() && series.interrupted && k + 1 == series.tests.size())
+    one.stopAtStep = series.tests[k].report.steps;
+  // After Ctrl-C the picture is still drawn; a further signal still ends the tool.
+  one.ignoreInterrupts = gInterrupts != 0;
+  SeriesResult r = HeadlessSeries(one).run();
+  if (!series.fault.empty() && r.drew == 0 && k > 0) {
+    one.fields = fieldsAt(setup.fields, angles[k - 1]);
+    one.stopAtStep = setup.stopAtStep;
+    r = HeadlessSeries(one).run();
+  }
+  series.plot = std::move(r.plot);
+  series.plotWidth = r.plotWidth;
+  series.plotHeight = r.plotHeight;
+}
+
+// On a terminal, the count of finished tests; wiped before a result line is
+// written.
+class ProgressLine {
+public:
+  ProgressLine(std::ostream* err, size_t total) : err_(err), total_(total) {}
+  ~ProgressLine() { clear(); }
+  void show(size_t finishedTests) {
+    if (!err_ || finishedTests == shown_) return;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "\rtests finished: %zu of %zu   ", finishedTests, total_);
+    *err_ << buf << std::flush;
+    shown_ = finishedTests;
+  }
+  void clear() {
+    if (shown_ == kNone) return;
+    *err_ << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    shown_ = kNone;
+  }
+
+private:
+  static constexpr size_t kNone = SIZE_MAX;
+  std::ostream* err_;
+  size_t total_;
+  size_t shown_ = kNone;
+};
+
+// The series with its tests on lanes and threads: each test runs alone, as a
+// one-test series at its angle, and the lines are put together in series
+// order, each written as soon as it and all before it are final. The output
+// is the same as one test at a time.
+SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<double>& angles) {
+  SeriesResult series;
+  {
+    auto input = [&setup, &angles](size_t k) {
+      return HeadlessTestInput{fieldsAt(setup.fields, angles[k]), std::nullopt};
+    };
+    // Every test is kept, a stopped one too: the series' line of a test a
+    // signal cut short is written.
+    auto keep = [](size_t, HeadlessTest& t, MemoryForms& forms) -> std::optional<SeriesResult> {
+      SeriesResult r;
+      r.fault = t.fault;
+      r.interrupted = t.cancelled;
+      if (t.report) r.tests.push_back(exportedTest(*t.report, forms));
+      return r;
+    };
+    OrderedTests<SeriesResult> tests(
+        angles.size(), input, keep,
+        HeadlessTestsSetup{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts});
+    ProgressLine progress(setup.progress ? setup.err : nullptr, angles.size());
+    float seriesMax = 0;
+    for (size_t k = 0; k < angles.size(); ++k) {
+      std::optional<SeriesResult> r = tests.take(k, [&](size_t finished) { progress.show(finished); });
+      if (!r) break; // never started: an interrupt came first
+      progress.clear();
+      series.interrupted = series.interrupted || r->interrupted;
+      if (!r->fault.empty() || r->tests.empty()) {
+        series.fault = r->fault;
+        break;
+      }
+      ExportedTest t = std::move(r->tests.front());
+      t.report.index = static_cast<int>(k);
+      const ExportedTest* before = series.tests.empty() ? nullptr : &series.tests.back();
+      takeOverFromTestBefore(t.report, t.readouts, before ? &before->report : nullptr,
+                             before ? &before->readouts : nullptr, seriesMax);
+      series.tests.push_back(t);
+      if (setup.onTest && !setup.onTest(series.tests.back())) {
+        series.writeFailed = true;
+        break;
+      }
+      if (!SeriesPlan::goesOnAfter(t.report.end, 0)) break; // stopped: the series ends with this test
+    }
+  } // the tests after the end of the series are dropped here
+  if (setup.keepPlot && !series.writeFailed) drawSeriesPicture(setup, angles, series);
+  return series;
+}
+
+} // namespace
+
+SeriesResult runSeries(const SeriesSetup& setup) {
+  if (setup.jobs > 1 || setup.lanes != 1) {
+    std::vector<double> angles = seriesAngles(setup.fields);
+    if (angles.size() > 1) return runSeriesParallel(setup, angles);
+  }
+  return HeadlessSeries(setup).run();
+}
+
+} // namespace tb

@@ -1,0 +1,48 @@
+// One headless series for the batch tool: run one test at a time on the
+// in-memory windows, or with its tests apart on lanes and threads and put
+// together in series order by the series plan; the output is the same.
+#pragma once
+
+#include "results/export.h"
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tb {
+
+struct SeriesResult {
+  std::vector<ExportedTest> tests;
+  std::string fault;
+  bool ended = false;       // the application was ended
+  bool interrupted = false; // a signal stopped it: its last test did not finish
+  bool writeFailed = false; // a result line could not be written: it stopped
+  std::vector<uint32_t> plot;
+  int plotWidth = 0, plotHeight = 0;
+  int64_t drew = 0; // dots drawn into the plot
+};
+
+struct SeriesSetup {
+  std::vector<std::pair<std::string, std::string>> fields;
+  std::optional<int64_t> stopAtStep;
+  std::optional<std::pair<int, int>> plotSize;
+  bool keepPlot = false;
+  bool progress = false;
+  std::ostream* err = nullptr;
+  // Called with each finished test; false stops the series (a failed write).
+  std::function<bool(const ExportedTest&)> onTest;
+  unsigned jobs = 1; // threads for the tests
+  int lanes = 1;     // tests side by side per thread; 0 the widest
+  bool ignoreInterrupts = false;
+};
+
+// Runs the series: apart on lanes and threads when the setup asks for more
+// than one test at a time and the series' angles are known, else one test
+// at a time.
+SeriesResult runSeries(const SeriesSetup& setup);
+
+} // namespace tb
