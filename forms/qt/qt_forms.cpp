@@ -1,25 +1,17 @@
+// The forms runtime on widgets: the three windows built as designed, and the
+// texts, captions, sizes and dots the program reads and writes through it.
 #include "forms/qt/qt_forms.h"
-#include "runtime/controls.h"
 
-#include "results/export.h"
+#include "runtime/controls.h"
+#include "runtime/numeric.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
-#include <QBuffer>
-#include <QClipboard>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QScreen>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -42,14 +34,6 @@ int clientPixels(float outer, float frame) {
 }
 
 QString qstr(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-// A warning whose text is shown as typed: a field's text in it is never read
-// as markup.
-void warn(QWidget* parent, const QString& title, const QString& text) {
-  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
-  box.setTextFormat(Qt::PlainText);
-  box.exec();
-}
 
 } // namespace
 
@@ -86,131 +70,6 @@ QtForms::QtForms() {
   windows_[0]->setContextMenuPolicy(Qt::ActionsContextMenu);
   for (auto* w : windows_)
     w->installEventFilter(this);
-}
-
-// Context menus that keep results: the plot as a PNG, the result lines on the
-// clipboard, the series as CSV. The designed controls and layout stay as they are.
-void QtForms::addMenus() {
-  auto* saveImageAction = new QAction("Save image...", plot_);
-  saveImageAction->setShortcut(QKeySequence::Save);
-  saveImageAction->setShortcutContext(Qt::WindowShortcut);
-  QObject::connect(saveImageAction, &QAction::triggered, [this] {
-    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
-    if (path.isEmpty()) return;
-    QString error = saveImage(path);
-    if (!error.isEmpty()) warn(plot_, "Save image", error);
-  });
-  plot_->addAction(saveImageAction);
-  plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
-
-  QWidget* print = windows_[2];
-  auto* copyAction = new QAction("Copy lines", print);
-  copyAction->setShortcut(QKeySequence::Copy);
-  copyAction->setShortcutContext(Qt::WindowShortcut);
-  QObject::connect(copyAction, &QAction::triggered, [this] { copyLines(); });
-  auto* saveAction = new QAction("Save results...", print);
-  saveAction->setShortcut(QKeySequence::Save);
-  saveAction->setShortcutContext(Qt::WindowShortcut);
-  QObject::connect(saveAction, &QAction::triggered, [this, print] {
-    QString path = QFileDialog::getSaveFileName(print, "Save results", "threebody.csv", "CSV files (*.csv)");
-    if (path.isEmpty()) return;
-    QString error = saveResults(path);
-    if (!error.isEmpty()) warn(print, "Save results", error);
-  });
-  print->addAction(copyAction);
-  print->addAction(saveAction);
-  print->setContextMenuPolicy(Qt::ActionsContextMenu);
-  for (QLabel* label : lmesg_)
-    label->setContextMenuPolicy(Qt::NoContextMenu);
-}
-
-void QtForms::recordTest(const TestReport& report) {
-  if (report.index == 0) {
-    results_.clear();
-    pictures_.fill(QImage());
-  }
-  results_.push_back(report);
-  // The picture belongs to the label the line went to: from the 19th test on
-  // that is always the last one.
-  pictures_[static_cast<size_t>(std::min(report.index, 18))] = plot_->image().copy();
-  plot_->paintNow();
-}
-
-void QtForms::showTestPicture(int index) {
-  const QImage& picture = pictures_.at(static_cast<size_t>(index));
-  if (picture.isNull()) return;
-  if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
-  shownTest_ = index;
-  lmesg_[static_cast<size_t>(index)]->setMarked(true);
-  plot_->showPicture(picture);
-}
-
-void QtForms::openMap() {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const auto& f : parameterFields())
-    fields.emplace_back(f.control, text(f.control));
-  map_ = std::make_unique<MapWindow>(std::move(fields));
-  map_->onPick = [this](const std::string& alpha, const std::string& initv3) -> std::string {
-    // The running series reads the fields test by test: they stay as they are.
-    if (runState() != RunState::Idle)
-      return "A series is running: press Stop, then click the cell again to run its test.";
-    setText(controls::Talphastr, alpha);
-    setText(controls::Talphaend, alpha);
-    setText(controls::Tinitv2, initv3);
-    static_cast<QPushButton*>(control(controls::CommandStart))->click();
-    return std::string();
-  };
-  map_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
-  map_->show();
-}
-
-void QtForms::showLivePlot() {
-  if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
-  shownTest_ = -1;
-  plot_->showLive();
-}
-
-QString QtForms::resultLines() const {
-  QString text;
-  for (const auto& r : results_)
-    text += QString::fromStdString(r.line) + "\n";
-  return text;
-}
-
-void QtForms::copyLines() const { QGuiApplication::clipboard()->setText(resultLines()); }
-
-// Writes through a temporary file that replaces `path` only when complete: a
-// full disk leaves an earlier file as it was and no temporary behind. The
-// size on disk is checked too, as a write cut short by the file system is not
-// always reported as an error.
-QString saveWhole(const QString& path, const QByteArray& data) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    return "Could not open " + path + " for writing: " + file.errorString();
-  bool whole = file.write(data) == data.size() && file.flush() && file.size() == data.size();
-  if (!whole || !file.commit()) {
-    QString why = file.error() != QFileDevice::NoError
-                      ? file.errorString()
-                      : QString("only %1 of %2 bytes could be written (is the disk full?)")
-                            .arg(file.size())
-                            .arg(data.size());
-    file.cancelWriting();
-    return "Could not write " + path + ": " + why + ". Any earlier file of that name is unchanged.";
-  }
-  return {};
-}
-
-QString QtForms::saveImage(const QString& path) const {
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  if (!shownImage().save(&buffer, "PNG")) return "Could not encode the picture as PNG.";
-  return saveWhole(path, png);
-}
-
-QString QtForms::saveResults(const QString& path) const {
-  std::string csv = testsToCsv(results_);
-  return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }
 
 QtForms::~QtForms() {
@@ -380,110 +239,6 @@ void QtForms::setLmesgGeometry(int16_t index, int left, int top, int width, int 
   lmesg_.at(static_cast<size_t>(index))->setGeometry(left, top, width, height);
 }
 
-uint32_t QtForms::doEvents() {
-  auto now = std::chrono::steady_clock::now();
-  if (now - lastPump_ >= pumpInterval) {
-    plot_->flush();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    lastPump_ = std::chrono::steady_clock::now();
-  }
-  if (pace_ <= 0 || !simulatedTime) return yieldBatch;
-  holdPace();
-  return pacedBatch_;
-}
-
-void QtForms::setPace(double unitsPerSecond) {
-  pace_ = unitsPerSecond > 0 ? unitsPerSecond : 0;
-  paceStartWall_ = 0; // anchored again at the next yield
-  pacedBatch_ = 1;
-  for (QAction* a : speedActions_)
-    a->setChecked(a->data().toDouble() == pace_);
-}
-
-// Holds the running test back until its simulated time is due at the chosen
-// pace, serving events meanwhile, so Stop and End answer at once.
-void QtForms::holdPace() {
-  const double sim = simulatedTime();
-  double now = timer();
-  // A new test restarts its time at 0: it starts on time.
-  if (paceStartWall_ == 0 || sim < lastSimTime_) paceStartWall_ = now - sim / pace_;
-  // Adjust how many yields pass between two looks so that each covers about
-  // one event-processing interval of simulated time.
-  const double wanted = pace_ * std::chrono::duration<double>(pumpInterval).count();
-  const double advanced = sim - lastSimTime_;
-  double next = advanced > 0 ? pacedBatch_ * wanted / advanced : pacedBatch_ * 2.0;
-  pacedBatch_ = static_cast<uint32_t>(std::clamp(next, 1.0, static_cast<double>(yieldBatch)));
-  lastSimTime_ = sim;
-
-  const double due = paceStartWall_ + sim / pace_;
-  while (now < due && !ended_ && runState() == RunState::Running && pace_ > 0) {
-    plot_->flush();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    double wait = std::min(due - now, 0.01);
-    if (wait > 0) QThread::usleep(static_cast<unsigned long>(wait * 1e6));
-    now = timer();
-  }
-  lastPump_ = std::chrono::steady_clock::now();
-}
-
-// The logic placed the windows taking every frame as 120 x 510 twips. Once the
-// window system reports the real frames, the display form goes right below
-// the control form's frame and the print form right beside it, each kept on
-// the screen. Without frames (no window manager) the logic's placement stands.
-void QtForms::arrangeWindows() {
-  QWidget* control = windows_[0];
-  QWidget* display = windows_[1];
-  QWidget* print = windows_[2];
-  auto framed = [](QWidget* w) { return w->isVisible() && w->frameGeometry() != w->geometry(); };
-  if (!framed(control)) return;
-  const QRect cf = control->frameGeometry();
-  const QRect screen = control->screen() ? control->screen()->availableGeometry() : QRect();
-  auto place = [&](QWidget* w, QPoint at) {
-    QSize frame = w->frameGeometry().size();
-    if (screen.isValid()) {
-      at.setX(std::max(screen.left(), std::min(at.x(), screen.right() + 1 - frame.width())));
-      at.setY(std::max(screen.top(), std::min(at.y(), screen.bottom() + 1 - frame.height())));
-    }
-    if (w->frameGeometry().topLeft() != at) w->move(at);
-  };
-  if (display->isVisible()) place(display, QPoint(cf.left(), cf.bottom() + 1));
-  if (print->isVisible()) place(print, QPoint(cf.right() + 1, cf.top()));
-}
-
-// A window manager adds its frames some time after a window is shown, and
-// reports them as moves: place the windows again whenever a frame changes.
-bool QtForms::eventFilter(QObject* watched, QEvent* event) {
-  auto type = event->type();
-  if (type != QEvent::Move && type != QEvent::Resize && type != QEvent::Show) return false;
-  bool changed = false;
-  for (size_t i = 0; i < windows_.size(); ++i) {
-    QWidget* w = windows_[i];
-    QRect f = w->frameGeometry(), g = w->geometry();
-    QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
-    if (m != frames_[i]) changed = true;
-    frames_[i] = m;
-  }
-  if (changed) QTimer::singleShot(0, this, [this] { arrangeWindows(); });
-  return QObject::eventFilter(watched, event);
-}
-
-// "Speed" in the display form's context menu: full speed, or a pace to watch.
-void QtForms::addSpeedMenu() {
-  auto* menu = new QMenu("Speed", plot_);
-  auto* group = new QActionGroup(menu);
-  for (double pace : kPaces) {
-    QString name = pace == 0 ? QString("Full speed") : QString("%1 time units a second").arg(pace);
-    QAction* a = menu->addAction(name);
-    a->setCheckable(true);
-    a->setData(pace);
-    a->setChecked(pace == pace_);
-    group->addAction(a);
-    QObject::connect(a, &QAction::triggered, [this, pace] { setPace(pace); });
-    speedActions_.push_back(a);
-  }
-  plot_->addAction(menu->menuAction());
-}
-
 void QtForms::end() {
   if (ended_) return;
   ended_ = true;
@@ -493,10 +248,7 @@ void QtForms::end() {
   QCoreApplication::quit();
 }
 
-double QtForms::timer() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
+double QtForms::timer() { return monotonicSeconds(); }
 
 void QtForms::fatalError(const std::string& message) {
   if (ended_) return;

@@ -1,11 +1,19 @@
 #include "forms/qt/widgets.h"
 
+#include <QMessageBox>
+
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace tb {
+
+void warn(QWidget* parent, const QString& title, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
 
 void FormWindow::closeEvent(QCloseEvent* event) {
   event->accept();

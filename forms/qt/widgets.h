@@ -12,6 +12,10 @@
 
 namespace tb {
 
+// A warning whose text is shown as typed: a field's text in it is never read
+// as markup.
+void warn(QWidget* parent, const QString& title, const QString& text);
+
 // A top-level window whose close acts like the End button.
 class FormWindow : public QWidget {
 public:

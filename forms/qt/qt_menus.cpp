@@ -1,0 +1,88 @@
+// The context menus: save the image, copy and save the lines, the speed to
+// watch a test at, and the outcome map. The designed controls stay as they are.
+#include "forms/qt/qt_forms.h"
+
+#include "forms/qt/widgets.h"
+#include "runtime/controls.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPushButton>
+
+namespace tb {
+
+// Context menus that keep results: the plot as a PNG, the result lines on the
+// clipboard, the series as CSV. The designed controls and layout stay as they are.
+void QtForms::addMenus() {
+  auto* saveImageAction = new QAction("Save image...", plot_);
+  saveImageAction->setShortcut(QKeySequence::Save);
+  saveImageAction->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(saveImageAction, &QAction::triggered, [this] {
+    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    QString error = saveImage(path);
+    if (!error.isEmpty()) warn(plot_, "Save image", error);
+  });
+  plot_->addAction(saveImageAction);
+  plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  QWidget* print = windows_[2];
+  auto* copyAction = new QAction("Copy lines", print);
+  copyAction->setShortcut(QKeySequence::Copy);
+  copyAction->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(copyAction, &QAction::triggered, [this] { copyLines(); });
+  auto* saveAction = new QAction("Save results...", print);
+  saveAction->setShortcut(QKeySequence::Save);
+  saveAction->setShortcutContext(Qt::WindowShortcut);
+  QObject::connect(saveAction, &QAction::triggered, [this, print] {
+    QString path = QFileDialog::getSaveFileName(print, "Save results", "threebody.csv", "CSV files (*.csv)");
+    if (path.isEmpty()) return;
+    QString error = saveResults(path);
+    if (!error.isEmpty()) warn(print, "Save results", error);
+  });
+  print->addAction(copyAction);
+  print->addAction(saveAction);
+  print->setContextMenuPolicy(Qt::ActionsContextMenu);
+  for (QLabel* label : lmesg_)
+    label->setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+// "Speed" in the display form's context menu: full speed, or a pace to watch.
+void QtForms::addSpeedMenu() {
+  auto* menu = new QMenu("Speed", plot_);
+  auto* group = new QActionGroup(menu);
+  for (double pace : kPaces) {
+    QString name = pace == 0 ? QString("Full speed") : QString("%1 time units a second").arg(pace);
+    QAction* a = menu->addAction(name);
+    a->setCheckable(true);
+    a->setData(pace);
+    a->setChecked(pace == pace_);
+    group->addAction(a);
+    QObject::connect(a, &QAction::triggered, [this, pace] { setPace(pace); });
+    speedActions_.push_back(a);
+  }
+  plot_->addAction(menu->menuAction());
+}
+
+void QtForms::openMap() {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const auto& f : parameterFields())
+    fields.emplace_back(f.control, text(f.control));
+  map_ = std::make_unique<MapWindow>(std::move(fields));
+  map_->onPick = [this](const std::string& alpha, const std::string& initv3) -> std::string {
+    // The running series reads the fields test by test: they stay as they are.
+    if (runState() != RunState::Idle)
+      return "A series is running: press Stop, then click the cell again to run its test.";
+    setText(controls::Talphastr, alpha);
+    setText(controls::Talphaend, alpha);
+    setText(controls::Tinitv2, initv3);
+    static_cast<QPushButton*>(control(controls::CommandStart))->click();
+    return std::string();
+  };
+  map_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
+  map_->show();
+}
+
+} // namespace tb

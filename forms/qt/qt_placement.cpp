@@ -1,0 +1,52 @@
+// Where the three windows go once the window system reports their frames.
+#include "forms/qt/qt_forms.h"
+
+#include <QEvent>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace tb {
+
+// The logic placed the windows taking every frame as 120 x 510 twips. Once the
+// window system reports the real frames, the display form goes right below
+// the control form's frame and the print form right beside it, each kept on
+// the screen. Without frames (no window manager) the logic's placement stands.
+void QtForms::arrangeWindows() {
+  QWidget* control = windows_[0];
+  QWidget* display = windows_[1];
+  QWidget* print = windows_[2];
+  auto framed = [](QWidget* w) { return w->isVisible() && w->frameGeometry() != w->geometry(); };
+  if (!framed(control)) return;
+  const QRect cf = control->frameGeometry();
+  const QRect screen = control->screen() ? control->screen()->availableGeometry() : QRect();
+  auto place = [&](QWidget* w, QPoint at) {
+    QSize frame = w->frameGeometry().size();
+    if (screen.isValid()) {
+      at.setX(std::max(screen.left(), std::min(at.x(), screen.right() + 1 - frame.width())));
+      at.setY(std::max(screen.top(), std::min(at.y(), screen.bottom() + 1 - frame.height())));
+    }
+    if (w->frameGeometry().topLeft() != at) w->move(at);
+  };
+  if (display->isVisible()) place(display, QPoint(cf.left(), cf.bottom() + 1));
+  if (print->isVisible()) place(print, QPoint(cf.right() + 1, cf.top()));
+}
+
+// A window manager adds its frames some time after a window is shown, and
+// reports them as moves: place the windows again whenever a frame changes.
+bool QtForms::eventFilter(QObject* watched, QEvent* event) {
+  auto type = event->type();
+  if (type != QEvent::Move && type != QEvent::Resize && type != QEvent::Show) return false;
+  bool changed = false;
+  for (size_t i = 0; i < windows_.size(); ++i) {
+    QWidget* w = windows_[i];
+    QRect f = w->frameGeometry(), g = w->geometry();
+    QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    if (m != frames_[i]) changed = true;
+    frames_[i] = m;
+  }
+  if (changed) QTimer::singleShot(0, this, [this] { arrangeWindows(); });
+  return QObject::eventFilter(watched, event);
+}
+
+} // namespace tb
