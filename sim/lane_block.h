@@ -97,6 +97,12 @@ struct Kernels {
 };
 // Called once per instruction set compiled in, when the program starts.
 bool enterKernels(const Kernels& k);
+// What was entered.
+struct KernelTable {
+  Kernels compiled[64]; // one per instruction set compiled in
+  int count = 0;
+};
+KernelTable& compiledKernels();
 
 // The kernels this processor can run, widest first, and the widest.
 const Kernel* kernels(int* count);

@@ -22,7 +22,6 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 HWY_BEFORE_NAMESPACE();
 namespace tb::lanes {
@@ -336,77 +335,20 @@ const bool kEntered = enterKernels(Kernels{
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-
 namespace tb::lanes {
 
-namespace {
-
-struct Table {
-  Kernels compiled[64]; // one per instruction set compiled in
-  int count = 0;
-};
-
-Table& compiled() {
-  static Table t;
+// The table lives beside the kernels that enter themselves in it, so that
+// whatever asks for it links them in.
+KernelTable& compiledKernels() {
+  static KernelTable t;
   return t;
 }
 
-// What this processor runs: the kernel of each lane count from the best
-// instruction set that has it, widest first, and the best instruction set's
-// one-test pass. Highway numbers better instruction sets with lower bits.
-struct Chosen {
-  Kernel wide[kMaxLanes];
-  int count = 0;
-  Kernels best;
-};
-
-const Chosen& chosen() {
-  static const Chosen c = [] {
-    Chosen c;
-    Table t = compiled();
-    std::sort(t.compiled, t.compiled + t.count,
-              [](const Kernels& a, const Kernels& b) { return a.target < b.target; });
-    const int64_t supported = hwy::SupportedTargets();
-    bool any = false;
-    for (int i = 0; i < t.count; ++i) {
-      const Kernels& k = t.compiled[i];
-      if (!(k.target & supported)) continue;
-      if (!any) c.best = k, any = true;
-      bool known = false;
-      for (int j = 0; j < c.count; ++j)
-        known = known || c.wide[j].width == k.wide.width;
-      // One lane is the one-test block's job.
-      if (!known && k.wide.width > 1 && c.count < kMaxLanes) c.wide[c.count++] = k.wide;
-    }
-    // Widest first (a handful of entries).
-    for (int i = 1; i < c.count; ++i)
-      for (int j = i; j > 0 && c.wide[j].width > c.wide[j - 1].width; --j)
-        std::swap(c.wide[j], c.wide[j - 1]);
-    if (!any)
-      throw std::runtime_error("this processor runs none of the instruction sets the program was built for");
-    return c;
-  }();
-  return c;
-}
-
-} // namespace
-
 bool enterKernels(const Kernels& k) {
-  Table& t = compiled();
+  KernelTable& t = compiledKernels();
   if (t.count < 64) t.compiled[t.count++] = k;
   return true;
 }
-
-const Kernel* kernels(int* count) {
-  *count = chosen().count;
-  return chosen().wide;
-}
-
-const Kernel& bestKernel() { return chosen().count > 0 ? chosen().wide[0] : chosen().best.wide; }
-
-OnePassesFn onePasses() { return chosen().best.one; }
-
-double pseudoAngle(double dx, double dy) { return chosen().best.pseudoAngle(dx, dy); }
 
 } // namespace tb::lanes
 #endif
