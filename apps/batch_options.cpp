@@ -1,3 +1,4 @@
+// The batch tool's command line: its options, their checks and its help.
 #include "apps/batch_options.h"
 
 #include "apps/cli.h"

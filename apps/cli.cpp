@@ -1,3 +1,4 @@
+// What the tools' command lines share: the parameter options, help layout and parsing.
 #include "apps/cli.h"
 
 #include "forms/design.h"

@@ -1,3 +1,4 @@
+// The desktop program's command line: fields to fill, start, pace and the toolkit's own options.
 #include "apps/launch.h"
 
 #include "apps/cli.h"

@@ -1,3 +1,4 @@
+// The map over MPI ranks: each rank computes its rows, rank 0 writes them all in order.
 #include "apps/map_mpi.h"
 
 #include "apps/batch_run.h"

@@ -1,3 +1,4 @@
+// One headless series, one test at a time or apart on lanes and threads.
 #include "apps/series_run.h"
 
 #include "apps/batch_run.h"

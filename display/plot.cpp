@@ -1,3 +1,4 @@
+// The plot's world-to-pixel mapping and its dots.
 #include "display/plot.h"
 
 #include "runtime/numeric.h"

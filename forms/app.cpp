@@ -1,3 +1,4 @@
+// The application's event handlers: window placement at start-up, Start, and End or Stop.
 #include "forms/app.h"
 #include "runtime/controls.h"
 

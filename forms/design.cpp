@@ -1,3 +1,4 @@
+// The designed control form: its 39 controls, captions, geometry and tab order.
 #include "forms/design.h"
 #include "runtime/controls.h"
 

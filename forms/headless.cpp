@@ -1,3 +1,4 @@
+// Tests without a screen: one-test series on in-memory windows, on worker threads and lanes.
 #include "forms/headless.h"
 
 #include "forms/app.h"

@@ -1,3 +1,4 @@
+// The map's grid: reading an axis, each point's fields, a finished test's cell.
 #include "forms/map_grid.h"
 
 #include "runtime/controls.h"

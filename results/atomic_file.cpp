@@ -1,3 +1,4 @@
+// Files written whole or not at all, through a temporary renamed into place.
 #include "results/atomic_file.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Test results as JSON objects and whole CSV files, read-outs included.
 #include "results/export.h"
 
 #include "runtime/forms_runtime.h"

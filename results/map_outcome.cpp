@@ -1,3 +1,4 @@
+// The names and colours of a map point's outcomes.
 #include "results/map_outcome.h"
 
 namespace tb {

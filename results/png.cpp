@@ -1,3 +1,4 @@
+// PNG files of pixel buffers, through libpng, written whole.
 #include "results/png.h"
 
 #include "results/atomic_file.h"

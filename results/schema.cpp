@@ -1,3 +1,4 @@
+// The table of result columns and the CSV it makes.
 #include "results/schema.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The forms runtime in memory: texts, captions, result labels and the plot as pixels.
 #include "runtime/memory_forms.h"
 
 #include "runtime/numeric.h"

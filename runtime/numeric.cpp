@@ -1,3 +1,4 @@
+// Numeric and text primitives: the number grammar, fixed-digit texts, the clock.
 #include "runtime/numeric.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// Energy and angular momentum of the bodies, for the drift a test reports.
 #include "sim/diagnostics.h"
 
 #include <cmath>

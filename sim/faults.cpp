@@ -1,3 +1,4 @@
+// The messages of arithmetic faults that end a series, each saying what to change.
 #include "sim/faults.h"
 
 #include "runtime/numeric.h"

@@ -1,3 +1,4 @@
+// The series plan: angle steps, test counts and what a test takes over from the one before.
 #include "sim/series_plan.h"
 
 #include "runtime/controls.h"

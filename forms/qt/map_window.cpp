@@ -1,3 +1,4 @@
+// The outcome map window: points computed in order while the other windows stay quick.
 #include "forms/qt/map_window.h"
 
 #include "runtime/controls.h"

@@ -1,3 +1,4 @@
+// The widgets the windows are made of: form windows, the plot, the result labels, warnings.
 #include "forms/qt/widgets.h"
 
 #include <QMessageBox>
