@@ -4,12 +4,11 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "apps/map.h"
+#include "png_reader.h"
 #include "results/map_picture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <QImage>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -139,8 +138,8 @@ TEST(Map, APicturesCellsShowEachPointsOutcome) {
   MapOptions o = mapOf({"--x", "alpha=0:180:5", "--y", "init-v3=0.5:1.5:3", "--tdelta", "0.02", "--csv", csv,
                         "--png", png, "--cell", "6"});
   ASSERT_EQ(runIn(o).status, 0);
-  QImage img(QString::fromStdString(png));
-  ASSERT_FALSE(img.isNull());
+  tb::testing::Picture img = tb::testing::readPng(png);
+  ASSERT_TRUE(img.ok());
   ResumeState rows = readResume(readFile(csv), o);
   ASSERT_EQ(rows.rows, 15u);
   int64_t longest = 1;
@@ -151,7 +150,7 @@ TEST(Map, APicturesCellsShowEachPointsOutcome) {
     int x, y;
     mapCellOrigin(pic, static_cast<int>(k % 5), static_cast<int>(k / 5), &x, &y);
     uint32_t c = mapCellColour(rows.cells[k].outcome, rows.cells[k].steps, longest);
-    EXPECT_EQ(img.pixel(x + 3, y + 3), qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF)) << k;
+    EXPECT_EQ(img.at(x + 3, y + 3), c) << k;
   }
   std::remove(csv.c_str());
   std::remove(png.c_str());
