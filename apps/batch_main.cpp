@@ -58,15 +58,7 @@ static int run(int argc, char** argv) {
   if (parsed.options.help) return finish(out << tb::batchUsage(), tb::kExitDone);
   if (parsed.options.version)
     return finish(out << "threebody-batch " << THREEBODY_VERSION << "\n", tb::kExitDone);
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP})
-    sigaction(sig, &sa, nullptr);
-  // A closed pipe is a failed write (status 4), whether or not the caller
-  // ignores SIGPIPE: the tool never dies of it part-way through a file.
-  signal(SIGPIPE, SIG_IGN);
-  signal(SIGXFSZ, SIG_IGN); // likewise a file-size limit: the write fails and says so
+  tb::catchStopSignals(onSignal);
   int status = tb::runBatch(parsed.options, out, std::cerr, isatty(STDERR_FILENO) == 1);
   // A write failure was reported already; the stream is failed for good.
   if (status == tb::kExitWriteFailed) return status;

@@ -25,6 +25,12 @@ extern std::atomic<int> gInterrupts;
 extern std::atomic<int> gTerminateSignal;
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// Installs `handler` for SIGINT, SIGTERM and SIGHUP, and ignores SIGPIPE and
+// SIGXFSZ: a closed pipe or a file-size limit is a failed write (status 4),
+// whether or not the caller ignores them, so that a tool never dies of one
+// part-way through a file.
+void catchStopSignals(void (*handler)(int));
+
 // Says why the last write to `out` failed (errno's text where the stream knows it).
 std::string writeFailure(std::ostream& out);
 // Whether the last write to `out` failed because its reader went away (a

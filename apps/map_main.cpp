@@ -86,15 +86,7 @@ int run(int argc, char** argv) {
     return flushed(
         (out << (options.help ? tb::mapUsage() : std::string("threebody-map " THREEBODY_VERSION "\n")),
          tb::kExitDone));
-  struct sigaction sa {};
-  sa.sa_handler = onSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP})
-    sigaction(sig, &sa, nullptr);
-  // A closed pipe is a failed write (status 4), whether or not the caller
-  // ignores SIGPIPE.
-  signal(SIGPIPE, SIG_IGN);
-  signal(SIGXFSZ, SIG_IGN); // likewise a file-size limit: the write fails and says so
+  tb::catchStopSignals(onSignal);
   const tb::MapProgress progress{rank == 0 && isatty(STDERR_FILENO) == 1, sameTerminal()};
 #ifdef THREEBODY_WITH_MPI
   if (ranks > 1) return flushed(tb::runMapDistributed(options, out, std::cerr, progress));

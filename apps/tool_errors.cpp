@@ -1,16 +1,28 @@
-// What the tools do when they cannot go on: a failed write named by its
-// cause, a reader that went away, and memory or threads that ran out.
+// What the tools do when they cannot go on: the signals that stop them, a
+// failed write named by its cause, a reader that went away, and memory or
+// threads that ran out.
 #include "apps/batch_run.h"
 
 #include "apps/fd_stream.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <new>
 #include <ostream>
 #include <system_error>
 
 namespace tb {
+
+void catchStopSignals(void (*handler)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(sig, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+}
 
 std::string writeFailure(std::ostream& out) {
   if (auto* fd = dynamic_cast<FdOutBuf*>(out.rdbuf()); fd && fd->error()) return std::strerror(fd->error());
