@@ -26,6 +26,11 @@ std::string angleLosesPrecision(double alpha) {
          "both bodies of the pair start at the same point. Type a start and end angle between 0 and 360.";
 }
 
+std::string zeroTimeStep() {
+  return "tdelta reads as 0: with no time step the bodies never move and the test can never end. Type a "
+         "positive tdelta, such as 0.001.";
+}
+
 std::string negativeTimeStep(double tdelta) {
   return "tdelta = " + num(tdelta) +
          " is negative: the program steps time forwards only, and would count revolutions the motion "

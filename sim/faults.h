@@ -11,6 +11,7 @@ namespace tb::faults {
 std::string tooLarge(const std::string& label, const std::string& text);
 std::string angleTooLarge(double alpha);
 std::string angleLosesPrecision(double alpha);
+std::string zeroTimeStep();
 std::string negativeTimeStep(double tdelta);
 std::string zeroPairMass(double m2);
 std::string negativeOrbitSpeed(double m2);

@@ -27,6 +27,7 @@ void Experiment::INITIALISE() {
   forms_.setCaption(controls::LMesg, "");
   s_.tdelta = readField(controls::Ttdelta);
   if (s_.tdelta < 0) throw ArithmeticFault(faults::negativeTimeStep(s_.tdelta));
+  if (s_.tdelta == 0) throw ArithmeticFault(faults::zeroTimeStep());
   double initv2 = readField(controls::Tinitv2);
   s_.initv2 = static_cast<float>(initv2);
   if (std::isinf(s_.initv2))

@@ -148,7 +148,7 @@ TEST(BatchExe, JsonlAndCsvCarryTheSameTests) {
 
 TEST(BatchExe, CtrlCActsAsStop) {
   // SIGINT to an endless test (time step 0): its line is written, status 0.
-  std::string cmd = std::string("( ") + BATCH_EXE + " --tdelta 0 & pid=$!; " + kWaitForHandlers +
+  std::string cmd = std::string("( ") + BATCH_EXE + " --tdelta 1E-300 & pid=$!; " + kWaitForHandlers +
                     "kill -INT $pid; wait $pid; echo status=$? )";
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
@@ -321,8 +321,12 @@ TEST(ArithmeticCauses, TheFieldThatCausedAFaultIsTheOneNamed) {
     EXPECT_NE(huge.err.find("overflow"), std::string::npos) << huge.err;
     EXPECT_EQ(huge.err.find("negative"), std::string::npos) << huge.err;
   }
-  // A zero step stays an endless test, not a fault.
-  EXPECT_EQ(runExe("--tdelta 0 --stop-at-step 300").status, 0);
+  // A zero step is refused before anything runs: such a test could never end.
+  for (const char* zero : {"0", "-0", "0.000", "0E+5"}) {
+    ExeRun r = runExe(std::string("--tdelta ") + zero);
+    EXPECT_EQ(r.status, 2) << zero;
+    EXPECT_NE(r.err.find("reads as 0"), std::string::npos) << r.err;
+  }
 }
 
 // --- Interrupted work ------------------------------------------------------
@@ -367,7 +371,7 @@ TEST(InterruptedWork, TermHupAndASecondCtrlCWriteAValidDocumentAndExitWithTheSig
   // Two Ctrl-Cs before the series saw the first: what the handler leaves.
   gInterrupts = 2;
   gTerminateSignal = SIGINT;
-  ParseResult p = parseBatchOptions({"--format", "json", "--tdelta", "0"});
+  ParseResult p = parseBatchOptions({"--format", "json", "--tdelta", "1E-300"});
   std::ostringstream out, err;
   int status = runBatch(p.options, out, err, false);
   gInterrupts = 0;
