@@ -173,6 +173,29 @@ std::string WholeToText(double v) {
   return std::string(buf, r.ptr);
 }
 
+std::string howTextReads(std::string_view text, std::string_view example) {
+  if (isWholeNumber(text)) return "";
+  std::optional<double> v = ValChecked(text);
+  if (!v) return "is beyond the number range; write a smaller number, such as " + std::string(example);
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, *v == 0 ? 0.0 : *v);
+  std::string reads = "reads as " + std::string(buf, r.ptr) + ": ";
+  const NumericPrefix p = scanNumber(text);
+  size_t at = p.end;
+  while (at < text.size() && text[at] == ' ')
+    ++at;
+  if (at >= text.size()) return reads + "the field is empty; write a number, such as " + std::string(example);
+  const std::string c = printableText(text.substr(at, 1), 8);
+  reads += p.hasDigits ? "a '" + c + "' ends the number" : "'" + c + "' does not start a number";
+  // A decimal comma: the same text with a point is the number meant.
+  std::string pointed(text);
+  if (auto comma = pointed.find(','); comma != std::string::npos) {
+    pointed[comma] = '.';
+    if (isWholeNumber(pointed)) return reads + "; write " + pointed;
+  }
+  return reads + "; write a number, such as " + std::string(example);
+}
+
 std::string exactText(double v) {
   char buf[400];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);

@@ -49,6 +49,10 @@ inline std::string Str(int v) { return Str(static_cast<int64_t>(v)); }
 
 // A whole number stored into a text without Str: digits, no leading blank.
 std::string WholeToText(double v);
+// How a field's text reads when it is not wholly a number (the number rule
+// reads its leading number): "reads as 1: a ',' ends the number; write 1.5".
+// Empty when the text is wholly a number. `example` is a number to suggest.
+std::string howTextReads(std::string_view text, std::string_view example);
 // The shortest fixed-notation text that reads back as exactly v.
 std::string exactText(double v);
 

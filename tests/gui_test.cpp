@@ -454,7 +454,49 @@ private slots:
     QCOMPARE(p.line(0), QString());
   }
 
+  void zeroTimeStepIsRefusedNamingTheField() {
+    Program p;
+    p.type("Ttdelta", "abc"); // reads as 0
+    p.type("Talphaend", "0");
+    QString shown;
+    acceptMessageBoxSoon(shown);
+    p.click("CommandStart");
+    QVERIFY2(shown.startsWith("tdelta reads as 0"), qPrintable(shown));
+    QCOMPARE(p.line(0), QString());
+  }
+
   // --- what a person sees -------------------------------------------------
+
+  // A text that is not wholly a number is marked as it is typed, painted so,
+  // with a tooltip saying how it reads, and the control form's title names
+  // it; a Start still runs with what the fields read.
+  void misreadFieldsAreMarkedAsTyped() {
+    Program p;
+    QLineEdit* v3 = p.field("Tinitv2");
+    const QImage plain = v3->grab().toImage();
+    p.type("Tinitv2", "1,5");
+    QCOMPARE(QString::fromStdString(p.forms.misread("Tinitv2")),
+             QString("reads as 1: a ',' ends the number; write 1.5"));
+    QVERIFY2(v3->toolTip().contains("write 1.5"), qPrintable(v3->toolTip()));
+    QVERIFY(p.forms.window(FormId::Form1)->windowTitle().contains("read differently: init v3"));
+    const QImage marked = v3->grab().toImage();
+    QCOMPARE(marked.size(), plain.size());
+    const QColor inside = marked.pixelColor(marked.width() - 6, marked.height() / 2);
+    QVERIFY2(inside.red() > inside.blue() + 20, qPrintable(inside.name()));
+    QVERIFY(inside != plain.pixelColor(plain.width() - 6, plain.height() / 2));
+    p.type("Ttdelta", "");
+    QVERIFY(p.forms.misread("Ttdelta").find("the field is empty") != std::string::npos);
+    QVERIFY(p.forms.window(FormId::Form1)->windowTitle().contains("tdelta, init v3"));
+    // Mended, the marks go.
+    p.type("Tinitv2", "1.5");
+    p.type("Ttdelta", "0.01");
+    QVERIFY(p.forms.misread("Tinitv2").empty());
+    const QImage mended = v3->grab().toImage();
+    QCOMPARE(mended.pixelColor(mended.width() - 6, mended.height() / 2),
+             plain.pixelColor(plain.width() - 6, plain.height() / 2));
+    QCOMPARE(p.forms.window(FormId::Form1)->windowTitle(), QString("Control Form"));
+    QVERIFY(v3->toolTip().startsWith("init v3: "));
+  }
 
   void screenShowsEveryTestsEndAfterTheSeriesStopAndExpose() {
     Program p;

@@ -165,3 +165,20 @@ TEST(PrintableText, EscapesControlsAndCutsLongTextsBetweenCharacters) {
     EXPECT_EQ(printableText(c.in, c.limit), c.out);
   }
 }
+
+// How a field's text reads, as the windows explain a marked field.
+TEST(Numeric, HowATextReadsSaysWhatTheNumberRuleTakes) {
+  EXPECT_EQ(howTextReads("1.5", "0.9"), "");
+  EXPECT_EQ(howTextReads(" -2E+3 ", "0.9"), "");
+  EXPECT_EQ(howTextReads("1,5", "0.9"), "reads as 1: a ',' ends the number; write 1.5");
+  EXPECT_EQ(howTextReads("0,5", "0.9"), "reads as 0: a ',' ends the number; write 0.5");
+  EXPECT_EQ(howTextReads("abc", "0.001"),
+            "reads as 0: 'a' does not start a number; write a number, such as 0.001");
+  EXPECT_EQ(howTextReads("", "1"), "reads as 0: the field is empty; write a number, such as 1");
+  EXPECT_EQ(howTextReads("12x", "1"), "reads as 12: a 'x' ends the number; write a number, such as 1");
+  EXPECT_EQ(howTextReads("1,5,5", "1"), "reads as 1: a ',' ends the number; write a number, such as 1");
+  // Wholly a number, however large: its size is named when a Start reads it.
+  EXPECT_EQ(howTextReads(std::string(400, '9'), "1"), "");
+  EXPECT_NE(howTextReads(std::string(400, '9') + "x", "1").find("beyond the number range"),
+            std::string::npos);
+}

@@ -106,10 +106,13 @@ void QtForms::buildControlForm() {
     narrow.setStretch(QFont::Condensed);
     label->setFont(narrow);
   }
-  // The parameter fields explain themselves on hover.
-  for (const auto& f : parameterFields())
-    controls_.value(f.control)->setToolTip(
-        QString("%1: %2 (default %3)").arg(f.label, f.what, f.defaultText));
+  // The parameter fields explain themselves on hover, and a text that is not
+  // wholly a number is marked as it is typed.
+  for (const auto& f : parameterFields()) {
+    auto* edit = static_cast<QLineEdit*>(controls_.value(f.control));
+    QObject::connect(edit, &QLineEdit::textChanged, [this, &f] { markField(f); });
+    markField(f);
+  }
   QFont mesgFont("MS Sans Serif");
   mesgFont.setPointSizeF(9.75);
   mesgFont.setWeight(QFont::Normal);
@@ -204,13 +207,41 @@ std::string QtForms::text(std::string_view control) {
   return caption(control);
 }
 
+bool QtForms::isParameterField(std::string_view control) {
+  for (const auto& f : parameterFields())
+    if (control == f.control) return true;
+  return false;
+}
+
+void QtForms::markField(const ParameterField& f) {
+  auto* edit = static_cast<QLineEdit*>(controls_.value(f.control));
+  const std::string reading = howTextReads(edit->text().toStdString(), f.defaultText);
+  misread_[f.control] = reading;
+  if (reading.empty()) {
+    edit->setStyleSheet(QString());
+    edit->setToolTip(QString("%1: %2 (default %3)").arg(f.label, f.what, f.defaultText));
+  } else {
+    // A colour and a frame every style shows.
+    edit->setStyleSheet("QLineEdit { background: #ffd8d0; color: black; border: 2px solid #c00000; }");
+    edit->setToolTip(QString("%1 %2").arg(f.label, QString::fromStdString(reading)));
+  }
+  // The control form's title says which fields a Start reads differently.
+  QStringList misread;
+  for (const auto& g : parameterFields())
+    if (!misread_[g.control].empty()) misread << g.label;
+  windows_[0]->setWindowTitle(
+      misread.isEmpty() ? QString(kForm1Caption)
+                        : QString("%1 - read differently: %2").arg(kForm1Caption, misread.join(", ")));
+}
+
 void QtForms::setText(std::string_view control, const std::string& s) {
   if (auto* e = qobject_cast<QLineEdit*>(named(control))) {
     QString t = QString::fromStdString(s);
     e->setText(t);
-    // Show the start of a long read-out; the whole text is in the tooltip.
+    // Show the start of a long read-out; the whole text is in the tooltip
+    // (a parameter field's tooltip says what it means, or how it reads).
     e->setCursorPosition(0);
-    e->setToolTip(t);
+    if (!isParameterField(control)) e->setToolTip(t);
     return;
   }
   setCaption(control, s);

@@ -22,7 +22,9 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tb {
@@ -125,7 +127,13 @@ public:
   // Yields the engine may skip between two looks at the clock.
   uint32_t yieldBatch = 4096;
 
+  // The parameter fields whose text is not wholly a number, and how each
+  // reads (empty for the others).
+  const std::string& misread(const char* control) { return misread_[control]; }
+
 private:
+  static bool isParameterField(std::string_view control);
+  void markField(const ParameterField& f);
   RunState runState() const { return app_ ? app_->state() : RunState::Idle; }
   QWidget* named(std::string_view control) const;
   void buildControlForm();
@@ -153,6 +161,7 @@ private:
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};
   Application* app_ = nullptr; // whose buttons these are
+  std::map<std::string, std::string> misread_;
   bool ended_ = false;
 };
 
