@@ -467,6 +467,49 @@ private slots:
 
   // --- what a person sees -------------------------------------------------
 
+  // Every read-out shows its whole text, up to the longest value it takes:
+  // in the painted field, the text ends before the field's edge.
+  void readoutsShowTheirWholeText() {
+    Program p;
+    const std::pair<const char*, const char*> longest[] = {
+        {"Tcycle", " 5318189000"}, {"Tvesc", " 100.555"},     {"Tv3", " 2589.604"},
+        {"Tv3max", " 2589.604"},   {"Tphi", " 2589.6"},       {"Tdist01", " 2589.6"},
+        {"Tdist01min", " 2589.6"}, {"Tdist01max", " 2589.6"}, {"Trev", " 10"},
+        {"Talpha", " 359.99"}};
+    for (const auto& [control, text] : longest) {
+      p.forms.setText(control, text);
+      QLineEdit* e = p.field(control);
+      const QImage painted = e->grab().toImage();
+      // The columns with text ink, inside the frame: as wide as the whole
+      // text in the field's face, and clear of the far edge.
+      int first = -1, last = -1;
+      for (int x = 2; x < painted.width() - 2; ++x)
+        for (int y = 3; y < painted.height() - 3; ++y)
+          if (qGray(painted.pixel(x, y)) < 110) {
+            if (first < 0) first = x;
+            last = x;
+          }
+      const int whole = e->fontMetrics().horizontalAdvance(e->text().trimmed());
+      QVERIFY2(first >= 0 && last - first + 3 >= whole,
+               qPrintable(QString("%1: ink %2 to %3, text %4").arg(control).arg(first).arg(last).arg(whole)));
+      QVERIFY2(last < painted.width() - 2, control);
+      QVERIFY2(e->fontMetrics().horizontalAdvance(e->text()) <= e->contentsRect().width(), control);
+    }
+    // r1, r2 and r3 hold 15 significant digits in 41 pixels: they get the
+    // smallest legible face, as many digits as it holds, and the whole text in
+    // their tooltip.
+    for (const char* control : {"Tr1", "Tr2", "Tr3"}) {
+      p.forms.setText(control, " 2589.60402376634");
+      QLineEdit* e = p.field(control);
+      QVERIFY(e->font() != e->property("designedFont").value<QFont>());
+      QVERIFY(e->fontMetrics().horizontalAdvance(" 2589.604") <= e->contentsRect().width());
+      QCOMPARE(e->toolTip(), QString(" 2589.60402376634"));
+    }
+    // A short value keeps the designed face.
+    p.forms.setText("Tcycle", " 12");
+    QCOMPARE(p.field("Tcycle")->font(), p.field("Tcycle")->property("designedFont").value<QFont>());
+  }
+
   // A text that is not wholly a number is marked as it is typed, painted so,
   // with a tooltip saying how it reads, and the control form's title names
   // it; a Start still runs with what the fields read.

@@ -12,6 +12,8 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 
 #include <algorithm>
@@ -207,6 +209,35 @@ std::string QtForms::text(std::string_view control) {
   return caption(control);
 }
 
+// A read-out shows its whole text within its designed width: a narrower face,
+// then a smaller one, as far as the text needs and a face stays legible (six
+// points). Fifteen digits of r1, r2 and r3 do not fit 41 pixels at any legible
+// size: those show as many as they can, and the tooltip holds the whole text.
+void QtForms::fitReadout(QLineEdit* e) {
+  const QString t = e->text();
+  QFont f = e->property("designedFont").value<QFont>();
+  if (!e->property("designedFont").isValid()) {
+    f = e->font();
+    e->setProperty("designedFont", f);
+  }
+  // The room inside the frame, less the line edit's own margin of 2 pixels a side.
+  QStyleOptionFrame option;
+  option.initFrom(e);
+  option.lineWidth = e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, e);
+  const int room = e->style()->subElementRect(QStyle::SE_LineEditContents, &option, e).width() -
+                   e->textMargins().left() - e->textMargins().right() - 4;
+  auto fits = [&] { return QFontMetrics(f).horizontalAdvance(t) <= room; };
+  if (!fits()) f.setStretch(QFont::Condensed);
+  // Faces given in points shrink by half points to 6, in pixels by pixels to 8.
+  if (f.pointSizeF() > 0)
+    for (double size = f.pointSizeF(); size > 6 && !fits();)
+      f.setPointSizeF(size -= 0.5);
+  else
+    for (int size = f.pixelSize(); size > 8 && !fits();)
+      f.setPixelSize(--size);
+  if (f != e->font()) e->setFont(f);
+}
+
 bool QtForms::isParameterField(std::string_view control) {
   for (const auto& f : parameterFields())
     if (control == f.control) return true;
@@ -241,7 +272,10 @@ void QtForms::setText(std::string_view control, const std::string& s) {
     // Show the start of a long read-out; the whole text is in the tooltip
     // (a parameter field's tooltip says what it means, or how it reads).
     e->setCursorPosition(0);
-    if (!isParameterField(control)) e->setToolTip(t);
+    if (!isParameterField(control)) {
+      e->setToolTip(t);
+      fitReadout(e);
+    }
     return;
   }
   setCaption(control, s);

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMargins>
 #include <QString>
 #include <QWidget>
@@ -133,6 +134,7 @@ public:
 
 private:
   static bool isParameterField(std::string_view control);
+  static void fitReadout(QLineEdit* e);
   void markField(const ParameterField& f);
   RunState runState() const { return app_ ? app_->state() : RunState::Idle; }
   QWidget* named(std::string_view control) const;
