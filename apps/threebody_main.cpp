@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -99,6 +100,37 @@ void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   start->click();
 }
 
+// What the overlay shows of the experiment now: the bodies where the plot
+// puts them (relative to the pair's centre of mass, y turned over, as the
+// trails are drawn), the scale, the time and alpha, and a collision.
+tb::PlotOverlay overlayOf(const tb::SimState& s, bool running) {
+  tb::PlotOverlay o;
+  const double extent = s.plot.xmax - s.plot.xmin, total = s.mass[0] + s.mass[1];
+  o.running = (running || s.nstep > 0) && extent != 0 && total != 0 && s.nstars >= 1;
+  if (!o.running) return o;
+  const double xcm = s.xpos[0] + (s.xpos[1] - s.xpos[0]) * s.mass[1] / total;
+  const double ycm = s.ypos[0] + (s.ypos[1] - s.ypos[0]) * s.mass[1] / total;
+  for (int b = 0; b < 3; ++b) {
+    double x = 0, y = 0;
+    tb::PointCalc(s.plot, s.xpos[b] - xcm, ycm - s.ypos[b], x, y);
+    o.body[b] = QPointF(x, y);
+    o.present[b] = std::isfinite(x) && std::isfinite(y) && (b < 2 || s.nstars >= 2);
+  }
+  auto qb = [](int n) {
+    const uint32_t c = tb::QBColor(n);
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  };
+  const bool odd = s.rev % 2 == 1;
+  o.colour[0] = qb(odd ? 4 : 12);
+  o.colour[1] = qb(odd ? 2 : 10);
+  o.colour[2] = qb(0);
+  o.pixelsPerUnit = s.plot.xpixels / extent;
+  o.time = static_cast<double>(s.nstep) * s.tdelta;
+  o.alpha = s.alpha;
+  o.collided = s.endcode == tb::EndCode::Collision;
+  return o;
+}
+
 } // namespace
 
 // The windows, filled from the command line, until the program ends.
@@ -111,6 +143,8 @@ int runWindows(const tb::Launch& launch) {
     return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta;
   };
   forms.connectHandlers(app);
+  forms.setOverlayState([&] { return overlayOf(experiment.state(), app.state() != tb::RunState::Idle); });
+  forms.showOverlay(launch.overlay);
   app.Form_Load();
   for (const auto& [control, text] : launch.fields)
     forms.setText(control, text);

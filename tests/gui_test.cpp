@@ -467,6 +467,55 @@ private slots:
 
   // --- what a person sees -------------------------------------------------
 
+  // The overlay is painted over the plot and never into it: the grabbed
+  // window shows the numbered bodies, the legend, the scale and the time; the
+  // kept image does not; switched off, the window shows the image alone, and
+  // "Save image" keeps or leaves out the overlay as asked.
+  void overlayIsPaintedButNotStored() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    p.click("CommandStart");
+    PlotWidget* plot = p.forms.plot();
+    PlotOverlay o;
+    o.running = true;
+    o.body[0] = QPointF(100, 200);
+    o.body[1] = QPointF(150, 200);
+    o.body[2] = QPointF(200, 300);
+    o.present[0] = o.present[1] = o.present[2] = true;
+    o.colour[0] = o.colour[1] = o.colour[2] = Qt::blue;
+    o.pixelsPerUnit = 0.3;
+    o.time = 12.5;
+    p.forms.setOverlayState([o] { return o; });
+    const QImage kept = plot->image().copy();
+    auto grabbed = [&] { return plot->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    const QImage with = grabbed();
+    QCOMPARE(plot->image(), kept); // nothing drawn into the plot's image
+    auto blueAround = [](const QImage& img, QPointF at) {
+      int n = 0;
+      for (int dy = -8; dy <= 8; ++dy)
+        for (int dx = -8; dx <= 8; ++dx) {
+          QColor c = img.pixelColor(static_cast<int>(at.x()) + dx, static_cast<int>(at.y()) + dy);
+          if (c.blue() > 150 && c.red() < 100 && c.green() < 100) ++n;
+        }
+      return n;
+    };
+    for (const QPointF& at : o.body)
+      QVERIFY(blueAround(with, at) > 10); // a ring round each body
+    QVERIFY(with != kept.convertToFormat(QImage::Format_RGB32));
+    p.forms.showOverlay(false);
+    QCOMPARE(grabbed(), kept.convertToFormat(QImage::Format_RGB32));
+    p.forms.showOverlay(true);
+    const QString dir = QDir::temp().filePath("threebody_overlay");
+    QVERIFY(QDir().mkpath(dir));
+    QCOMPARE(p.forms.saveImage(dir + "/with.png"), QString());
+    QCOMPARE(p.forms.saveImage(dir + "/without.png", false), QString());
+    QCOMPARE(QImage(dir + "/without.png").convertToFormat(QImage::Format_RGB32),
+             kept.convertToFormat(QImage::Format_RGB32));
+    QVERIFY(blueAround(QImage(dir + "/with.png"), o.body[2]) > 10);
+    QDir(dir).removeRecursively();
+  }
+
   // Every read-out shows its whole text, up to the longest value it takes:
   // in the painted field, the text ends before the field's edge.
   void readoutsShowTheirWholeText() {

@@ -120,7 +120,11 @@ public:
   // The picture the display form shows.
   const QImage& shownImage() const { return plot_->shown(); }
   // Each returns an empty string on success, else what went wrong.
-  QString saveImage(const QString& path) const;
+  QString saveImage(const QString& path, bool withOverlay = true) const;
+  // What the overlay over the plot shows, and whether it is shown.
+  void setOverlayState(std::function<PlotOverlay()> state) { plot_->overlayState = std::move(state); }
+  void showOverlay(bool on);
+  bool overlayShown() const { return plot_->overlayOn; }
   QString saveResults(const QString& path) const;
 
   // Wall time between two rounds of event processing during a series.
@@ -163,6 +167,7 @@ private:
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};
   Application* app_ = nullptr; // whose buttons these are
+  QAction* overlayAction_ = nullptr;
   std::map<std::string, std::string> misread_;
   bool ended_ = false;
 };

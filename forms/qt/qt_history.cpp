@@ -62,11 +62,12 @@ QString saveWhole(const QString& path, const QByteArray& data) {
          "). Any earlier file of that name is unchanged.";
 }
 
-QString QtForms::saveImage(const QString& path) const {
+QString QtForms::saveImage(const QString& path, bool withOverlay) const {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  if (!shownImage().save(&buffer, "PNG")) return "Could not encode the picture as PNG.";
+  if (!plot_->shownWithOverlay(withOverlay).save(&buffer, "PNG"))
+    return "Could not encode the picture as PNG.";
   return saveWhole(path, png);
 }
 

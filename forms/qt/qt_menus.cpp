@@ -26,6 +26,19 @@ void QtForms::addMenus() {
     if (!error.isEmpty()) warn(plot_, "Save image", error);
   });
   plot_->addAction(saveImageAction);
+  auto* savePlainAction = new QAction("Save image without overlay...", plot_);
+  QObject::connect(savePlainAction, &QAction::triggered, [this] {
+    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    QString error = saveImage(path, false);
+    if (!error.isEmpty()) warn(plot_, "Save image", error);
+  });
+  plot_->addAction(savePlainAction);
+  overlayAction_ = new QAction("Show overlay", plot_);
+  overlayAction_->setCheckable(true);
+  overlayAction_->setChecked(plot_->overlayOn);
+  QObject::connect(overlayAction_, &QAction::toggled, [this](bool on) { showOverlay(on); });
+  plot_->addAction(overlayAction_);
   plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   QWidget* print = windows_[2];
@@ -83,6 +96,12 @@ void QtForms::openMap() {
   };
   map_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
   map_->show();
+}
+
+void QtForms::showOverlay(bool on) {
+  plot_->overlayOn = on;
+  if (overlayAction_ && overlayAction_->isChecked() != on) overlayAction_->setChecked(on);
+  plot_->update();
 }
 
 } // namespace tb

@@ -1,7 +1,11 @@
 // The widgets the windows are made of: form windows, the plot, the result labels, warnings.
 #include "forms/qt/widgets.h"
 
+#include "runtime/numeric.h"
+
 #include <QMessageBox>
+
+#include <cmath>
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -65,6 +69,99 @@ void PlotWidget::paintEvent(QPaintEvent*) {
   // stands on white.
   if (img.width() < width()) p.fillRect(img.width(), 0, width() - img.width(), height(), Qt::white);
   if (img.height() < height()) p.fillRect(0, img.height(), width(), height() - img.height(), Qt::white);
+  if (overlayOn && showsLive()) paintOverlay(p);
+}
+
+QImage PlotWidget::shownWithOverlay(bool withOverlay) const {
+  QImage out = shown().copy();
+  if (withOverlay && overlayOn && showsLive()) {
+    QPainter p(&out);
+    paintOverlay(p);
+  }
+  return out;
+}
+
+namespace {
+// A scale bar length of 1, 2 or 5 times a power of ten, near a fifth of the width.
+double roundLength(double units) {
+  double p = std::pow(10.0, std::floor(std::log10(units)));
+  for (double m : {5.0, 2.0, 1.0})
+    if (m * p <= units) return m * p;
+  return p;
+}
+} // namespace
+
+void PlotWidget::paintOverlay(QPainter& p) const {
+  if (!overlayState) return;
+  const PlotOverlay o = overlayState();
+  p.setRenderHint(QPainter::Antialiasing);
+  QFont small = font();
+  small.setPixelSize(11);
+  p.setFont(small);
+  const QFontMetrics fm(small);
+  const QColor ink(40, 40, 40);
+  // The legend, top left, on a pale box.
+  struct Entry {
+    QColor colour;
+    const char* text;
+  };
+  auto qb = [](int n) {
+    const uint32_t c = QBColor(n);
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+  };
+  const Entry legend[] = {{qb(12), "1  pair, even revolutions"},  {qb(4), "1  pair, odd revolutions"},
+                          {qb(10), "2  pair, even revolutions"},  {qb(2), "2  pair, odd revolutions"},
+                          {qb(0), "3  slower than escape speed"}, {qb(12), "3  faster than escape speed"}};
+  const int line = fm.height();
+  const int boxW = fm.horizontalAdvance("3  faster than escape speed") + 22;
+  p.fillRect(QRect(4, 4, boxW, line * 6 + 6), QColor(255, 255, 255, 215));
+  for (int k = 0; k < 6; ++k) {
+    const int y = 7 + k * line;
+    p.fillRect(QRect(8, y + line / 2 - 3, 8, 6), legend[k].colour);
+    p.setPen(ink);
+    p.drawText(QPoint(20, y + fm.ascent()), legend[k].text);
+  }
+  if (!o.running) return;
+  // Time and alpha, top right.
+  const QString status = QString("t = %1   alpha = %2").arg(o.time, 0, 'f', 1).arg(o.alpha, 0, 'g', 6);
+  const int sw = fm.horizontalAdvance(status) + 8;
+  p.fillRect(QRect(width() - sw - 4, 4, sw, line + 4), QColor(255, 255, 255, 215));
+  p.setPen(ink);
+  p.drawText(QPoint(width() - sw, 6 + fm.ascent()), status);
+  // The scale bar, bottom left.
+  if (o.pixelsPerUnit > 0 && std::isfinite(o.pixelsPerUnit)) {
+    const double units = roundLength(width() / 5.0 / o.pixelsPerUnit);
+    const int px = static_cast<int>(std::lround(units * o.pixelsPerUnit));
+    const int y = height() - 10;
+    p.fillRect(QRect(6, y - line - 4, px + 8, line + 10), QColor(255, 255, 255, 215));
+    p.setPen(QPen(ink, 2));
+    p.drawLine(10, y, 10 + px, y);
+    p.drawLine(10, y - 4, 10, y + 2);
+    p.drawLine(10 + px, y - 4, 10 + px, y + 2);
+    p.drawText(QPoint(10, y - 5), QString("%1 units").arg(units, 0, 'g', 6));
+  }
+  // The bodies now: a ring in the trail's colour and the body's number.
+  for (int b = 0; b < 3; ++b) {
+    if (!o.present[b]) continue;
+    const QPointF at = o.body[b];
+    p.setPen(QPen(Qt::white, 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(at, 6, 6);
+    p.setPen(QPen(o.colour[b], 2));
+    p.drawEllipse(at, 6, 6);
+    const QString n = QString::number(b + 1);
+    const QRectF label(at.x() + 7, at.y() - 7 - line, fm.horizontalAdvance(n) + 4, line);
+    p.fillRect(label, QColor(255, 255, 255, 215));
+    p.setPen(ink);
+    p.drawText(label, Qt::AlignCenter, n);
+  }
+  // A collision: a cross where the third body met the pair.
+  if (o.collided) {
+    const QPointF at = o.body[2];
+    p.setPen(QPen(QColor(200, 0, 0), 3));
+    p.drawLine(at + QPointF(-7, -7), at + QPointF(7, 7));
+    p.drawLine(at + QPointF(-7, 7), at + QPointF(7, -7));
+  }
 }
 
 // The image follows the drawing area and keeps what was drawn.

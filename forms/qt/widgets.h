@@ -25,6 +25,19 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 };
 
+// What the overlay explains over the plot, in the plot's pixels: where the
+// bodies are now, the scale, the time and the test's alpha, and where a
+// collision ended the test.
+struct PlotOverlay {
+  bool running = false;       // a test is under way or has just ended
+  QPointF body[3];            // the bodies' positions, numbered 1, 2, 3 on screen
+  bool present[3] = {};       // body 3 is gone after a collision
+  double pixelsPerUnit = 0;   // world units to pixels along x
+  double time = 0, alpha = 0; // the test's simulated time and start angle
+  bool collided = false;      // the test ended in a collision at body[2]
+  QColor colour[3];           // each body's trail colour now
+};
+
 // The display form: every dot goes into a retained image, so covered and
 // uncovered windows still show their trails. It paints either that live image
 // or a kept picture of an earlier test.
@@ -50,12 +63,19 @@ public:
   // Paints now what was drawn, so the screen holds a test's last dots before
   // the next test clears the image.
   void paintNow();
+  // The overlay, painted over the live plot and never into its image: on
+  // unless switched off; `overlayState` says what to draw.
+  std::function<PlotOverlay()> overlayState;
+  bool overlayOn = true;
+  // The plot as the window shows it, the overlay included when `withOverlay`.
+  QImage shownWithOverlay(bool withOverlay) const;
 
 protected:
   void paintEvent(QPaintEvent*) override;
   void resizeEvent(QResizeEvent*) override;
 
 private:
+  void paintOverlay(QPainter& p) const;
   QImage image_;
   QImage picture_;
   bool dirty_ = false;
