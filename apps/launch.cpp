@@ -53,7 +53,7 @@ void defineLaunchApp(CLI::App& app, Launch& l, FieldTexts& fields, std::string& 
       ->group(watching)
       ->check(CLI::Validator([](std::string& v) { return checkPace(v); }, "", ""));
   app.add_flag("--start", l.start, "press Start once the windows are shown")->group(watching);
-  app.add_flag("!--no-overlay", l.overlay,
+  app.add_flag("--no-overlay", l.noOverlay,
                wrapHelp("leave out what the display form draws over the plot (the bodies' numbers, the "
                         "legend, the scale, the time); the plot itself is the same either way"))
       ->group(watching);

@@ -13,7 +13,7 @@ struct Launch {
   std::vector<std::pair<std::string, std::string>> fields; // control name, text: the options given
   double pace = 0;                                         // 0: full speed
   bool start = false;                                      // press Start once shown
-  bool overlay = true;                                     // the overlay over the plot
+  bool noOverlay = false;                                  // leave out the overlay over the plot
   std::string screenshots;                                 // folder for the README's pictures
   bool help = false;
   bool version = false;

@@ -144,7 +144,7 @@ int runWindows(const tb::Launch& launch) {
   };
   forms.connectHandlers(app);
   forms.setOverlayState([&] { return overlayOf(experiment.state(), app.state() != tb::RunState::Idle); });
-  forms.showOverlay(launch.overlay);
+  forms.showOverlay(!launch.noOverlay);
   app.Form_Load();
   for (const auto& [control, text] : launch.fields)
     forms.setText(control, text);
