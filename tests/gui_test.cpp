@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <clocale>
@@ -289,10 +290,46 @@ private slots:
     QVERIFY(p.forms.ended());
   }
 
-  void closingAWindowDuringASeriesActsAsEnd() {
+  // Closing the print or display form hides it and keeps its results; the
+  // control form's menu shows both again. Closing the control form is End.
+  void closingThePrintFormHidesItAndKeepsTheResults() {
+    Program p;
+    p.forms.show(FormId::Form2);
+    p.forms.show(FormId::Form3);
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "10");
+    p.click("CommandStart");
+    const QString first = p.line(0);
+    QVERIFY(first.startsWith("Alpha"));
+    p.forms.window(FormId::Form3)->close();
+    p.forms.window(FormId::Form2)->close();
+    QVERIFY(!p.forms.ended());
+    QVERIFY(!p.forms.window(FormId::Form3)->isVisible());
+    QVERIFY(p.forms.window(FormId::Form1)->isVisible());
+    QAction* show = nullptr;
+    for (QAction* a : p.forms.window(FormId::Form1)->actions())
+      if (a->text() == "Show the display and print forms") show = a;
+    QVERIFY(show);
+    show->trigger();
+    QVERIFY(p.forms.window(FormId::Form3)->isVisible());
+    QVERIFY(p.forms.window(FormId::Form2)->isVisible());
+    QCOMPARE(p.line(0), first);
+    // F1 opens the help, which names every field and the end codes.
+    QTest::keyClick(p.forms.window(FormId::Form1), Qt::Key_F1);
+    QDialog* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<QDialog*>(w); d && d->windowTitle() == "threebody help") shown = d;
+    QVERIFY(shown && shown->isVisible());
+    const QString text = shown->findChild<QTextBrowser*>()->toPlainText();
+    for (const char* word : {"tdelta", "init v3", "Lcycle", "Phi", "far but bound", "ten revolutions", "F5"})
+      QVERIFY2(text.contains(word), word);
+    shown->close();
+  }
+
+  void closingTheControlFormDuringASeriesActsAsEnd() {
     Program p;
     p.type("Ttdelta", "1E-300");
-    QTimer::singleShot(100, [&] { p.forms.window(FormId::Form2)->close(); });
+    QTimer::singleShot(100, [&] { p.forms.window(FormId::Form1)->close(); });
     p.click("CommandStart");
     QVERIFY(p.forms.ended());
     QCOMPARE(p.line(0), QString());

@@ -69,6 +69,7 @@ QtForms::QtForms() {
   auto* mapAction = new QAction("Outcome map...", windows_[0]);
   QObject::connect(mapAction, &QAction::triggered, [this] { openMap(); });
   windows_[0]->addAction(mapAction);
+  addWindowActions();
   windows_[0]->setContextMenuPolicy(Qt::ActionsContextMenu);
   for (auto* w : windows_)
     w->installEventFilter(this);
@@ -158,11 +159,12 @@ void QtForms::connectHandlers(Application& app) {
         }
         app_->CommandEnd_Click();
       });
-  // Closing any window acts as End.
-  for (auto* w : windows_)
-    w->onClose = [this] {
-      if (!ended_) this->end();
-    };
+  // Closing the control form acts as End; the display and print forms are
+  // only hidden, with the results they hold, and come back from the control
+  // form's menu.
+  windows_[0]->onClose = [this] {
+    if (!ended_) this->end();
+  };
 }
 
 float QtForms::left(FormId f) { return static_cast<float>(window(f)->x() * kPx); }

@@ -12,6 +12,7 @@
 #include "sim/experiment.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QHash>
 #include <QImage>
 #include <QLabel>
@@ -124,6 +125,9 @@ public:
   // What the overlay over the plot shows, and whether it is shown.
   void setOverlayState(std::function<PlotOverlay()> state) { plot_->overlayState = std::move(state); }
   void showOverlay(bool on);
+  // F1: what every field, read-out and end code means; the About box.
+  void showHelp();
+  void showAbout();
   bool overlayShown() const { return plot_->overlayOn; }
   QString saveResults(const QString& path) const;
 
@@ -146,6 +150,7 @@ private:
   void buildPrintForm();
   void addMenus();
   void addSpeedMenu();
+  void addWindowActions();
   void holdPace();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -168,6 +173,7 @@ private:
   std::chrono::steady_clock::time_point lastPump_{};
   Application* app_ = nullptr; // whose buttons these are
   QAction* overlayAction_ = nullptr;
+  std::unique_ptr<QDialog> help_;
   std::map<std::string, std::string> misread_;
   bool ended_ = false;
 };

@@ -104,4 +104,37 @@ void QtForms::showOverlay(bool on) {
   plot_->update();
 }
 
+// Actions of the whole program, with shortcuts that answer in any of its
+// windows and never clash with typing in a field: F5 Start, Shift+F5 Stop,
+// F1 help, Ctrl+Q quit; and the display and print forms shown again.
+void QtForms::addWindowActions() {
+  QWidget* form = windows_[0];
+  auto add = [form](const QString& text, const QKeySequence& key, auto&& run) {
+    auto* a = new QAction(text, form);
+    if (!key.isEmpty()) {
+      a->setShortcut(key);
+      a->setShortcutContext(Qt::ApplicationShortcut);
+    }
+    QObject::connect(a, &QAction::triggered, run);
+    form->addAction(a);
+    return a;
+  };
+  add("Start", QKeySequence(Qt::Key_F5),
+      [this] { static_cast<QPushButton*>(control(controls::CommandStart))->click(); });
+  add("Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] {
+    if (runState() == RunState::Running) app_->CommandEnd_Click();
+  });
+  add("Show the display and print forms", QKeySequence(), [this] {
+    for (int f : {1, 2}) {
+      windows_[static_cast<size_t>(f)]->show();
+      windows_[static_cast<size_t>(f)]->raise();
+    }
+  });
+  add("Help", QKeySequence(Qt::Key_F1), [this] { showHelp(); });
+  add("About threebody", QKeySequence(), [this] { showAbout(); });
+  add("Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] {
+    if (!ended_) end();
+  });
+}
+
 } // namespace tb

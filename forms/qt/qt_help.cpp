@@ -1,0 +1,88 @@
+// The help window (F1) and the About box: every field and read-out of the
+// control form, the end codes in words, the display form's colours and the
+// shortcuts, for someone meeting the program for the first time.
+#include "forms/qt/qt_forms.h"
+
+#include "runtime/parameters.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace tb {
+
+namespace {
+
+QString helpText() {
+  QString h = "<h2>threebody</h2>"
+              "<p>A pair of bodies (1 and 2) circles its centre of mass; a third body (3) falls in from far "
+              "out. Start runs a series of tests, one per start angle of the pair, from alpha (start) to "
+              "alpha (end). Each test ends by itself; its result line goes to the print form.</p>"
+              "<h3>The fields you type</h3><table cellspacing=4>";
+  for (const ParameterField& f : parameterFields())
+    h += QString("<tr><td><b>%1</b></td><td>%2 (default %3)</td></tr>").arg(f.label, f.what, f.defaultText);
+  h += "</table><p>A field reads its leading number: <i>1,5</i> reads as 1, <i>abc</i> as 0. Such a field is "
+       "marked in red as you type, and its tooltip says how it reads.</p>"
+       "<h3>The read-outs</h3><table cellspacing=4>"
+       "<tr><td><b>alpha</b> (middle)</td><td>the start angle of the running test, degrees</td></tr>"
+       "<tr><td><b>dist 1,2</b></td><td>the distance of bodies 1 and 2: least, now, greatest</td></tr>"
+       "<tr><td><b>v escape</b></td><td>the speed body 3 needs to escape the pair from where it is</td></tr>"
+       "<tr><td><b>v3</b>, <b>v3 max</b></td><td>body 3's speed now, and the greatest of the series</td></tr>"
+       "<tr><td><b>r1</b>, <b>r2</b>, <b>r3</b></td><td>each body's distance from the pair's centre of "
+       "mass (the tooltip holds all digits)</td></tr>"
+       "<tr><td><b>Lcycle</b></td><td>the steps of the running test</td></tr>"
+       "<tr><td><b>Phi</b></td><td>the direction of the pair's axis, degrees</td></tr>"
+       "<tr><td><b>revolution</b></td><td>the pair's revolutions counted in this test</td></tr></table>"
+       "<h3>How a test ends (the result line's end code)</h3><table cellspacing=4>"
+       "<tr><td><b>1</b></td><td>collision: body 3 hit a body of the pair</td></tr>"
+       "<tr><td><b>2</b></td><td>escaped: body 3 went far away faster than its escape speed</td></tr>"
+       "<tr><td><b>3</b></td><td>far but bound: it went far away, slower than its escape speed</td></tr>"
+       "<tr><td><b>4</b></td><td>ten revolutions of the pair</td></tr>"
+       "<tr><td><b>0</b></td><td>stopped with Stop</td></tr></table>"
+       "<h3>The display form</h3><p>Trails of the bodies about the pair's centre of mass: body 1 red, body 2 "
+       "green, light and dark in turns with each revolution; body 3 black while slower than its escape "
+       "speed, light red while faster. The overlay numbers the bodies where they are now and shows the "
+       "scale, the time and alpha (right-click the plot to switch it off or to save the image). A click on "
+       "a result line shows that test's picture again.</p>"
+       "<h3>Shortcuts</h3><table cellspacing=4>"
+       "<tr><td><b>F5</b></td><td>Start</td></tr><tr><td><b>Shift+F5</b></td><td>Stop</td></tr>"
+       "<tr><td><b>F1</b></td><td>this help</td></tr><tr><td><b>Ctrl+Q</b></td><td>quit</td></tr>"
+       "<tr><td><b>Ctrl+S</b></td><td>save the image (display form) or the results (print form)</td></tr>"
+       "<tr><td><b>Ctrl+C</b></td><td>copy the result lines (print form)</td></tr></table>"
+       "<p>Right-click the control form for the outcome map and to show the display and print forms again "
+       "after closing them.</p>";
+  return h;
+}
+
+} // namespace
+
+void QtForms::showHelp() {
+  if (!help_) {
+    help_ = std::make_unique<QDialog>();
+    help_->setWindowTitle("threebody help");
+    auto* text = new QTextBrowser(help_.get());
+    text->setHtml(helpText());
+    text->setOpenExternalLinks(false);
+    auto* layout = new QVBoxLayout(help_.get());
+    layout->addWidget(text);
+    help_->resize(560, 640);
+  }
+  help_->show();
+  help_->raise();
+  help_->activateWindow();
+}
+
+void QtForms::showAbout() {
+  QMessageBox box(QMessageBox::Information, "About threebody",
+                  QString("threebody %1\n\nGravitational motion of three point masses: a pair circling its "
+                          "centre of mass and a third body falling in.\n\nFree software under the MIT "
+                          "licence.")
+                      .arg(QApplication::applicationVersion()),
+                  QMessageBox::Ok, windows_[0]);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+} // namespace tb
