@@ -147,7 +147,10 @@ std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& resu
 int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostream& err) {
   int status = kExitDone;
   if (!options.plotFile.empty()) {
-    std::string plotError = writePng(options.plotFile, result.plotWidth, result.plotHeight, result.plot);
+    // The picture names the program and the experiment it shows.
+    std::string plotError = writePng(
+        options.plotFile, result.plotWidth, result.plotHeight, result.plot,
+        {{"Software", "threebody-batch " THREEBODY_VERSION}, {"Parameters", parameterLine(options.fields)}});
     if (!plotError.empty()) {
       err << "threebody-batch: --plot: " << printableText(plotError, 200) << "\n";
       status = kExitFileFailed;

@@ -107,7 +107,11 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
                  cells};
   int w = 0, h = 0;
   std::vector<uint32_t> pixels = drawMap(pic, &w, &h);
-  std::string e = writePng(o.png, w, h, pixels);
+  // The picture names the program and the map it shows.
+  std::string e =
+      writePng(o.png, w, h, pixels,
+               {{"Software", "threebody-map " THREEBODY_VERSION},
+                {"Parameters", "x " + o.x.given + " y " + o.y.given + " fixed " + parameterLine(o.fields)}});
   if (!e.empty()) err << "threebody-map: --png: " << printableText(e, 200) << "\n";
   return e.empty();
 }

@@ -12,11 +12,8 @@
 namespace tb {
 
 std::string mapCsvHead(const MapOptions& o) {
-  std::string h =
-      "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.given + "\n# y " + o.y.given + "\n# fixed";
-  for (const auto& f : parameterFields())
-    for (const auto& [control, text] : o.fields)
-      if (control == f.control) h += " " + std::string(f.option).substr(2) + "=" + text;
+  std::string h = "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.given + "\n# y " + o.y.given +
+                  "\n# fixed " + parameterLine(o.fields);
   return h + "\ni,j,x_" + o.x.field + ",y_" + o.y.field + "," + csvHeader() + ",error\n";
 }
 

@@ -34,7 +34,8 @@ void onFlush(png_structp) {}
 
 } // namespace
 
-std::string writePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels) {
+std::string writePng(const std::string& path, int width, int height, const std::vector<uint32_t>& pixels,
+                     const PngTexts& texts) {
   if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * height)
     return "the plot has no pixels to write";
   try {
@@ -58,6 +59,14 @@ std::string writePng(const std::string& path, int width, int height, const std::
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 9);
+    std::vector<png_text> chunks(texts.size());
+    for (size_t k = 0; k < texts.size(); ++k) {
+      chunks[k].compression = PNG_ITXT_COMPRESSION_NONE;
+      chunks[k].key = const_cast<char*>(texts[k].first.c_str());
+      chunks[k].text = const_cast<char*>(texts[k].second.c_str());
+      chunks[k].itxt_length = texts[k].second.size();
+    }
+    if (!chunks.empty()) png_set_text(png, info, chunks.data(), static_cast<int>(chunks.size()));
     png_write_info(png, info);
     // Pixels hold red in bits 0-7, green in 8-15, blue in 16-23.
     for (int y = 0; y < height; ++y) {

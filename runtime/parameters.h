@@ -37,6 +37,21 @@ inline std::span<const ParameterField> parameterFields() { return kParameterFiel
 // Control name and text of each parameter field.
 using FieldTexts = std::vector<std::pair<std::string, std::string>>;
 
+// The fields as one line of option=text pairs, "alpha-start=0 alpha-end=180
+// ...", in the table's order: how saved files name their experiment.
+inline std::string parameterLine(const FieldTexts& fields) {
+  std::string line;
+  for (const auto& f : kParameterFields)
+    for (const auto& [control, text] : fields)
+      if (control == f.control) {
+        if (!line.empty()) line += ' ';
+        line += std::string_view(f.option).substr(2);
+        line += '=';
+        line += text;
+      }
+  return line;
+}
+
 // The default texts of the seven fields, in the control form's order.
 inline FieldTexts defaultFieldTexts() {
   FieldTexts fields;

@@ -550,6 +550,9 @@ private slots:
     QCOMPARE(QImage(dir + "/without.png").convertToFormat(QImage::Format_RGB32),
              kept.convertToFormat(QImage::Format_RGB32));
     QVERIFY(blueAround(QImage(dir + "/with.png"), o.body[2]) > 10);
+    // The saved picture names the experiment of the series it shows.
+    QVERIFY2(QImage(dir + "/with.png").text("Parameters").contains("alpha-end=0 tdelta=0.01"),
+             qPrintable(QImage(dir + "/with.png").text("Parameters")));
     QDir(dir).removeRecursively();
   }
 

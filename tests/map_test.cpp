@@ -140,6 +140,10 @@ TEST(Map, APicturesCellsShowEachPointsOutcome) {
   ASSERT_EQ(runIn(o).status, 0);
   tb::testing::Picture img = tb::testing::readPng(png);
   ASSERT_TRUE(img.ok());
+  ASSERT_EQ(img.texts.size(), 2u);
+  EXPECT_EQ(img.texts[0].second, "threebody-map " THREEBODY_VERSION);
+  EXPECT_EQ(img.texts[1].second.rfind("x " + o.x.given + " y " + o.y.given + " fixed alpha-start=", 0), 0u)
+      << img.texts[1].second;
   ResumeState rows = readResume(readFile(csv), o);
   ASSERT_EQ(rows.rows, 15u);
   int64_t longest = 1;

@@ -3,6 +3,7 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "display/plot.h"
+#include "png_reader.h"
 #include "results/atomic_file.h"
 #include "results/export.h"
 #include "sim_fixture.h"
@@ -237,6 +238,13 @@ TEST(Plot, SavedPngHasTheDisplaysSizeAndPixels) {
   };
   EXPECT_EQ(be32(16), 120u);
   EXPECT_EQ(be32(20), 90u);
+  // It names the program and the experiment it shows.
+  tb::testing::Picture read = tb::testing::readPng(path);
+  ASSERT_TRUE(read.ok());
+  const std::vector<std::pair<std::string, std::string>> texts = {
+      {"Software", "threebody-batch " THREEBODY_VERSION},
+      {"Parameters", "alpha-start=0 alpha-end=0 tdelta=0.01 init-v3=0.9 m2=1000 m3=1 disp-max=500"}};
+  EXPECT_EQ(read.texts, texts);
   std::remove(path.c_str());
 
   BatchOutput bad = batch({"--alpha-end", "0", "--tdelta", "0.01", "--plot", "/nonexistent/dir/p.png"});

@@ -143,6 +143,12 @@ void QtForms::connectHandlers(Application& app) {
   QObject::connect(static_cast<QPushButton*>(controls_.value(controls::CommandStart)), &QPushButton::clicked,
                    [this] {
                      showLivePlot();
+                     // What Save image names as the experiment it shows.
+                     if (runState() == RunState::Idle) {
+                       seriesFields_.clear();
+                       for (const auto& f : parameterFields())
+                         seriesFields_.emplace_back(f.control, text(f.control));
+                     }
                      app_->CommandStart_Click();
                      // The series ended (last test, Stop or a fault): show its last dots.
                      if (!ended_) plot_->update();

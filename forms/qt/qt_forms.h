@@ -174,6 +174,7 @@ private:
   Application* app_ = nullptr; // whose buttons these are
   QAction* overlayAction_ = nullptr;
   std::unique_ptr<QDialog> help_;
+  FieldTexts seriesFields_; // the fields as the last series started
   std::map<std::string, std::string> misread_;
   bool ended_ = false;
 };

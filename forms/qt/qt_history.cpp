@@ -6,6 +6,7 @@
 #include "results/atomic_file.h"
 #include "results/export.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
 #include <QFile>
@@ -66,8 +67,11 @@ QString QtForms::saveImage(const QString& path, bool withOverlay) const {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  if (!plot_->shownWithOverlay(withOverlay).save(&buffer, "PNG"))
-    return "Could not encode the picture as PNG.";
+  // The picture names the program and the experiment of the series it shows.
+  QImage image = plot_->shownWithOverlay(withOverlay);
+  image.setText("Software", "threebody " + QApplication::applicationVersion());
+  image.setText("Parameters", QString::fromStdString(parameterLine(seriesFields_)));
+  if (!image.save(&buffer, "PNG")) return "Could not encode the picture as PNG.";
   return saveWhole(path, png);
 }
 
