@@ -126,7 +126,6 @@ tb::PlotOverlay overlayOf(const tb::SimState& s, bool running) {
   o.colour[2] = qb(0);
   o.pixelsPerUnit = s.plot.xpixels / extent;
   o.time = static_cast<double>(s.nstep) * s.tdelta;
-  o.alpha = s.alpha;
   o.collided = s.endcode == tb::EndCode::Collision;
   return o;
 }
@@ -143,7 +142,13 @@ int runWindows(const tb::Launch& launch) {
     return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta;
   };
   forms.connectHandlers(app);
-  forms.setOverlayState([&] { return overlayOf(experiment.state(), app.state() != tb::RunState::Idle); });
+  forms.setOverlayState([&] {
+    tb::PlotOverlay o = overlayOf(experiment.state(), app.state() != tb::RunState::Idle);
+    // The angle of the test drawn, as its read-out shows it: after a Stop the
+    // driver has already stepped to the next angle.
+    o.alpha = tb::Val(forms.text(tb::controls::Talpha));
+    return o;
+  });
   forms.showOverlay(!launch.noOverlay);
   app.Form_Load();
   for (const auto& [control, text] : launch.fields)
