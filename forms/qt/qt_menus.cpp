@@ -16,23 +16,20 @@ namespace tb {
 // Context menus that keep results: the plot as a PNG, the result lines on the
 // clipboard, the series as CSV. The designed controls and layout stay as they are.
 void QtForms::addMenus() {
+  // Save image as shown (the overlay too), or the plot alone.
+  auto saveImageAs = [this](bool withOverlay) {
+    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    QString error = saveImage(path, withOverlay);
+    if (!error.isEmpty()) warn(plot_, "Save image", error);
+  };
   auto* saveImageAction = new QAction("Save image...", plot_);
   saveImageAction->setShortcut(QKeySequence::Save);
   saveImageAction->setShortcutContext(Qt::WindowShortcut);
-  QObject::connect(saveImageAction, &QAction::triggered, [this] {
-    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
-    if (path.isEmpty()) return;
-    QString error = saveImage(path);
-    if (!error.isEmpty()) warn(plot_, "Save image", error);
-  });
+  QObject::connect(saveImageAction, &QAction::triggered, [saveImageAs] { saveImageAs(true); });
   plot_->addAction(saveImageAction);
   auto* savePlainAction = new QAction("Save image without overlay...", plot_);
-  QObject::connect(savePlainAction, &QAction::triggered, [this] {
-    QString path = QFileDialog::getSaveFileName(plot_, "Save image", "threebody.png", "PNG images (*.png)");
-    if (path.isEmpty()) return;
-    QString error = saveImage(path, false);
-    if (!error.isEmpty()) warn(plot_, "Save image", error);
-  });
+  QObject::connect(savePlainAction, &QAction::triggered, [saveImageAs] { saveImageAs(false); });
   plot_->addAction(savePlainAction);
   overlayAction_ = new QAction("Show overlay", plot_);
   overlayAction_->setCheckable(true);
