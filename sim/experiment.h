@@ -71,6 +71,10 @@ public:
   // an arctangent per step, instead of the three-body pass (lane_kernel.cpp)
   // in a block of one lane. Both give the same bits; tests compare them.
   bool generalStages = false;
+  // Draws world x and y at the same scale (circular orbits look round): the
+  // world window's height follows the drawing area's proportions, from the
+  // next test on. Off, the world window is the square of disp max.
+  bool trueProportions = false;
 
   // Called after each test's result line has been written.
   std::function<void(const TestReport&)> onTestEnd;

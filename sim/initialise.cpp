@@ -79,6 +79,10 @@ void Experiment::keepStartValues() {
   s_.plot.xmin = -s_.plot.xmax;
   s_.plot.ymax = s_.plot.xmax;
   s_.plot.ymin = -s_.plot.xmax;
+  if (trueProportions && s_.plot.xpixels > 0) {
+    s_.plot.ymax = s_.plot.xmax * s_.plot.ypixels / s_.plot.xpixels;
+    s_.plot.ymin = -s_.plot.ymax;
+  }
   s_.approached = 0;
 }
 

@@ -43,6 +43,7 @@ struct Program {
   Program() {
     exp.onTestEnd = [this](const TestReport& r) { forms.recordTest(r); };
     forms.connectHandlers(app);
+    forms.onTrueProportions = [this](bool on) { exp.trueProportions = on; };
     app.Form_Load();
     forms.show(FormId::Form1);
   }
@@ -554,6 +555,46 @@ private slots:
     QVERIFY2(QImage(dir + "/with.png").text("Parameters").contains("alpha-end=0 tdelta=0.01"),
              qPrintable(QImage(dir + "/with.png").text("Parameters")));
     QDir(dir).removeRecursively();
+  }
+
+  // True proportions draw world x and y at one scale: the circular orbit of
+  // the pair is as tall as it is wide on the screen; the default keeps the
+  // square world window in the 3:4 drawing area.
+  void trueProportionsDrawCirclesRound() {
+    auto pairExtent = [](Program& p) {
+      const QImage img = p.forms.plot()->image();
+      int left = img.width(), right = -1, top = img.height(), bottom = -1;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+          const QColor c = img.pixelColor(x, y);
+          if (c.green() > 100 && c.red() < 100 && c.blue() < 100) { // body 2's green trail
+            left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, y), bottom = std::max(bottom, y);
+          }
+        }
+      return std::pair<double, double>(right - left, bottom - top);
+    };
+    Program plain, round;
+    for (Program* p : {&plain, &round}) {
+      p->forms.show(FormId::Form2);
+      p->type("Ttdelta", "0.01");
+      p->type("Talphaend", "0");
+      p->type("Tinitv2", "-1"); // the third body flies off: the pair turns undisturbed
+    }
+    QAction* toggle = nullptr;
+    for (QAction* a : round.forms.plot()->actions())
+      if (a->text().startsWith("True proportions")) toggle = a;
+    QVERIFY(toggle);
+    toggle->setChecked(true);
+    QVERIFY(round.exp.trueProportions);
+    plain.click("CommandStart");
+    round.click("CommandStart");
+    const auto [pw, ph] = pairExtent(plain);
+    const auto [rw, rh] = pairExtent(round);
+    QVERIFY2(pw > 20 && rw > 20, qPrintable(QString("%1 %2").arg(pw).arg(rw)));
+    QVERIFY2(std::abs(rh / rw - 1) < 0.1,
+             qPrintable(QString("plain %1 x %2, round %3 x %4").arg(pw).arg(ph).arg(rw).arg(rh)));
+    QVERIFY2(ph / pw > 1.2, qPrintable(QString("plain %1 x %2").arg(pw).arg(ph)));
   }
 
   // Every read-out shows its whole text, up to the longest value it takes:

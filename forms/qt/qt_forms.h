@@ -125,6 +125,8 @@ public:
   // What the overlay over the plot shows, and whether it is shown.
   void setOverlayState(std::function<PlotOverlay()> state) { plot_->overlayState = std::move(state); }
   void showOverlay(bool on);
+  // "True proportions" in the display form's menu: called with the choice.
+  std::function<void(bool)> onTrueProportions;
   // F1: what every field, read-out and end code means; the About box.
   void showHelp();
   void showAbout();

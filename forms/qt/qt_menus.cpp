@@ -36,6 +36,12 @@ void QtForms::addMenus() {
   overlayAction_->setChecked(plot_->overlayOn);
   QObject::connect(overlayAction_, &QAction::toggled, [this](bool on) { showOverlay(on); });
   plot_->addAction(overlayAction_);
+  auto* proportions = new QAction("True proportions (from the next test)", plot_);
+  proportions->setCheckable(true);
+  QObject::connect(proportions, &QAction::toggled, [this](bool on) {
+    if (onTrueProportions) onTrueProportions(on);
+  });
+  plot_->addAction(proportions);
   plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   QWidget* print = windows_[2];
