@@ -74,10 +74,6 @@ public:
     result = handOut(k);
     return true;
   }
-  size_t finishedCount() {
-    std::lock_guard lock(m_);
-    return finishedCount_;
-  }
   // Drops the running tests and waits for the workers; nothing more comes.
   void abandon() {
     abandon_ = true;

@@ -44,8 +44,6 @@ std::vector<double> SeriesPlan::angles(long limit) const {
   return v;
 }
 
-long plannedTests(double alphastr, double alphaend) { return SeriesPlan::of(alphastr, alphaend).count(); }
-
 std::vector<std::pair<std::string, std::string>>
 fieldsAt(std::vector<std::pair<std::string, std::string>> fields, double angle) {
   for (auto& [control, text] : fields)

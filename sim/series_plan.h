@@ -42,9 +42,6 @@ struct SeriesPlan {
   std::vector<double> angles(long limit) const;
 };
 
-// How many tests a series from alphastr to alphaend runs: SeriesPlan::count.
-long plannedTests(double alphastr, double alphaend);
-
 // The field texts of the one-test series at `angle` (start and end angle
 // both `angle`, written so that they read back as exactly it): how a test of
 // a series runs apart.

@@ -35,7 +35,7 @@ TEST(Series, AngleStepsAndNumberOfTests) {
     rig.type("Ttdelta", kQuickStep).type("Talphastr", c.start).type("Talphaend", c.end);
     rig.start();
     ASSERT_EQ(rig.reports.size(), c.tests);
-    EXPECT_EQ(plannedTests(Val(c.start), Val(c.end)), static_cast<long>(c.tests));
+    EXPECT_EQ(SeriesPlan::of(Val(c.start), Val(c.end)).count(), static_cast<long>(c.tests));
     // The plan's angles are the driver's, to the bit.
     std::vector<double> angles = SeriesPlan::of(Val(c.start), Val(c.end)).angles(1000);
     ASSERT_EQ(angles.size(), c.tests);
