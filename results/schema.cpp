@@ -36,19 +36,24 @@ template <typename T> std::string shortestText(T v) {
 }
 
 std::string csvText(const ColumnValue& v) {
-  struct {
-    std::string operator()(int64_t n) const { return std::to_string(n); }
-    std::string operator()(float f) const { return shortestText(f); }
-    std::string operator()(double d) const { return shortestText(d); }
-    std::string operator()(const std::optional<double>& d) const { return d ? shortestText(*d) : ""; }
-    std::string operator()(const std::string& s) const { return csvQuoted(s); }
-  } text;
-  return std::visit(text, v);
+  if (const auto* line = std::get_if<std::string>(&v)) return csvQuoted(*line);
+  return columnText(v);
 }
 
 } // namespace
 
 std::span<const Column> resultColumns() { return kColumns; }
+
+std::string columnText(const ColumnValue& v) {
+  struct {
+    std::string operator()(int64_t n) const { return std::to_string(n); }
+    std::string operator()(float f) const { return shortestText(f); }
+    std::string operator()(double d) const { return shortestText(d); }
+    std::string operator()(const std::optional<double>& d) const { return d ? shortestText(*d) : ""; }
+    std::string operator()(const std::string& s) const { return s; }
+  } text;
+  return std::visit(text, v);
+}
 
 int columnIndex(const char* name) {
   for (size_t k = 0; k < std::size(kColumns); ++k)

@@ -32,6 +32,8 @@ struct Column {
 
 // Every column of a test, in the CSV's order.
 std::span<const Column> resultColumns();
+// A value as the CSV writes it, without the quotes of a line.
+std::string columnText(const ColumnValue& v);
 // The position of the column called `name` in resultColumns(); -1 if none is.
 int columnIndex(const char* name);
 

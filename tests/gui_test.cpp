@@ -6,6 +6,7 @@
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
 #include "results/export.h"
+#include "results/map_outcome.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -158,7 +160,7 @@ private slots:
     for (const auto& c : form1Controls()) {
       QWidget* w = p.forms.control(c.name);
       QVERIFY2(w, c.name);
-      QCOMPARE(w->parentWidget(), p.forms.window(FormId::Form1));
+      QCOMPARE(w->window(), p.forms.window(FormId::Form1));
       QCOMPARE(w->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
       QVERIFY(w->isEnabled() && w->isVisibleTo(w->parentWidget()));
       QCOMPARE(QString::fromStdString(p.forms.text(c.name)), QString(c.text));
@@ -327,6 +329,61 @@ private slots:
     shown->close();
   }
 
+  // The menu bar sits above the designed client area, whose controls keep
+  // their places, and its items do what the context menus do.
+  void menuBarOffersEveryActionAboveTheDesignedControls() {
+    Program p;
+    QMenuBar* bar = p.forms.menuBar();
+    QWidget* form = p.forms.window(FormId::Form1);
+    QStringList titles;
+    for (QAction* a : bar->actions())
+      titles << a->text().remove('&');
+    QCOMPARE(titles, QStringList({"File", "Run", "View", "Tools", "Help"}));
+    const int menu = bar->geometry().bottom() + 1;
+    QVERIFY(menu > 10);
+    for (const auto& c : form1Controls()) {
+      QWidget* w = p.forms.control(c.name);
+      QCOMPARE(w->mapTo(form, QPoint(0, 0)), QPoint(c.left / 15, c.top / 15 + menu));
+    }
+    QCOMPARE(form->height(), static_cast<int>(kWindowDesigns[0].clientHeight / 15) + menu);
+    auto item = [bar](const QString& menuTitle, const QString& text) -> QAction* {
+      for (QAction* m : bar->actions())
+        if (m->text().remove('&') == menuTitle)
+          for (QAction* a : m->menu()->actions())
+            if (a->text() == text) return a;
+      return nullptr;
+    };
+    for (auto [m, t] : {std::pair{"File", "Save image..."},
+                        {"File", "Save results..."},
+                        {"File", "Quit"},
+                        {"Run", "Start"},
+                        {"Run", "Stop"},
+                        {"Run", "Speed"},
+                        {"View", "Results table"},
+                        {"View", "Show the display and print forms"},
+                        {"Help", "Help"},
+                        {"Help", "About threebody"}})
+      QVERIFY2(item(m, t), t);
+    // Run > Start runs the series; File > Copy lines copies its lines.
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "4");
+    item("Run", "Start")->trigger();
+    QCOMPARE(p.forms.results().size(), size_t(5)); // alpha 0 to 4 by 1
+    QGuiApplication::clipboard()->clear();
+    item("File", "Copy lines")->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), p.forms.resultLines());
+    // View > Show overlay is the display form's own toggle.
+    QAction* overlay = item("View", "Show overlay");
+    QVERIFY(overlay && overlay->isCheckable() && overlay->isChecked());
+    overlay->trigger();
+    QVERIFY(!p.forms.overlayShown());
+    item("Tools", "Outcome map...")->trigger();
+    QVERIFY(p.forms.mapWindow() && p.forms.mapWindow()->isVisible());
+    p.forms.mapWindow()->stop();
+    item("File", "Quit")->trigger();
+    QVERIFY(p.forms.ended());
+  }
+
   void closingTheControlFormDuringASeriesActsAsEnd() {
     Program p;
     p.type("Ttdelta", "1E-300");
@@ -420,7 +477,7 @@ private slots:
     QStringList menu;
     for (QAction* a : print->actions())
       menu << a->text() + " " + a->shortcut().toString();
-    QCOMPARE(menu, QStringList({"Copy lines Ctrl+C", "Save results... Ctrl+S"}));
+    QCOMPARE(menu, QStringList({"Copy lines Ctrl+C", "Save results... Ctrl+S", "Results table "}));
     QCOMPARE(p.forms.plot()->actions().first()->text(), QString("Save image..."));
 
     print->actions().first()->trigger();
@@ -838,6 +895,52 @@ private slots:
     QCOMPARE(differingPixels(painted(p.forms), live), 0);
   }
 
+  // Every test of the series, also those past the nineteenth label, with the
+  // CSV's columns; sorted as numbers; a row brings back that test's picture.
+  void resultsTableHoldsEveryTestAndShowsItsPicture() {
+    Program p;
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "480"); // 25 tests, alpha 0 to 480 by 20
+    p.click("CommandStart");
+    QCOMPARE(p.forms.results().size(), size_t(25));
+    p.forms.showResultsTable();
+    ResultsTable* t = p.forms.resultsTable();
+    QVERIFY(t && t->isVisible());
+    QTableWidget* table = t->table();
+    QCOMPARE(table->rowCount(), 25);
+    for (QString name : QString::fromStdString(csvHeader()).split(','))
+      QVERIFY2(t->column(name) >= 0, qPrintable(name));
+    const int words = t->column("end in words"), end = t->column("end"), alpha = t->column("alpha");
+    for (int r = 0; r < 25; ++r) {
+      const QString code = table->item(r, end)->text();
+      QVERIFY(!code.isEmpty());
+      QCOMPARE(table->item(r, words)->text(),
+               QString(MapOutcome::ended(static_cast<EndCode>(code.toInt())).name()));
+    }
+    // Sorted by time as numbers, not as texts ("795" before "1191").
+    const int time = t->column("time");
+    table->sortItems(time, Qt::AscendingOrder);
+    for (int r = 1; r < 25; ++r)
+      QVERIFY(table->item(r - 1, time)->text().toDouble() <= table->item(r, time)->text().toDouble());
+    // A test no label holds any more: the 21st, alpha 400.
+    int row = -1;
+    for (int r = 0; r < 25; ++r)
+      if (table->item(r, alpha)->text() == "400") row = r;
+    QVERIFY(row >= 0);
+    const QSize size = p.forms.plot()->size();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                      table->visualItemRect(table->item(row, alpha)).center());
+    QApplication::processEvents();
+    QImage expected = batchPlot({"--tdelta", "0.01", "--alpha-start", "400", "--alpha-end", "400"}, size);
+    QCOMPARE(differingPixels(painted(p.forms), expected), 0);
+    QCOMPARE(p.forms.shownTest(), -1); // no label is marked for it
+    // A new series starts a new table.
+    p.type("Talphaend", "0.5");
+    p.click("CommandStart");
+    QCOMPARE(table->rowCount(), static_cast<int>(p.forms.results().size()));
+    QCOMPARE(table->rowCount(), 6);
+  }
+
   void outcomeMapFillsAndAClickRunsThatPoint() {
     Program p;
     p.type("Ttdelta", "0.05"); // a quick map
@@ -1002,7 +1105,8 @@ private slots:
     int tests = 0;
     p.exp.onTestEnd = [&](const TestReport& r) {
       p.forms.recordTest(r);
-      // From the 19th test on, each new picture replaces the last one kept.
+      // From the 19th test on, each new line replaces the last label's; the
+      // pictures are kept compressed.
       if (++tests == 19) {
         plotSize = p.forms.plot()->image().size();
         first = residentBytes();

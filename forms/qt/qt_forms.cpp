@@ -45,7 +45,8 @@ void useFixedNumberFormat() {
 }
 
 QtForms::QtForms() {
-  windows_[0] = new FormWindow;
+  controlWindow_ = new ControlWindow;
+  windows_[0] = controlWindow_;
   plot_ = new PlotWidget;
   windows_[1] = plot_;
   windows_[2] = new FormWindow;
@@ -66,11 +67,14 @@ QtForms::QtForms() {
   buildPrintForm();
   addMenus();
   addSpeedMenu();
-  auto* mapAction = new QAction("Outcome map...", windows_[0]);
-  QObject::connect(mapAction, &QAction::triggered, [this] { openMap(); });
-  windows_[0]->addAction(mapAction);
+  actions_.map = new QAction("Outcome map...", windows_[0]);
+  QObject::connect(actions_.map, &QAction::triggered, [this] { openMap(); });
+  windows_[0]->addAction(actions_.map);
   addWindowActions();
   windows_[0]->setContextMenuPolicy(Qt::ActionsContextMenu);
+  addMenuBar();
+  // The menu bar comes on top of the designed client area.
+  windows_[0]->resize(windows_[0]->width(), windows_[0]->height() + controlWindow_->menuHeight());
   for (auto* w : windows_)
     w->installEventFilter(this);
 }
@@ -81,7 +85,7 @@ QtForms::~QtForms() {
 }
 
 void QtForms::buildControlForm() {
-  QWidget* form = windows_[0];
+  QWidget* form = controlWindow_->client();
   std::vector<std::pair<int, QWidget*>> focusOrder;
   for (const auto& c : form1Controls()) {
     QWidget* w = nullptr;
@@ -316,6 +320,7 @@ void QtForms::end() {
   if (ended_) return;
   ended_ = true;
   if (map_) map_->close();
+  if (resultsTable_) resultsTable_->close();
   for (auto* w : windows_)
     w->hide();
   QCoreApplication::quit();

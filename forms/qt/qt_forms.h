@@ -7,6 +7,7 @@
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/qt/map_window.h"
+#include "forms/qt/results_table.h"
 #include "forms/qt/widgets.h"
 #include "runtime/forms_runtime.h"
 #include "sim/experiment.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMargins>
+#include <QMenu>
 #include <QString>
 #include <QWidget>
 
@@ -48,6 +50,8 @@ public:
   ~QtForms() override;
 
   QWidget* window(FormId f) const { return windows_[static_cast<int>(f)]; }
+  // The control form's menu bar, above the client area with the controls.
+  QMenuBar* menuBar() const { return controlWindow_->menuBar(); }
   PlotWidget* plot() const { return plot_; }
   QWidget* control(const QString& name) const { return controls_.value(name); }
   ResultLabel* lmesgLabel(int i) const { return lmesg_[static_cast<size_t>(i)]; }
@@ -103,6 +107,12 @@ public:
   // Shows the picture of the test whose line is in Lmesg(index) and marks the
   // line; showLivePlot returns to what the engine draws.
   void showTestPicture(int index);
+  // Shows the picture of the series' test number `test` (from 0); false when
+  // it is not kept.
+  bool showTest(int test);
+  // View > Results table: every test of the last series.
+  void showResultsTable();
+  ResultsTable* resultsTable() const { return resultsTable_.get(); }
   void showLivePlot();
   int shownTest() const { return shownTest_; }
   // "Outcome map..." in the control form's context menu: the current fields
@@ -156,11 +166,28 @@ private:
   void holdPace();
   bool eventFilter(QObject* watched, QEvent* event) override;
 
+  void addMenuBar();
+
+  // The program's actions: the context menus and the control form's menu bar
+  // offer the same ones.
+  struct Actions {
+    QAction *saveImage = nullptr, *savePlain = nullptr, *overlay = nullptr, *proportions = nullptr;
+    QAction *copyLines = nullptr, *saveResults = nullptr, *map = nullptr, *results = nullptr;
+    QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
+            *quit = nullptr;
+    QMenu* speed = nullptr;
+  } actions_;
+
   std::array<FormWindow*, 3> windows_{};
+  ControlWindow* controlWindow_ = nullptr;
   PlotWidget* plot_ = nullptr;
   QHash<QString, QWidget*> controls_;
   std::array<ResultLabel*, 19> lmesg_{};
-  std::array<QImage, 19> pictures_{};
+  int labelTest(int label) const;
+  std::vector<QByteArray> pictures_; // each test's picture as PNG, empty once dropped
+  size_t pictureBytes_ = 0;
+  static constexpr size_t kMaxPictureBytes = 256u << 20;
+  std::unique_ptr<ResultsTable> resultsTable_;
   int shownTest_ = -1;
   double pace_ = 0;
   double paceStartWall_ = 0; // wall time at which the running test's time 0 is due
@@ -174,7 +201,6 @@ private:
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};
   Application* app_ = nullptr; // whose buttons these are
-  QAction* overlayAction_ = nullptr;
   std::unique_ptr<QDialog> help_;
   FieldTexts seriesFields_; // the fields as the last series started
   std::map<std::string, std::string> misread_;

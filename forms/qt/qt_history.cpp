@@ -19,28 +19,71 @@ namespace tb {
 void QtForms::recordTest(const TestReport& report) {
   if (report.index == 0) {
     results_.clear();
-    pictures_.fill(QImage());
+    pictures_.clear();
+    pictureBytes_ = 0;
+    if (resultsTable_) resultsTable_->clear();
   }
   results_.push_back(report);
-  // The picture belongs to the label the line went to: from the 19th test on
-  // that is always the last one.
-  pictures_[static_cast<size_t>(std::min(report.index, 18))] = plot_->image().copy();
+  // Each test's picture, kept as PNG (a few kilobytes of trails on white);
+  // the oldest go first should a very long series fill kMaxPictureBytes.
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  plot_->image().save(&buffer, "PNG");
+  pictureBytes_ += static_cast<size_t>(png.size());
+  pictures_.push_back(std::move(png));
+  for (size_t k = 0; pictureBytes_ > kMaxPictureBytes && k + 1 < pictures_.size(); ++k) {
+    pictureBytes_ -= static_cast<size_t>(pictures_[k].size());
+    pictures_[k] = QByteArray();
+  }
+  if (resultsTable_) resultsTable_->addTest(results_.size() - 1, report);
   plot_->paintNow();
 }
 
-void QtForms::showTestPicture(int index) {
-  const QImage& picture = pictures_.at(static_cast<size_t>(index));
-  if (picture.isNull()) return;
-  if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
-  shownTest_ = index;
-  lmesg_[static_cast<size_t>(index)]->setMarked(true);
-  plot_->showPicture(picture);
+// Labels 0 to 17 hold the first tests; from the 19th test on the last label
+// holds the latest.
+int QtForms::labelTest(int label) const {
+  const int tests = static_cast<int>(results_.size());
+  if (label < 18) return label < tests ? label : -1;
+  return tests >= 19 ? tests - 1 : -1;
 }
+
+bool QtForms::showTest(int test) {
+  if (test < 0 || static_cast<size_t>(test) >= pictures_.size() ||
+      pictures_[static_cast<size_t>(test)].isEmpty())
+    return false;
+  QImage picture;
+  if (!picture.loadFromData(pictures_[static_cast<size_t>(test)], "PNG")) return false;
+  if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
+  shownTest_ = -1;
+  // The label that holds the test's line is marked too.
+  for (int label = 0; label < 19; ++label)
+    if (labelTest(label) == test) {
+      shownTest_ = label;
+      lmesg_[static_cast<size_t>(label)]->setMarked(true);
+    }
+  plot_->showPicture(picture);
+  return true;
+}
+
+void QtForms::showTestPicture(int index) { showTest(labelTest(index)); }
 
 void QtForms::showLivePlot() {
   if (shownTest_ >= 0) lmesg_[static_cast<size_t>(shownTest_)]->setMarked(false);
   shownTest_ = -1;
   plot_->showLive();
+}
+
+void QtForms::showResultsTable() {
+  if (!resultsTable_) {
+    resultsTable_ = std::make_unique<ResultsTable>();
+    resultsTable_->onPick = [this](size_t test) { showTest(static_cast<int>(test)); };
+    for (size_t k = 0; k < results_.size(); ++k)
+      resultsTable_->addTest(k, results_[k]);
+    resultsTable_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
+  }
+  resultsTable_->show();
+  resultsTable_->raise();
 }
 
 QString QtForms::resultLines() const {

@@ -9,6 +9,7 @@
 #include <QActionGroup>
 #include <QFileDialog>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 
 namespace tb {
@@ -23,20 +24,23 @@ void QtForms::addMenus() {
     QString error = saveImage(path, withOverlay);
     if (!error.isEmpty()) warn(plot_, "Save image", error);
   };
-  auto* saveImageAction = new QAction("Save image...", plot_);
+  auto*& saveImageAction = actions_.saveImage;
+  saveImageAction = new QAction("Save image...", plot_);
   saveImageAction->setShortcut(QKeySequence::Save);
   saveImageAction->setShortcutContext(Qt::WindowShortcut);
   QObject::connect(saveImageAction, &QAction::triggered, [saveImageAs] { saveImageAs(true); });
   plot_->addAction(saveImageAction);
-  auto* savePlainAction = new QAction("Save image without overlay...", plot_);
+  auto*& savePlainAction = actions_.savePlain;
+  savePlainAction = new QAction("Save image without overlay...", plot_);
   QObject::connect(savePlainAction, &QAction::triggered, [saveImageAs] { saveImageAs(false); });
   plot_->addAction(savePlainAction);
-  overlayAction_ = new QAction("Show overlay", plot_);
-  overlayAction_->setCheckable(true);
-  overlayAction_->setChecked(plot_->overlayOn);
-  QObject::connect(overlayAction_, &QAction::toggled, [this](bool on) { showOverlay(on); });
-  plot_->addAction(overlayAction_);
-  auto* proportions = new QAction("True proportions (from the next test)", plot_);
+  actions_.overlay = new QAction("Show overlay", plot_);
+  actions_.overlay->setCheckable(true);
+  actions_.overlay->setChecked(plot_->overlayOn);
+  QObject::connect(actions_.overlay, &QAction::toggled, [this](bool on) { showOverlay(on); });
+  plot_->addAction(actions_.overlay);
+  auto*& proportions = actions_.proportions;
+  proportions = new QAction("True proportions (from the next test)", plot_);
   proportions->setCheckable(true);
   QObject::connect(proportions, &QAction::toggled, [this](bool on) {
     if (onTrueProportions) onTrueProportions(on);
@@ -45,11 +49,13 @@ void QtForms::addMenus() {
   plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   QWidget* print = windows_[2];
-  auto* copyAction = new QAction("Copy lines", print);
+  auto*& copyAction = actions_.copyLines;
+  copyAction = new QAction("Copy lines", print);
   copyAction->setShortcut(QKeySequence::Copy);
   copyAction->setShortcutContext(Qt::WindowShortcut);
   QObject::connect(copyAction, &QAction::triggered, [this] { copyLines(); });
-  auto* saveAction = new QAction("Save results...", print);
+  auto*& saveAction = actions_.saveResults;
+  saveAction = new QAction("Save results...", print);
   saveAction->setShortcut(QKeySequence::Save);
   saveAction->setShortcutContext(Qt::WindowShortcut);
   QObject::connect(saveAction, &QAction::triggered, [this, print] {
@@ -58,8 +64,11 @@ void QtForms::addMenus() {
     QString error = saveResults(path);
     if (!error.isEmpty()) warn(print, "Save results", error);
   });
+  actions_.results = new QAction("Results table", print);
+  QObject::connect(actions_.results, &QAction::triggered, [this] { showResultsTable(); });
   print->addAction(copyAction);
   print->addAction(saveAction);
+  print->addAction(actions_.results);
   print->setContextMenuPolicy(Qt::ActionsContextMenu);
   for (QLabel* label : lmesg_)
     label->setContextMenuPolicy(Qt::NoContextMenu);
@@ -67,7 +76,7 @@ void QtForms::addMenus() {
 
 // "Speed" in the display form's context menu: full speed, or a pace to watch.
 void QtForms::addSpeedMenu() {
-  auto* menu = new QMenu("Speed", plot_);
+  auto* menu = actions_.speed = new QMenu("Speed", plot_);
   auto* group = new QActionGroup(menu);
   for (double pace : kPaces) {
     QString name = pace == 0 ? QString("Full speed") : QString("%1 time units a second").arg(pace);
@@ -103,7 +112,7 @@ void QtForms::openMap() {
 
 void QtForms::showOverlay(bool on) {
   plot_->overlayOn = on;
-  if (overlayAction_ && overlayAction_->isChecked() != on) overlayAction_->setChecked(on);
+  if (actions_.overlay && actions_.overlay->isChecked() != on) actions_.overlay->setChecked(on);
   plot_->update();
 }
 
@@ -122,22 +131,61 @@ void QtForms::addWindowActions() {
     form->addAction(a);
     return a;
   };
-  add("Start", QKeySequence(Qt::Key_F5),
-      [this] { static_cast<QPushButton*>(control(controls::CommandStart))->click(); });
-  add("Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] {
+  actions_.start = add("Start", QKeySequence(Qt::Key_F5),
+                       [this] { static_cast<QPushButton*>(control(controls::CommandStart))->click(); });
+  actions_.stop = add("Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] {
     if (runState() == RunState::Running) app_->CommandEnd_Click();
   });
-  add("Show the display and print forms", QKeySequence(), [this] {
+  actions_.showForms = add("Show the display and print forms", QKeySequence(), [this] {
     for (int f : {1, 2}) {
       windows_[static_cast<size_t>(f)]->show();
       windows_[static_cast<size_t>(f)]->raise();
     }
   });
-  add("Help", QKeySequence(Qt::Key_F1), [this] { showHelp(); });
-  add("About threebody", QKeySequence(), [this] { showAbout(); });
-  add("Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] {
+  actions_.help = add("Help", QKeySequence(Qt::Key_F1), [this] { showHelp(); });
+  actions_.about = add("About threebody", QKeySequence(), [this] { showAbout(); });
+  actions_.quit = add("Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] {
     if (!ended_) end();
   });
+}
+
+} // namespace tb
+
+namespace tb {
+
+// The control form's menu bar: every action of the program by its kind. The
+// display and print forms' actions whose shortcuts answer in their own window
+// (Save image Ctrl+S there, Save results Ctrl+S here) are offered through
+// items that trigger them, so that no shortcut is claimed twice in one window.
+void QtForms::addMenuBar() {
+  QMenuBar* bar = controlWindow_->menuBar();
+  auto through = [this](QMenu* menu, QAction* original) {
+    QAction* item = menu->addAction(original->text());
+    QObject::connect(item, &QAction::triggered, original, &QAction::trigger);
+    return item;
+  };
+  QMenu* file = bar->addMenu("&File");
+  through(file, actions_.saveImage);
+  through(file, actions_.savePlain);
+  through(file, actions_.saveResults);
+  through(file, actions_.copyLines);
+  file->addSeparator();
+  file->addAction(actions_.quit);
+  QMenu* run = bar->addMenu("&Run");
+  run->addAction(actions_.start);
+  run->addAction(actions_.stop);
+  run->addMenu(actions_.speed);
+  QMenu* view = bar->addMenu("&View");
+  view->addAction(actions_.overlay);
+  view->addAction(actions_.proportions);
+  view->addSeparator();
+  view->addAction(actions_.showForms);
+  if (actions_.results) view->addAction(actions_.results);
+  QMenu* tools = bar->addMenu("&Tools");
+  tools->addAction(actions_.map);
+  QMenu* help = bar->addMenu("&Help");
+  help->addAction(actions_.help);
+  help->addAction(actions_.about);
 }
 
 } // namespace tb

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cmath>
 
 #include <QCloseEvent>
@@ -23,6 +24,18 @@ void warn(QWidget* parent, const QString& title, const QString& text) {
 void FormWindow::closeEvent(QCloseEvent* event) {
   event->accept();
   if (onClose) onClose();
+}
+
+ControlWindow::ControlWindow() : menuBar_(new QMenuBar(this)), client_(new QWidget(this)) {
+  menuBar_->setNativeMenuBar(false);
+}
+
+int ControlWindow::menuHeight() const { return menuBar_->sizeHint().height(); }
+
+void ControlWindow::resizeEvent(QResizeEvent*) {
+  const int h = menuHeight();
+  menuBar_->setGeometry(0, 0, width(), h);
+  client_->setGeometry(0, h, width(), std::max(0, height() - h));
 }
 
 PlotWidget::PlotWidget() {

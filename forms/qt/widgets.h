@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QMenuBar>
 #include <QWidget>
 
 #include <cstdint>
@@ -23,6 +24,25 @@ public:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+};
+
+// The control form: a menu bar above the client area that holds the designed
+// controls, so that they keep their places below it. The window's height
+// includes the menu bar as a frame would.
+class ControlWindow : public FormWindow {
+public:
+  ControlWindow();
+  QMenuBar* menuBar() const { return menuBar_; }
+  QWidget* client() const { return client_; }
+  // The menu bar's height in pixels: what the window adds to its client area.
+  int menuHeight() const;
+
+protected:
+  void resizeEvent(QResizeEvent*) override;
+
+private:
+  QMenuBar* menuBar_;
+  QWidget* client_;
 };
 
 // What the overlay explains over the plot, in the plot's pixels: where the

@@ -1,0 +1,91 @@
+// The results table window: one row a test, numbers sorted as numbers.
+#include "forms/qt/results_table.h"
+
+#include "results/map_outcome.h"
+#include "results/schema.h"
+
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+#include <optional>
+#include <variant>
+
+namespace tb {
+
+namespace {
+
+// A cell that sorts by its number where it has one, else by its text.
+class Cell : public QTableWidgetItem {
+public:
+  Cell(const QString& text, std::optional<double> number) : QTableWidgetItem(text) {
+    if (number) setData(Qt::UserRole, *number);
+    setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    if (number) setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  }
+  bool operator<(const QTableWidgetItem& other) const override {
+    const QVariant a = data(Qt::UserRole), b = other.data(Qt::UserRole);
+    if (a.isValid() && b.isValid()) return a.toDouble() < b.toDouble();
+    if (a.isValid() != b.isValid()) return a.isValid(); // numbers before blanks
+    return text() < other.text();
+  }
+};
+
+std::optional<double> numberOf(const ColumnValue& v) {
+  if (const auto* n = std::get_if<int64_t>(&v)) return static_cast<double>(*n);
+  if (const auto* f = std::get_if<float>(&v)) return static_cast<double>(*f);
+  if (const auto* d = std::get_if<double>(&v)) return *d;
+  if (const auto* m = std::get_if<std::optional<double>>(&v)) return *m;
+  return std::nullopt;
+}
+
+} // namespace
+
+ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
+  setWindowTitle("Results");
+  QStringList headers{"test"};
+  for (const Column& c : resultColumns()) {
+    headers << c.name;
+    if (QString(c.name) == "end") headers << "end in words";
+  }
+  table_->setColumnCount(static_cast<int>(headers.size()));
+  table_->setHorizontalHeaderLabels(headers);
+  table_->verticalHeader()->hide();
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setSortingEnabled(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(table_);
+  QObject::connect(table_, &QTableWidget::cellClicked, [this](int row, int) {
+    if (onPick) onPick(table_->item(row, 0)->data(Qt::UserRole).toULongLong() - 1);
+  });
+  resize(900, 360);
+}
+
+void ResultsTable::clear() { table_->setRowCount(0); }
+
+int ResultsTable::column(const QString& name) const {
+  for (int c = 0; c < table_->columnCount(); ++c)
+    if (table_->horizontalHeaderItem(c)->text() == name) return c;
+  return -1;
+}
+
+void ResultsTable::addTest(size_t index, const TestReport& report) {
+  // Rows are added unsorted and sorted again once they are complete.
+  table_->setSortingEnabled(false);
+  const int row = table_->rowCount();
+  table_->insertRow(row);
+  int col = 0;
+  table_->setItem(row, col++, new Cell(QString::number(index + 1), static_cast<double>(index + 1)));
+  for (const Column& c : resultColumns()) {
+    const ColumnValue v = c.value(report);
+    table_->setItem(row, col++, new Cell(QString::fromStdString(columnText(v)), numberOf(v)));
+    if (QString(c.name) == "end")
+      table_->setItem(row, col++, new Cell(MapOutcome::ended(report.end).name(), std::nullopt));
+  }
+  table_->setSortingEnabled(true);
+}
+
+} // namespace tb
