@@ -617,6 +617,46 @@ private slots:
   // True proportions draw world x and y at one scale: the circular orbit of
   // the pair is as tall as it is wide on the screen; the default keeps the
   // square world window in the 3:4 drawing area.
+  // A resized display form shows the whole drawing at its new size; the
+  // sizing at the next Start keeps every window on the screen, the display
+  // form below the control form.
+  void resizedDisplayFormFollowsAndStaysOnTheScreen() {
+    Program p;
+    p.forms.showOverlay(false);
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    p.click("CommandStart");
+    QWidget* display = p.forms.window(FormId::Form2);
+    auto inked = [](const QImage& img) {
+      QRect box;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+          if (img.pixel(x, y) != qRgb(255, 255, 255)) box |= QRect(x, y, 1, 1);
+      return box;
+    };
+    const QImage drawn = p.forms.plot()->image();
+    const QRect before = inked(drawn);
+    QVERIFY(before.width() > 50);
+    display->resize(drawn.width() * 2, drawn.height() * 2);
+    QApplication::processEvents();
+    QCOMPARE(p.forms.plot()->image().size(), drawn.size()); // what was drawn stays
+    const QRect after = inked(painted(p.forms));
+    QVERIFY2(std::abs(after.width() - 2 * before.width()) <= 3, qPrintable(QString::number(after.width())));
+    QVERIFY(std::abs(after.height() - 2 * before.height()) <= 3);
+
+    // Wide and low below the control form: the 3:4 drawing of the same area
+    // at the next Start would reach below the screen.
+    const QRect screen = display->screen()->availableGeometry();
+    const QRect control = p.forms.window(FormId::Form1)->frameGeometry();
+    display->setGeometry(0, control.bottom() + 1, screen.width() - 20,
+                         screen.bottom() - control.bottom() - 40);
+    p.click("CommandStart");
+    QVERIFY(screen.contains(display->frameGeometry()));
+    QVERIFY(display->geometry().top() > p.forms.window(FormId::Form1)->geometry().bottom());
+    QCOMPARE(p.forms.plot()->image().size(), display->size()); // the new test draws at its size
+    QCOMPARE(p.line(0), batchLines({"--tdelta", "0.01", "--alpha-end", "0"}).value(0));
+  }
+
   void trueProportionsDrawCirclesRound() {
     auto pairExtent = [](Program& p) {
       const QImage img = p.forms.plot()->image();

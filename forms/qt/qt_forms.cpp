@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTimer>
@@ -184,10 +185,30 @@ float QtForms::height(FormId f) { return static_cast<float>(window(f)->height() 
 void QtForms::setLeft(FormId f, float v) { window(f)->move(twipsToPixels(v), window(f)->y()); }
 void QtForms::setTop(FormId f, float v) { window(f)->move(window(f)->x(), twipsToPixels(v)); }
 void QtForms::setWidth(FormId f, float v) {
-  window(f)->resize(clientPixels(v, kFrameWidthTwips), window(f)->height());
+  window(f)->resize(std::min(clientPixels(v, kFrameWidthTwips), largestClient(f).width()),
+                    window(f)->height());
 }
 void QtForms::setHeight(FormId f, float v) {
-  window(f)->resize(window(f)->width(), clientPixels(v, kFrameHeightTwips));
+  window(f)->resize(window(f)->width(),
+                    std::min(clientPixels(v, kFrameHeightTwips), largestClient(f).height()));
+}
+
+// The largest client area whose frame fits the screen's available area from
+// where the window stands, so that it never has to be moved up (under the
+// control form, for the display form). A window standing too low for a
+// useful height gets the screen's whole height.
+QSize QtForms::largestClient(FormId f) const {
+  QWidget* w = window(f);
+  QScreen* screen = w->screen();
+  if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  const QRect avail = screen->availableGeometry();
+  const QRect frame = w->frameGeometry(), inner = w->geometry();
+  const int frameW = frame.width() - inner.width(), frameH = frame.height() - inner.height();
+  const int top = std::clamp(frame.top(), avail.top(), avail.bottom());
+  const int left = std::clamp(frame.left(), avail.left(), avail.right());
+  int height = avail.bottom() + 1 - top - frameH;
+  if (height < 100) height = avail.height() - frameH;
+  return QSize(std::max(1, avail.right() + 1 - left - frameW), std::max(1, height));
 }
 float QtForms::scaleWidth(FormId f) {
   int px = window(f)->width();

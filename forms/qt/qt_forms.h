@@ -154,6 +154,7 @@ public:
 
 private:
   static bool isParameterField(std::string_view control);
+  QSize largestClient(FormId f) const;
   static void fitReadout(QLineEdit* e);
   void markField(const ParameterField& f);
   RunState runState() const { return app_ ? app_->state() : RunState::Idle; }

@@ -74,22 +74,35 @@ void PlotWidget::paintNow() {
   if (showsLive() && isVisible()) repaint();
 }
 
+// Where the image goes in the window: as it is when the sizes agree, else
+// scaled to the window keeping its proportions, centred on white (the window
+// was resized since the test began; the next test draws at the new size).
+QRectF PlotWidget::imageRect(const QImage& img) const {
+  if (img.size() == size() || img.isNull()) return QRectF(QPointF(0, 0), QSizeF(img.size()));
+  QSizeF fitted = QSizeF(img.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
+  return QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
 void PlotWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QImage& img = shown();
-  p.drawImage(0, 0, img);
-  // A kept picture smaller than the window (the window was resized since)
-  // stands on white.
-  if (img.width() < width()) p.fillRect(img.width(), 0, width() - img.width(), height(), Qt::white);
-  if (img.height() < height()) p.fillRect(0, img.height(), width(), height() - img.height(), Qt::white);
-  if (overlayOn && showsLive()) paintOverlay(p);
+  const QRectF target = imageRect(img);
+  p.fillRect(rect(), Qt::white);
+  if (target.size() == QSizeF(img.size())) {
+    p.drawImage(target.topLeft(), img);
+  } else {
+    // Shrinking smooths, so that one-pixel trails stay visible; growing keeps the dots sharp.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < img.width());
+    p.drawImage(target, img);
+  }
+  if (overlayOn && showsLive()) paintOverlay(p, target);
 }
 
 QImage PlotWidget::shownWithOverlay(bool withOverlay) const {
   QImage out = shown().copy();
   if (withOverlay && overlayOn && showsLive()) {
     QPainter p(&out);
-    paintOverlay(p);
+    paintOverlay(p, QRectF(QPointF(0, 0), QSizeF(out.size())));
   }
   return out;
 }
@@ -104,9 +117,16 @@ double roundLength(double units) {
 }
 } // namespace
 
-void PlotWidget::paintOverlay(QPainter& p) const {
+void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
   if (!overlayState) return;
-  const PlotOverlay o = overlayState();
+  PlotOverlay o = overlayState();
+  // The bodies and the scale follow the image where it is drawn.
+  const QImage& img = shown();
+  const double scale = img.width() > 0 ? target.width() / img.width() : 1;
+  for (QPointF& at : o.body)
+    at = target.topLeft() + at * scale;
+  o.pixelsPerUnit *= scale;
+  const int right = static_cast<int>(target.right() + 0.5), bottom = static_cast<int>(target.bottom() + 0.5);
   p.setRenderHint(QPainter::Antialiasing);
   QFont small = font();
   small.setPixelSize(11);
@@ -138,14 +158,14 @@ void PlotWidget::paintOverlay(QPainter& p) const {
   // Time and alpha, top right.
   const QString status = QString("t = %1   alpha = %2").arg(o.time, 0, 'f', 1).arg(o.alpha, 0, 'g', 6);
   const int sw = fm.horizontalAdvance(status) + 8;
-  p.fillRect(QRect(width() - sw - 4, 4, sw, line + 4), QColor(255, 255, 255, 215));
+  p.fillRect(QRect(right - sw - 4, 4, sw, line + 4), QColor(255, 255, 255, 215));
   p.setPen(ink);
-  p.drawText(QPoint(width() - sw, 6 + fm.ascent()), status);
+  p.drawText(QPoint(right - sw, 6 + fm.ascent()), status);
   // The scale bar, bottom left.
   if (o.pixelsPerUnit > 0 && std::isfinite(o.pixelsPerUnit)) {
-    const double units = roundLength(width() / 5.0 / o.pixelsPerUnit);
+    const double units = roundLength(target.width() / 5.0 / o.pixelsPerUnit);
     const int px = static_cast<int>(std::lround(units * o.pixelsPerUnit));
-    const int y = height() - 10;
+    const int y = bottom - 10;
     p.fillRect(QRect(6, y - line - 4, px + 8, line + 10), QColor(255, 255, 255, 215));
     p.setPen(QPen(ink, 2));
     p.drawLine(10, y, 10 + px, y);
@@ -175,17 +195,6 @@ void PlotWidget::paintOverlay(QPainter& p) const {
     p.drawLine(at + QPointF(-7, -7), at + QPointF(7, 7));
     p.drawLine(at + QPointF(-7, 7), at + QPointF(7, -7));
   }
-}
-
-// The image follows the drawing area and keeps what was drawn.
-void PlotWidget::resizeEvent(QResizeEvent*) {
-  if (image_.size() == size() || width() <= 0 || height() <= 0) return;
-  QImage next(size(), QImage::Format_RGB32);
-  next.fill(Qt::white);
-  QPainter p(&next);
-  p.drawImage(0, 0, image_);
-  p.end();
-  image_ = next;
 }
 
 ResultLabel::ResultLabel(QWidget* parent) : QLabel(parent) { setMouseTracking(false); }

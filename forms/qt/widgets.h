@@ -92,10 +92,10 @@ public:
 
 protected:
   void paintEvent(QPaintEvent*) override;
-  void resizeEvent(QResizeEvent*) override;
 
 private:
-  void paintOverlay(QPainter& p) const;
+  QRectF imageRect(const QImage& img) const;
+  void paintOverlay(QPainter& p, const QRectF& target) const;
   QImage image_;
   QImage picture_;
   bool dirty_ = false;
