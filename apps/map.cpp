@@ -27,8 +27,6 @@ namespace {
 PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<ExportedTest>& test,
                  const std::string& fault) {
   PointRow r;
-  std::string prefix =
-      std::to_string(i) + "," + std::to_string(j) + "," + o.x.texts[i] + "," + o.y.texts[j] + ",";
   // The batch tool's object for the test, then the point and its fault.
   nlohmann::ordered_json json = test ? testJson(*test) : nlohmann::ordered_json::object();
   json["i"] = i;
@@ -39,11 +37,11 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
   if (test) {
     r.outcome = MapOutcome::ended(test->report.end);
     r.steps = test->report.steps;
-    r.csv = prefix + testToCsvRow(test->report) + ",\n";
+    r.csv = mapCsvRow(o, i, j, &test->report, fault);
     r.text = test->report.line;
     json["error"] = nullptr;
   } else {
-    r.csv = prefix + std::string(resultColumns().size(), ',') + csvQuoted(fault) + "\n";
+    r.csv = mapCsvRow(o, i, j, nullptr, fault);
     r.text = "fault: " + fault;
     json["error"] = fault;
   }

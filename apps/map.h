@@ -33,10 +33,6 @@ struct MapOptions : MapGrid {
 std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o);
 std::string mapUsage();
 
-// The CSV's opening lines: the program, its version and the map's parameters,
-// then the column names. A resumed file must start with exactly these.
-std::string mapCsvHead(const MapOptions& o);
-
 // What an earlier, interrupted run left in a CSV: how many whole rows (in
 // point order) it holds and where they end. A file that holds less than the
 // head (a start that failed part-way, an empty file) is a map not yet

@@ -11,12 +11,6 @@
 
 namespace tb {
 
-std::string mapCsvHead(const MapOptions& o) {
-  std::string h = "# threebody-map " THREEBODY_VERSION "\n# x " + o.x.given + "\n# y " + o.y.given +
-                  "\n# fixed " + parameterLine(o.fields);
-  return h + "\ni,j,x_" + o.x.field + ",y_" + o.y.field + "," + csvHeader() + ",error\n";
-}
-
 namespace {
 
 // A row is the point's i, j, x and y, then the batch tool's columns, then the error.

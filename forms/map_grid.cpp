@@ -1,6 +1,7 @@
 // The map's grid: reading an axis, each point's fields, a finished test's cell.
 #include "forms/map_grid.h"
 
+#include "results/schema.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 
@@ -87,6 +88,33 @@ FieldTexts MapGrid::pointFields(size_t i, size_t j) const {
 MapCell mapCell(const HeadlessTest& t) {
   if (!t.report) return MapCell{MapOutcome::fault(), 0};
   return MapCell{MapOutcome::ended(t.report->end), t.report->steps};
+}
+
+std::string mapCsvHead(const MapGrid& grid) {
+  std::string h = "# threebody-map " THREEBODY_VERSION "\n# x " + grid.x.given + "\n# y " + grid.y.given +
+                  "\n# fixed " + parameterLine(grid.fields);
+  return h + "\ni,j,x_" + grid.x.field + ",y_" + grid.y.field + "," + csvHeader() + ",error\n";
+}
+
+std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport* report,
+                      const std::string& fault) {
+  std::string row = std::to_string(i);
+  row += ',';
+  row += std::to_string(j);
+  row += ',';
+  row += grid.x.texts[i];
+  row += ',';
+  row += grid.y.texts[j];
+  row += ',';
+  if (report) {
+    row += testToCsvRow(*report);
+    row += ",\n";
+  } else {
+    row += std::string(resultColumns().size(), ',');
+    row += csvQuoted(fault);
+    row += '\n';
+  }
+  return row;
 }
 
 } // namespace tb

@@ -994,25 +994,44 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(map->finished(), 120000);
     QTest::qWait(150);      // the last rows painted
     const int i = 7, j = 3; // alpha 70, init v3 0.8
-    const std::string alpha = map->picture().xTexts[i], speed = map->picture().yTexts[j];
+    const std::string alpha = map->grid().x.texts[i], speed = map->grid().y.texts[j];
     QCOMPARE(QString::fromStdString(alpha + " " + speed), QString("70 0.8"));
     QStringList expected =
         batchLines({"--tdelta", "0.05", "--alpha-start", alpha, "--alpha-end", alpha, "--init-v3", speed});
     QCOMPARE(expected.size(), 1);
-    const MapCell& cell = map->picture().cells[static_cast<size_t>(j) * map->picture().columns + i];
+    const MapCell& cell = map->cells()[static_cast<size_t>(j) * map->grid().columns() + i];
     QCOMPARE(endNumber(cell.outcome.end()), expected[0].right(2).trimmed().toInt());
     // What is painted there is that outcome's colour.
     int64_t longest = 1;
-    for (const MapCell& c : map->picture().cells)
+    for (const MapCell& c : map->cells())
       longest = std::max(longest, c.steps);
     uint32_t colour = mapCellColour(cell.outcome, cell.steps, longest);
-    QCOMPARE(map->grab().toImage().pixel(map->cellCentre(i, j)),
+    MapView* view = map->view();
+    QCOMPARE(view->grab().toImage().pixel(view->cellCentre(i, j)),
              qRgb(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16));
-    // A click runs that point's test in the display form.
-    QTest::mouseClick(map, Qt::LeftButton, {}, map->cellCentre(i, j));
+    // The pointer over the cell: its values, the end in words, its steps.
+    QTest::mouseMove(view, view->cellCentre(i, j));
+    QTRY_VERIFY(map->readout().startsWith("alpha 70, init-v3 0.8: "));
+    QVERIFY2(map->readout().contains(QString("%1 steps").arg(cell.steps)), qPrintable(map->readout()));
+    QVERIFY(map->readout().contains(cell.outcome.name()));
+    // The parameters every point shares are stated; the axes' are not.
+    QVERIFY2(map->fixedText().contains("tdelta 0.05") && !map->fixedText().contains("init v3"),
+             qPrintable(map->fixedText()));
+    // A click runs that point's test in the display form and marks the cell.
+    QTest::mouseClick(view, Qt::LeftButton, {}, view->cellCentre(i, j));
     QCOMPARE(p.line(0), expected[0]);
     QCOMPARE(QString::fromStdString(p.forms.text("Tinitv2")), QString("0.8"));
     QVERIFY(map->refusal().isEmpty());
+    QCOMPARE(view->markedColumn(), i);
+    QCOMPARE(view->markedRow(), j);
+    // Ctrl+Z in the map puts back the fields the click changed.
+    QTest::keyClick(map, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(QString::fromStdString(p.forms.text("Tinitv2")), QString("0.9"));
+    QCOMPARE(QString::fromStdString(p.forms.text("Talphaend")), QString("180"));
+    QCOMPARE(view->markedColumn(), -1);
+    QTest::keyClick(map, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(map->refusal().contains("No click"));
+    QTest::mouseClick(view, Qt::LeftButton, {}, view->cellCentre(i, j));
 
     // During a series a click is refused with a word, and the running
     // series keeps its fields: every line has the series' own init v3.
@@ -1025,7 +1044,7 @@ private slots:
       double t = static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
       if (t >= 1 && !clicked) {
         clicked = true;
-        QTimer::singleShot(0, [&] { QTest::mouseClick(map, Qt::LeftButton, {}, map->cellCentre(i, j)); });
+        QTimer::singleShot(0, [&] { QTest::mouseClick(view, Qt::LeftButton, {}, view->cellCentre(i, j)); });
       }
       return t;
     };
@@ -1043,6 +1062,75 @@ private slots:
   }
 
   // --- the program's command line ------------------------------------------
+
+  // The map follows its window, ticks sit at round values apart, any two
+  // fields can be mapped, and its CSV is one threebody-map --resume continues.
+  void mapWindowScalesMapsOtherAxesAndSaves() {
+    FieldTexts fields = defaultFieldTexts();
+    for (auto& [control, text] : fields)
+      if (control == std::string("Ttdelta")) text = "0.05";
+    MapWindow map(fields);
+    map.show();
+    MapView* view = map.view();
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 120000);
+    // Ticks: round values, labels clear of each other.
+    for (const std::vector<double>& ticks : {view->xTicks(), view->yTicks()}) {
+      QVERIFY(ticks.size() >= 3);
+      const double step = ticks[1] - ticks[0];
+      const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+      QVERIFY2(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 ||
+                   std::abs(mantissa - 5) < 1e-9,
+               qPrintable(QString::number(step)));
+    }
+    const std::vector<double> xt = view->xTicks();
+    QCOMPARE(xt.front(), 0.0);
+    QVERIFY(xt.back() <= 350);
+    const QRectF small = view->cellRect(0, 0);
+    map.resize(map.width() * 2, map.height() * 2);
+    QApplication::processEvents();
+    QVERIFY(view->cellRect(0, 0).width() > 1.8 * small.width());
+    QVERIFY(view->cellRect(0, 0).height() > 1.5 * small.height());
+
+    // Refused axes leave the map as it was.
+    QVERIFY(map.remap("m2=1:2:3", "m2=1:2:3").find("both m2") != std::string::npos);
+    QVERIFY(!map.remap("m2=a:2:3", "tdelta=0.05:0.1:2").empty());
+    QCOMPARE(map.grid().x.field, std::string("alpha"));
+    QCOMPARE(map.remap("m2=500:1500:3", "tdelta=0.05:0.1:2"), std::string());
+    QCOMPARE(map.cells().size(), size_t(6));
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 120000);
+    // The point m2 1500, tdelta 0.1 is the batch tool's test at those values.
+    QStringList expected = batchLines({"--m2", "1500", "--tdelta", "0.1", "--alpha-end", "0"});
+    QCOMPARE(endNumber(map.cells()[5].outcome.end()), expected.value(0).right(2).trimmed().toInt());
+
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("map.csv"), png = dir.filePath("map.png");
+    QCOMPARE(map.saveCsv(csv), QString());
+    QCOMPARE(map.saveImage(png), QString());
+    QImage saved(png);
+    QCOMPARE(saved.size(), map.size());
+    QVERIFY(saved.text("Software").startsWith("threebody "));
+    QVERIFY(saved.text("Map").startsWith("threebody-map --x 'm2=500:1500:3'"));
+    QFile f(csv);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray whole = f.readAll();
+    f.close();
+    QCOMPARE(whole.count('\n'), 4 + 1 + 6); // the head's lines, the column names, a row a point
+    // Cut after two rows, as a map stopped part-way leaves it; the map tool continues it.
+    QByteArray cut = whole.left(static_cast<int>(whole.indexOf('\n', whole.indexOf("\n1,0,")) + 1));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(cut);
+    f.close();
+    // The command as a shell reads it, with this build's tool.
+    QString command = QString::fromStdString(map.mapCommand());
+    QVERIFY(command.startsWith("threebody-map "));
+    command.replace(0, 13, MAP_EXE);
+    QProcess tool;
+    tool.start("/bin/sh", {"-c", command + " --csv '" + csv + "' --resume"});
+    QVERIFY(tool.waitForFinished(120000));
+    QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), whole);
+  }
 
   void commandLineFillsTheFieldsWithTheBatchGrammar() {
     Launch launch;

@@ -1,19 +1,56 @@
-// The outcome map window: points computed in order while the other windows stay quick.
+// The outcome map window: points computed in order while the other windows
+// stay quick; the axes and resolution chosen in the window; saved as a
+// picture or as the map tool's CSV.
 #include "forms/qt/map_window.h"
 
+#include "forms/qt/qt_forms.h"
+#include "forms/qt/widgets.h"
 #include "runtime/controls.h"
+#include "runtime/parameters.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
-#include <QMouseEvent>
-#include <QPainter>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <thread>
 
 namespace tb {
 
 namespace {
-constexpr int kCell = 8;
+
+constexpr const char* kAxisFields[] = {"alpha", "init-v3", "m2", "m3", "tdelta"};
+
+// The control an axis field sets (alpha sets the series' start and end).
+std::vector<const char*> axisControls(const std::string& field) {
+  if (field == "alpha") return {controls::Talphastr, controls::Talphaend};
+  if (field == "init-v3") return {controls::Tinitv2};
+  if (field == "m2") return {controls::Tm2};
+  if (field == "m3") return {controls::Tm3};
+  return {controls::Ttdelta};
+}
+
+bool onAxis(const MapGrid& g, const char* control) {
+  for (const MapAxis* a : {&g.x, &g.y})
+    for (const char* c : axisControls(a->field))
+      if (std::string_view(c) == control) return true;
+  return false;
+}
+
+// A text for the shell, in single quotes.
+std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s)
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
 } // namespace
 
 MapWindow::MapWindow(FieldTexts fields) {
@@ -21,24 +58,134 @@ MapWindow::MapWindow(FieldTexts fields) {
   grid_.fields = std::move(fields);
   readAxis("alpha=0:350:36", grid_.x);
   readAxis("init-v3=0.5:1.5:11", grid_.y);
-  picture_.cell = kCell;
-  picture_.xName = "alpha";
-  picture_.yName = "init v3";
-  picture_.xTexts = grid_.x.texts;
-  picture_.yTexts = grid_.y.texts;
-  picture_.columns = static_cast<int>(grid_.x.values.size());
-  picture_.rows = static_cast<int>(grid_.y.values.size());
-  picture_.cells.assign(grid_.points(), MapCell{});
-  int w = 0, h = 0;
-  drawMap(picture_, &w, &h);
-  resize(w, h);
-  start();
-  collect();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  layout->addWidget(axisRow("x", xIn_));
+  layout->addWidget(axisRow("y", yIn_));
+  auto* buttons = new QHBoxLayout;
+  auto* compute = new QPushButton("Compute", this);
+  compute->setToolTip(
+      "Map the two axes as given, with the control form's other fields as they were when the map opened");
+  auto* saveImage = new QPushButton("Save image...", this);
+  auto* saveCsv = new QPushButton("Save CSV...", this);
+  auto* restore = new QPushButton("Restore the fields", this);
+  restore->setToolTip("Put back the fields the last click on a cell changed (Ctrl+Z)");
+  status_ = new QLabel(this);
+  for (QWidget* w : {static_cast<QWidget*>(compute), static_cast<QWidget*>(saveImage),
+                     static_cast<QWidget*>(saveCsv), static_cast<QWidget*>(restore)})
+    buttons->addWidget(w);
+  buttons->addWidget(status_, 1);
+  layout->addLayout(buttons);
+  fixed_ = new QLabel(this);
+  fixed_->setWordWrap(true);
+  layout->addWidget(fixed_);
+  view_ = new MapView(grid_, cells_, this);
+  layout->addWidget(view_, 1);
+  readout_ = new QLabel(" ", this);
+  readout_->setTextFormat(Qt::PlainText);
+  layout->addWidget(readout_);
+
+  QObject::connect(compute, &QPushButton::clicked, [this] {
+    auto given = [](const AxisInput& in) {
+      return (in.field->currentText() + "=" + in.from->text() + ":" + in.to->text() + ":" + in.count->text())
+          .toStdString();
+    };
+    std::string error = remap(given(xIn_), given(yIn_));
+    if (!error.empty()) warn(this, "Outcome map", QString::fromStdString(error));
+  });
+  QObject::connect(saveImage, &QPushButton::clicked, [this] {
+    QString path =
+        QFileDialog::getSaveFileName(this, "Save image", "threebody-map.png", "PNG images (*.png)");
+    if (path.isEmpty()) return;
+    if (QString error = this->saveImage(path); !error.isEmpty()) warn(this, "Save image", error);
+  });
+  QObject::connect(saveCsv, &QPushButton::clicked, [this] {
+    QString path = QFileDialog::getSaveFileName(this, "Save CSV", "threebody-map.csv", "CSV files (*.csv)");
+    if (path.isEmpty()) return;
+    if (QString error = this->saveCsv(path); !error.isEmpty()) warn(this, "Save CSV", error);
+  });
+  auto* undo = new QAction("Restore the fields", this);
+  undo->setShortcut(QKeySequence::Undo);
+  undo->setShortcutContext(Qt::WindowShortcut);
+  addAction(undo);
+  QObject::connect(restore, &QPushButton::clicked, undo, &QAction::trigger);
+  QObject::connect(undo, &QAction::triggered, [this] {
+    if (!onRestore) return;
+    refusal_ = QString::fromStdString(onRestore());
+    if (!refusal_.isEmpty())
+      status_->setText(refusal_);
+    else
+      view_->mark(-1, -1);
+  });
+  view_->onHover = [this](int i, int j) { describe(i, j); };
+  view_->onClick = [this](int i, int j, QPoint global) { pick(i, j, global); };
   QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
-  poll_.start(100);
+  resize(640, 520);
+  remap(grid_.x.given, grid_.y.given);
 }
 
 MapWindow::~MapWindow() { stop(); }
+
+QWidget* MapWindow::axisRow(const char* name, AxisInput& in) {
+  auto* row = new QWidget(this);
+  auto* h = new QHBoxLayout(row);
+  h->setContentsMargins(0, 0, 0, 0);
+  h->addWidget(new QLabel(QString("%1 axis").arg(name), row));
+  in.field = new QComboBox(row);
+  for (const char* f : kAxisFields)
+    in.field->addItem(f);
+  h->addWidget(in.field);
+  auto edit = [&](const char* label, QLineEdit*& e) {
+    h->addWidget(new QLabel(label, row));
+    e = new QLineEdit(row);
+    e->setMaximumWidth(90);
+    h->addWidget(e);
+  };
+  edit("from", in.from);
+  edit("to", in.to);
+  edit("points", in.count);
+  h->addStretch(1);
+  return row;
+}
+
+void MapWindow::setInputs(const MapAxis& a, AxisInput& in) {
+  in.field->setCurrentText(QString::fromStdString(a.field));
+  in.from->setText(QString::fromStdString(a.texts.front()));
+  in.to->setText(QString::fromStdString(a.texts.back()));
+  in.count->setText(QString::number(a.values.size()));
+}
+
+std::string MapWindow::remap(const std::string& x, const std::string& y) {
+  MapAxis ax, ay;
+  if (std::string e = readAxis(x, ax); !e.empty()) return "x axis: " + e;
+  if (std::string e = readAxis(y, ay); !e.empty()) return "y axis: " + e;
+  if (ax.field == ay.field) return "the x and y axes are both " + ax.field + "; choose two different fields";
+  if (ax.values.size() * ay.values.size() > 1000000)
+    return "the map would have more than 1000000 points; choose fewer points on an axis";
+  stop();
+  points_.reset();
+  grid_.x = std::move(ax);
+  grid_.y = std::move(ay);
+  setInputs(grid_.x, xIn_);
+  setInputs(grid_.y, yIn_);
+  cells_.assign(grid_.points(), MapCell{});
+  times_.assign(grid_.points(), 0);
+  rows_.assign(grid_.points(), std::string());
+  done_ = 0;
+  view_->mark(-1, -1);
+  // The fields every point shares, as the control form names them.
+  QStringList fixed;
+  for (const auto& f : parameterFields())
+    if (!onAxis(grid_, f.control))
+      for (const auto& [control, text] : grid_.fields)
+        if (control == f.control) fixed << QString("%1 %2").arg(f.label, QString::fromStdString(text));
+  fixed_->setText("Fixed: " + fixed.join(", ") + ". Each point is one test at its alpha.");
+  start();
+  collect();
+  poll_.start(100);
+  return "";
+}
 
 void MapWindow::stop() {
   poll_.stop();
@@ -51,49 +198,96 @@ void MapWindow::start() {
   HeadlessTestsSetup setup;
   setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
   auto input = [this](size_t k) { return grid_.pointTest(k); };
-  auto keep = [](size_t, HeadlessTest& t, MemoryForms&) -> std::optional<MapCell> { return mapCell(t); };
-  points_ = std::make_unique<OrderedTests<MapCell>>(picture_.cells.size(), input, keep, setup);
+  const MapGrid* grid = &grid_;
+  auto keep = [grid](size_t k, HeadlessTest& t, MemoryForms&) -> std::optional<Point> {
+    Point p{mapCell(t), t.report ? t.report->time : 0, std::string()};
+    p.row =
+        mapCsvRow(*grid, k % grid->columns(), k / grid->columns(), t.report ? &*t.report : nullptr, t.fault);
+    return p;
+  };
+  points_ = std::make_unique<OrderedTests<Point>>(cells_.size(), input, keep, setup);
 }
 
 // On the windows' thread: takes the points finished in order and paints them.
 void MapWindow::collect() {
-  for (std::optional<MapCell> c; done_ < picture_.cells.size() && points_->poll(done_, c) && c; ++done_)
-    picture_.cells[done_] = *c;
-  int w = 0, h = 0;
-  std::vector<uint32_t> pixels = drawMap(picture_, &w, &h);
-  image_ = QImage(w, h, QImage::Format_RGB32);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint32_t c = pixels[static_cast<size_t>(y) * w + x];
-      image_.setPixel(x, y, qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
-    }
+  for (std::optional<Point> p; done_ < cells_.size() && points_->poll(done_, p) && p; ++done_) {
+    cells_[done_] = p->cell;
+    times_[done_] = p->time;
+    rows_[done_] = std::move(p->row);
+  }
+  status_->setText(finished() ? QString("%1 points").arg(cells_.size())
+                              : QString("%1 of %2 points").arg(done_).arg(cells_.size()));
   setWindowTitle(finished() ? "Outcome Map"
-                            : QString("Outcome Map (%1 of %2 points)").arg(done_).arg(picture_.cells.size()));
+                            : QString("Outcome Map (%1 of %2 points)").arg(done_).arg(cells_.size()));
   if (finished()) poll_.stop();
-  update();
+  view_->update();
 }
 
-QPoint MapWindow::cellCentre(int i, int j) const {
-  int x, y;
-  mapCellOrigin(picture_, i, j, &x, &y);
-  return QPoint(x + kCell / 2, y + kCell / 2);
+void MapWindow::describe(int i, int j) {
+  if (i < 0) {
+    readout_->setText(" ");
+    return;
+  }
+  const size_t k = static_cast<size_t>(j) * grid_.columns() + static_cast<size_t>(i);
+  const MapCell& c = cells_[k];
+  QString at = QString("%1 %2, %3 %4: ")
+                   .arg(QString::fromStdString(grid_.x.field),
+                        QString::fromStdString(grid_.x.texts[static_cast<size_t>(i)]),
+                        QString::fromStdString(grid_.y.field),
+                        QString::fromStdString(grid_.y.texts[static_cast<size_t>(j)]));
+  if (c.outcome.kind() == MapOutcome::Kind::Ended)
+    at += QString("%1 (end %2), %3 steps, time %4")
+              .arg(c.outcome.name())
+              .arg(endNumber(c.outcome.end()))
+              .arg(c.steps)
+              .arg(times_[k], 0, 'g', 6);
+  else
+    at += c.outcome.name();
+  readout_->setText(at);
 }
 
-void MapWindow::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), Qt::white);
-  p.drawImage(0, 0, image_);
-}
-
-void MapWindow::mousePressEvent(QMouseEvent* event) {
-  int i, j;
-  QPoint at = event->position().toPoint();
-  if (event->button() != Qt::LeftButton || !mapCellAt(picture_, at.x(), at.y(), &i, &j)) return;
-  if (picture_.cells[static_cast<size_t>(j) * picture_.columns + i].outcome == MapOutcome::notYet()) return;
-  if (!onPick) return;
-  std::string why = onPick(picture_.xTexts[static_cast<size_t>(i)], picture_.yTexts[static_cast<size_t>(j)]);
+void MapWindow::pick(int i, int j, QPoint global) {
+  const MapCell& c = cells_[static_cast<size_t>(j) * grid_.columns() + static_cast<size_t>(i)];
+  if (c.outcome == MapOutcome::notYet() || !onPick) return;
+  FieldTexts changes;
+  for (const char* control : axisControls(grid_.x.field))
+    changes.emplace_back(control, grid_.x.texts[static_cast<size_t>(i)]);
+  for (const char* control : axisControls(grid_.y.field))
+    changes.emplace_back(control, grid_.y.texts[static_cast<size_t>(j)]);
+  std::string why = onPick(changes);
   refusal_ = QString::fromStdString(why);
-  if (!why.empty()) QToolTip::showText(event->globalPosition().toPoint(), refusal_, this);
+  if (!why.empty())
+    QToolTip::showText(global, refusal_, this);
+  else
+    view_->mark(i, j);
+}
+
+std::string MapWindow::mapCommand() const {
+  std::string c = "threebody-map --x " + quoted(grid_.x.given) + " --y " + quoted(grid_.y.given);
+  // Every field, also those an axis sets: the CSV's head names them all.
+  for (const auto& f : parameterFields())
+    for (const auto& [control, text] : grid_.fields)
+      if (control == f.control) c += std::string(" ") + f.option + " " + quoted(text);
+  return c;
+}
+
+QString MapWindow::saveImage(const QString& path) {
+  QImage image = grab().toImage();
+  image.setText("Software", "threebody " + QApplication::applicationVersion());
+  image.setText("Parameters", QString::fromStdString(parameterLine(grid_.fields)));
+  image.setText("Map", QString::fromStdString(mapCommand()));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) return "Could not encode the map as PNG.";
+  return saveWhole(path, png);
+}
+
+QString MapWindow::saveCsv(const QString& path) const {
+  std::string csv = mapCsvHead(grid_);
+  for (size_t k = 0; k < done_; ++k)
+    csv += rows_[k];
+  return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }
 
 void MapWindow::closeEvent(QCloseEvent* event) {

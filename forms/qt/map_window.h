@@ -1,13 +1,17 @@
-// The outcome map in the windows: the current fields mapped over alpha and
-// init v3, computed on worker threads while the other windows stay as quick
-// as ever, painted as points come in. A click on a cell runs that point's test.
+// The outcome map in the windows: the current fields mapped over two of
+// alpha, init v3, m2, m3 and tdelta, computed on worker threads while the
+// other windows stay as quick as ever, painted as points come in. The cells
+// follow the window's size; the pointer's cell is described; a click on a
+// cell runs that point's test, and the fields it changed can be restored.
 #pragma once
 
 #include "forms/map_grid.h"
 #include "forms/ordered_tests.h"
-#include "results/map_picture.h"
+#include "forms/qt/map_view.h"
 
-#include <QImage>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,48 +19,82 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace tb {
 
 class MapWindow : public QWidget {
 public:
-  // Maps `fields` (control name, text) over alpha 0 to 350 by 10 and init v3
-  // 0.5 to 1.5 by 0.1; starts computing at once.
+  // Maps `fields` (control name, text) over alpha 0 to 350 in 36 points and
+  // init v3 0.5 to 1.5 in 11; starts computing at once.
   explicit MapWindow(FieldTexts fields);
   ~MapWindow() override;
 
-  // A click on a finished cell: that point's alpha and init v3 texts.
+  // A click on a finished cell: the fields to set for that point's test.
   // Returns an empty string when the point's test runs, else why it cannot
   // now, which the window shows beside the pointer.
-  std::function<std::string(const std::string& alpha, const std::string& initv3)> onPick;
-  // What the last click that was refused was told; empty when none was.
+  std::function<std::string(const FieldTexts& changes)> onPick;
+  // "Restore the fields" (Ctrl+Z): puts back the fields the last click
+  // changed; returns what went wrong, or an empty string.
+  std::function<std::string()> onRestore;
+  // What the last click or restore that was refused was told; empty when none was.
   const QString& refusal() const { return refusal_; }
 
-  bool finished() const { return done_ == picture_.cells.size(); }
-  const MapPicture& picture() const { return picture_; }
-  // The cell's centre in window coordinates.
-  QPoint cellCentre(int i, int j) const;
+  // Maps over the two axes given as FIELD=START:END:COUNT, as threebody-map
+  // takes them. Returns an empty string, or what is wrong (then the map
+  // stands as it was).
+  std::string remap(const std::string& x, const std::string& y);
+  bool finished() const { return done_ == cells_.size(); }
+  const MapGrid& grid() const { return grid_; }
+  const std::vector<MapCell>& cells() const { return cells_; }
+  MapView* view() const { return view_; }
+  // What the read-out under the map says now.
+  QString readout() const { return readout_->text(); }
+  // The fixed parameters, as the window states them.
+  QString fixedText() const { return fixed_->text(); }
+  // Each returns an empty string on success, else what went wrong. The CSV
+  // holds the rows finished so far, in order: threebody-map --resume with
+  // the same axes and fields continues it.
+  QString saveImage(const QString& path);
+  QString saveCsv(const QString& path) const;
+  // The threebody-map command that computes this map.
+  std::string mapCommand() const;
   // Stops the workers; the cells computed so far stay.
   void stop();
 
 protected:
-  void paintEvent(QPaintEvent*) override;
-  void mousePressEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  struct AxisInput {
+    QComboBox* field;
+    QLineEdit *from, *to, *count;
+  };
+  QWidget* axisRow(const char* name, AxisInput& in);
+  void setInputs(const MapAxis& a, AxisInput& in);
   void start();
   void collect();
+  void describe(int i, int j);
+  void pick(int i, int j, QPoint global);
 
   MapGrid grid_;
-  MapPicture picture_;
-  QImage image_;
+  std::vector<MapCell> cells_;
+  std::vector<double> times_;     // each finished point's simulated time
+  std::vector<std::string> rows_; // each finished point's CSV row
   size_t done_ = 0;
   QTimer poll_;
   QString refusal_;
-  std::unique_ptr<OrderedTests<MapCell>> points_;
+  MapView* view_;
+  QLabel* readout_;
+  QLabel* fixed_;
+  QLabel* status_;
+  AxisInput xIn_{}, yIn_{};
+  struct Point {
+    MapCell cell;
+    double time = 0;
+    std::string row;
+  };
+  std::unique_ptr<OrderedTests<Point>> points_;
 };
 
 } // namespace tb

@@ -198,6 +198,7 @@ private:
   std::chrono::steady_clock::time_point stopClickedAt_{};
   std::array<QMargins, 3> frames_{}; // the frames last seen around each window
   std::unique_ptr<MapWindow> map_;
+  std::vector<FieldTexts> fieldsBeforePick_; // what each click on the map changed, to put back
   std::array<bool, 3> pixels_{};
   std::vector<TestReport> results_;
   std::chrono::steady_clock::time_point lastPump_{};

@@ -92,18 +92,30 @@ void QtForms::addSpeedMenu() {
 }
 
 void QtForms::openMap() {
-  std::vector<std::pair<std::string, std::string>> fields;
+  FieldTexts fields;
   for (const auto& f : parameterFields())
     fields.emplace_back(f.control, text(f.control));
   map_ = std::make_unique<MapWindow>(std::move(fields));
-  map_->onPick = [this](const std::string& alpha, const std::string& initv3) -> std::string {
+  map_->onPick = [this](const FieldTexts& changes) -> std::string {
     // The running series reads the fields test by test: they stay as they are.
     if (runState() != RunState::Idle)
       return "A series is running: press Stop, then click the cell again to run its test.";
-    setText(controls::Talphastr, alpha);
-    setText(controls::Talphaend, alpha);
-    setText(controls::Tinitv2, initv3);
+    // What the click changes can be put back ("Restore the fields").
+    FieldTexts before;
+    for (const auto& [control, value] : changes)
+      before.emplace_back(control, text(control));
+    fieldsBeforePick_.push_back(std::move(before));
+    for (const auto& [control, value] : changes)
+      setText(control, value);
     static_cast<QPushButton*>(control(controls::CommandStart))->click();
+    return std::string();
+  };
+  map_->onRestore = [this]() -> std::string {
+    if (runState() != RunState::Idle) return "A series is running: press Stop, then restore the fields.";
+    if (fieldsBeforePick_.empty()) return "No click on the map has changed the fields.";
+    for (const auto& [control, value] : fieldsBeforePick_.back())
+      setText(control, value);
+    fieldsBeforePick_.pop_back();
     return std::string();
   };
   map_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);

@@ -1,0 +1,225 @@
+// The outcome map painted to the widget's size, with its axes and legend.
+#include "forms/qt/map_view.h"
+
+#include "runtime/parameters.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tb {
+
+namespace {
+
+QColor colourOf(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// An axis value as a tick shows it: the fewest digits that tell ticks apart.
+QString tickText(double v) {
+  if (std::abs(v) < 1e-12) return "0";
+  return QString::number(v, 'g', 6);
+}
+
+// The axis's name as the control form calls its field.
+QString axisName(const std::string& field) {
+  if (field == "init-v3") return "init v3";
+  return QString::fromStdString(field);
+}
+
+constexpr int kPad = 6;
+
+} // namespace
+
+std::vector<double> roundTicks(double from, double to, double minStep) {
+  const double lo = std::min(from, to), hi = std::max(from, to);
+  std::vector<double> t;
+  if (!(hi > lo) || !(minStep > 0) || !std::isfinite(minStep)) return {lo};
+  double p = std::pow(10.0, std::floor(std::log10(minStep)));
+  double step = p;
+  for (double m : {1.0, 2.0, 5.0, 10.0})
+    if (m * p >= minStep) {
+      step = m * p;
+      break;
+    }
+  for (double k = std::ceil(lo / step - 1e-9); k * step <= hi * (1 + 1e-12) + 1e-12 && t.size() < 1000; ++k)
+    t.push_back(k * step);
+  if (t.empty()) t = {lo, hi};
+  return t;
+}
+
+MapView::MapView(const MapGrid& grid, const std::vector<MapCell>& cells, QWidget* parent)
+    : QWidget(parent), grid_(grid), cells_(cells) {
+  setMouseTracking(true);
+  setMinimumSize(320, 200);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+int MapView::legendWidth() const {
+  const QFontMetrics fm(font());
+  int w = fm.horizontalAdvance("longer tests darker");
+  for (const MapOutcome& o : kLegendOutcomes)
+    w = std::max(w, fm.horizontalAdvance(o.name()) + 26);
+  return w + 2 * kPad;
+}
+
+// The cells' area: room for the y ticks on the left, the x ticks and the
+// axis name below, the legend on the right.
+QRectF MapView::plotRect() const {
+  const QFontMetrics fm(font());
+  int yLabels = fm.horizontalAdvance(axisName(grid_.y.field));
+  for (double v : {grid_.y.values.front(), grid_.y.values.back()})
+    yLabels = std::max(yLabels, fm.horizontalAdvance(tickText(v)) + fm.horizontalAdvance("0"));
+  const double left = yLabels + 3 * kPad, top = kPad + fm.height() / 2.0;
+  const double right = width() - legendWidth() - kPad, bottom = height() - 2 * fm.height() - 2 * kPad;
+  return QRectF(QPointF(left, top), QPointF(std::max(left + 1, right), std::max(top + 1, bottom)));
+}
+
+QRectF MapView::cellRect(int i, int j) const {
+  const QRectF p = plotRect();
+  const double w = p.width() / static_cast<double>(grid_.x.values.size());
+  const double h = p.height() / static_cast<double>(grid_.y.values.size());
+  const double rowFromTop = static_cast<double>(grid_.y.values.size() - 1 - static_cast<size_t>(j));
+  return QRectF(p.left() + i * w, p.top() + rowFromTop * h, w, h);
+}
+
+bool MapView::cellAt(QPointF at, int* i, int* j) const {
+  const QRectF p = plotRect();
+  if (!p.contains(at)) return false;
+  const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
+  *i = std::clamp(static_cast<int>((at.x() - p.left()) / p.width() * static_cast<double>(n)), 0,
+                  static_cast<int>(n) - 1);
+  const int fromTop = std::clamp(static_cast<int>((at.y() - p.top()) / p.height() * static_cast<double>(m)),
+                                 0, static_cast<int>(m) - 1);
+  *j = static_cast<int>(m) - 1 - fromTop;
+  return true;
+}
+
+void MapView::mark(int i, int j) {
+  markI_ = i;
+  markJ_ = j;
+  update();
+}
+
+namespace {
+// Where value v of an axis lies between the centres of its first and last cells.
+double along(const MapAxis& a, double v, double first, double last) {
+  const double v0 = a.values.front(), v1 = a.values.back();
+  return v1 == v0 ? first : first + (v - v0) / (v1 - v0) * (last - first);
+}
+} // namespace
+
+std::vector<double> MapView::xTicks() const {
+  const QFontMetrics fm(font());
+  const QRectF p = plotRect();
+  const MapAxis& a = grid_.x;
+  const double span = p.width() - p.width() / static_cast<double>(a.values.size());
+  int widest = 0;
+  for (double v : {a.values.front(), a.values.back()})
+    widest = std::max(widest, fm.horizontalAdvance(tickText(v)));
+  // Labels at least their width and a gap apart.
+  const double range = std::abs(a.values.back() - a.values.front());
+  const double perPixel = span > 0 ? range / span : 0;
+  return a.values.size() == 1 ? std::vector<double>{a.values.front()}
+                              : roundTicks(a.values.front(), a.values.back(), (widest + 12) * perPixel);
+}
+
+std::vector<double> MapView::yTicks() const {
+  const QFontMetrics fm(font());
+  const QRectF p = plotRect();
+  const MapAxis& a = grid_.y;
+  const double span = p.height() - p.height() / static_cast<double>(a.values.size());
+  const double range = std::abs(a.values.back() - a.values.front());
+  const double perPixel = span > 0 ? range / span : 0;
+  return a.values.size() == 1 ? std::vector<double>{a.values.front()}
+                              : roundTicks(a.values.front(), a.values.back(), (fm.height() * 1.5) * perPixel);
+}
+
+void MapView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().color(QPalette::Base));
+  const QFontMetrics fm(font());
+  const QColor ink = palette().color(QPalette::Text);
+  int64_t longest = 1;
+  for (const MapCell& c : cells_)
+    if (c.outcome.kind() == MapOutcome::Kind::Ended) longest = std::max(longest, c.steps);
+  const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
+  for (size_t j = 0; j < m; ++j)
+    for (size_t i = 0; i < n; ++i) {
+      const MapCell& c = cells_[j * n + i];
+      // Whole pixels, so that neighbouring cells meet without seams.
+      const QRectF r = cellRect(static_cast<int>(i), static_cast<int>(j));
+      const QRect px(QPoint(static_cast<int>(std::lround(r.left())), static_cast<int>(std::lround(r.top()))),
+                     QPoint(static_cast<int>(std::lround(r.right())) - 1,
+                            static_cast<int>(std::lround(r.bottom())) - 1));
+      p.fillRect(px, colourOf(mapCellColour(c.outcome, c.steps, longest)));
+    }
+  const QRectF plot = plotRect();
+  p.setPen(ink);
+  p.drawRect(plot.adjusted(-0.5, -0.5, 0.5, 0.5));
+  // The axes: ticks at round values, never closer than their labels.
+  const double x0 = cellRect(0, 0).center().x(), x1 = cellRect(static_cast<int>(n) - 1, 0).center().x();
+  const double y0 = cellRect(0, 0).center().y(), y1 = cellRect(0, static_cast<int>(m) - 1).center().y();
+  for (double v : xTicks()) {
+    const double x = along(grid_.x, v, x0, x1);
+    p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + 4));
+    const QString t = tickText(v);
+    p.drawText(QPointF(x - fm.horizontalAdvance(t) / 2.0, plot.bottom() + 5 + fm.ascent()), t);
+  }
+  const QString xName = axisName(grid_.x.field);
+  p.drawText(QPointF(plot.center().x() - fm.horizontalAdvance(xName) / 2.0, height() - kPad - fm.descent()),
+             xName);
+  for (double v : yTicks()) {
+    const double y = along(grid_.y, v, y0, y1);
+    p.drawLine(QPointF(plot.left() - 4, y), QPointF(plot.left(), y));
+    const QString t = tickText(v);
+    p.drawText(QPointF(plot.left() - 6 - fm.horizontalAdvance(t), y + fm.ascent() / 2.0 - 1), t);
+  }
+  p.save();
+  const QString yName = axisName(grid_.y.field);
+  p.translate(kPad + fm.ascent(), plot.center().y() + fm.horizontalAdvance(yName) / 2.0);
+  p.rotate(-90);
+  p.drawText(QPointF(0, 0), yName);
+  p.restore();
+  // The clicked cell: a frame in black and white, seen on every colour.
+  if (markI_ >= 0 && markJ_ >= 0 && static_cast<size_t>(markI_) < n && static_cast<size_t>(markJ_) < m) {
+    const QRectF r = cellRect(markI_, markJ_).adjusted(-1.5, -1.5, 1.5, 1.5);
+    p.setPen(QPen(Qt::white, 3));
+    p.drawRect(r);
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRect(r);
+  }
+  // The legend: each outcome in full colour and at the shade of the longest test.
+  const double lx = width() - legendWidth() + kPad;
+  double ly = plot.top();
+  p.setPen(ink);
+  for (const MapOutcome& o : kLegendOutcomes) {
+    const bool shaded = o.kind() == MapOutcome::Kind::Ended;
+    for (int k = 0; k < (shaded ? 4 : 1); ++k) {
+      const uint32_t c =
+          shaded ? mapCellColour(o, static_cast<int64_t>(std::pow(1e6, k / 3.0)), 1000000) : o.colour();
+      p.fillRect(QRectF(lx + k * 5, ly + 2, shaded ? 5 : 20, fm.height() - 4), colourOf(c));
+    }
+    p.drawText(QPointF(lx + 26, ly + fm.ascent()), o.name());
+    ly += fm.height() + 2;
+  }
+  p.drawText(QPointF(lx, ly + fm.ascent() + 4), "longer tests darker");
+}
+
+void MapView::mouseMoveEvent(QMouseEvent* event) {
+  int i = -1, j = -1;
+  if (!cellAt(event->position(), &i, &j)) i = j = -1;
+  if (onHover) onHover(i, j);
+}
+
+void MapView::leaveEvent(QEvent*) {
+  if (onHover) onHover(-1, -1);
+}
+
+void MapView::mousePressEvent(QMouseEvent* event) {
+  int i, j;
+  if (event->button() != Qt::LeftButton || !cellAt(event->position(), &i, &j)) return;
+  if (onClick) onClick(i, j, event->globalPosition().toPoint());
+}
+
+} // namespace tb

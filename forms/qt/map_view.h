@@ -1,0 +1,55 @@
+// The outcome map as the window paints it: the cells scaled to the widget,
+// axes with ticks at round values in the window's own font, a legend of the
+// outcomes with the shading for longer tests, the clicked cell marked, and
+// what the pointer is over described.
+#pragma once
+
+#include "forms/map_grid.h"
+#include "results/map_picture.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+namespace tb {
+
+class MapView : public QWidget {
+public:
+  MapView(const MapGrid& grid, const std::vector<MapCell>& cells, QWidget* parent);
+  // Where cell (i, j) is drawn: its rectangle and centre in this widget.
+  QRectF cellRect(int i, int j) const;
+  QPoint cellCentre(int i, int j) const { return cellRect(i, j).center().toPoint(); }
+  // The cell under `at`; false outside the cells.
+  bool cellAt(QPointF at, int* i, int* j) const;
+  // Marks the cell whose test was run from the map (-1: none).
+  void mark(int i, int j);
+  int markedColumn() const { return markI_; }
+  int markedRow() const { return markJ_; }
+  // A left click on a finished cell.
+  std::function<void(int i, int j, QPoint global)> onClick;
+  // The pointer over cell (i, j), or off the cells (i = -1).
+  std::function<void(int i, int j)> onHover;
+  // The tick values along x and y as drawn, for checking that they are round.
+  std::vector<double> xTicks() const;
+  std::vector<double> yTicks() const;
+
+protected:
+  void paintEvent(QPaintEvent*) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent*) override;
+
+private:
+  QRectF plotRect() const;
+  int legendWidth() const;
+  const MapGrid& grid_;
+  const std::vector<MapCell>& cells_;
+  int markI_ = -1, markJ_ = -1;
+};
+
+// Round values (1, 2 or 5 times a power of ten) from `from` to `to`, no closer
+// than `minStep`; at least the ends when no round value falls between.
+std::vector<double> roundTicks(double from, double to, double minStep);
+
+} // namespace tb
