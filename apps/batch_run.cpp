@@ -38,11 +38,12 @@ const char* textMark(Verdict v) {
 }
 
 // Writes one test; false when the stream failed.
-bool writeTest(OutputFormat format, const ExportedTest& t, std::ostream& out) {
+bool writeTest(const BatchOptions& options, const ExportedTest& t, std::ostream& out) {
+  const OutputFormat format = options.format;
   switch (format) {
   case OutputFormat::Text: out << t.report.line << textMark(t.verdict) << "\n"; break;
   case OutputFormat::Jsonl: out << testToJson(t) << "\n"; break;
-  case OutputFormat::Csv: out << testToCsvRow(t.report, t.verdict) << "\n"; break;
+  case OutputFormat::Csv: out << testToCsvRow(t.report, t.verdict, &options.fields) << "\n"; break;
   case OutputFormat::Json: break;
   }
   out.flush();
@@ -184,9 +185,9 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   };
   // Without --check every test is written the moment it ends.
   bool streaming = !options.check && options.format != OutputFormat::Json;
-  if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check) << "\n" << std::flush))
+  if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check, true) << "\n" << std::flush))
     return writeFailed();
-  if (streaming) setup.onTest = [&](const ExportedTest& t) { return writeTest(options.format, t, out); };
+  if (streaming) setup.onTest = [&](const ExportedTest& t) { return writeTest(options, t, out); };
 
   SeriesResult result;
   try {
@@ -212,7 +213,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
       writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0, out);
     else
       for (const auto& t : result.tests)
-        if (!writeTest(options.format, t, out)) break;
+        if (!writeTest(options, t, out)) break;
   }
   if (!out.flush()) return writeFailed();
   if (options.check && result.fault.empty())

@@ -66,10 +66,10 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
 
 std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
 
-std::string testsToCsv(const std::vector<TestReport>& tests) {
-  std::string csv = csvHeader() + "\n";
+std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment) {
+  std::string csv = csvHeader(false, experiment != nullptr) + "\n";
   for (const auto& t : tests)
-    csv += testToCsvRow(t) + "\n";
+    csv += testToCsvRow(t, Verdict::None, experiment) + "\n";
   return csv;
 }
 

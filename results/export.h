@@ -39,7 +39,8 @@ std::string testToJson(const ExportedTest& t);
 // Compact JSON text of a value.
 std::string dumpJson(const nlohmann::ordered_json& j);
 
-// A whole series as CSV text, header first.
-std::string testsToCsv(const std::vector<TestReport>& tests);
+// A whole series as CSV text, header first; every row names the experiment
+// when `experiment` (the series' field texts) is given.
+std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment = nullptr);
 
 } // namespace tb

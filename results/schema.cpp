@@ -70,7 +70,26 @@ std::string csvQuoted(const std::string& s) {
   return q + "\"";
 }
 
-std::string csvHeader(bool withStable) {
+namespace {
+
+// A parameter's column: its option without the dashes, words joined by "_".
+std::string experimentColumn(const ParameterField& f) {
+  std::string name = f.option + 2;
+  for (char& c : name)
+    if (c == '-') c = '_';
+  return name;
+}
+
+// A text as typed, quoted only when a reader would otherwise split or misread it.
+std::string csvField(const std::string& s) {
+  return s.find_first_of(",\"\r\n") == std::string::npos && (s.empty() || (s.front() != ' ' && s.back() != ' '))
+             ? s
+             : csvQuoted(s);
+}
+
+} // namespace
+
+std::string csvHeader(bool withStable, bool withExperiment) {
   std::string h;
   for (const Column& c : kColumns) {
     if (&c != kColumns) h += ',';
@@ -80,10 +99,15 @@ std::string csvHeader(bool withStable) {
     h += ',';
     h += kStableColumn;
   }
+  if (withExperiment)
+    for (const ParameterField& f : parameterFields()) {
+      h += ',';
+      h += experimentColumn(f);
+    }
   return h;
 }
 
-std::string testToCsvRow(const TestReport& r, Verdict verdict) {
+std::string testToCsvRow(const TestReport& r, Verdict verdict, const FieldTexts* experiment) {
   std::string row;
   for (const Column& c : kColumns) {
     if (&c != kColumns) row += ',';
@@ -95,6 +119,12 @@ std::string testToCsvRow(const TestReport& r, Verdict verdict) {
   case Verdict::Same: row += ",true"; break;
   case Verdict::Differs: row += ",false"; break;
   }
+  if (experiment)
+    for (const ParameterField& f : parameterFields()) {
+      row += ',';
+      for (const auto& [control, text] : *experiment)
+        if (control == f.control) row += csvField(text);
+    }
   return row;
 }
 

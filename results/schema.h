@@ -2,6 +2,7 @@
 // JSON objects and the map's resume reader are all made from this table.
 #pragma once
 
+#include "runtime/parameters.h"
 #include "sim/experiment.h"
 
 #include <cstdint>
@@ -52,8 +53,14 @@ inline constexpr const char* kStableColumn = "stable";
 // written as a blank so that a row stays one line.
 std::string csvQuoted(const std::string& s);
 
-// CSV with one row per test; the stable column only when the series was checked.
-std::string csvHeader(bool withStable = false);
-std::string testToCsvRow(const TestReport& t, Verdict verdict = Verdict::None);
+// CSV with one row per test; the stable column only when the series was
+// checked. A series' own CSV also names its experiment on every row: the
+// parameter texts as the series was started with them, one column each,
+// named after the batch tool's options (alpha_start, alpha_end, tdelta,
+// init_v3, m2, m3, disp_max), so that a CSV reader with default options reads
+// them like any other column.
+std::string csvHeader(bool withStable = false, bool withExperiment = false);
+std::string testToCsvRow(const TestReport& t, Verdict verdict = Verdict::None,
+                         const FieldTexts* experiment = nullptr);
 
 } // namespace tb

@@ -490,9 +490,13 @@ private slots:
     QVERIFY(file.open(QIODevice::ReadOnly));
     QStringList rows = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows[0].toStdString(), csvHeader());
-    for (int i = 0; i < 3; ++i)
-      QVERIFY(rows[i + 1].endsWith("\"" + p.line(i) + "\""));
+    // Every row names the series it came from, as the fields were at its Start.
+    QCOMPARE(rows[0].toStdString(), csvHeader(false, true));
+    QVERIFY(rows[0].endsWith(",alpha_start,alpha_end,tdelta,init_v3,m2,m3,disp_max"));
+    for (int i = 0; i < 3; ++i) {
+      QVERIFY(rows[i + 1].contains("\"" + p.line(i) + "\","));
+      QVERIFY2(rows[i + 1].endsWith(",0,0.2,0.01,0.9,1000,1,500"), qPrintable(rows[i + 1]));
+    }
     QVERIFY(!p.forms.saveResults("/nonexistent/dir/r.csv").isEmpty());
   }
 

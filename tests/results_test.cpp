@@ -156,15 +156,21 @@ TEST(Export, CsvAndJsonCarryTheSameColumns) {
   ASSERT_GE(rows.size(), 3u);
   ASSERT_EQ(objects.size() + 1, rows.size());
   auto header = csvFields(rows[0]);
-  EXPECT_EQ(header.back(), kStableColumn);
-  ASSERT_EQ(header.size(), resultColumns().size() + 1);
+  // The result columns and stable, then the experiment's parameters.
+  const size_t results = resultColumns().size() + 1;
+  EXPECT_EQ(header[results - 1], kStableColumn);
+  ASSERT_EQ(header.size(), results + parameterFields().size());
+  EXPECT_EQ(std::vector<std::string>(header.begin() + static_cast<long>(results), header.end()),
+            (std::vector<std::string>{"alpha_start", "alpha_end", "tdelta", "init_v3", "m2", "m3", "disp_max"}));
   int emptyDrifts = 0;
   for (size_t t = 0; t < objects.size(); ++t) {
     auto f = csvFields(rows[t + 1]);
     nlohmann::ordered_json o = nlohmann::ordered_json::parse(objects[t]);
     ASSERT_EQ(f.size(), header.size());
     EXPECT_EQ(o.begin().key(), "line"); // the JSON object leads with the result line
-    for (size_t c = 0; c < header.size(); ++c) {
+    EXPECT_EQ(std::vector<std::string>(f.begin() + static_cast<long>(results), f.end()),
+              (std::vector<std::string>{"70", "91", "0.01", "0.9", "1000", "1", "500"}));
+    for (size_t c = 0; c < results; ++c) {
       SCOPED_TRACE(header[c]);
       ASSERT_TRUE(o.contains(header[c]));
       const nlohmann::ordered_json& v = o[header[c]];
@@ -220,8 +226,10 @@ TEST(Check, FlagsATestWhoseOutcomeDependsOnTheStep) {
       batch({"--check", "--tdelta", "0.05", "--alpha-start", "42", "--alpha-end", "42", "--format", "csv"});
   auto rows = splitLines(csv.out);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].substr(rows[0].size() - 7), ",stable");
-  EXPECT_EQ(rows[1].substr(rows[1].size() - 6), ",false");
+  const auto header = csvFields(rows[0]);
+  const size_t stableAt = static_cast<size_t>(std::find(header.begin(), header.end(), "stable") - header.begin());
+  ASSERT_EQ(stableAt, resultColumns().size());
+  EXPECT_EQ(csvFields(rows[1]).at(stableAt), "false");
 }
 
 TEST(Plot, SavedPngHasTheDisplaysSizeAndPixels) {

@@ -119,7 +119,7 @@ QString QtForms::saveImage(const QString& path, bool withOverlay) const {
 }
 
 QString QtForms::saveResults(const QString& path) const {
-  std::string csv = testsToCsv(results_);
+  std::string csv = testsToCsv(results_, &seriesFields_);
   return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }
 
