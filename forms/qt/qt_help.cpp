@@ -50,9 +50,17 @@ QString helpText() {
        "<tr><td><b>F5</b></td><td>Start</td></tr><tr><td><b>Shift+F5</b></td><td>Stop</td></tr>"
        "<tr><td><b>F1</b></td><td>this help</td></tr><tr><td><b>Ctrl+Q</b></td><td>quit</td></tr>"
        "<tr><td><b>Ctrl+S</b></td><td>save the image (display form) or the results (print form)</td></tr>"
-       "<tr><td><b>Ctrl+C</b></td><td>copy the result lines (print form)</td></tr></table>"
-       "<p>Right-click the control form for the outcome map and to show the display and print forms again "
-       "after closing them.</p>";
+       "<tr><td><b>Ctrl+C</b></td><td>copy the result lines (print form)</td></tr>"
+       "<tr><td><b>Ctrl+Z</b></td><td>restore the fields a click on the outcome map changed (map "
+       "window)</td></tr></table>"
+       "<h3>The menus</h3><p>The menu bar above the control form has every action: <b>File</b> saves the "
+       "image or the results and copies the lines, <b>Run</b> starts and stops and sets the speed to "
+       "watch a test at, <b>View</b> switches the overlay and true proportions and shows the display and "
+       "print forms again after closing them, and the <b>results table</b> of every test of the last "
+       "series (sortable; a click on a row shows that test's picture). <b>Tools</b> opens the "
+       "<b>outcome map</b>: how the tests end over two of alpha, init v3, m2, m3 and tdelta. Hover over a "
+       "cell to read it, click it to run its test here; the map saves as a picture or as the CSV "
+       "threebody-map continues with --resume. The right-click menus of the windows offer the same.</p>";
   return h;
 }
 
