@@ -5,6 +5,7 @@
 #include "apps/exit_status.h"
 #include "apps/launch.h"
 #include "forms/app.h"
+#include "forms/qt/map_window.h"
 #include "forms/qt/qt_forms.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
@@ -62,9 +63,29 @@ bool saveWindow(QWidget* w, const QString& path) {
   return false;
 }
 
-// Runs one series with the fields as they stand and saves each window; then
-// shows an earlier test's picture and a paced test half-way (the README's
-// pictures), and quits with status 1 if any picture could not be written.
+// Opens the outcome map of the fields as they stand and, once it is complete,
+// saves it with the pointer's read-out over one cell, then quits.
+void pictureTheMap(tb::QtForms& forms, const QString& dir) {
+  forms.openMap();
+  tb::MapWindow* map = forms.mapWindow();
+  auto* wait = new QTimer(map);
+  QObject::connect(wait, &QTimer::timeout, [&forms, map, wait, dir] {
+    if (!map->finished()) return;
+    wait->stop();
+    map->view()->onHover(8, 4); // alpha 80, init v3 0.9
+    map->view()->mark(8, 4);
+    QApplication::processEvents();
+    bool saved = saveWindow(map, dir + "/map-window.png");
+    forms.end();
+    QApplication::exit(saved ? 0 : 1);
+  });
+  wait->start(100);
+}
+
+// Runs one series with the fields as they stand and saves each window, the
+// results table and the help; then shows an earlier test's picture, a paced
+// test half-way and the outcome map (the README's pictures), and quits with
+// status 1 if any picture could not be written.
 void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   if (!QDir().mkpath(dir) || access(QFile::encodeName(dir).constData(), W_OK) != 0) {
     std::fprintf(stderr, "threebody: --screenshots: cannot write into the folder %s\n", qPrintable(dir));
@@ -78,6 +99,15 @@ void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   bool ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png");
   ok = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form.png") && ok;
   ok = saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form.png") && ok;
+  forms.showResultsTable();
+  forms.resultsTable()->resize(900, 250);
+  QApplication::processEvents();
+  ok = saveWindow(forms.resultsTable(), dir + "/results-table.png") && ok;
+  forms.resultsTable()->hide();
+  forms.showHelp();
+  QApplication::processEvents();
+  ok = saveWindow(forms.helpWindow(), dir + "/help.png") && ok;
+  forms.helpWindow()->hide();
   // An earlier test, chosen by a click on its line.
   forms.showTestPicture(3);
   QApplication::processEvents();
@@ -94,8 +124,14 @@ void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   QTimer::singleShot(2975, [&forms, dir] {
     bool saved = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-paced.png");
     saved = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form-paced.png") && saved;
-    forms.end();
-    QApplication::exit(saved ? 0 : 1);
+    if (!saved) {
+      forms.end();
+      QApplication::exit(1);
+      return;
+    }
+    // The map of the default fields, once the paced test is over.
+    forms.setPace(0);
+    QTimer::singleShot(0, [&forms, dir] { pictureTheMap(forms, dir); });
   });
   start->click();
 }

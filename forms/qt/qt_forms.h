@@ -139,6 +139,7 @@ public:
   std::function<void(bool)> onTrueProportions;
   // F1: what every field, read-out and end code means; the About box.
   void showHelp();
+  QWidget* helpWindow() const { return help_.get(); }
   void showAbout();
   bool overlayShown() const { return plot_->overlayOn; }
   QString saveResults(const QString& path) const;

@@ -54,6 +54,7 @@ ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->horizontalHeader()->setStretchLastSection(true);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
   table_->setSortingEnabled(true);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -86,6 +87,9 @@ void ResultsTable::addTest(size_t index, const TestReport& report) {
       table_->setItem(row, col++, new Cell(MapOutcome::ended(report.end).name(), std::nullopt));
   }
   table_->setSortingEnabled(true);
+  // The columns fit their texts while the table is short; a long series
+  // keeps the widths its first rows gave.
+  if (row < 40) table_->resizeColumnsToContents();
 }
 
 } // namespace tb
