@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
 # Debian packages the build and the tests need.
-PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev libhwy-dev locales xvfb xauth openbox
+PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev libhwy-dev libboost-dev help2man locales xvfb xauth openbox
 SCREENSHOT_PACKAGES = xvfb xauth
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 MPI_PACKAGES = libopenmpi-dev openmpi-bin

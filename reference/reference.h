@@ -1,0 +1,78 @@
+// A reference integration of the experiment: the Newtonian equations of the
+// three bodies (G = 1) from a test's own start configuration, integrated by
+// Runge-Kutta-Fehlberg 7(8) with error control, the end conditions evaluated
+// on the continuous trajectory with the thresholds the fixed-step engine uses.
+// It tells which fixed-step outcomes are physics and which are artefacts of
+// the step size.
+#pragma once
+
+#include "runtime/parameters.h"
+#include "sim/end_rules.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tb {
+
+// Where a test starts: the three bodies' masses, positions and velocities as
+// the fixed-step engine sets them up, and what its rules compare with.
+struct ReferenceStart {
+  double mass[3] = {};
+  double x[3] = {}, y[3] = {}, vx[3] = {}, vy[3] = {};
+  double alphadeg = 0; // the revolution reference, as the engine rounds it (single precision)
+  double phi0 = 0;     // the pair's start direction, degrees, as the engine computes it
+  double r3start = 500;
+  bool closeAtStart = false; // two bodies nearer than 1 unit: the engine ends the test at once
+};
+
+// The start of the test at angle `alpha` of a series with these fields (the
+// texts as typed), exactly as the fixed-step engine builds it. Throws
+// ArithmeticFault for fields the engine refuses.
+ReferenceStart referenceStart(const FieldTexts& fields, double alpha);
+// The same start with the pair turned by `radians` about the origin.
+ReferenceStart turnedPair(ReferenceStart s, double radians);
+
+struct ReferenceOutcome {
+  EndCode end = EndCode::None; // None: no end within the time limit
+  int revolutions = 0;
+  double time = 0;                 // when the test ended
+  double closest = 0;              // least distance of body 3 to the pair after its approach (0 if none)
+  std::optional<double> escapeGap; // (v3 - vesc) / vesc where the escape verdict was last made
+  double energyError = 0;          // relative change of the total energy at the end
+  int64_t steps = 0;               // accepted integration steps
+  std::vector<double> revolutionTimes;
+};
+
+struct ReferenceSettings {
+  double tolerance = 1e-12; // absolute and relative error per step
+  double maxStep = 10;      // time units, and at most a twentieth of the pair's period
+  double maxTime = 1e5;     // a test that has not ended by then is reported without an end
+};
+
+ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings = {});
+
+// The verdict on a fixed-step outcome.
+enum class Verification {
+  Confirmed, // end code and revolutions equal the reference's
+  Artefact,  // the reference agrees with itself at two tolerances and the fixed step differs
+  Fragile,   // differs, and the reference itself changes when the pair is turned by 1e-6 radian
+  Undecided, // the reference at 1e-12 and 1e-14 disagree
+};
+const char* verificationName(Verification v);
+
+struct VerifiedTest {
+  Verification verdict = Verification::Undecided;
+  ReferenceOutcome reference; // at 1e-12
+};
+
+// Runs the reference at 1e-12 and 1e-14 (and, for an outcome that differs,
+// with the pair turned by +-1e-6 radian) and judges the fixed-step outcome.
+VerifiedTest verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions);
+
+// What the verdict says in words, for tooltips and summaries:
+// "artefact: a reference integration ends with code 3 after 8 revolutions at t = 2781".
+std::string verificationText(const VerifiedTest& v);
+
+} // namespace tb

@@ -1,0 +1,138 @@
+// The reference integration against physics it must keep (energy, the
+// Kepler period, the equal-mass symmetry) and against the fixed-step engine.
+#include "apps/batch_options.h"
+#include "apps/batch_run.h"
+#include "reference/reference.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <sstream>
+
+using namespace tb;
+
+namespace {
+
+struct FixedTest {
+  double alpha;
+  EndCode end;
+  int revolutions;
+};
+
+// The fixed-step outcomes threebody-batch gives for these options, and the fields.
+std::vector<FixedTest> fixedSeries(std::vector<std::string> args, FieldTexts* fields = nullptr) {
+  args.insert(args.end(), {"--format", "jsonl"});
+  ParseResult p = parseBatchOptions(args);
+  EXPECT_EQ(p.error, "");
+  std::ostringstream out, err;
+  runBatch(p.options, out, err, false);
+  if (fields) *fields = p.options.fields;
+  std::vector<FixedTest> tests;
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) {
+    auto j = nlohmann::json::parse(line);
+    tests.push_back(
+        {j["alpha"].get<double>(), static_cast<EndCode>(j["end"].get<int>()), j["revolutions"].get<int>()});
+  }
+  return tests;
+}
+
+} // namespace
+
+TEST(Reference, DefaultSeriesKeepsItsEnergyAndConfirmsEveryFixedStepOutcome) {
+  FieldTexts fields;
+  auto tests = fixedSeries({}, &fields);
+  ASSERT_EQ(tests.size(), 19u);
+  for (const FixedTest& t : tests) {
+    SCOPED_TRACE(t.alpha);
+    const ReferenceStart start = referenceStart(fields, t.alpha);
+    const VerifiedTest v = verifyOutcome(start, t.end, t.revolutions);
+    EXPECT_LT(v.reference.energyError, 1e-10);
+    // Confirmed means the two tolerances agree and the fixed step equals them.
+    EXPECT_EQ(v.verdict, Verification::Confirmed) << verificationText(v);
+    EXPECT_GT(v.reference.time, 100);
+  }
+}
+
+// With equal masses alpha and alpha + 180 are one physical experiment: the
+// same end. The start counts a revolution when the start angle rounds below
+// its single precision value, which moves the third revolution, where an end
+// is adopted, by a period; where both count the start alike the counts and
+// the end times agree too.
+TEST(Reference, EqualMassesGiveTheSameOutcomeHalfATurnApart) {
+  const FieldTexts fields = defaultFieldTexts(); // m2 = 1000, the mass of body 1
+  int bothCountTheStartAlike = 0;
+  for (double alpha : {5.0, 35.0, 65.0, 95.0, 125.0, 155.0, 17.0, 81.0}) {
+    SCOPED_TRACE(alpha);
+    const ReferenceOutcome a = integrateReference(referenceStart(fields, alpha));
+    const ReferenceOutcome b = integrateReference(referenceStart(fields, alpha + 180));
+    auto atStart = [](const ReferenceOutcome& r) {
+      return !r.revolutionTimes.empty() && r.revolutionTimes[0] < 1;
+    };
+    EXPECT_EQ(a.end, b.end);
+    if (atStart(a) == atStart(b)) {
+      ++bothCountTheStartAlike;
+      EXPECT_EQ(a.revolutions, b.revolutions);
+      EXPECT_NEAR(a.time, b.time, 1e-6 * a.time);
+    }
+  }
+  EXPECT_GT(bothCountTheStartAlike, 0);
+}
+
+TEST(Reference, ThePairAloneKeepsTheKeplerPeriodOfItsCircularOrbit) {
+  ReferenceStart s = referenceStart(defaultFieldTexts(), 30);
+  // The third body far away, massless and at rest: the pair is alone.
+  s.mass[2] = 0;
+  s.x[2] = 1e9;
+  s.vx[2] = 0;
+  const ReferenceOutcome r = integrateReference(s);
+  EXPECT_EQ(r.end, EndCode::TenRevolutions);
+  ASSERT_EQ(r.revolutionTimes.size(), 10u);
+  const double period = 2 * M_PI * std::sqrt(200.0 * 200.0 * 200.0 / 2000.0);
+  for (size_t k = 1; k < r.revolutionTimes.size(); ++k)
+    EXPECT_NEAR(r.revolutionTimes[k] - r.revolutionTimes[k - 1], period, 1e-8 * period);
+  EXPECT_LT(r.energyError, 1e-11);
+}
+
+TEST(Reference, ACoarseStepsWrongOutcomeIsCalledAnArtefact) {
+  // At tdelta 0.05 this test escapes after 3 revolutions; the physics, and
+  // the fixed step at tdelta 0.0005, is a collision at t = 131.
+  FieldTexts fields;
+  auto coarse = fixedSeries(
+      {"--tdelta", "0.05", "--alpha-start", "43", "--alpha-end", "43", "--init-v3", "0.7"}, &fields);
+  ASSERT_EQ(coarse.size(), 1u);
+  const ReferenceStart start = referenceStart(fields, 43);
+  const VerifiedTest v = verifyOutcome(start, coarse[0].end, coarse[0].revolutions);
+  EXPECT_NE(coarse[0].end, EndCode::Collision);
+  EXPECT_EQ(v.verdict, Verification::Artefact);
+  EXPECT_EQ(v.reference.end, EndCode::Collision);
+  EXPECT_NEAR(v.reference.time, 131.3, 0.1);
+  EXPECT_NE(verificationText(v).find(
+                "artefact: a reference integration ends with code 1 after 0 revolutions at t = 131"),
+            std::string::npos)
+      << verificationText(v);
+  auto fine =
+      fixedSeries({"--tdelta", "0.0005", "--alpha-start", "43", "--alpha-end", "43", "--init-v3", "0.7"});
+  EXPECT_EQ(verifyOutcome(start, fine[0].end, fine[0].revolutions).verdict, Verification::Confirmed);
+}
+
+// Events between the ends of long steps are found: the outcome and its time
+// do not depend on how long the steps may be.
+TEST(Reference, EventsInsideLongStepsAreLocated) {
+  FieldTexts fields = defaultFieldTexts();
+  for (auto& [control, text] : fields)
+    if (control == std::string("Tinitv2")) text = "0.7";
+  for (double alpha : {20.0, 43.0, 150.0}) {
+    SCOPED_TRACE(alpha);
+    const ReferenceStart start = referenceStart(fields, alpha);
+    ReferenceSettings shortSteps;
+    shortSteps.maxStep = 0.25;
+    const ReferenceOutcome a = integrateReference(start), b = integrateReference(start, shortSteps);
+    EXPECT_EQ(a.end, b.end);
+    EXPECT_EQ(a.revolutions, b.revolutions);
+    EXPECT_NEAR(a.time, b.time, 1e-6 * b.time);
+    EXPECT_NEAR(a.closest, b.closest, 1e-6 * b.closest);
+    EXPECT_LT(a.steps, b.steps / 4);
+  }
+}
