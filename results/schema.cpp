@@ -82,7 +82,8 @@ std::string experimentColumn(const ParameterField& f) {
 
 // A text as typed, quoted only when a reader would otherwise split or misread it.
 std::string csvField(const std::string& s) {
-  return s.find_first_of(",\"\r\n") == std::string::npos && (s.empty() || (s.front() != ' ' && s.back() != ' '))
+  return s.find_first_of(",\"\r\n") == std::string::npos &&
+                 (s.empty() || (s.front() != ' ' && s.back() != ' '))
              ? s
              : csvQuoted(s);
 }

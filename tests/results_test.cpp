@@ -160,8 +160,9 @@ TEST(Export, CsvAndJsonCarryTheSameColumns) {
   const size_t results = resultColumns().size() + 1;
   EXPECT_EQ(header[results - 1], kStableColumn);
   ASSERT_EQ(header.size(), results + parameterFields().size());
-  EXPECT_EQ(std::vector<std::string>(header.begin() + static_cast<long>(results), header.end()),
-            (std::vector<std::string>{"alpha_start", "alpha_end", "tdelta", "init_v3", "m2", "m3", "disp_max"}));
+  EXPECT_EQ(
+      std::vector<std::string>(header.begin() + static_cast<long>(results), header.end()),
+      (std::vector<std::string>{"alpha_start", "alpha_end", "tdelta", "init_v3", "m2", "m3", "disp_max"}));
   int emptyDrifts = 0;
   for (size_t t = 0; t < objects.size(); ++t) {
     auto f = csvFields(rows[t + 1]);
@@ -227,7 +228,8 @@ TEST(Check, FlagsATestWhoseOutcomeDependsOnTheStep) {
   auto rows = splitLines(csv.out);
   ASSERT_EQ(rows.size(), 2u);
   const auto header = csvFields(rows[0]);
-  const size_t stableAt = static_cast<size_t>(std::find(header.begin(), header.end(), "stable") - header.begin());
+  const size_t stableAt =
+      static_cast<size_t>(std::find(header.begin(), header.end(), "stable") - header.begin());
   ASSERT_EQ(stableAt, resultColumns().size());
   EXPECT_EQ(csvFields(rows[1]).at(stableAt), "false");
 }
