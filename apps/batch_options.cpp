@@ -116,6 +116,11 @@ void defineBatchApp(CLI::App& app, BatchOptions& o, RawOptions& raw) {
                wrapHelp("run the series again at half the time step and mark each test whose end code or "
                         "revolution count changes"))
       ->group(output);
+  app.add_flag("--verify", o.verify,
+               wrapHelp("judge each test's outcome by a reference integration (Runge-Kutta-Fehlberg 7(8) at "
+                        "tolerances 1e-12 and 1e-14): confirmed, artefact (of the step size), fragile (on a "
+                        "chaotic boundary: turning the pair by 1e-6 radian changes it) or undecided"))
+      ->group(output);
   app.footer(kFooter);
 }
 

@@ -22,6 +22,7 @@ struct BatchOptions {
   std::string plotFile;                        // --plot: PNG of the display after the series
   std::optional<std::pair<int, int>> plotSize; // --plot-size WxH
   bool check = false;                          // --check: run again at half the time step
+  bool verify = false;                         // --verify: judge each outcome by a reference integration
   int jobs = 0;                                // --jobs: threads for the tests; 0 one per core
   int lanes = 0;                               // --lanes: tests side by side per thread; 0 the widest
   bool help = false;

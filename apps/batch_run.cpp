@@ -3,6 +3,7 @@
 #include "apps/batch_run.h"
 
 #include "apps/series_run.h"
+#include "reference/reference.h"
 #include "results/png.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
@@ -41,9 +42,17 @@ const char* textMark(Verdict v) {
 bool writeTest(const BatchOptions& options, const ExportedTest& t, std::ostream& out) {
   const OutputFormat format = options.format;
   switch (format) {
-  case OutputFormat::Text: out << t.report.line << textMark(t.verdict) << "\n"; break;
+  case OutputFormat::Text:
+    out << t.report.line << textMark(t.verdict);
+    if (t.verifyAsked) out << verifyMark(t.verified ? &*t.verified : nullptr);
+    out << "\n";
+    break;
   case OutputFormat::Jsonl: out << testToJson(t) << "\n"; break;
-  case OutputFormat::Csv: out << testToCsvRow(t.report, t.verdict, &options.fields) << "\n"; break;
+  case OutputFormat::Csv:
+    out << testToCsvRow(t.report, t.verdict, &options.fields, t.verified ? &*t.verified : nullptr,
+                        t.verifyAsked)
+        << "\n";
+    break;
   case OutputFormat::Json: break;
   }
   out.flush();
@@ -143,6 +152,42 @@ std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& resu
   return halfStep;
 }
 
+// The reference's verdict on a finished test; a test stopped by the user
+// (end code 0) has no outcome to judge.
+void verifyTest(const BatchOptions& options, ExportedTest& t) {
+  t.verifyAsked = true;
+  if (t.report.end == EndCode::None) return;
+  t.verified =
+      verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end, t.report.revolutions);
+}
+
+// Tests by verdict, and those not verified.
+struct VerifyCounts {
+  int verdicts[4] = {};
+  int unverified = 0;
+  void add(const ExportedTest& t) {
+    if (t.verified)
+      ++verdicts[static_cast<int>(t.verified->verdict)];
+    else
+      ++unverified;
+  }
+};
+
+void reportVerify(const VerifyCounts& c, bool textFormat, std::ostream& err) {
+  const int* counts = c.verdicts;
+  const int unverified = c.unverified;
+  err << "threebody-batch: verified by a reference integration (Runge-Kutta-Fehlberg 7(8), tolerances 1e-12 "
+         "and 1e-14): "
+      << counts[0] << " confirmed, " << counts[1] << " artefact, " << counts[2] << " fragile, " << counts[3]
+      << " undecided";
+  if (unverified > 0) err << "; " << unverified << " stopped, not verified";
+  err << (textFormat && counts[1] + counts[2] + counts[3] > 0
+              ? ". An artefact's outcome is the step size's, not the physics'; a fragile one lies on a "
+                "chaotic "
+                "boundary.\n"
+              : ".\n");
+}
+
 // The plot file and the fault after the results: what went wrong, as the
 // exit status.
 int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostream& err) {
@@ -185,9 +230,18 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   };
   // Without --check every test is written the moment it ends.
   bool streaming = !options.check && options.format != OutputFormat::Json;
-  if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check, true) << "\n" << std::flush))
+  if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check, true, options.verify) << "\n"
+                                                   << std::flush))
     return writeFailed();
-  if (streaming) setup.onTest = [&](const ExportedTest& t) { return writeTest(options, t, out); };
+  VerifyCounts verifyCounts;
+  if (streaming)
+    setup.onTest = [&](const ExportedTest& t) {
+      if (!options.verify) return writeTest(options, t, out);
+      ExportedTest verified = t;
+      verifyTest(options, verified);
+      verifyCounts.add(verified);
+      return writeTest(options, verified, out);
+    };
 
   SeriesResult result;
   try {
@@ -208,6 +262,11 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     if (!checked) return 128 + SIGINT;
     halfStep = *checked;
   }
+  if (options.verify && !streaming)
+    for (auto& t : result.tests) {
+      verifyTest(options, t);
+      verifyCounts.add(t);
+    }
   if (!streaming) {
     if (options.format == OutputFormat::Json)
       writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0, out);
@@ -218,6 +277,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (!out.flush()) return writeFailed();
   if (options.check && result.fault.empty())
     reportCheck(result, halfStep, options.format == OutputFormat::Text, err);
+  if (options.verify) reportVerify(verifyCounts, options.format == OutputFormat::Text, err);
   return finishRun(options, result, err);
 }
 

@@ -8,7 +8,7 @@
 namespace tb {
 
 ExportedTest exportedTest(const TestReport& report, FormsRuntime& forms) {
-  ExportedTest t{report, {}, Verdict::None};
+  ExportedTest t{report, {}, Verdict::None, false, std::nullopt};
   for (const char* c : kReadoutControls)
     t.readouts.emplace_back(c, forms.text(c));
   return t;
@@ -57,6 +57,21 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
   if (t.verdict != Verdict::None)
     o[kStableColumn] = t.verdict == Verdict::Unchecked ? nlohmann::ordered_json(nullptr)
                                                        : nlohmann::ordered_json(t.verdict == Verdict::Same);
+  if (t.verifyAsked) {
+    if (t.verified) {
+      const ReferenceOutcome& r = t.verified->reference;
+      o[kVerifyColumns[0]] = endNumber(r.end);
+      o[kVerifyColumns[1]] = r.revolutions;
+      o[kVerifyColumns[2]] = r.time;
+      o[kVerifyColumns[3]] = verificationName(t.verified->verdict);
+      o[kVerifyColumns[4]] = r.closest;
+      o[kVerifyColumns[5]] =
+          r.escapeGap ? nlohmann::ordered_json(*r.escapeGap) : nlohmann::ordered_json(nullptr);
+    } else {
+      for (const char* name : kVerifyColumns)
+        o[name] = nullptr;
+    }
+  }
   nlohmann::ordered_json readouts = nlohmann::ordered_json::object();
   for (const auto& [control, text] : t.readouts)
     readouts[control] = text;

@@ -25,6 +25,8 @@ struct ExportedTest {
   TestReport report;
   std::vector<std::pair<std::string, std::string>> readouts; // control name, text
   Verdict verdict = Verdict::None;
+  bool verifyAsked = false;             // --verify: the verify columns are written
+  std::optional<VerifiedTest> verified; // the reference's verdict; none for a stopped test
 };
 
 // A finished test with the read-outs its control form shows now.

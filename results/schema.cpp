@@ -90,7 +90,14 @@ std::string csvField(const std::string& s) {
 
 } // namespace
 
-std::string csvHeader(bool withStable, bool withExperiment) {
+std::string verifyMark(const VerifiedTest* v) {
+  if (!v) return " [not verified]";
+  std::string m = " [";
+  m += verificationName(v->verdict);
+  return m + "]";
+}
+
+std::string csvHeader(bool withStable, bool withExperiment, bool withVerify) {
   std::string h;
   for (const Column& c : kColumns) {
     if (&c != kColumns) h += ',';
@@ -100,6 +107,11 @@ std::string csvHeader(bool withStable, bool withExperiment) {
     h += ',';
     h += kStableColumn;
   }
+  if (withVerify)
+    for (const char* name : kVerifyColumns) {
+      h += ',';
+      h += name;
+    }
   if (withExperiment)
     for (const ParameterField& f : parameterFields()) {
       h += ',';
@@ -108,7 +120,8 @@ std::string csvHeader(bool withStable, bool withExperiment) {
   return h;
 }
 
-std::string testToCsvRow(const TestReport& r, Verdict verdict, const FieldTexts* experiment) {
+std::string testToCsvRow(const TestReport& r, Verdict verdict, const FieldTexts* experiment,
+                         const VerifiedTest* verified, bool withVerify) {
   std::string row;
   for (const Column& c : kColumns) {
     if (&c != kColumns) row += ',';
@@ -119,6 +132,18 @@ std::string testToCsvRow(const TestReport& r, Verdict verdict, const FieldTexts*
   case Verdict::Unchecked: row += ","; break;
   case Verdict::Same: row += ",true"; break;
   case Verdict::Differs: row += ",false"; break;
+  }
+  if (withVerify) {
+    if (verified) {
+      const ReferenceOutcome& o = verified->reference;
+      row += ',' + std::to_string(endNumber(o.end)) + ',' + std::to_string(o.revolutions) + ',' +
+             shortestText(o.time);
+      row += ',';
+      row += verificationName(verified->verdict);
+      row += ',' + shortestText(o.closest) + ',' + (o.escapeGap ? shortestText(*o.escapeGap) : std::string());
+    } else {
+      row += std::string(std::size(kVerifyColumns), ',');
+    }
   }
   if (experiment)
     for (const ParameterField& f : parameterFields()) {

@@ -2,6 +2,7 @@
 // JSON objects and the map's resume reader are all made from this table.
 #pragma once
 
+#include "reference/reference.h"
 #include "runtime/parameters.h"
 #include "sim/experiment.h"
 
@@ -59,8 +60,20 @@ std::string csvQuoted(const std::string& s);
 // named after the batch tool's options (alpha_start, alpha_end, tdelta,
 // init_v3, m2, m3, disp_max), so that a CSV reader with default options reads
 // them like any other column.
-std::string csvHeader(bool withStable = false, bool withExperiment = false);
+// A verified series (--verify) adds, after stable, what the reference
+// integration found and the verdict: reference_end, reference_revolutions,
+// reference_time, verdict, closest_approach (body 3's least distance to the
+// pair after its approach, against the collision radius sqrt(10)) and
+// escape_gap ((v3 - vesc) / vesc where the escape verdict was made); empty
+// for a test that was not verified (one stopped by the user).
+std::string csvHeader(bool withStable = false, bool withExperiment = false, bool withVerify = false);
 std::string testToCsvRow(const TestReport& t, Verdict verdict = Verdict::None,
-                         const FieldTexts* experiment = nullptr);
+                         const FieldTexts* experiment = nullptr, const VerifiedTest* verified = nullptr,
+                         bool withVerify = false);
+// The verify columns' names, in order.
+inline constexpr const char* kVerifyColumns[] = {"reference_end", "reference_revolutions", "reference_time",
+                                                 "verdict",       "closest_approach",      "escape_gap"};
+// The text mark a verified test's line gets: " [confirmed]", " [artefact]" ...
+std::string verifyMark(const VerifiedTest* verified);
 
 } // namespace tb

@@ -303,3 +303,54 @@ TEST(AtomicFiles, UnfinishedTemporariesAreRemovedOnRequest) {
   std::remove((dir + name + "_done").c_str());
   std::remove((dir + name + "_c").c_str());
 }
+
+// --verify marks each line with the reference's verdict and adds its
+// columns; given with --check both verdicts are there, and the summary
+// counts them.
+TEST(Verify, EveryOutputCarriesTheReferenceVerdict) {
+  const std::vector<std::string> args = {"--verify",      "--tdelta", "0.05",        "--init-v3", "0.7",
+                                         "--alpha-start", "42",       "--alpha-end", "44"};
+  BatchOutput text = batch(args);
+  ASSERT_EQ(text.status, 0) << text.err;
+  auto lines = splitLines(text.out);
+  ASSERT_EQ(lines.size(), 3u);
+  // Alpha 43 escapes at this step; the physics is a collision at t = 131.
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 11), " [artefact]");
+  EXPECT_NE(text.err.find("1 artefact"), std::string::npos) << text.err;
+  BatchOutput plain =
+      batch({"--tdelta", "0.05", "--init-v3", "0.7", "--alpha-start", "42", "--alpha-end", "44"});
+  EXPECT_EQ(lines[1].substr(0, lines[1].size() - 11), splitLines(plain.out)[1]); // the line itself as it was
+
+  std::vector<std::string> csvArgs = args;
+  csvArgs.insert(csvArgs.end(), {"--check", "--format", "csv"});
+  auto rows = splitLines(batch(csvArgs).out);
+  ASSERT_EQ(rows.size(), 4u);
+  auto header = csvFields(rows[0]);
+  auto column = [&](const char* name) {
+    auto at = std::find(header.begin(), header.end(), name);
+    EXPECT_NE(at, header.end()) << name;
+    return static_cast<size_t>(at - header.begin());
+  };
+  auto f = csvFields(rows[2]);
+  ASSERT_EQ(f.size(), header.size());
+  EXPECT_EQ(f[column("verdict")], "artefact");
+  EXPECT_EQ(f[column("reference_end")], "1");
+  EXPECT_EQ(f[column("reference_revolutions")], "0");
+  EXPECT_NEAR(std::stod(f[column("reference_time")]), 131.3, 0.1);
+  EXPECT_NEAR(std::stod(f[column("closest_approach")]), std::sqrt(10.0), 1e-6);
+  EXPECT_FALSE(f[column("stable")].empty());
+
+  std::vector<std::string> jsonArgs = args;
+  jsonArgs.insert(jsonArgs.end(), {"--format", "jsonl"});
+  auto objects = splitLines(batch(jsonArgs).out);
+  ASSERT_EQ(objects.size(), 3u);
+  auto o = nlohmann::json::parse(objects[1]);
+  EXPECT_EQ(o["verdict"], "artefact");
+  EXPECT_EQ(o["reference_end"], 1);
+  EXPECT_TRUE(o["escape_gap"].is_null()); // a collision decides no escape
+
+  // A test stopped before its end has no outcome to judge.
+  BatchOutput stopped = batch({"--verify", "--tdelta", "0.01", "--alpha-end", "0", "--stop-at-step", "50"});
+  EXPECT_NE(stopped.out.find("[not verified]"), std::string::npos);
+  EXPECT_NE(stopped.err.find("1 stopped, not verified"), std::string::npos) << stopped.err;
+}
