@@ -7,6 +7,7 @@
 #include "results/atomic_file.h"
 #include "results/map_picture.h"
 #include "results/png.h"
+#include "runtime/controls.h"
 #include "runtime/numeric.h"
 
 #include <algorithm>
@@ -37,8 +38,12 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
   if (test) {
     r.outcome = MapOutcome::ended(test->report.end);
     r.steps = test->report.steps;
-    r.csv = mapCsvRow(o, i, j, &test->report, fault);
+    const VerifiedTest* verified = test->verified ? &*test->verified : nullptr;
+    r.csv = mapCsvRow(o, i, j, &test->report, fault, verified);
     r.text = test->report.line;
+    if (test->verifyAsked) r.text += verifyMark(verified);
+    if (verified && verified->verdict != Verification::Confirmed)
+      r.mark = verified->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
     json["error"] = nullptr;
   } else {
     r.csv = mapCsvRow(o, i, j, nullptr, fault);
@@ -47,6 +52,43 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
   }
   r.json = dumpJson(json);
   return r;
+}
+
+// The row of point (i, j) of a reference map.
+PointRow makeReferenceRow(const MapOptions& o, size_t i, size_t j, const ReferencePoint& p) {
+  PointRow r;
+  const ReferenceOutcome& out = p.outcome;
+  r.outcome = MapOutcome::ended(out.end);
+  r.steps = out.steps;
+  if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
+  r.csv = mapReferenceCsvRow(o, i, j, p);
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "reference: end %d after %d revolutions at t = %.1f (%s)",
+                endNumber(out.end), out.revolutions, out.time, p.verdict);
+  r.text = buf;
+  nlohmann::ordered_json json;
+  json["i"] = i;
+  json["j"] = j;
+  json[o.x.field] = o.x.values[i];
+  json[o.y.field] = o.y.values[j];
+  json["end"] = endNumber(out.end);
+  json["revolutions"] = out.revolutions;
+  json["time"] = out.time;
+  json["steps"] = out.steps;
+  json["verdict"] = p.verdict;
+  json["closest_approach"] = out.closest;
+  json["escape_gap"] =
+      out.escapeGap ? nlohmann::ordered_json(*out.escapeGap) : nlohmann::ordered_json(nullptr);
+  json["error"] = nullptr;
+  r.json = dumpJson(json);
+  return r;
+}
+
+// The start angle of a point's one-test series.
+double pointAlpha(const FieldTexts& fields) {
+  for (const auto& [control, text] : fields)
+    if (control == controls::Talphastr) return Val(text);
+  return 0;
 }
 
 } // namespace
@@ -58,6 +100,10 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t 
   setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
   setup.lanes = o.lanes;
   setup.interrupt = &gInterrupts;
+  // A reference map computes each point on the worker with the reference
+  // alone: the fixed-step test is set up (so a field it refuses is the
+  // point's fault) and stopped after its first pass.
+  if (o.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
   auto input = [&o, columns, pointAt](size_t e) {
     const size_t k = pointAt(e);
     return HeadlessTestInput{o.pointFields(k % columns, k / columns), std::nullopt};
@@ -66,10 +112,19 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t 
   auto keep = [&o, columns, pointAt](size_t e, HeadlessTest& t,
                                      MemoryForms& forms) -> std::optional<PointRow> {
     if (t.cancelled || gInterrupts != 0) return std::nullopt;
+    const size_t k = pointAt(e), i = k % columns, j = k / columns;
+    if (o.integrator == MapIntegrator::Reference && t.report)
+      return makeReferenceRow(
+          o, i, j, referencePoint(referenceStart(o.pointFields(i, j), pointAlpha(o.pointFields(i, j)))));
     std::optional<ExportedTest> test;
     if (t.report) test = exportedTest(*t.report, forms);
-    const size_t k = pointAt(e);
-    return makeRow(o, k % columns, k / columns, test, t.fault);
+    if (test && o.verify) {
+      test->verifyAsked = true;
+      if (test->report.end != EndCode::None)
+        test->verified = verifyOutcome(referenceStart(o.pointFields(i, j), test->report.alpha),
+                                       test->report.end, test->report.revolutions);
+    }
+    return makeRow(o, i, j, test, t.fault);
   };
   return std::make_unique<OrderedTests<PointRow>>(n, input, keep, setup);
 }
@@ -216,7 +271,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
                       o, total - from, [from](size_t e) { return from + e; }, write);
   };
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
-    if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps};
+    if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps, row.mark};
     tally.add(row.outcome);
     tally.steps += row.steps;
     if (csv && (std::fputs(row.csv.c_str(), csv) < 0 || std::fflush(csv) != 0)) {

@@ -63,6 +63,7 @@ struct PointRow {
   std::string json; // its JSON line
   MapOutcome outcome = MapOutcome::fault();
   int64_t steps = 0;
+  MapMark mark = MapMark::None; // a verified map's doubt about the point
 };
 
 // Starts computing `count` points, the e-th being point `pointAt(e)` (point

@@ -29,7 +29,8 @@ Exit status:
   129  SIGHUP, 130 Ctrl-C, 143 SIGTERM: stopped, every row written kept
 )";
 
-void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, std::string& format) {
+void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, std::string& format,
+                  std::string& integrator) {
   formatHelp(app);
   app.name("threebody-map");
   app.description("Maps how a test ends over two parameters: every point is one test, the one-test\n"
@@ -48,6 +49,20 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
       ->type_name("AXIS")
       ->group(grid)
       ->required();
+  app.add_option(
+         "--integrator", integrator,
+         wrapHelp("fixed (each point a test of the fixed-step engine, default) or reference (each "
+                  "point integrated by the reference alone, Runge-Kutta-Fehlberg 7(8) at tolerance 1e-12: "
+                  "the physical map, with each point's stability at 1e-14 and with the pair turned by "
+                  "1e-6 radian)"))
+      ->type_name("NAME")
+      ->group(grid)
+      ->check(CLI::IsMember({"fixed", "reference"}));
+  app.add_flag(
+         "--verify", o.verify,
+         wrapHelp("judge each fixed-step point by the reference integration (as threebody-batch "
+                  "--verify); the picture marks artefacts with a black dot, fragile points with a white one"))
+      ->group(grid);
   app.add_option("--jobs", o.jobs, wrapHelp("worker threads (default: one per core)"))
       ->type_name("N")
       ->group(grid)
@@ -83,8 +98,8 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
 
 std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o) {
   CLI::App app;
-  std::string x, y, format = "text";
-  defineMapApp(app, o, x, y, format);
+  std::string x, y, format = "text", integrator = "fixed";
+  defineMapApp(app, o, x, y, format, integrator);
   // --version needs no axes.
   if (std::find(args.begin(), args.end(), "--version") != args.end()) {
     o.version = true;
@@ -97,6 +112,11 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
   if (o.x.field == o.y.field) return "options --x and --y map the same field " + o.x.field + "; choose two";
   if (o.x.values.size() * o.y.values.size() > kMaxPoints)
     return "the map has more than " + std::to_string(kMaxPoints) + " points; use smaller counts";
+  o.integrator = integrator == "reference" ? MapIntegrator::Reference : MapIntegrator::Fixed;
+  if (o.verify && o.integrator == MapIntegrator::Reference)
+    return "option --verify judges fixed-step points; a reference map (--integrator reference) is the "
+           "reference "
+           "already: give one of them";
   if (o.resume && o.csv.empty()) return "option --resume continues a --csv file; give it with --csv FILE";
   if (std::string e = checkMapPicture(o); !e.empty()) return e;
   if (!o.csv.empty() && !o.png.empty() && sameFile(o.csv, o.png))
@@ -125,8 +145,8 @@ std::string checkMapPicture(const MapOptions& o) {
 std::string mapUsage() {
   CLI::App app;
   MapOptions o;
-  std::string x, y, format;
-  defineMapApp(app, o, x, y, format);
+  std::string x, y, format, integrator;
+  defineMapApp(app, o, x, y, format, integrator);
   return app.help();
 }
 

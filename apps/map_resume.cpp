@@ -7,18 +7,75 @@
 
 #include <charconv>
 #include <istream>
+#include <optional>
 #include <sstream>
 
 namespace tb {
 
 namespace {
 
-// A row is the point's i, j, x and y, then the batch tool's columns, then the error.
+// A row is the point's i, j, x and y, then the map's columns, then the error.
 constexpr size_t kPointColumns = 4;
-const size_t kRowColumns = kPointColumns + resultColumns().size() + 1;
-// The batch columns the reader needs, found by their names.
-const size_t kEndColumn = kPointColumns + static_cast<size_t>(columnIndex("end"));
-const size_t kStepsColumn = kPointColumns + static_cast<size_t>(columnIndex("steps"));
+
+// What a column of the map's rows holds. The verify columns are empty for a
+// test that was not verified (one that did not end).
+enum class Field {
+  Whole,
+  Code,
+  Double,
+  MaybeDouble,
+  Line,
+  OptCode,
+  OptWhole,
+  OptDouble,
+  OptVerdict,
+  Verdict
+};
+
+struct RowLayout {
+  std::vector<Field> fields; // after the point's four
+  size_t columns = 0;        // in all, the error's included
+  size_t end = 0, steps = 0; // where the end code and the steps stand
+  std::optional<size_t> verdict;
+};
+
+RowLayout layoutOf(const MapOptions& o) {
+  RowLayout l;
+  if (o.integrator == MapIntegrator::Reference) {
+    l.fields = {Field::Code,    Field::Whole,  Field::Double,     Field::Whole,
+                Field::Verdict, Field::Double, Field::MaybeDouble};
+    l.end = kPointColumns;
+    l.steps = kPointColumns + 3;
+    l.verdict = kPointColumns + 4;
+  } else {
+    for (const Column& c : resultColumns())
+      switch (c.kind) {
+      case ColumnKind::Whole: l.fields.push_back(Field::Whole); break;
+      case ColumnKind::Code: l.fields.push_back(Field::Code); break;
+      case ColumnKind::MaybeDouble: l.fields.push_back(Field::MaybeDouble); break;
+      case ColumnKind::Line: l.fields.push_back(Field::Line); break;
+      case ColumnKind::Single:
+      case ColumnKind::Double: l.fields.push_back(Field::Double); break;
+      }
+    l.end = kPointColumns + static_cast<size_t>(columnIndex("end"));
+    l.steps = kPointColumns + static_cast<size_t>(columnIndex("steps"));
+    if (o.verify) {
+      l.verdict = kPointColumns + l.fields.size() + 3;
+      for (Field f : {Field::OptCode, Field::OptWhole, Field::OptDouble, Field::OptVerdict, Field::OptDouble,
+                      Field::MaybeDouble})
+        l.fields.push_back(f);
+    }
+  }
+  l.columns = kPointColumns + l.fields.size() + 1;
+  return l;
+}
+
+bool verdictName(const std::string& s) {
+  for (const char* v : {"confirmed", "artefact", "fragile", "undecided", "stable"})
+    if (s == v) return true;
+  return false;
+}
+
 constexpr size_t kMaxRowBytes = 1 << 16; // far beyond any row a map writes
 
 bool allOf(const std::string& s, const char* chars) {
@@ -46,8 +103,8 @@ bool lineMatches(const std::string& line, const std::string& end) {
 // Whether field `col` of a row of point (i, j) is what the map writes there,
 // in the row of a fault or of a test ending with code `end`; `partial`:
 // whether it could be the start of it (the last field of a torn row).
-bool fieldOk(size_t col, const std::string& f, bool fault, const std::string& end, size_t i, size_t j,
-             const MapOptions& o, bool partial) {
+bool fieldOk(const RowLayout& layout, size_t col, const std::string& f, bool fault, const std::string& end,
+             size_t i, size_t j, const MapOptions& o, bool partial) {
   auto exactly = [&](const std::string& want) {
     return partial ? want.compare(0, f.size(), f) == 0 : f == want;
   };
@@ -59,20 +116,27 @@ bool fieldOk(size_t col, const std::string& f, bool fault, const std::string& en
   case 3: return exactly(o.y.texts[j]);
   default: break;
   }
-  if (col == kRowColumns - 1) return true; // the fault's message, if any
-  const ColumnKind kind = resultColumns()[col - kPointColumns].kind;
-  // A fault leaves the batch columns empty; a test fills them.
-  if (partial) return allOf(f, "0123456789.-+einfa") || kind == ColumnKind::Line;
+  if (col == layout.columns - 1) return true; // the fault's message, if any
+  const Field kind = layout.fields[col - kPointColumns];
+  // A fault leaves the map's columns empty; a test fills them.
+  if (partial)
+    return allOf(f, "0123456789.-+einfa") || kind == Field::Line || kind == Field::Verdict ||
+           kind == Field::OptVerdict;
   if (fault) return f.empty();
+  auto code = [&] { return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes; };
   switch (kind) {
-  case ColumnKind::Whole: return wholeNumber(f);
-  case ColumnKind::Code: return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes;
-  case ColumnKind::MaybeDouble: return f.empty() || doubleText(f);
-  case ColumnKind::Line: return lineMatches(f, end); // the result line, which ends in the end code
-  case ColumnKind::Single:
-  case ColumnKind::Double: break;
+  case Field::Whole: return wholeNumber(f);
+  case Field::Code: return code();
+  case Field::MaybeDouble: return f.empty() || doubleText(f);
+  case Field::Line: return lineMatches(f, end); // the result line, which ends in the end code
+  case Field::Double: return doubleText(f);
+  case Field::OptCode: return f.empty() || code();
+  case Field::OptWhole: return f.empty() || wholeNumber(f);
+  case Field::OptDouble: return f.empty() || doubleText(f);
+  case Field::OptVerdict: return f.empty() || verdictName(f);
+  case Field::Verdict: return verdictName(f);
   }
-  return doubleText(f);
+  return false;
 }
 
 // Splits a row into its fields; false when a quoted field is not closed.
@@ -113,6 +177,8 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
     return r;
   }
   r.started = true;
+  const RowLayout layout = layoutOf(o);
+  const size_t kRowColumns = layout.columns, kEndColumn = layout.end, kStepsColumn = layout.steps;
   const size_t columns = o.x.values.size(), total = columns * o.y.values.size();
   r.keepBytes = head.size();
   std::string row;
@@ -145,15 +211,15 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
       // A torn last row: dropped and computed again, if it is the start of this point's row.
       bool prefix = f.size() <= kRowColumns;
       for (size_t c = 0; prefix && c < f.size(); ++c)
-        prefix =
-            fieldOk(c, f[c], false, f.size() > kEndColumn ? f[kEndColumn] : "", i, j, o, c + 1 == f.size()) ||
-            (c + 1 < f.size() && fieldOk(c, f[c], true, "", i, j, o, false));
+        prefix = fieldOk(layout, c, f[c], false, f.size() > kEndColumn ? f[kEndColumn] : "", i, j, o,
+                         c + 1 == f.size()) ||
+                 (c + 1 < f.size() && fieldOk(layout, c, f[c], true, "", i, j, o, false));
       if (!prefix) return bad("is not the start of the row of point " + std::to_string(k) + " of this map");
       break;
     }
     bool whole = closed && f.size() == kRowColumns;
     for (size_t c = 0; whole && c < kRowColumns; ++c)
-      whole = fieldOk(c, f[c], !f[kRowColumns - 1].empty(), f[kEndColumn], i, j, o, false);
+      whole = fieldOk(layout, c, f[c], !f[kRowColumns - 1].empty(), f[kEndColumn], i, j, o, false);
     if (!whole) return bad("is not the row of point " + std::to_string(k) + " of this map");
     MapOutcome outcome = MapOutcome::fault();
     int64_t steps = 0;
@@ -163,8 +229,14 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
       auto s = std::from_chars(n.data(), n.data() + n.size(), steps);
       if (s.ec != std::errc()) return bad("has more steps than can be counted");
     }
+    MapMark mark = MapMark::None;
+    if (layout.verdict && f[kRowColumns - 1].empty()) {
+      const std::string& v = f[*layout.verdict];
+      if (v == "artefact") mark = MapMark::Artefact;
+      if (v == "fragile" || v == "undecided") mark = MapMark::Fragile;
+    }
     ++r.outcomes[outcome.slot()];
-    if (keepCells) r.cells.push_back(MapCell{outcome, steps});
+    if (keepCells) r.cells.push_back(MapCell{outcome, steps, mark});
     ++r.rows;
     r.keepBytes += row.size() + 1;
   }

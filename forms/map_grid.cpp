@@ -93,11 +93,21 @@ MapCell mapCell(const HeadlessTest& t) {
 std::string mapCsvHead(const MapGrid& grid) {
   std::string h = "# threebody-map " THREEBODY_VERSION "\n# x " + grid.x.given + "\n# y " + grid.y.given +
                   "\n# fixed " + parameterLine(grid.fields);
-  return h + "\ni,j,x_" + grid.x.field + ",y_" + grid.y.field + "," + csvHeader() + ",error\n";
+  if (grid.integrator == MapIntegrator::Reference) h += "\n# integrator reference";
+  if (grid.verify) h += "\n# verify";
+  h += "\ni,j,x_" + grid.x.field + ",y_" + grid.y.field + ",";
+  if (grid.integrator == MapIntegrator::Reference) {
+    for (const char* c : kReferenceMapColumns) {
+      h += c;
+      h += ',';
+    }
+    return h + "error\n";
+  }
+  return h + csvHeader(false, false, grid.verify) + ",error\n";
 }
 
-std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport* report,
-                      const std::string& fault) {
+namespace {
+std::string pointPrefix(const MapGrid& grid, size_t i, size_t j) {
   std::string row = std::to_string(i);
   row += ',';
   row += std::to_string(j);
@@ -106,14 +116,57 @@ std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport*
   row += ',';
   row += grid.y.texts[j];
   row += ',';
+  return row;
+}
+
+template <typename T> std::string shortest(T v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+} // namespace
+
+std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport* report,
+                      const std::string& fault, const VerifiedTest* verified) {
+  std::string row = pointPrefix(grid, i, j);
   if (report) {
-    row += testToCsvRow(*report);
+    row += testToCsvRow(*report, Verdict::None, nullptr, verified, grid.verify);
     row += ",\n";
   } else {
-    row += std::string(resultColumns().size(), ',');
+    const size_t columns = grid.integrator == MapIntegrator::Reference
+                               ? std::size(kReferenceMapColumns)
+                               : resultColumns().size() + (grid.verify ? std::size(kVerifyColumns) : 0);
+    row += std::string(columns, ',');
     row += csvQuoted(fault);
     row += '\n';
   }
+  return row;
+}
+
+ReferencePoint referencePoint(const ReferenceStart& start) {
+  ReferencePoint p;
+  p.outcome = integrateReference(start);
+  auto same = [&](const ReferenceOutcome& o) {
+    return o.end == p.outcome.end && o.revolutions == p.outcome.revolutions;
+  };
+  ReferenceSettings fine;
+  fine.tolerance = 1e-14;
+  if (!same(integrateReference(start, fine))) {
+    p.verdict = "undecided";
+    return p;
+  }
+  for (double turn : {1e-6, -1e-6})
+    if (!same(integrateReference(turnedPair(start, turn)))) p.verdict = "fragile";
+  return p;
+}
+
+std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p) {
+  const ReferenceOutcome& o = p.outcome;
+  std::string row = pointPrefix(grid, i, j);
+  row += std::to_string(endNumber(o.end)) + ',' + std::to_string(o.revolutions) + ',' + shortest(o.time) +
+         ',' + std::to_string(o.steps) + ',';
+  row += p.verdict;
+  row += ',' + shortest(o.closest) + ',' + (o.escapeGap ? shortest(*o.escapeGap) : std::string()) + ",\n";
   return row;
 }
 

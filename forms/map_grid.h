@@ -4,6 +4,7 @@
 #pragma once
 
 #include "forms/headless.h"
+#include "reference/reference.h"
 #include "results/map_picture.h"
 #include "runtime/parameters.h"
 
@@ -23,9 +24,15 @@ struct MapAxis {
 // Reads an axis; an empty string, or what is wrong.
 std::string readAxis(const std::string& given, MapAxis& axis);
 
+// How each point is computed: the fixed-step engine (each point a test, as
+// threebody-batch runs it) or the reference integration alone (the physics).
+enum class MapIntegrator { Fixed, Reference };
+
 struct MapGrid {
   FieldTexts fields = defaultFieldTexts(); // the values of every other field
   MapAxis x, y;
+  MapIntegrator integrator = MapIntegrator::Fixed;
+  bool verify = false; // fixed-step points also get the reference's verdict
 
   size_t columns() const { return x.values.size(); }
   size_t points() const { return x.values.size() * y.values.size(); }
@@ -44,9 +51,21 @@ MapCell mapCell(const HeadlessTest& t);
 // A map's CSV, as threebody-map writes it and --resume continues it: the
 // opening lines name the program, its version and the map's parameters, then
 // the column names; a row is the point's i, j, x and y, the batch tool's
-// columns, and the fault (empty for a test that ended).
+// columns (with --verify the verify columns after them), and the fault
+// (empty for a test that ended). A reference map's row holds, instead of the
+// batch tool's columns, what the reference found: kReferenceMapColumns.
 std::string mapCsvHead(const MapGrid& grid);
 std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport* report,
-                      const std::string& fault);
+                      const std::string& fault, const VerifiedTest* verified = nullptr);
+inline constexpr const char* kReferenceMapColumns[] = {"end",     "revolutions",      "time",      "steps",
+                                                       "verdict", "closest_approach", "escape_gap"};
+// A point of a reference map: its outcome at 1e-12, and whether it holds at
+// 1e-14 and with the pair turned by +-1e-6 radian.
+struct ReferencePoint {
+  ReferenceOutcome outcome;
+  const char* verdict = "stable"; // stable, fragile or undecided
+};
+ReferencePoint referencePoint(const ReferenceStart& start);
+std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p);
 
 } // namespace tb

@@ -181,7 +181,15 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
       int x, y;
       mapCellOrigin(map, i, j, &x, &y);
       c.fill(x, y, map.cell, map.cell, mapCellColour(m.outcome, m.steps, longest));
+      // A verified map marks its doubtful points with a dot in the cell's middle.
+      if (m.mark != MapMark::None) {
+        const int d = std::max(1, map.cell / 2), at = (map.cell - d) / 2;
+        c.fill(x + at, y + at, d, d, m.mark == MapMark::Artefact ? kBlack : kWhite);
+      }
     }
+  bool marked = false;
+  for (const MapCell& m : map.cells)
+    marked = marked || m.mark != MapMark::None;
   const int legendX = kMarginLeft + plotW + 8;
   // Axes: ticks at cell centres, the values below and to the left, the names.
   const int bottom = kMarginTop + plotH;
@@ -212,6 +220,13 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
     y += 12;
   }
   c.text(lx, kMarginTop + 6 * 12 - 6, "darker: longer", kGrey);
+  if (marked && kMarginTop + 8 * 12 + 4 < c.height) {
+    c.fill(lx + 2, kMarginTop + 7 * 12 - 6, 4, 4, kBlack);
+    c.text(lx + 13, kMarginTop + 7 * 12 - 8, "dot: artefact", kBlack);
+    c.fill(lx + 1, kMarginTop + 8 * 12 - 7, 6, 6, kBlack);
+    c.fill(lx + 2, kMarginTop + 8 * 12 - 6, 4, 4, kWhite);
+    c.text(lx + 13, kMarginTop + 8 * 12 - 8, "fragile", kBlack);
+  }
   *width = c.width;
   *height = c.height;
   return std::move(c.pixels);

@@ -12,9 +12,15 @@
 namespace tb {
 
 // How one point of a map ended, as the picture needs it.
+// What a verified map marks in a cell: the fixed step's outcome is an
+// artefact of the step size, or the point lies on a chaotic boundary (fragile)
+// or the reference could not decide.
+enum class MapMark : uint8_t { None, Artefact, Fragile };
+
 struct MapCell {
   MapOutcome outcome = MapOutcome::notYet();
   int64_t steps = 0; // how long the test ran
+  MapMark mark = MapMark::None;
 };
 
 struct MapPicture {

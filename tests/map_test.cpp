@@ -151,8 +151,8 @@ TEST(Map, APicturesCellsShowEachPointsOutcome) {
   ResumeState rows = readResume(readFile(csv), o);
   ASSERT_EQ(rows.rows, 15u);
   int64_t longest = 1;
-  for (auto& [outcome, steps] : rows.cells)
-    longest = std::max(longest, steps);
+  for (const MapCell& cell : rows.cells)
+    longest = std::max(longest, cell.steps);
   MapPicture pic{5, 3, 6, "alpha", "init-v3", o.x.texts, o.y.texts, {}};
   for (size_t k = 0; k < 15; ++k) {
     int x, y;
