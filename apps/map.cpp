@@ -5,6 +5,7 @@
 #include "apps/batch_run.h"
 #include "forms/headless.h"
 #include "results/atomic_file.h"
+#include "results/basin_entropy.h"
 #include "results/map_picture.h"
 #include "results/png.h"
 #include "runtime/controls.h"
@@ -196,8 +197,8 @@ void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, 
 
 // The --csv file, opened to continue a resumed map or started anew. Returns
 // an exit status other than kExitDone when it cannot be.
-int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells, MapTally& tally,
-            size_t& first, std::FILE*& csv) {
+int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells, std::vector<uint8_t>& slots,
+            MapTally& tally, size_t& first, std::FILE*& csv) {
   struct stat st {};
   const bool exists = stat(o.csv.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
@@ -225,6 +226,7 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
     }
     started = r.started;
     std::copy(r.cells.begin(), r.cells.end(), cells.begin());
+    std::copy(r.slots.begin(), r.slots.end(), slots.begin());
     std::copy(std::begin(r.outcomes), std::end(r.outcomes), tally.outcomes);
     first = tally.kept = r.rows;
     // A torn last row goes; the rows before it stay as they are.
@@ -253,11 +255,13 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
   const size_t total = o.x.values.size() * o.y.values.size();
   // The cells are kept for the picture only; the summary counts as it goes.
   std::vector<MapCell> cells(o.png.empty() ? 0 : total);
+  // One byte a point for the basin entropy.
+  std::vector<uint8_t> slots(total, static_cast<uint8_t>(MapOutcome::notYet().slot()));
   MapTally tally;
   size_t first = 0;
   std::FILE* csv = nullptr;
   if (!o.csv.empty())
-    if (int status = openCsv(o, err, cells, tally, first, csv); status != kExitDone) return status;
+    if (int status = openCsv(o, err, cells, slots, tally, first, csv); status != kExitDone) return status;
 
   const double started = monotonicSeconds();
   double lastReport = 0;
@@ -272,6 +276,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
   };
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
     if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps, row.mark};
+    slots[k] = static_cast<uint8_t>(row.outcome.slot());
     tally.add(row.outcome);
     tally.steps += row.steps;
     if (csv && (std::fputs(row.csv.c_str(), csv) < 0 || std::fflush(csv) != 0)) {
@@ -309,6 +314,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
   if (csv && std::fclose(csv) != 0) failed = true;
   if (failed) return kExitWriteFailed;
   writeSummary(tally, done, total, monotonicSeconds() - started, err);
+  err << basinEntropyText(basinEntropy(slots, o.x.values.size(), o.y.values.size()));
   if (done < total) {
     err << "threebody-map: stopped after " << done << " of " << total << " points"
         << (o.csv.empty() ? ".\n" : "; --resume continues the CSV.\n");

@@ -45,6 +45,7 @@ struct ResumeState {
   size_t rows = 0;
   size_t keepBytes = 0;                      // the file up to the end of the last whole row
   std::vector<MapCell> cells;                // outcome and steps per row, when asked for
+  std::vector<uint8_t> slots;                // each row's outcome slot, always
   int64_t outcomes[MapOutcome::kSlots] = {}; // rows by outcome
   bool stopped = false;                      // a signal came while reading
   std::string error;

@@ -237,6 +237,7 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
     }
     ++r.outcomes[outcome.slot()];
     if (keepCells) r.cells.push_back(MapCell{outcome, steps, mark});
+    r.slots.push_back(static_cast<uint8_t>(outcome.slot()));
     ++r.rows;
     r.keepBytes += row.size() + 1;
   }
