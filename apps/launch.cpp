@@ -57,6 +57,11 @@ void defineLaunchApp(CLI::App& app, Launch& l, FieldTexts& fields, std::string& 
                wrapHelp("leave out what the display form draws over the plot (the bodies' numbers, the "
                         "legend, the scale, the time); the plot itself is the same either way"))
       ->group(watching);
+  app.add_flag(
+         "--verify", l.verify,
+         wrapHelp("mark each result line with its verdict from a reference integration, as Run > Verify "
+                  "outcomes does"))
+      ->group(watching);
   app.add_option("--screenshots", l.screenshots,
                  wrapHelp("run one series, save pictures of the windows into DIR, quit"))
       ->type_name("DIR")

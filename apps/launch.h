@@ -14,6 +14,7 @@ struct Launch {
   double pace = 0;                                         // 0: full speed
   bool start = false;                                      // press Start once shown
   bool noOverlay = false;                                  // leave out the overlay over the plot
+  bool verify = false;                                     // mark each line with the reference's verdict
   std::string screenshots;                                 // folder for the README's pictures
   bool help = false;
   bool version = false;

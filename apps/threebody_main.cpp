@@ -186,6 +186,7 @@ int runWindows(const tb::Launch& launch) {
     return o;
   });
   forms.showOverlay(!launch.noOverlay);
+  forms.setVerifyOutcomes(launch.verify);
   forms.onTrueProportions = [&](bool on) { experiment.trueProportions = on; };
   app.Form_Load();
   for (const auto& [control, text] : launch.fields)

@@ -985,6 +985,48 @@ private slots:
     QCOMPARE(table->rowCount(), 6);
   }
 
+  // Run > Verify outcomes marks each line after it, on a worker thread, and
+  // the tooltip says what the reference found; the lines stay as they are.
+  void verifyOutcomesMarksEachLineWithTheReferencesVerdict() {
+    Program p;
+    QAction* verify = nullptr;
+    for (QAction* m : p.forms.menuBar()->actions())
+      for (QAction* a : m->menu()->actions())
+        if (a->text() == "Verify outcomes") verify = a;
+    QVERIFY(verify && verify->isCheckable());
+    verify->trigger();
+    QVERIFY(p.forms.verifyOutcomes());
+    p.type("Ttdelta", "0.05");
+    p.type("Tinitv2", "0.7");
+    p.type("Talphastr", "42");
+    p.type("Talphaend", "44");
+    p.click("CommandStart");
+    QTRY_COMPARE_WITH_TIMEOUT(p.forms.verificationsRunning(), 0, 60000);
+    QStringList lines =
+        batchLines({"--tdelta", "0.05", "--init-v3", "0.7", "--alpha-start", "42", "--alpha-end", "44"});
+    QCOMPARE(lines.size(), 3);
+    for (int i = 0; i < 3; ++i)
+      QCOMPARE(p.line(i), lines[i]);
+    // Alpha 43 escapes at this step; the reference ends it in a collision.
+    ResultLabel* artefact = p.forms.lmesgLabel(1);
+    QCOMPARE(artefact->verdictMark(), QString::fromUtf8("\u2717"));
+    QVERIFY2(artefact->toolTip().contains(
+                 "artefact: a reference integration ends with code 1 after 0 revolutions"),
+             qPrintable(artefact->toolTip()));
+    QCOMPARE(p.forms.lmesgLabel(0)->verdictMark(), QString::fromUtf8("\u2713"));
+    // The mark is painted after the line, in red.
+    QImage shot = artefact->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x)
+        red += qRed(shot.pixel(x, y)) > 150 && qGreen(shot.pixel(x, y)) < 80;
+    QVERIFY(red > 3);
+    // Off, a new series has no marks.
+    verify->trigger();
+    p.click("CommandStart");
+    QCOMPARE(p.forms.lmesgLabel(1)->verdictMark(), QString());
+  }
+
   void outcomeMapFillsAndAClickRunsThatPoint() {
     Program p;
     p.type("Ttdelta", "0.05"); // a quick map
@@ -1134,6 +1176,39 @@ private slots:
     QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), whole);
+    f.close();
+
+    // The physical map, and the fixed step verified: its CSV is the map
+    // tool's too, and the verified map dots the artefacts.
+    map.setIntegration(1);
+    QCOMPARE(map.remap("alpha=40:49:10", "init-v3=0.6:0.8:5"), std::string());
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 120000);
+    QCOMPARE(map.saveCsv(csv), QString());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray physical = f.readAll();
+    f.close();
+    QVERIFY(physical.contains("\n# integrator reference\n"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(physical.left(static_cast<int>(physical.indexOf('\n', physical.indexOf("\n3,0,")) + 1)));
+    f.close();
+    command = QString::fromStdString(map.mapCommand()).replace(0, 13, MAP_EXE);
+    QVERIFY(command.contains("--integrator reference"));
+    QProcess physicalTool;
+    physicalTool.start("/bin/sh", {"-c", command + " --csv '" + csv + "' --resume"});
+    QVERIFY(physicalTool.waitForFinished(120000));
+    QVERIFY2(physicalTool.exitCode() == 0, physicalTool.readAllStandardError().constData());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), physical);
+    f.close();
+    map.setIntegration(2);
+    QCOMPARE(map.remap("alpha=40:49:10", "init-v3=0.6:0.8:5"), std::string());
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 120000);
+    int dotted = -1;
+    for (size_t k = 0; k < map.cells().size(); ++k)
+      if (map.cells()[k].mark == MapMark::Artefact) dotted = static_cast<int>(k);
+    QVERIFY(dotted >= 0); // tdelta 0.05 is too coarse for some of these points
+    QTest::mouseMove(view, view->cellCentre(dotted % 10, dotted / 10));
+    QTRY_VERIFY(map.readout().contains("artefact: a reference integration ends with code"));
   }
 
   void commandLineFillsTheFieldsWithTheBatchGrammar() {

@@ -153,6 +153,15 @@ void MapView::paintEvent(QPaintEvent*) {
                      QPoint(static_cast<int>(std::lround(r.right())) - 1,
                             static_cast<int>(std::lround(r.bottom())) - 1));
       p.fillRect(px, colourOf(mapCellColour(c.outcome, c.steps, longest)));
+      // Doubtful points of a verified or physical map: a dot in the middle.
+      if (c.mark != MapMark::None) {
+        const double d = std::max(2.0, std::min(r.width(), r.height()) / 3);
+        const QRectF dot(r.center().x() - d / 2, r.center().y() - d / 2, d, d);
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(c.mark == MapMark::Artefact ? Qt::black : Qt::white);
+        p.drawEllipse(dot);
+        p.setBrush(Qt::NoBrush);
+      }
     }
   const QRectF plot = plotRect();
   p.setPen(ink);
@@ -204,6 +213,22 @@ void MapView::paintEvent(QPaintEvent*) {
     ly += fm.height() + 2;
   }
   p.drawText(QPointF(lx, ly + fm.ascent() + 4), "longer tests darker");
+  bool marked = false;
+  for (const MapCell& c : cells_)
+    marked = marked || c.mark != MapMark::None;
+  if (marked) {
+    ly += 2 * (fm.height() + 2);
+    for (auto [mark, text] :
+         {std::pair{MapMark::Artefact, "artefact"}, {MapMark::Fragile, "fragile, undecided"}}) {
+      p.setPen(QPen(Qt::black, 1));
+      p.setBrush(mark == MapMark::Artefact ? Qt::black : Qt::white);
+      p.drawEllipse(QRectF(lx + 6, ly + fm.height() / 2.0 - 3, 6, 6));
+      p.setBrush(Qt::NoBrush);
+      p.setPen(ink);
+      p.drawText(QPointF(lx + 26, ly + fm.ascent()), text);
+      ly += fm.height() + 2;
+    }
+  }
 }
 
 void MapView::mouseMoveEvent(QMouseEvent* event) {

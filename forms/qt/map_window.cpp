@@ -72,6 +72,13 @@ MapWindow::MapWindow(FieldTexts fields) {
   auto* restore = new QPushButton("Restore the fields", this);
   restore->setToolTip("Put back the fields the last click on a cell changed (Ctrl+Z)");
   status_ = new QLabel(this);
+  integration_ = new QComboBox(this);
+  integration_->addItems({"fixed step", "physical (reference)", "fixed step, verified"});
+  integration_->setToolTip(
+      "fixed step: each point a test as the control form runs it; physical: each point "
+      "integrated by the reference alone; verified: the fixed step with artefacts dotted "
+      "black and fragile points white");
+  buttons->addWidget(integration_);
   for (QWidget* w : {static_cast<QWidget*>(compute), static_cast<QWidget*>(saveImage),
                      static_cast<QWidget*>(saveCsv), static_cast<QWidget*>(restore)})
     buttons->addWidget(w);
@@ -91,6 +98,7 @@ MapWindow::MapWindow(FieldTexts fields) {
       return (in.field->currentText() + "=" + in.from->text() + ":" + in.to->text() + ":" + in.count->text())
           .toStdString();
     };
+    setIntegration(integration_->currentIndex());
     std::string error = remap(given(xIn_), given(yIn_));
     if (!error.empty()) warn(this, "Outcome map", QString::fromStdString(error));
   });
@@ -156,6 +164,12 @@ void MapWindow::setInputs(const MapAxis& a, AxisInput& in) {
   in.count->setText(QString::number(a.values.size()));
 }
 
+void MapWindow::setIntegration(int choice) {
+  grid_.integrator = choice == 1 ? MapIntegrator::Reference : MapIntegrator::Fixed;
+  grid_.verify = choice == 2;
+  if (integration_->currentIndex() != choice) integration_->setCurrentIndex(choice);
+}
+
 std::string MapWindow::remap(const std::string& x, const std::string& y) {
   MapAxis ax, ay;
   if (std::string e = readAxis(x, ax); !e.empty()) return "x axis: " + e;
@@ -172,6 +186,7 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
   cells_.assign(grid_.points(), MapCell{});
   times_.assign(grid_.points(), 0);
   rows_.assign(grid_.points(), std::string());
+  verdicts_.assign(grid_.points(), std::string());
   done_ = 0;
   view_->mark(-1, -1);
   // The fields every point shares, as the control form names them.
@@ -197,12 +212,32 @@ void MapWindow::stop() {
 void MapWindow::start() {
   HeadlessTestsSetup setup;
   setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
+  // The physical map sets each point's test up (a field it refuses is the
+  // point's fault) and stops it after one pass; the reference does the rest.
+  if (grid_.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
   auto input = [this](size_t k) { return grid_.pointTest(k); };
   const MapGrid* grid = &grid_;
   auto keep = [grid](size_t k, HeadlessTest& t, MemoryForms&) -> std::optional<Point> {
-    Point p{mapCell(t), t.report ? t.report->time : 0, std::string()};
-    p.row =
-        mapCsvRow(*grid, k % grid->columns(), k / grid->columns(), t.report ? &*t.report : nullptr, t.fault);
+    const size_t i = k % grid->columns(), j = k / grid->columns();
+    const FieldTexts fields = grid->pointFields(i, j);
+    Point p{mapCell(t), t.report ? t.report->time : 0, std::string(), std::string()};
+    if (t.report && grid->integrator == MapIntegrator::Reference) {
+      const ReferencePoint r = referencePoint(referenceStart(fields, t.report->alpha));
+      p.cell = MapCell{MapOutcome::ended(r.outcome.end), r.outcome.steps,
+                       std::string_view(r.verdict) == "stable" ? MapMark::None : MapMark::Fragile};
+      p.time = r.outcome.time;
+      p.row = mapReferenceCsvRow(*grid, i, j, r);
+      p.verdict = r.verdict;
+      return p;
+    }
+    std::optional<VerifiedTest> v;
+    if (t.report && grid->verify && t.report->end != EndCode::None) {
+      v = verifyOutcome(referenceStart(fields, t.report->alpha), t.report->end, t.report->revolutions);
+      if (v->verdict != Verification::Confirmed)
+        p.cell.mark = v->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
+      p.verdict = verificationText(*v);
+    }
+    p.row = mapCsvRow(*grid, i, j, t.report ? &*t.report : nullptr, t.fault, v ? &*v : nullptr);
     return p;
   };
   points_ = std::make_unique<OrderedTests<Point>>(cells_.size(), input, keep, setup);
@@ -214,6 +249,7 @@ void MapWindow::collect() {
     cells_[done_] = p->cell;
     times_[done_] = p->time;
     rows_[done_] = std::move(p->row);
+    verdicts_[done_] = std::move(p->verdict);
   }
   status_->setText(finished() ? QString("%1 points").arg(cells_.size())
                               : QString("%1 of %2 points").arg(done_).arg(cells_.size()));
@@ -243,6 +279,7 @@ void MapWindow::describe(int i, int j) {
               .arg(times_[k], 0, 'g', 6);
   else
     at += c.outcome.name();
+  if (!verdicts_[k].empty()) at += QString("; %1").arg(QString::fromStdString(verdicts_[k]));
   readout_->setText(at);
 }
 
@@ -264,6 +301,8 @@ void MapWindow::pick(int i, int j, QPoint global) {
 
 std::string MapWindow::mapCommand() const {
   std::string c = "threebody-map --x " + quoted(grid_.x.given) + " --y " + quoted(grid_.y.given);
+  if (grid_.integrator == MapIntegrator::Reference) c += " --integrator reference";
+  if (grid_.verify) c += " --verify";
   // Every field, also those an axis sets: the CSV's head names them all.
   for (const auto& f : parameterFields())
     for (const auto& [control, text] : grid_.fields)

@@ -44,6 +44,10 @@ public:
   // takes them. Returns an empty string, or what is wrong (then the map
   // stands as it was).
   std::string remap(const std::string& x, const std::string& y);
+  // How the points are computed: 0 the fixed step, 1 the reference alone
+  // (the physical map), 2 the fixed step verified by the reference (doubtful
+  // points dotted). Takes effect at the next Compute.
+  void setIntegration(int choice);
   bool finished() const { return done_ == cells_.size(); }
   const MapGrid& grid() const { return grid_; }
   const std::vector<MapCell>& cells() const { return cells_; }
@@ -89,10 +93,13 @@ private:
   QLabel* fixed_;
   QLabel* status_;
   AxisInput xIn_{}, yIn_{};
+  QComboBox* integration_ = nullptr;
+  std::vector<std::string> verdicts_; // each point's verdict in words, when verified or physical
   struct Point {
     MapCell cell;
     double time = 0;
     std::string row;
+    std::string verdict;
   };
   std::unique_ptr<OrderedTests<Point>> points_;
 };

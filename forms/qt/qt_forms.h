@@ -104,6 +104,12 @@ public:
   // results (a new series starts a new list), and the test's picture for its
   // result line.
   void recordTest(const TestReport& report);
+  // Run > Verify outcomes: each finished test is judged by the reference
+  // integration on a worker thread, and its line marked with the verdict.
+  void setVerifyOutcomes(bool on);
+  bool verifyOutcomes() const { return verify_; }
+  // Verdicts still being worked out.
+  int verificationsRunning() const { return verificationsRunning_; }
   // Shows the picture of the test whose line is in Lmesg(index) and marks the
   // line; showLivePlot returns to what the engine draws.
   void showTestPicture(int index);
@@ -176,7 +182,7 @@ private:
     QAction *saveImage = nullptr, *savePlain = nullptr, *overlay = nullptr, *proportions = nullptr;
     QAction *copyLines = nullptr, *saveResults = nullptr, *map = nullptr, *results = nullptr;
     QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
-            *quit = nullptr;
+            *quit = nullptr, *verify = nullptr;
     QMenu* speed = nullptr;
   } actions_;
 
@@ -208,6 +214,10 @@ private:
   FieldTexts seriesFields_; // the fields as the last series started
   std::map<std::string, std::string> misread_;
   bool ended_ = false;
+  bool verify_ = false;
+  int series_ = 0; // counts the series, so that a late verdict finds its own
+  int verificationsRunning_ = 0;
+  void verifyInBackground(const TestReport& report);
 };
 
 } // namespace tb

@@ -3,6 +3,7 @@
 #include "forms/qt/qt_forms.h"
 
 #include "forms/qt/widgets.h"
+#include "reference/reference.h"
 #include "results/atomic_file.h"
 #include "results/export.h"
 
@@ -11,6 +12,8 @@
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -18,6 +21,7 @@ namespace tb {
 
 void QtForms::recordTest(const TestReport& report) {
   if (report.index == 0) {
+    ++series_;
     results_.clear();
     pictures_.clear();
     pictureBytes_ = 0;
@@ -37,7 +41,51 @@ void QtForms::recordTest(const TestReport& report) {
     pictures_[k] = QByteArray();
   }
   if (resultsTable_) resultsTable_->addTest(results_.size() - 1, report);
+  if (verify_) verifyInBackground(report);
   plot_->paintNow();
+}
+
+void QtForms::setVerifyOutcomes(bool on) {
+  verify_ = on;
+  if (actions_.verify && actions_.verify->isChecked() != on) actions_.verify->setChecked(on);
+}
+
+// The reference runs on a worker of the thread pool; its verdict comes back
+// to the windows' thread and marks the line, if that label still shows this
+// test of this series.
+void QtForms::verifyInBackground(const TestReport& report) {
+  if (report.end == EndCode::None) return; // stopped: no outcome to judge
+  const int series = series_, test = static_cast<int>(results_.size()) - 1;
+  const FieldTexts fields = seriesFields_;
+  const double alpha = report.alpha;
+  const EndCode end = report.end;
+  const int revolutions = report.revolutions;
+  ++verificationsRunning_;
+  QPointer<QtForms> self(this);
+  QThreadPool::globalInstance()->start([self, series, test, fields, alpha, end, revolutions] {
+    std::optional<VerifiedTest> v;
+    try {
+      v = verifyOutcome(referenceStart(fields, alpha), end, revolutions);
+    } catch (const std::exception&) {
+    }
+    QMetaObject::invokeMethod(
+        self,
+        [self, series, test, v] {
+          if (!self) return;
+          --self->verificationsRunning_;
+          if (!v || series != self->series_) return;
+          for (int label = 0; label < 19; ++label)
+            if (self->labelTest(label) == test) {
+              static const char* marks[] = {"\u2713", "\u2717", "~", "?"};
+              static const QColor colours[] = {QColor(0, 130, 0), QColor(200, 0, 0), QColor(200, 120, 0),
+                                               QColor(90, 90, 90)};
+              const int k = static_cast<int>(v->verdict);
+              self->lmesg_[static_cast<size_t>(label)]->setVerdictMark(
+                  QString::fromUtf8(marks[k]), colours[k], QString::fromStdString(verificationText(*v)));
+            }
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 // Labels 0 to 17 hold the first tests; from the 19th test on the last label

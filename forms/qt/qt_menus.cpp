@@ -187,6 +187,12 @@ void QtForms::addMenuBar() {
   run->addAction(actions_.start);
   run->addAction(actions_.stop);
   run->addMenu(actions_.speed);
+  run->setToolTipsVisible(true);
+  actions_.verify = run->addAction("Verify outcomes");
+  actions_.verify->setCheckable(true);
+  actions_.verify->setToolTip("Judge each test's outcome by a reference integration: \u2713 confirmed, "
+                              "\u2717 artefact of the step size, ~ fragile, ? undecided");
+  QObject::connect(actions_.verify, &QAction::toggled, [this](bool on) { setVerifyOutcomes(on); });
   QMenu* view = bar->addMenu("&View");
   view->addAction(actions_.overlay);
   view->addAction(actions_.proportions);

@@ -226,8 +226,19 @@ int ResultLabel::visibleWidth() const {
   return std::max(0, std::min(width(), inWindow));
 }
 
+int ResultLabel::markWidth() const {
+  return verdictMark_.isEmpty() ? 0 : fontMetrics().horizontalAdvance(" " + verdictMark_);
+}
+
 QString ResultLabel::drawnText() const {
-  return fontMetrics().elidedText(text(), Qt::ElideMiddle, visibleWidth());
+  return fontMetrics().elidedText(text(), Qt::ElideMiddle, std::max(0, visibleWidth() - markWidth()));
+}
+
+void ResultLabel::setVerdictMark(const QString& mark, const QColor& colour, const QString& tooltip) {
+  verdictMark_ = mark;
+  verdictColour_ = colour;
+  setToolTip(drawnText() != text() ? text() + "\n" + tooltip : tooltip);
+  update();
 }
 
 void ResultLabel::paintEvent(QPaintEvent*) {
@@ -236,9 +247,16 @@ void ResultLabel::paintEvent(QPaintEvent*) {
   p.setPen(palette().color(marked_ ? QPalette::HighlightedText : QPalette::WindowText));
   QString drawn = drawnText();
   p.drawText(QRect(0, 0, visibleWidth(), height()), Qt::AlignLeft | Qt::AlignVCenter, drawn);
+  if (!verdictMark_.isEmpty()) {
+    const int x = fontMetrics().horizontalAdvance(drawn + " ");
+    p.setPen(marked_ ? palette().color(QPalette::HighlightedText) : verdictColour_);
+    p.drawText(QRect(x, 0, std::max(0, visibleWidth() - x), height()), Qt::AlignLeft | Qt::AlignVCenter,
+               verdictMark_);
+  }
 }
 
 void ResultLabel::setLine(const QString& line) {
+  verdictMark_.clear();
   setText(line);
   setToolTip(drawnText() != line ? line : QString());
 }

@@ -116,6 +116,10 @@ public:
   static QFont lineFont(int width);
   void setMarked(bool marked);
   bool marked() const { return marked_; }
+  // "Verify outcomes": a short mark drawn after the line in its colour, the
+  // verdict in words as the tooltip. A new line clears it.
+  void setVerdictMark(const QString& mark, const QColor& colour, const QString& tooltip);
+  const QString& verdictMark() const { return verdictMark_; }
   // The text as drawn, elided when it does not fit the visible width.
   QString drawnText() const;
   std::function<void()> onClick;
@@ -126,7 +130,10 @@ protected:
 
 private:
   int visibleWidth() const;
+  int markWidth() const;
   bool marked_ = false;
+  QString verdictMark_;
+  QColor verdictColour_;
 };
 
 } // namespace tb
