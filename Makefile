@@ -100,9 +100,11 @@ package: deps
 	cd $(BUILD)-package && cpack
 	sh packaging/check-package.sh $(BUILD)-package
 
-# The README's outcome map: the default fields over alpha and init v3.
+# The README's outcome maps: the default fields over alpha and init v3, by the
+# fixed step and by the reference integration.
 map: build
 	$(BUILD)/bin/threebody-map --x alpha=0:360:121 --y init-v3=0.5:1.5:41 --cell 4 --png docs/map.png >/dev/null
+	$(BUILD)/bin/threebody-map --x alpha=0:360:121 --y init-v3=0.5:1.5:41 --cell 4 --integrator reference --png docs/map-physical.png >/dev/null
 
 screenshots: build
 	$(call ensure_packages,$(SCREENSHOT_PACKAGES))

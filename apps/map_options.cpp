@@ -16,7 +16,15 @@ constexpr size_t kMaxPoints = 100'000'000;
 
 namespace {
 
-const char* kMapFooter = R"(Ctrl-C, SIGTERM or SIGHUP stop the map; the CSV keeps every point written, and
+const char* kMapFooter = R"(After the map the tool prints its basin entropy: the grid is tiled by boxes of
+5 x 5 adjacent points from point (0, 0); points at the right or top edge that
+do not fill a whole box are left out, and so is any box holding a fault, a
+stopped or a not computed point. In a box p_k is the share of its 25 points
+that ended with end code k, and its entropy is -sum p_k ln p_k. S_b is the
+mean over the boxes, S_bb the mean over the boxes holding more than one end
+code; a boundary with S_bb > ln 2 is fractal.
+
+Ctrl-C, SIGTERM or SIGHUP stop the map; the CSV keeps every point written, and
 --resume continues it. A second signal ends the tool at once.
 
 Exit status:

@@ -6,6 +6,7 @@
 #include "forms/design.h"
 #include "forms/headless.h"
 #include "forms/qt/qt_forms.h"
+#include "reference/reference.h"
 #include "sim/lanes.h"
 
 #include <QApplication>
@@ -81,7 +82,9 @@ void mapSpeed(int jobs) {
                   o);
   std::ostringstream out, err;
   runMap(o, out, err, MapProgress{});
+  // The summary line, before the basin entropy's.
   std::string summary = err.str();
+  summary = summary.substr(0, summary.find('\n') + 1);
   auto at = summary.find(" steps in ");
   std::printf("map of 72 points, %d thread%s: %s", jobs, jobs == 1 ? ": " : "s:",
               at == std::string::npos ? summary.c_str() : summary.substr(summary.rfind(';') + 2).c_str());
@@ -145,6 +148,51 @@ void laneSpeeds() {
   }
 }
 
+// The reference integration: milliseconds a test of the default series, one
+// run at tolerance 1e-12, and a whole verdict (1e-12 and 1e-14, and the
+// turned runs where they are needed).
+void referenceSpeed() {
+  const FieldTexts fields = defaultFieldTexts();
+  std::vector<double> angles;
+  for (double a = 0; a <= 180; a += 10)
+    angles.push_back(a);
+  auto start = Clock::now();
+  int64_t steps = 0;
+  for (double a : angles)
+    steps += integrateReference(referenceStart(fields, a)).steps;
+  const double one = std::chrono::duration<double, std::milli>(Clock::now() - start).count() / angles.size();
+  start = Clock::now();
+  for (double a : angles)
+    verifyOutcome(referenceStart(fields, a), EndCode::Escaped, 3);
+  const double verdict =
+      std::chrono::duration<double, std::milli>(Clock::now() - start).count() / angles.size();
+  std::printf(
+      "reference, default series:  %.2f ms a test (%lld steps of RKF 7(8) in all), %.2f ms a verdict\n", one,
+      static_cast<long long>(steps), verdict);
+}
+
+// The default fields mapped over alpha 0 to 360 in 121 points and init v3
+// 0.5 to 1.5 in 41, once with the fixed step at tdelta 0.001 and once by the
+// reference alone, both on every core: seconds each and the ratio.
+void physicalMapSpeed() {
+  auto timed = [](std::vector<std::string> args) {
+    MapOptions o;
+    parseMapOptions(args, o);
+    std::ostringstream out, err;
+    auto start = Clock::now();
+    runMap(o, out, err, MapProgress{});
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
+  const std::vector<std::string> grid = {"--x", "alpha=0:360:121", "--y", "init-v3=0.5:1.5:41"};
+  std::vector<std::string> physical = grid;
+  physical.insert(physical.end(), {"--integrator", "reference"});
+  const double reference = timed(physical);
+  const double fixed = timed(grid);
+  std::printf("map 121 x 41, every core:   fixed step tdelta 0.001 %.1f s, reference %.1f s: %.1fx faster "
+              "(target 10x)\n",
+              fixed, reference, fixed / reference);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -172,5 +220,7 @@ int main(int argc, char** argv) {
   laneSpeeds();
   mapSpeed(1);
   mapSpeed(std::max(1u, std::thread::hardware_concurrency()));
+  referenceSpeed();
+  physicalMapSpeed();
   return 0;
 }
