@@ -187,9 +187,11 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
         c.fill(x + at, y + at, d, d, m.mark == MapMark::Artefact ? kBlack : kWhite);
       }
     }
-  bool marked = false;
-  for (const MapCell& m : map.cells)
-    marked = marked || m.mark != MapMark::None;
+  bool artefacts = false, fragile = false;
+  for (const MapCell& m : map.cells) {
+    artefacts = artefacts || m.mark == MapMark::Artefact;
+    fragile = fragile || m.mark == MapMark::Fragile;
+  }
   const int legendX = kMarginLeft + plotW + 8;
   // Axes: ticks at cell centres, the values below and to the left, the names.
   const int bottom = kMarginTop + plotH;
@@ -220,12 +222,17 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
     y += 12;
   }
   c.text(lx, kMarginTop + 6 * 12 - 6, "darker: longer", kGrey);
-  if (marked && kMarginTop + 8 * 12 + 4 < c.height) {
-    c.fill(lx + 2, kMarginTop + 7 * 12 - 6, 4, 4, kBlack);
-    c.text(lx + 13, kMarginTop + 7 * 12 - 8, "dot: artefact", kBlack);
-    c.fill(lx + 1, kMarginTop + 8 * 12 - 7, 6, 6, kBlack);
-    c.fill(lx + 2, kMarginTop + 8 * 12 - 6, 4, 4, kWhite);
-    c.text(lx + 13, kMarginTop + 8 * 12 - 8, "fragile", kBlack);
+  // The dots' legend, for the marks the map has.
+  int row = 7;
+  if (artefacts && kMarginTop + row * 12 + 4 < c.height) {
+    c.fill(lx + 2, kMarginTop + row * 12 - 6, 4, 4, kBlack);
+    c.text(lx + 13, kMarginTop + row * 12 - 8, "dot: artefact", kBlack);
+    ++row;
+  }
+  if (fragile && kMarginTop + row * 12 + 4 < c.height) {
+    c.fill(lx + 1, kMarginTop + row * 12 - 7, 6, 6, kBlack);
+    c.fill(lx + 2, kMarginTop + row * 12 - 6, 4, 4, kWhite);
+    c.text(lx + 13, kMarginTop + row * 12 - 8, "dot: fragile", kBlack);
   }
   *width = c.width;
   *height = c.height;
