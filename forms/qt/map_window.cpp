@@ -164,9 +164,9 @@ void MapWindow::setInputs(const MapAxis& a, AxisInput& in) {
   in.count->setText(QString::number(a.values.size()));
 }
 
+// The workers read the grid: the choice waits for the next remap, which stops them first.
 void MapWindow::setIntegration(int choice) {
-  grid_.integrator = choice == 1 ? MapIntegrator::Reference : MapIntegrator::Fixed;
-  grid_.verify = choice == 2;
+  integrationChoice_ = choice;
   if (integration_->currentIndex() != choice) integration_->setCurrentIndex(choice);
 }
 
@@ -179,6 +179,8 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
     return "the map would have more than 1000000 points; choose fewer points on an axis";
   stop();
   points_.reset();
+  grid_.integrator = integrationChoice_ == 1 ? MapIntegrator::Reference : MapIntegrator::Fixed;
+  grid_.verify = integrationChoice_ == 2;
   grid_.x = std::move(ax);
   grid_.y = std::move(ay);
   setInputs(grid_.x, xIn_);

@@ -94,6 +94,7 @@ private:
   QLabel* status_;
   AxisInput xIn_{}, yIn_{};
   QComboBox* integration_ = nullptr;
+  int integrationChoice_ = 0;
   std::vector<std::string> verdicts_; // each point's verdict in words, when verified or physical
   struct Point {
     MapCell cell;

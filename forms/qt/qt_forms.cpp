@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -81,6 +82,8 @@ QtForms::QtForms() {
 }
 
 QtForms::~QtForms() {
+  // No verdict may come back to windows that are gone.
+  QThreadPool::globalInstance()->waitForDone();
   for (auto* w : windows_)
     delete w;
 }
