@@ -171,7 +171,7 @@ namespace tb {
 // items that trigger them, so that no shortcut is claimed twice in one window.
 void QtForms::addMenuBar() {
   QMenuBar* bar = controlWindow_->menuBar();
-  auto through = [this](QMenu* menu, QAction* original) {
+  auto through = [](QMenu* menu, QAction* original) {
     QAction* item = menu->addAction(original->text());
     QObject::connect(item, &QAction::triggered, original, &QAction::trigger);
     return item;
