@@ -86,7 +86,7 @@ void mapSpeed(int jobs) {
   std::string summary = err.str();
   summary = summary.substr(0, summary.find('\n') + 1);
   auto at = summary.find(" steps in ");
-  std::printf("map of 72 points, %d thread%s: %s", jobs, jobs == 1 ? ": " : "s:",
+  std::printf("map of 72 points, %d thread%s: %s", jobs, jobs == 1 ? "" : "s",
               at == std::string::npos ? summary.c_str() : summary.substr(summary.rfind(';') + 2).c_str());
 }
 
