@@ -118,12 +118,6 @@ std::string pointPrefix(const MapGrid& grid, size_t i, size_t j) {
   row += ',';
   return row;
 }
-
-template <typename T> std::string shortest(T v) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 } // namespace
 
 std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport* report,
@@ -163,10 +157,10 @@ ReferencePoint referencePoint(const ReferenceStart& start) {
 std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p) {
   const ReferenceOutcome& o = p.outcome;
   std::string row = pointPrefix(grid, i, j);
-  row += std::to_string(endNumber(o.end)) + ',' + std::to_string(o.revolutions) + ',' + shortest(o.time) +
+  row += std::to_string(endNumber(o.end)) + ',' + std::to_string(o.revolutions) + ',' + columnText(o.time) +
          ',' + std::to_string(o.steps) + ',';
   row += p.verdict;
-  row += ',' + shortest(o.closest) + ',' + (o.escapeGap ? shortest(*o.escapeGap) : std::string()) + ",\n";
+  row += ',' + columnText(o.closest) + ',' + columnText(o.escapeGap) + ",\n";
   return row;
 }
 
