@@ -2,6 +2,7 @@
 // the Qt windows (offscreen), how long a Stop click takes to end a running
 // series, the lane engine against one test at a time, and the map.
 #include "apps/map.h"
+#include "bench/divider_bound.h"
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -90,6 +92,46 @@ void mapSpeed(int jobs) {
               at == std::string::npos ? summary.c_str() : summary.substr(summary.rfind(';') + 2).c_str());
 }
 
+// The processor's name as the system gives it.
+std::string processorName() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos)
+      return line.substr(line.find(':') + 2);
+  return "an unnamed processor";
+}
+
+unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+// The divider's throughput at every width, measured once, and the bound of
+// the step it gives: the widest width's, on every core.
+const std::vector<bench::DividerSpeed>& dividers() {
+  static const std::vector<bench::DividerSpeed> d = bench::measureDividers(20'000'000);
+  return d;
+}
+
+double boundPerCore() { return dividers().empty() ? 0 : dividers().front().stepsPerSecond(); }
+
+void dividerBound() {
+  std::printf("processor: %s, %u cores\n", processorName().c_str(), cores());
+  for (const bench::DividerSpeed& s : dividers())
+    std::printf("divider, %d doubles (%s): %.2f ns a division, %.2f ns a square root; a step (%d and %d) at "
+                "most %.1f million steps/s a core\n",
+                s.lanes, s.target, s.nsPerDivision, s.nsPerSquareRoot, lanes::kDivisionsPerStep,
+                lanes::kSquareRootsPerStep, s.stepsPerSecond() / 1e6);
+  std::printf("bound of the step: %.1f million steps/s on one core, %.1f on %u\n", boundPerCore() / 1e6,
+              boundPerCore() * cores() / 1e6, cores());
+}
+
+// A rate as a share of the bound on `threads` cores.
+std::string ofBound(double rate, unsigned threads) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%5.1f %% of the bound",
+                100 * rate / (boundPerCore() * std::min(threads, cores())));
+  return text;
+}
+
 // The 72 tests of the series 0 to 350 by 10 at init v3 0.9 and 1.1, as one
 // batch of one-test series on `lanes` lanes and `jobs` threads.
 SeriesTiming laneWorkload(int lanes, unsigned jobs) {
@@ -128,13 +170,14 @@ void laneSpeeds() {
     unsigned jobs;
     SeriesTiming best;
   };
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   std::vector<Run> runs = {{"one test at a time, 1 thread", 1, 1, {}}};
   for (int w : LaneEngine::widths())
     runs.push_back(
         {std::to_string(w) + " lanes (" + LaneEngine(w).instructionSet() + "), 1 thread", w, 1, {}});
-  runs.push_back(
-      {std::to_string(LaneEngine().width()) + " lanes, " + std::to_string(cores) + " threads", 0, cores, {}});
+  runs.push_back({std::to_string(LaneEngine().width()) + " lanes, " + std::to_string(cores()) + " threads",
+                  0,
+                  cores(),
+                  {}});
   for (int i = 0; i < 3; ++i)
     for (Run& r : runs) {
       SeriesTiming t = laneWorkload(r.lanes, r.jobs);
@@ -143,8 +186,9 @@ void laneSpeeds() {
   const double base = runs.front().best.steps / runs.front().best.seconds;
   for (const Run& r : runs) {
     double rate = r.best.steps / r.best.seconds;
-    std::printf("72 tests, %-32s %lld steps, %.3f s, %6.1f million steps/s, %.2fx\n", (r.name + ":").c_str(),
-                static_cast<long long>(r.best.steps), r.best.seconds, rate / 1e6, rate / base);
+    std::printf("72 tests, %-32s %lld steps, %.3f s, %6.1f million steps/s, %.2fx, %s\n",
+                (r.name + ":").c_str(), static_cast<long long>(r.best.steps), r.best.seconds, rate / 1e6,
+                rate / base, ofBound(rate, r.jobs).c_str());
   }
 }
 
@@ -198,29 +242,39 @@ void physicalMapSpeed() {
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QApplication qapp(argc, argv);
-  // Headless and windowed runs alternate, and each keeps its best of five, so
-  // that a change in the machine's load touches both alike.
-  const int runs = 5;
-  SeriesTiming h, q;
-  for (int i = 0; i < runs; ++i) {
-    SeriesTiming th = headless();
-    SeriesTiming tq = inWindows();
-    if (i == 0 || th.seconds < h.seconds) h = th;
-    if (i == 0 || tq.seconds < q.seconds) q = tq;
+  // With names of parts (series, lanes, map, reference), only those run.
+  const QStringList parts = qapp.arguments().mid(1);
+  auto wanted = [&](const char* part) { return parts.isEmpty() || parts.contains(part); };
+  dividerBound();
+  if (wanted("series")) {
+    // Headless and windowed runs alternate, and each keeps its best of five,
+    // so that a change in the machine's load touches both alike.
+    const int runs = 5;
+    SeriesTiming h, q;
+    for (int i = 0; i < runs; ++i) {
+      SeriesTiming th = headless();
+      SeriesTiming tq = inWindows();
+      if (i == 0 || th.seconds < h.seconds) h = th;
+      if (i == 0 || tq.seconds < q.seconds) q = tq;
+    }
+    std::printf("default series, headless:   %d tests, %lld steps, %.3f s, %.1f million steps/s\n", h.tests,
+                static_cast<long long>(h.steps), h.seconds, h.steps / h.seconds / 1e6);
+    std::printf("default series, Qt windows: %d tests, %lld steps, %.3f s, %.1f million steps/s\n", q.tests,
+                static_cast<long long>(q.steps), q.seconds, q.steps / q.seconds / 1e6);
+    std::printf("windows / headless time:    %.3f (target at most 1.15)\n", q.seconds / h.seconds);
+    double worst = 0;
+    for (int i = 0; i < 5; ++i)
+      worst = std::max(worst, stopLatencyMs());
+    std::printf("Stop click to series end:   %.1f ms worst of 5 (target under 50 ms)\n", worst);
   }
-  std::printf("default series, headless:   %d tests, %lld steps, %.3f s, %.1f million steps/s\n", h.tests,
-              static_cast<long long>(h.steps), h.seconds, h.steps / h.seconds / 1e6);
-  std::printf("default series, Qt windows: %d tests, %lld steps, %.3f s, %.1f million steps/s\n", q.tests,
-              static_cast<long long>(q.steps), q.seconds, q.steps / q.seconds / 1e6);
-  std::printf("windows / headless time:    %.3f (target at most 1.15)\n", q.seconds / h.seconds);
-  double worst = 0;
-  for (int i = 0; i < 5; ++i)
-    worst = std::max(worst, stopLatencyMs());
-  std::printf("Stop click to series end:   %.1f ms worst of 5 (target under 50 ms)\n", worst);
-  laneSpeeds();
-  mapSpeed(1);
-  mapSpeed(std::max(1u, std::thread::hardware_concurrency()));
-  referenceSpeed();
-  physicalMapSpeed();
+  if (wanted("lanes")) laneSpeeds();
+  if (wanted("map")) {
+    mapSpeed(1);
+    mapSpeed(cores());
+  }
+  if (wanted("reference")) {
+    referenceSpeed();
+    physicalMapSpeed();
+  }
   return 0;
 }

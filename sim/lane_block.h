@@ -10,6 +10,14 @@ namespace tb::lanes {
 
 inline constexpr int kMaxLanes = 8;
 
+// What one pass costs each test in operations whose bits the results depend
+// on and which the processor's divider serves: per body, its two other
+// bodies' gconst * mass / rsq, and x and y of each divided by the distance
+// (six divisions and two square roots); the pseudo-angle of the pair's line
+// (one division); the pair's distance for its statistics (one square root).
+inline constexpr int kDivisionsPerStep = 3 * 6 + 1;
+inline constexpr int kSquareRootsPerStep = 3 * 2 + 1;
+
 // A pseudo-angle difference beyond this margin cannot be reversed by the
 // rounding of ANGLE's arctangent (its error is some 1e-13 degrees; the margin
 // is about 1e-7 degrees). Within it, the revolution count compares ANGLE's
