@@ -62,7 +62,7 @@ void formatHelp(CLI::App& app) { app.get_formatter()->column_width(kHelpColumn);
 
 void addLanesOption(CLI::App& app, int& lanes, const std::string& group) {
   std::string widths;
-  for (int w : LaneEngine::widths())
+  for (int w : LaneEngine::laneCounts())
     widths += ", " + std::to_string(w);
   app.add_option("--lanes", lanes,
                  wrapHelp("tests side by side on each thread, one per vector lane: 1 (one test at a time)" +
@@ -75,11 +75,11 @@ void addLanesOption(CLI::App& app, int& lanes, const std::string& group) {
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
             if (ec == std::errc() && end == text.data() + text.size()) {
               if (n == 1) return "";
-              for (int w : LaneEngine::widths())
+              for (int w : LaneEngine::laneCounts())
                 if (n == w) return "";
             }
             std::string allowed = "1";
-            for (int w : LaneEngine::widths())
+            for (int w : LaneEngine::laneCounts())
               allowed += ", " + std::to_string(w);
             return "must be one of " + allowed + " on this processor";
           },

@@ -133,8 +133,9 @@ std::string ofBound(double rate, unsigned threads) {
 }
 
 // The 72 tests of the series 0 to 350 by 10 at init v3 0.9 and 1.1, as one
-// batch of one-test series on `lanes` lanes and `jobs` threads.
-SeriesTiming laneWorkload(int lanes, unsigned jobs) {
+// batch of one-test series on `lanes` lanes (as `depth` vectors) and `jobs`
+// threads.
+SeriesTiming laneWorkload(int lanes, unsigned jobs, int depth = 0) {
   std::vector<std::vector<std::pair<std::string, std::string>>> tests;
   for (const char* v3 : {"0.9", "1.1"})
     for (int a = 0; a <= 350; a += 10)
@@ -144,6 +145,7 @@ SeriesTiming laneWorkload(int lanes, unsigned jobs) {
   HeadlessTestsSetup setup;
   setup.jobs = jobs;
   setup.lanes = lanes;
+  setup.depth = depth;
   auto start = Clock::now();
   runHeadlessTests(
       tests.size(),
@@ -160,33 +162,38 @@ SeriesTiming laneWorkload(int lanes, unsigned jobs) {
   return t;
 }
 
-// Steps per second of the one-at-a-time engine, the lane engine at each
-// width on one thread, and the widest on every core; the runs alternate and
-// each keeps its best of three.
+std::string shapeName(LaneEngine::Shape s) {
+  return std::to_string(s.depth) + " x " + std::to_string(s.width) + " lanes (" +
+         LaneEngine(s).instructionSet() + ")";
+}
+
+// Steps per second of the one-at-a-time engine, the lane engine in every
+// shape on one thread, and the default and one vector of the widest on every
+// core; the runs alternate and each keeps its best of three.
 void laneSpeeds() {
   struct Run {
     std::string name;
     int lanes;
     unsigned jobs;
+    int depth;
     SeriesTiming best;
   };
-  std::vector<Run> runs = {{"one test at a time, 1 thread", 1, 1, {}}};
-  for (int w : LaneEngine::widths())
-    runs.push_back(
-        {std::to_string(w) + " lanes (" + LaneEngine(w).instructionSet() + "), 1 thread", w, 1, {}});
-  runs.push_back({std::to_string(LaneEngine().width()) + " lanes, " + std::to_string(cores()) + " threads",
-                  0,
-                  cores(),
-                  {}});
+  std::vector<Run> runs = {{"one test at a time, 1 thread", 1, 1, 0, {}}};
+  for (LaneEngine::Shape s : LaneEngine::shapes())
+    runs.push_back({shapeName(s) + ", 1 thread", s.lanes(), 1, s.depth, {}});
+  const std::string threads = ", " + std::to_string(cores()) + " threads";
+  const LaneEngine::Shape one{LaneEngine().shape().width, 1};
+  runs.push_back({shapeName(one) + threads, one.lanes(), cores(), 1, {}});
+  runs.push_back({"default, " + shapeName(LaneEngine().shape()) + threads, 0, cores(), 0, {}});
   for (int i = 0; i < 3; ++i)
     for (Run& r : runs) {
-      SeriesTiming t = laneWorkload(r.lanes, r.jobs);
+      SeriesTiming t = laneWorkload(r.lanes, r.jobs, r.depth);
       if (i == 0 || t.seconds < r.best.seconds) r.best = t;
     }
   const double base = runs.front().best.steps / runs.front().best.seconds;
   for (const Run& r : runs) {
     double rate = r.best.steps / r.best.seconds;
-    std::printf("72 tests, %-32s %lld steps, %.3f s, %6.1f million steps/s, %.2fx, %s\n",
+    std::printf("72 tests, %-44s %lld steps, %.3f s, %6.1f million steps/s, %.2fx, %s\n",
                 (r.name + ":").c_str(), static_cast<long long>(r.best.steps), r.best.seconds, rate / 1e6,
                 rate / base, ofBound(rate, r.jobs).c_str());
   }

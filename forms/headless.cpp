@@ -80,7 +80,8 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
 void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestInput(size_t)>& input,
                 const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                 const HeadlessTestsSetup& setup) {
-  LaneEngine engine(setup.lanes);
+  LaneEngine engine = setup.depth > 0 ? LaneEngine(LaneEngine::Shape{setup.lanes / setup.depth, setup.depth})
+                                      : LaneEngine(setup.lanes);
   std::map<const Experiment*, std::unique_ptr<SoloTest>> running;
   auto take = [&]() -> Experiment* {
     size_t k = next++;

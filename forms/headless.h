@@ -36,13 +36,15 @@ struct HeadlessTest {
 // on vector lanes (lane width 1: one test at a time, the windows' engine).
 struct HeadlessTestsSetup {
   unsigned jobs = 1; // worker threads
-  int lanes = 0;     // tests side by side per thread; 0: the widest the processor has
+  int lanes = 0;     // tests side by side per thread; 0: the engine's default
   std::optional<int64_t> stopAtStep;
   // A value other than 0 stops every running test where it stands; no test
   // is taken after it.
   const std::atomic<int>* interrupt = nullptr;
   // When set, running tests are dropped unreported and no test is taken.
   const std::atomic<bool>* abandon = nullptr;
+  // Of the lanes, vectors in flight; 0: as the engine takes `lanes`.
+  int depth = 0;
 };
 struct HeadlessTestInput {
   std::vector<std::pair<std::string, std::string>> fields; // start angle = end angle

@@ -1,14 +1,20 @@
 // The stepping state of the three-body pass: the values a pass reads and
 // writes, for W tests side by side (one test per vector lane, structure of
 // arrays), and what a run of passes reports back to the driver. A test runs
-// alone in a block of width 1 and with others in a block of kMaxLanes.
+// alone in a block of width 1 and with others in a block of kMaxLanes, which
+// the passes step as `depth` vectors of `width` lanes side by side, so that
+// the divider has independent work while one vector's chain waits.
 #pragma once
 
 #include <cstdint>
 
 namespace tb::lanes {
 
-inline constexpr int kMaxLanes = 8;
+// Tests in a block, and lanes in one vector at most.
+inline constexpr int kMaxLanes = 16;
+inline constexpr int kMaxVectorLanes = 8;
+// Vectors in flight at most: the depths 1, 2 and 4 are compiled.
+inline constexpr int kMaxDepth = 4;
 
 // What one pass costs each test in operations whose bits the results depend
 // on and which the processor's divider serves: per body, its two other
@@ -85,15 +91,19 @@ struct Events {
 };
 
 // Runs passes of every lane until a pass reports an event or maxPasses are
-// done; returns the passes run.
+// done; returns the passes run. A wide block's passes step its first
+// width * depth lanes.
 using WidePassesFn = int64_t (*)(WideBlock& b, int64_t maxPasses, Events& ev);
 using OnePassesFn = int64_t (*)(OneBlock& b, int64_t maxPasses, Events& ev);
 
-// A kernel for one instruction set: its lane count and its passes.
+// A kernel for one instruction set: its vector's lane count and its passes
+// with 1, 2 or 4 vectors in flight (passes[depth - 1]; null where the block
+// is too narrow for that depth).
 struct Kernel {
   int width = 0;
   const char* target = "";
-  WidePassesFn passes = nullptr;
+  WidePassesFn passes[kMaxDepth] = {};
+  WidePassesFn at(int depth) const { return depth >= 1 && depth <= kMaxDepth ? passes[depth - 1] : nullptr; }
 };
 
 // Every kernel of one instruction set (a Highway target bit).

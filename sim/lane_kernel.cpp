@@ -7,6 +7,10 @@
 // side: x and y of a body, or a row's two other bodies) and a per-test type
 // S. With many tests, S is a vector of one number per test and P two of
 // them; with one test alone, P is one 128-bit vector holding both numbers.
+// Many tests can be stepped as several vectors in flight: each stage runs for
+// every vector before the next stage, so that the processor can overlap
+// their independent chains (one vector's divisions while another's sums
+// wait).
 // IEEE addition, subtraction, multiplication, division and square root give
 // the same bits in any lane as in scalar code, and nothing is fused or
 // reassociated, so every width gives every test the same bits. What happens
@@ -22,6 +26,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <utility>
 
 HWY_BEFORE_NAMESPACE();
 namespace tb::lanes {
@@ -36,16 +41,17 @@ template <class D> HWY_INLINE Two<D> operator*(Two<D> a, Two<D> b) { return {a.l
 template <class D> HWY_INLINE Two<D> operator/(Two<D> a, Two<D> b) { return {a.lo / b.lo, a.hi / b.hi}; }
 
 // Many tests (or one on an instruction set without 128-bit vectors): a pair
-// is two vectors of one number per test.
-template <class B, class D> struct TwoOps {
+// is two vectors of one number per test, the lanes from `first` on.
+template <class B, class D, int kFirst = 0> struct TwoOps {
   using Block = B;
   using S = hn::Vec<D>;
   using M = hn::Mask<D>;
   using P = Two<D>;
   static constexpr D d{};
+  static constexpr int first = kFirst;
 
-  static S get(const typename B::Lane& a) { return hn::LoadU(d, a); }
-  static void put(S v, typename B::Lane& a) { hn::StoreU(v, d, a); }
+  static S get(const typename B::Lane& a) { return hn::LoadU(d, a + kFirst); }
+  static void put(S v, typename B::Lane& a) { hn::StoreU(v, d, a + kFirst); }
   static P get(const typename B::Pair& a) { return {get(a[0]), get(a[1])}; }
   static void put(P v, typename B::Pair& a) { put(v.lo, a[0]), put(v.hi, a[1]); }
   static S lo(P v) { return v.lo; }
@@ -71,6 +77,7 @@ struct PairOps {
   using P = hn::Vec<D2>;
   static constexpr D d{};
   static constexpr D2 d2{};
+  static constexpr int first = 0;
 
   static S get(const Block::Lane& a) { return hn::LoadU(d, a); }
   static void put(S v, Block::Lane& a) { hn::StoreU(v, d, a); }
@@ -93,12 +100,17 @@ struct PairOps {
 using PairOps = TwoOps<OneBlock, hn::CappedTag<double, 1>>;
 #endif
 
-using WideOps = TwoOps<WideBlock, hn::CappedTag<double, kMaxLanes>>;
+// The vector of many tests on this instruction set, and its lanes.
+using WideTag = hn::CappedTag<double, kMaxVectorLanes>;
+constexpr int kWideLanes = static_cast<int>(HWY_MIN(kMaxVectorLanes, HWY_LANES(double)));
+// The vector in flight at `v`: lanes v * kWideLanes on.
+template <size_t V> using WideOps = TwoOps<WideBlock, WideTag, static_cast<int>(V) * kWideLanes>;
 
+// One bit per lane of the block.
 template <class O> HWY_INLINE uint32_t laneBits(typename O::M m) {
   uint8_t bits[8] = {};
   hn::StoreMaskBits(O::d, m, bits);
-  return bits[0];
+  return static_cast<uint32_t>(bits[0]) << O::first;
 }
 
 template <class O> HWY_INLINE typename O::M finite(typename O::P v) {
@@ -262,8 +274,8 @@ template <class O> HWY_INLINE void countRevolutions(typename O::Block& b, Events
   }
   const auto decided = hn::Or(counted, notCounted);
   if (!hn::AllTrue(d, decided) || !hn::AllFalse(d, counted)) [[unlikely]] {
-    ev.revCount = laneBits<O>(counted) & active;
-    ev.revExact = laneBits<O>(hn::Not(decided)) & active;
+    ev.revCount |= laneBits<O>(counted) & active;
+    ev.revExact |= laneBits<O>(hn::Not(decided)) & active;
   }
 }
 
@@ -287,36 +299,68 @@ template <class O> HWY_INLINE void watchThirdBody(typename O::Block& b, Events& 
   O::put(hn::IfThenElse(far, farCode, pend), b.pendcode);
   const auto hit = hn::And(approached, hn::Lt(rsqnear, hn::Set(d, kCollisionRsq)));
   if (!hn::AllFalse(d, hit)) [[unlikely]]
-    ev.collision = laneBits<O>(hit) & active;
+    ev.collision |= laneBits<O>(hit) & active;
 }
 
-template <class O> HWY_INLINE int64_t passes(typename O::Block& b, int64_t maxPasses, Events& ev) {
-  const auto d = O::d;
-  const uint32_t active = laneBits<O>(hn::Ne(O::get(b.active), hn::Zero(d)));
+// The step count of this pass.
+template <class O> HWY_INLINE typename O::S countStep(typename O::Block& b) {
+  const auto n = O::get(b.nstep) + hn::Set(O::d, 1.0);
+  O::put(n, b.nstep);
+  return n;
+}
+
+// A display step due, or the stop step reached.
+template <class O>
+HWY_INLINE void watchSteps(typename O::Block& b, Events& ev, uint32_t active, typename O::S n) {
+  const auto next = O::get(b.nextShow);
+  const auto show = hn::Eq(n, next);
+  const auto stop = hn::Eq(n, O::get(b.stopAt));
+  if (!hn::AllFalse(O::d, hn::Or(show, stop))) [[unlikely]] {
+    O::put(hn::IfThenElse(show, next + O::get(b.showevery), next), b.nextShow);
+    ev.display |= laneBits<O>(show) & active;
+    ev.stop |= laneBits<O>(stop) & active;
+  }
+}
+
+template <class O> HWY_INLINE uint32_t activeLanes(const typename O::Block& b) {
+  return laneBits<O>(hn::Ne(O::get(b.active), hn::Zero(O::d)));
+}
+
+// Passes of the vectors Ops<V>..., each stage for all of them in turn.
+template <template <size_t> class Ops, size_t... V>
+HWY_INLINE int64_t passes(typename Ops<0>::Block& b, int64_t maxPasses, Events& ev,
+                          std::index_sequence<V...>) {
+  const uint32_t active = (activeLanes<Ops<V>>(b) | ...);
   ev.clear();
   for (int64_t pass = 1; pass <= maxPasses; ++pass) {
-    const auto n = O::get(b.nstep) + hn::Set(d, 1.0);
-    O::put(n, b.nstep);
-    accelerations<O>(b, ev, active);
-    advancePositions<O>(b, ev, active, n);
-    distanceStatistics<O>(b);
-    countRevolutions<O>(b, ev, active);
-    watchThirdBody<O>(b, ev, active);
-    const auto next = O::get(b.nextShow);
-    const auto show = hn::Eq(n, next);
-    const auto stop = hn::Eq(n, O::get(b.stopAt));
-    if (!hn::AllFalse(d, hn::Or(show, stop))) [[unlikely]] {
-      O::put(hn::IfThenElse(show, next + O::get(b.showevery), next), b.nextShow);
-      ev.display = laneBits<O>(show) & active;
-      ev.stop = laneBits<O>(stop) & active;
-    }
+    const typename Ops<0>::S n[] = {countStep<Ops<V>>(b)...};
+    (accelerations<Ops<V>>(b, ev, active), ...);
+    (advancePositions<Ops<V>>(b, ev, active, n[V]), ...);
+    (distanceStatistics<Ops<V>>(b), ...);
+    (countRevolutions<Ops<V>>(b, ev, active), ...);
+    (watchThirdBody<Ops<V>>(b, ev, active), ...);
+    (watchSteps<Ops<V>>(b, ev, active, n[V]), ...);
     if (ev.any()) return pass;
   }
   return maxPasses;
 }
 
-int64_t WidePasses(WideBlock& b, int64_t maxPasses, Events& ev) { return passes<WideOps>(b, maxPasses, ev); }
-int64_t OnePasses(OneBlock& b, int64_t maxPasses, Events& ev) { return passes<PairOps>(b, maxPasses, ev); }
+template <size_t> using Alone = PairOps;
+
+template <int kDepth> int64_t WidePasses(WideBlock& b, int64_t maxPasses, Events& ev) {
+  return passes<WideOps>(b, maxPasses, ev, std::make_index_sequence<kDepth>{});
+}
+int64_t OnePasses(OneBlock& b, int64_t maxPasses, Events& ev) {
+  return passes<Alone>(b, maxPasses, ev, std::make_index_sequence<1>{});
+}
+
+// The depths whose vectors fit in a block.
+template <int kDepth> constexpr WidePassesFn widePasses() {
+  if constexpr (kDepth * kWideLanes <= kMaxLanes)
+    return &WidePasses<kDepth>;
+  else
+    return nullptr;
+}
 
 double PseudoAngle(double dx, double dy) {
   const hn::CappedTag<double, 1> d;
@@ -325,10 +369,12 @@ double PseudoAngle(double dx, double dy) {
 
 // This instruction set's kernels, entered in the table when the program
 // starts.
-const bool kEntered = enterKernels(Kernels{
-    HWY_TARGET,
-    Kernel{static_cast<int>(HWY_MIN(kMaxLanes, HWY_LANES(double))), hwy::TargetName(HWY_TARGET), &WidePasses},
-    &OnePasses, &PseudoAngle});
+const bool kEntered =
+    enterKernels(Kernels{HWY_TARGET,
+                         Kernel{kWideLanes,
+                                hwy::TargetName(HWY_TARGET),
+                                {widePasses<1>(), widePasses<2>(), nullptr, widePasses<4>()}},
+                         &OnePasses, &PseudoAngle});
 
 } // namespace HWY_NAMESPACE
 } // namespace tb::lanes

@@ -4,28 +4,59 @@
 // revolution count, the collision, the display step, the end.
 #include "sim/lanes.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
 namespace tb {
 
-std::vector<int> LaneEngine::widths() {
+std::vector<LaneEngine::Shape> LaneEngine::shapes() {
   int n = 0;
   const lanes::Kernel* k = lanes::kernels(&n);
-  std::vector<int> w;
+  std::vector<Shape> s;
   for (int i = 0; i < n; ++i)
-    w.push_back(k[i].width);
-  return w;
+    for (int depth = 1; depth <= lanes::kMaxDepth; ++depth)
+      if (k[i].at(depth)) s.push_back({k[i].width, depth});
+  std::stable_sort(s.begin(), s.end(), [](Shape a, Shape b) { return a.lanes() > b.lanes(); });
+  return s;
 }
 
-LaneEngine::LaneEngine(int width) : kernel_(lanes::bestKernel()) {
+std::vector<int> LaneEngine::laneCounts() {
+  std::vector<int> counts;
+  for (Shape s : shapes())
+    if (counts.empty() || counts.back() != s.lanes()) counts.push_back(s.lanes());
+  return counts;
+}
+
+LaneEngine::Shape LaneEngine::shapeOf(int lanes) {
+  const std::vector<Shape> all = shapes();
+  if (lanes == 0) {
+    // The widest vectors, two in flight where the block holds them: one
+    // vector leaves the divider idle while its step's chain waits.
+    Shape best = all.empty() ? Shape{} : all.front();
+    for (Shape s : all)
+      if (s.width > best.width || (s.width == best.width && std::abs(s.depth - 2) < std::abs(best.depth - 2)))
+        best = s;
+    return best;
+  }
+  for (Shape s : all)
+    if (s.lanes() == lanes) return s;
+  throw std::invalid_argument("this processor has no engine of " + std::to_string(lanes) + " lanes");
+}
+
+LaneEngine::LaneEngine(int lanes) : LaneEngine(shapeOf(lanes)) {}
+
+LaneEngine::LaneEngine(Shape shape) : kernel_(lanes::bestKernel()), shape_(shape), depth_(shape.depth) {
   int n = 0;
   const lanes::Kernel* k = lanes::kernels(&n);
-  if (width == 0) return;
+  const lanes::Kernel* found = nullptr;
   for (int i = 0; i < n; ++i)
-    if (k[i].width == width) kernel_ = k[i];
-  if (kernel_.width != width)
-    throw std::invalid_argument("this processor has no " + std::to_string(width) + "-lane vectors");
+    if (k[i].width == shape.width && k[i].at(shape.depth)) found = &k[i];
+  if (!found)
+    throw std::invalid_argument("this processor has no engine of " + std::to_string(shape.depth) + " x " +
+                                std::to_string(shape.width) + " lanes");
+  kernel_ = *found;
 }
 
 // Takes the experiment's test, set up to its first pass, into a lane. A test
@@ -57,17 +88,44 @@ bool LaneEngine::load(int k, Experiment& e) {
 // lane, so that it computes with ordinary numbers, and reports nothing.
 void LaneEngine::idle(int k) {
   tests_[k] = nullptr;
+  for (int from = 0; from < kernel_.width * depth_; ++from)
+    if (tests_[from]) {
+      copyLane(from, k);
+      break;
+    }
+  block_.active[k] = 0;
+}
+
+// Every number of lane `from` into lane `to`.
+void LaneEngine::copyLane(int from, int to) {
   using Lane = lanes::WideBlock::Lane;
   constexpr size_t rows = sizeof(lanes::WideBlock) / sizeof(Lane);
   static_assert(rows * sizeof(Lane) == sizeof(lanes::WideBlock));
   auto* row = reinterpret_cast<Lane*>(&block_);
-  for (int from = 0; from < width(); ++from)
-    if (tests_[from]) {
-      for (size_t r = 0; r < rows; ++r)
-        row[r][k] = row[r][from];
-      break;
+  for (size_t r = 0; r < rows; ++r)
+    row[r][to] = row[r][from];
+}
+
+// When no test is left to take and the running ones fit in half the
+// vectors, they move into the first half, which alone steps on: the same
+// tests, fewer idle lanes stepping beside them.
+void LaneEngine::gather(int running) {
+  while (depth_ > 1 && running <= kernel_.width * (depth_ / 2)) {
+    const int keep = kernel_.width * (depth_ / 2);
+    int to = 0;
+    for (int from = keep; from < kernel_.width * depth_; ++from) {
+      if (!tests_[from]) continue;
+      while (tests_[to])
+        ++to;
+      copyLane(from, to);
+      tests_[to] = tests_[from];
+      tests_[from] = nullptr;
     }
-  block_.active[k] = 0;
+    depth_ /= 2;
+    // The lanes left empty in the first half copy a running one.
+    for (int k = 0; k < keep; ++k)
+      if (!tests_[k]) idle(k);
+  }
 }
 
 void LaneEngine::finish(int k, bool interrupted) {
@@ -95,7 +153,7 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
                      const std::function<void(Experiment&, bool)>& done, const Control& control) {
   done_ = done;
   stopAt_ = control.stopAtStep;
-  const int w = width();
+  depth_ = shape_.depth;
   auto interrupted = [&] {
     return control.interrupt && control.interrupt->load(std::memory_order_relaxed) != 0;
   };
@@ -103,6 +161,7 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
   bool more = true;
   lanes::Events ev; // the kernel clears what it sets
   for (;;) {
+    const int w = kernel_.width * depth_;
     if (abandoned()) {
       for (int k = 0; k < w; ++k)
         if (tests_[k]) idle(k);
@@ -127,7 +186,11 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
       running += tests_[k] ? 1 : 0;
     }
     if (running == 0) return;
-    kernel_.passes(block_, 4096, ev);
+    if (!more && depth_ > 1 && running <= w / 2) {
+      gather(running);
+      continue;
+    }
+    kernel_.at(depth_)(block_, 4096, ev);
     if (ev.any())
       for (int k = 0; k < w; ++k)
         if (tests_[k]) handleEvents(k, ev);

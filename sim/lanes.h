@@ -15,13 +15,27 @@ namespace tb {
 
 class LaneEngine {
 public:
-  // The lane counts this processor runs, widest first; 1, the one-at-a-time
+  // How the lanes are stepped: `depth` vectors of `width` lanes in flight.
+  struct Shape {
+    int width = 0;
+    int depth = 1;
+    int lanes() const { return width * depth; }
+    bool operator==(const Shape&) const = default;
+  };
+  // Every shape this processor runs, the most lanes first, and among equal
+  // lanes the wider vectors first.
+  static std::vector<Shape> shapes();
+  // The lane counts this processor runs, most first; 1, the one-at-a-time
   // engine, is not among them.
-  static std::vector<int> widths();
+  static std::vector<int> laneCounts();
+  // The shape of a lane count (0: the default), as the engine takes it.
+  static Shape shapeOf(int lanes);
 
-  // Steps `width` tests at a time, one of widths(); 0 takes the widest.
-  explicit LaneEngine(int width = 0);
-  int width() const { return kernel_.width; }
+  // Steps `lanes` tests at a time, one of laneCounts(); 0 takes the default.
+  explicit LaneEngine(int lanes = 0);
+  explicit LaneEngine(Shape shape);
+  int lanes() const { return shape_.lanes(); }
+  Shape shape() const { return shape_; }
   const char* instructionSet() const { return kernel_.target; }
 
   struct Control {
@@ -46,10 +60,14 @@ public:
 private:
   bool load(int lane, Experiment& e);
   void idle(int lane);
+  void copyLane(int from, int to);
+  void gather(int running);
   bool handleEvents(int lane, const lanes::Events& ev);
   void finish(int lane, bool interrupted);
 
   lanes::Kernel kernel_;
+  Shape shape_;
+  int depth_ = 1; // vectors in flight now: fewer than the shape's in a tail
   lanes::WideBlock block_{};
   Experiment* tests_[lanes::kMaxLanes] = {};
   std::optional<int64_t> stopAt_;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <mutex>
@@ -35,15 +36,19 @@ struct Outcome {
 struct Config {
   int lanes;
   unsigned jobs;
-  std::string name() const { return std::to_string(lanes) + " lanes, " + std::to_string(jobs) + " threads"; }
+  int depth = 0;
+  std::string name() const {
+    return std::to_string(lanes) + " lanes" + (depth ? " as " + std::to_string(depth) + " vectors" : "") +
+           ", " + std::to_string(jobs) + " threads";
+  }
 };
 
-// The one-at-a-time engine on one thread, then every lane width on one
-// thread, and the widest and the one-at-a-time engine on two.
+// The one-at-a-time engine on one thread, then every vector width and depth
+// on one thread, and the default and the one-at-a-time engine on two.
 std::vector<Config> configs() {
   std::vector<Config> c{{1, 1}};
-  for (int w : LaneEngine::widths())
-    c.push_back({w, 1});
+  for (LaneEngine::Shape s : LaneEngine::shapes())
+    c.push_back({s.lanes(), 1, s.depth});
   c.push_back({0, 2});
   c.push_back({1, 2});
   return c;
@@ -55,7 +60,7 @@ std::vector<Outcome> runAll(const std::vector<Fields>& tests, Config c, std::opt
                             const std::atomic<bool>* abandon = nullptr) {
   std::vector<Outcome> out(tests.size());
   std::mutex m;
-  HeadlessTestsSetup setup{c.jobs, c.lanes, stop, interrupt, abandon};
+  HeadlessTestsSetup setup{c.jobs, c.lanes, stop, interrupt, abandon, c.depth};
   runHeadlessTests(
       tests.size(),
       [&](size_t k) {
@@ -128,14 +133,28 @@ std::string text(double v) {
 
 } // namespace
 
-TEST(Lanes, ThisProcessorHasVectorWidths) {
-  std::vector<int> w = LaneEngine::widths();
+// Every lane count is some shape's, the default is the widest vectors, and a
+// shape or lane count the processor does not run is refused.
+TEST(Lanes, ThisProcessorHasVectorWidthsAndDepths) {
+  std::vector<int> w = LaneEngine::laneCounts();
   ASSERT_FALSE(w.empty());
-  EXPECT_GE(w.front(), 2);
+  EXPECT_GE(w.back(), 2);
   for (size_t i = 1; i < w.size(); ++i)
     EXPECT_LT(w[i], w[i - 1]);
-  EXPECT_EQ(LaneEngine().width(), w.front());
+  const std::vector<LaneEngine::Shape> shapes = LaneEngine::shapes();
+  int widest = 0;
+  for (LaneEngine::Shape s : shapes) {
+    widest = std::max(widest, s.width);
+    EXPECT_NE(std::find(w.begin(), w.end(), s.lanes()), w.end());
+    EXPECT_LE(s.lanes(), lanes::kMaxLanes);
+    EXPECT_EQ(LaneEngine(s).shape(), s);
+  }
+  for (int n : w)
+    EXPECT_EQ(LaneEngine(n).lanes(), n);
+  EXPECT_EQ(LaneEngine().shape().width, widest);
   EXPECT_THROW(LaneEngine(3), std::invalid_argument);
+  EXPECT_THROW(LaneEngine(LaneEngine::Shape{widest, 3}), std::invalid_argument);
+  EXPECT_THROW(LaneEngine(LaneEngine::Shape{widest * 2, 1}), std::invalid_argument);
 }
 
 // The default series' angles and a series of 36, the tests of very different
@@ -198,7 +217,7 @@ TEST(Lanes, StopAtStepAsOneAtATime) {
 // the one a Stop at the step it reached gives; no test is taken after it.
 TEST(Lanes, InterruptStopsWhereTheTestsStand) {
   std::vector<Fields> tests = {test("0", "1", "1000", "1", "1e77")};
-  for (int a = 0; a < 8; ++a)
+  for (int a = 0; a < LaneEngine().lanes(); ++a)
     tests.push_back(test(std::to_string(10 * a)));
   std::atomic<int> interrupt{0};
   std::vector<Outcome> got = runAll(
@@ -211,7 +230,7 @@ TEST(Lanes, InterruptStopsWhereTheTestsStand) {
     std::vector<Outcome> want = runAll({tests[k]}, {1, 1}, got[k].report->steps);
     expectSame(want[0], got[k], "stopped at step " + std::to_string(got[k].report->steps));
   }
-  EXPECT_EQ(cancelled, LaneEngine().width() - 1);
+  EXPECT_EQ(cancelled, LaneEngine().lanes() - 1);
 }
 
 // Abandoned, the engines drop endless tests at once, also one running on
@@ -248,14 +267,15 @@ TEST(Lanes, AStopIsAnsweredWhenEveryTestLeftFaultsAtOnce) {
             return HeadlessTestInput{faulting[k], std::nullopt};
           },
           [](size_t, HeadlessTest&, MemoryForms&) {},
-          HeadlessTestsSetup{c.jobs, c.lanes, std::nullopt, interrupt, abandon});
+          HeadlessTestsSetup{c.jobs, c.lanes, std::nullopt, interrupt, abandon, c.depth});
       return n.load();
     };
     std::atomic<int> interrupt{1};
     std::atomic<bool> abandon{true};
     // Each thread's first round of lanes, at most.
-    EXPECT_LE(taken(&interrupt, nullptr), static_cast<size_t>(c.jobs) * 8);
-    EXPECT_LE(taken(nullptr, &abandon), static_cast<size_t>(c.jobs) * 8);
+    const size_t lanes = static_cast<size_t>(c.lanes > 1 ? c.lanes : LaneEngine().lanes());
+    EXPECT_LE(taken(&interrupt, nullptr), c.jobs * lanes);
+    EXPECT_LE(taken(nullptr, &abandon), c.jobs * lanes);
   }
 }
 
@@ -265,7 +285,7 @@ TEST(Lanes, AWorkersLackOfMemoryIsThrownToTheCaller) {
   for (Config c : configs()) {
     SCOPED_TRACE(c.name());
     std::atomic<size_t> finished{0};
-    HeadlessTestsSetup setup{c.jobs, c.lanes, std::nullopt, nullptr, nullptr};
+    HeadlessTestsSetup setup{c.jobs, c.lanes, std::nullopt, nullptr, nullptr, c.depth};
     EXPECT_THROW(
         runHeadlessTests(
             40,
