@@ -66,7 +66,9 @@ void addLanesOption(CLI::App& app, int& lanes, const std::string& group) {
     widths += ", " + std::to_string(w);
   app.add_option("--lanes", lanes,
                  wrapHelp("tests side by side on each thread, one per vector lane: 1 (one test at a time)" +
-                          widths + " (default: the widest this processor has); the output is the same"))
+                          widths +
+                          " (default: the widest vectors, with as many in flight as step fastest on this "
+                          "processor); the output is the same"))
       ->type_name("N")
       ->group(group)
       ->check(CLI::Validator(

@@ -75,23 +75,6 @@ double stopLatencyMs() {
   return std::chrono::duration<double, std::milli>(Clock::now() - due).count();
 }
 
-// A map of 72 points (alpha 0 to 350 by 10 at init v3 0.9 and 1.1, tdelta
-// 0.01) on `jobs` threads: steps per second, from the map's own summary.
-void mapSpeed(int jobs) {
-  MapOptions o;
-  parseMapOptions({"--x", "alpha=0:350:36", "--y", "init-v3=0.9:1.1:2", "--tdelta", "0.01", "--jobs",
-                   std::to_string(jobs)},
-                  o);
-  std::ostringstream out, err;
-  runMap(o, out, err, MapProgress{});
-  // The summary line, before the basin entropy's.
-  std::string summary = err.str();
-  summary = summary.substr(0, summary.find('\n') + 1);
-  auto at = summary.find(" steps in ");
-  std::printf("map of 72 points, %d thread%s: %s", jobs, jobs == 1 ? "" : "s",
-              at == std::string::npos ? summary.c_str() : summary.substr(summary.rfind(';') + 2).c_str());
-}
-
 // The processor's name as the system gives it.
 std::string processorName() {
   std::ifstream in("/proc/cpuinfo");
@@ -130,6 +113,43 @@ std::string ofBound(double rate, unsigned threads) {
   std::snprintf(text, sizeof text, "%5.1f %% of the bound",
                 100 * rate / (boundPerCore() * std::min(threads, cores())));
   return text;
+}
+
+// A map on `jobs` threads: its summary's steps and rate.
+std::string mapRun(std::vector<std::string> args, unsigned jobs, double* rate) {
+  args.insert(args.end(), {"--jobs", std::to_string(jobs)});
+  MapOptions o;
+  parseMapOptions(args, o);
+  std::ostringstream out, err;
+  runMap(o, out, err, MapProgress{});
+  // The summary line, before the basin entropy's: "...; N steps in S s (R million steps/s)".
+  std::string summary = err.str();
+  summary = summary.substr(0, summary.find('\n'));
+  summary = summary.substr(summary.rfind(';') + 2);
+  double millions = 0;
+  const auto open = summary.find('(');
+  if (open != std::string::npos) millions = std::atof(summary.c_str() + open + 1);
+  *rate = millions * 1e6;
+  return summary;
+}
+
+// A map of 72 points (alpha 0 to 350 by 10 at init v3 0.9 and 1.1, tdelta
+// 0.01) on `jobs` threads, and one of 1000 points at tdelta 0.001 on every
+// core, each against the bound.
+void mapSpeed(int jobs) {
+  double rate = 0;
+  const std::string s =
+      mapRun({"--x", "alpha=0:350:36", "--y", "init-v3=0.9:1.1:2", "--tdelta", "0.01"}, jobs, &rate);
+  std::printf("map of 72 points, %d thread%s: %s, %s\n", jobs, jobs == 1 ? "" : "s", s.c_str(),
+              ofBound(rate, static_cast<unsigned>(jobs)).c_str());
+}
+
+void fineMapSpeed() {
+  double rate = 0;
+  const std::string s =
+      mapRun({"--x", "alpha=0:351:40", "--y", "init-v3=0.8:1.2:25", "--tdelta", "0.001"}, cores(), &rate);
+  std::printf("map of 1000 points at tdelta 0.001, %u threads: %s, %s\n", cores(), s.c_str(),
+              ofBound(rate, cores()).c_str());
 }
 
 // The 72 tests of the series 0 to 350 by 10 at init v3 0.9 and 1.1, as one
@@ -277,7 +297,8 @@ int main(int argc, char** argv) {
   if (wanted("lanes")) laneSpeeds();
   if (wanted("map")) {
     mapSpeed(1);
-    mapSpeed(cores());
+    mapSpeed(static_cast<int>(cores()));
+    fineMapSpeed();
   }
   if (wanted("reference")) {
     referenceSpeed();

@@ -80,7 +80,7 @@ void Experiment::refreshReadouts() {
   forms_.setText(controls::Tdist01, Str(cut1(l_.dist12)));
   forms_.setText(controls::Tdist01min, Str(cut1(l_.dist12min)));
   forms_.setText(controls::Tdist01max, Str(cut1(l_.dist12max)));
-  forms_.setText(controls::Tphi, Str(cut1(s.phi)));
+  forms_.setText(controls::Tphi, Str(cut1(phiNow())));
   l_.tshown = forms_.timer();
   l_.readoutsWritten = true;
 }

@@ -127,6 +127,7 @@ bool Experiment::beginSolo() {
 }
 
 void Experiment::finishSolo() {
+  phiNow();
   finishTest(0);
   seriesEnd();
 }

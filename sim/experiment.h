@@ -174,8 +174,13 @@ private:
     double pdx = 0, pdy = 0;
   };
 
+  // The pair's direction in degrees, worked out from line_ when the lane
+  // left it there (an arctangent a display step seldom needs).
+  double& phiNow();
+
   FormsRuntime& forms_;
   PairLine line_;
+  bool phiFromLine_ = false; // s_.phi is still to be worked out from line_
   SimState s_;
   SeriesLocals l_;
   uint32_t yieldBudget_ = 1;

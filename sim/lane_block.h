@@ -57,7 +57,8 @@ template <int W> struct alignas(W * sizeof(double) >= 64 ? 64 : 16) Block {
   // --- one number per test ---
   Lane accelerated[3]; // 1 where the body's mass is not negative
   Lane nstep, tdelta;
-  Lane refZero, pref;                    // 1 where the reference direction alphadeg is 0; its pseudo-angle
+  Lane refZero;                          // 1 where the reference direction alphadeg is 0
+  Lane prefBelow, prefAbove;             // its pseudo-angle less and plus kPseudoAngleMargin
   Lane dx, dy, p;                        // line from body 0 to body 1 now, and its pseudo-angle
   Lane pdx, pdy, pp;                     // the same one pass earlier
   Lane approached, pendcode, pendBefore; // pendBefore: pendcode as the pass found it

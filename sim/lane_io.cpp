@@ -38,12 +38,15 @@ template <class Block> void Experiment::putInLane(Block& b, int k) const {
   // more lies above every direction ANGLE can give.
   const double ref = static_cast<double>(s.alphadeg);
   b.refZero[k] = ref == 0 ? 1 : 0;
+  double pref = 0;
   if (ref >= 360) {
-    b.pref[k] = 4 + (ref - 360) / 90;
-  } else {
+    pref = 4 + (ref - 360) / 90;
+  } else if (ref != 0) {
     const double r = ref * s.pi / 180;
-    b.pref[k] = ref == 0 ? 0 : lanes::pseudoAngle(std::cos(r), std::sin(r));
+    pref = lanes::pseudoAngle(std::cos(r), std::sin(r));
   }
+  b.prefBelow[k] = pref - lanes::kPseudoAngleMargin;
+  b.prefAbove[k] = pref + lanes::kPseudoAngleMargin;
   const double dx = s.xpos[1] - s.xpos[0], dy = s.ypos[1] - s.ypos[0];
   b.dx[k] = b.pdx[k] = dx;
   b.dy[k] = b.pdy[k] = dy;
@@ -80,7 +83,7 @@ template <class Block> void Experiment::takeFromLane(const Block& b, int k) {
   s.approached = static_cast<int>(b.approached[k]);
   s.pendcode = static_cast<EndCode>(static_cast<int>(b.pendcode[k]));
   line_ = PairLine{b.dx[k], b.dy[k], b.pdx[k], b.pdy[k]};
-  s.phi = angleOf(line_.dx, line_.dy, s.pi);
+  phiFromLine_ = true;
   l_.dist12 = std::sqrt(s.rsq[0][1]);
   l_.dist12sum = b.dist12sum[k];
   l_.dist12min = b.dist12min[k];
@@ -118,6 +121,14 @@ template <class Block> bool Experiment::handleLaneEvents(Block& b, int k, const 
   b.slower[k] = l_.v3 < l_.vesc ? 1 : 0;
   if (ev.stop & bit) s.stopflag = 1;
   return s.endcode != EndCode::None || s.stopflag == 1;
+}
+
+double& Experiment::phiNow() {
+  if (phiFromLine_) {
+    s_.phi = angleOf(line_.dx, line_.dy, s_.pi);
+    phiFromLine_ = false;
+  }
+  return s_.phi;
 }
 
 template void Experiment::putInLane(lanes::OneBlock&, int) const;

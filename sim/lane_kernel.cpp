@@ -177,17 +177,18 @@ HWY_INLINE void advancePositions(typename O::Block& b, Events& ev, uint32_t acti
   for (int i = 0; i < 3; ++i) {
     P q = O::get(b.start[i]) + dt * (np * O::get(b.v0[i]) + dt * O::get(b.sum2[i]));
     q = q + O::get(b.v[i]) * dt;
-    if (!O::allFinite(q)) [[unlikely]] {
-      if (uint32_t lanes = laneBits<O>(hn::Not(finite<O>(q))) & active)
-        noteFault(b, ev, lanes, "position update");
-    }
     O::put(q, b.pos[i]);
     const P d1 = O::get(b.pos[otherBody(i, 0)]) - q;
     const P d2 = O::get(b.pos[otherBody(i, 1)]) - q;
     const P sq1 = d1 * d1, sq2 = d2 * d2;
     // (dx1 * dx1 + dy1 * dy1, dx2 * dx2 + dy2 * dy2)
     const P r2 = O::lows(sq1, sq2) + O::highs(sq1, sq2);
+    // A position out of range makes its distances so too (a finite position
+    // less an infinite one is infinite, and infinity less itself is not a
+    // number), so one look at the distances finds both faults.
     if (!O::allFinite(r2)) [[unlikely]] {
+      if (uint32_t lanes = laneBits<O>(hn::Not(finite<O>(q))) & active)
+        noteFault(b, ev, lanes, "position update");
       if (uint32_t lanes = laneBits<O>(hn::Not(finite<O>(r2))) & active) noteFault(b, ev, lanes, "distance");
     }
     O::put(d1, b.diff[i][0]);
@@ -208,21 +209,20 @@ template <class O> HWY_INLINE void distanceStatistics(typename O::Block& b) {
 // The pseudo-angle of a direction, 0 to 4 around the circle, strictly
 // increasing with the angle ANGLE gives (same quadrant rules, same zero
 // conventions):
-//   dy >= 0: dx > 0: dy / (dx + dy); dx = 0: 1; dx < 0: 1 + (-dx) / (dy - dx)
-//   dy < 0:  dx < 0: 2 + (-dy) / (-dx - dy); dx = 0: 3; dx > 0: 3 + dx / (dx - dy)
-//   and 0 at the origin.
+//   dy >= 0: dx > 0: dy / (dx + dy); dx <= 0: 1 + (-dx) / (dy - dx)
+//   dy < 0:  dx < 0: 2 + (-dy) / (-dx - dy); dx >= 0: 3 + dx / (dx - dy)
+//   and 0 at the origin. Each denominator is |dx| + |dy| and each numerator
+//   |dx| or |dy|, so one division serves every quadrant.
 template <class D, class V> HWY_INLINE V pseudoAngleOf(D d, V dx, V dy) {
   const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
-  const auto up = hn::Ge(dy, zero), right = hn::Gt(dx, zero), left = hn::Lt(dx, zero);
-  const V numUp = hn::IfThenElse(right, dy, hn::IfThenElseZero(left, hn::Neg(dx)));
-  const V denUp = hn::IfThenElse(right, dx + dy, hn::IfThenElse(left, dy - dx, one));
-  const V offUp = hn::IfThenElseZero(hn::Not(right), one);
-  const V numDown = hn::IfThenElse(left, hn::Neg(dy), hn::IfThenElseZero(right, dx));
-  const V denDown = hn::IfThenElse(left, hn::Neg(dx) - dy, hn::IfThenElse(right, dx - dy, one));
-  const V offDown = hn::IfThenElse(left, hn::Set(d, 2.0), hn::Set(d, 3.0));
-  const auto origin = hn::And(hn::Eq(dx, zero), hn::Eq(dy, zero));
-  const V off = hn::IfThenElseZero(hn::Not(origin), hn::IfThenElse(up, offUp, offDown));
-  return off + hn::IfThenElse(up, numUp, numDown) / hn::IfThenElse(up, denUp, denDown);
+  const V ax = hn::Abs(dx), ay = hn::Abs(dy), den = ax + ay;
+  const auto up = hn::Ge(dy, zero), leftUp = hn::Le(dx, zero), rightDown = hn::Ge(dx, zero);
+  // Quadrants 1 and 3 measure from the y axis: |dx| over the sum.
+  const auto fromY = hn::Or(hn::And(up, leftUp), hn::AndNot(up, rightDown));
+  const V off = hn::IfThenElse(up, hn::IfThenElseZero(leftUp, one),
+                               hn::IfThenElse(rightDown, hn::Set(d, 3.0), hn::Set(d, 2.0)));
+  const V p = off + hn::IfThenElse(fromY, ax, ay) / den;
+  return hn::IfThenElseZero(hn::Ne(den, zero), p);
 }
 
 // The revolution count's decision by pseudo-angles; lanes too near the
@@ -253,9 +253,9 @@ template <class O> HWY_INLINE void countRevolutions(typename O::Block& b, Events
   };
   // Any other reference: counted when the direction passes it going up.
   auto upRule = [&](auto& counted, auto& notCounted) {
-    const auto pref = O::get(b.pref);
-    const auto below = hn::Lt(p, pref - m), above = hn::Gt(p, pref + m);
-    const auto oldAbove = hn::Gt(pp, pref + m), oldBelow = hn::Lt(pp, pref - m);
+    const auto lo = O::get(b.prefBelow), hi = O::get(b.prefAbove);
+    const auto below = hn::Lt(p, lo), above = hn::Gt(p, hi);
+    const auto oldAbove = hn::Gt(pp, hi), oldBelow = hn::Lt(pp, lo);
     notCounted = hn::Or(below, oldAbove);
     counted = hn::AndNot(notCounted, hn::And(above, oldBelow));
   };

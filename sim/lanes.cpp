@@ -5,7 +5,10 @@
 #include "sim/lanes.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -29,17 +32,89 @@ std::vector<int> LaneEngine::laneCounts() {
   return counts;
 }
 
-LaneEngine::Shape LaneEngine::shapeOf(int lanes) {
-  const std::vector<Shape> all = shapes();
-  if (lanes == 0) {
-    // The widest vectors, two in flight where the block holds them: one
-    // vector leaves the divider idle while its step's chain waits.
-    Shape best = all.empty() ? Shape{} : all.front();
-    for (Shape s : all)
-      if (s.width > best.width || (s.width == best.width && std::abs(s.depth - 2) < std::abs(best.depth - 2)))
-        best = s;
-    return best;
+namespace {
+
+// A block of ordinary three-body tests to time the kernels on: in every lane
+// a pair of equal masses on a circle of radius 50 and a light third body far
+// out, each lane's pair turned a little further; no display or stop step.
+void fillForTiming(lanes::WideBlock& b) {
+  const double never = std::numeric_limits<double>::infinity();
+  for (int k = 0; k < lanes::kMaxLanes; ++k) {
+    const double turn = 0.1 * k, c = std::cos(turn), s = std::sin(turn);
+    const double x[3] = {-50 * c, 50 * c, 0}, y[3] = {-50 * s, 50 * s, 5000};
+    const double vx[3] = {1.5 * s, -1.5 * s, 0}, vy[3] = {-1.5 * c, 1.5 * c, -1};
+    const double gm[3] = {1000, 1000, 1};
+    for (int i = 0; i < 3; ++i) {
+      b.pos[i][0][k] = b.start[i][0][k] = x[i];
+      b.pos[i][1][k] = b.start[i][1][k] = y[i];
+      b.v0[i][0][k] = b.v[i][0][k] = vx[i];
+      b.v0[i][1][k] = b.v[i][1][k] = vy[i];
+      for (int o = 0; o < 2; ++o) {
+        const int j = lanes::otherBody(i, o);
+        const double dx = x[j] - x[i], dy = y[j] - y[i];
+        b.diff[i][o][0][k] = dx;
+        b.diff[i][o][1][k] = dy;
+        b.rsq[i][o][k] = dx * dx + dy * dy;
+        b.gm[i][o][k] = gm[j];
+      }
+      b.accelerated[i][k] = 1;
+    }
+    b.tdelta[k] = 0.001;
+    b.prefBelow[k] = 2 - lanes::kPseudoAngleMargin;
+    b.prefAbove[k] = 2 + lanes::kPseudoAngleMargin;
+    b.dx[k] = b.pdx[k] = x[1] - x[0];
+    b.dy[k] = b.pdy[k] = y[1] - y[0];
+    b.p[k] = b.pp[k] = lanes::pseudoAngle(b.dx[k], b.dy[k]);
+    b.farLimit[k] = never;
+    b.dist12min[k] = never;
+    b.nextShow[k] = b.stopAt[k] = never;
+    b.active[k] = 1;
   }
+}
+
+// Nanoseconds a test-step of a kernel at one depth, the best of a few runs.
+double nsPerStep(const lanes::Kernel& k, int depth) {
+  static lanes::WideBlock start{};
+  static const bool filled = (fillForTiming(start), true);
+  (void)filled;
+  auto b = std::make_unique<lanes::WideBlock>(start);
+  lanes::Events ev;
+  double best = std::numeric_limits<double>::infinity();
+  for (int round = 0; round < 5; ++round) {
+    const int64_t passes = 1000;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int64_t done = 0; done < passes;)
+      done += k.at(depth)(*b, passes - done, ev);
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
+    best = std::min(best, ns / static_cast<double>(passes * k.width * depth));
+  }
+  return best;
+}
+
+// The default: the widest vectors, as many in flight as step fastest on this
+// processor (a deeper engine must be clearly faster to be taken: where the
+// divider is already busy with one vector, a second only adds lanes to the
+// tails). Timed once, in a few milliseconds.
+LaneEngine::Shape fastestShape() {
+  int n = 0;
+  const lanes::Kernel* k = lanes::kernels(&n);
+  if (n == 0) return {};
+  LaneEngine::Shape best{k[0].width, 1};
+  double bestNs = nsPerStep(k[0], 1);
+  for (int depth = 2; depth <= lanes::kMaxDepth; ++depth) {
+    if (!k[0].at(depth)) continue;
+    const double ns = nsPerStep(k[0], depth);
+    if (ns < 0.95 * bestNs) best = {k[0].width, depth}, bestNs = ns;
+  }
+  return best;
+}
+
+} // namespace
+
+LaneEngine::Shape LaneEngine::shapeOf(int lanes) {
+  static const Shape fastest = fastestShape();
+  const std::vector<Shape> all = shapes();
+  if (lanes == 0 || lanes == fastest.lanes()) return fastest;
   for (Shape s : all)
     if (s.lanes() == lanes) return s;
   throw std::invalid_argument("this processor has no engine of " + std::to_string(lanes) + " lanes");

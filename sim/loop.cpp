@@ -110,6 +110,7 @@ void Experiment::countIfPassed() {
 // decide: the exact comparison on ANGLE's values of the line one pass
 // earlier and now.
 void Experiment::countRevolutionExact() {
+  phiNow();
   s_.phiold = angleOf(line_.pdx, line_.pdy, s_.pi);
   countIfPassed();
 }
@@ -175,6 +176,7 @@ void Experiment::stepAlone() {
     }
     if (ended || s_.stopflag == 1) break;
   }
+  phiNow();
 }
 
 void Experiment::mainLoop() {
