@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 
 namespace tb {
@@ -253,6 +254,14 @@ uint32_t QBColor(int n) {
 double monotonicSeconds() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+double coarseMonotonicSeconds() {
+#ifdef CLOCK_MONOTONIC_COARSE
+  timespec t{};
+  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &t) == 0) return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+#endif
+  return monotonicSeconds();
 }
 
 } // namespace tb

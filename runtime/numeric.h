@@ -71,6 +71,9 @@ uint32_t QBColor(int n);
 // Seconds from a monotonic clock, used for the read-out throttle. Unlike a
 // time of day it never jumps back at midnight.
 double monotonicSeconds();
+// The same clock, read as cheaply as the system allows, to a few
+// milliseconds: for throttles that ask it at every display step.
+double coarseMonotonicSeconds();
 
 } // namespace tb
 
