@@ -135,12 +135,14 @@ template <class B> HWY_NOINLINE void noteFault(const B& b, Events& ev, uint32_t 
 // Accelerations from the pair table, into the running sums in their order:
 // first sums, then second sums from the updated first sums. A body of
 // negative mass is not accelerated: zero acceleration, sums unchanged.
-template <class O> HWY_INLINE void accelerations(typename O::Block& b, Events& ev, uint32_t active) {
+// `allMove` has bit i set where every lane's body i is accelerated.
+template <class O>
+HWY_INLINE void accelerations(typename O::Block& b, Events& ev, uint32_t active, unsigned allMove) {
   using P = typename O::P;
   const auto zero = hn::Zero(O::d);
   const P zeros = O::splat(zero);
   for (int i = 0; i < 3; ++i) {
-    const auto moves = hn::Ne(O::get(b.accelerated[i]), zero);
+    auto moves = [&] { return hn::Ne(O::get(b.accelerated[i]), zero); };
     const P r2 = O::get(b.rsq[i]);
     const P f = O::get(b.gm[i]) / r2;
     const P r = O::sqrt(r2);
@@ -149,19 +151,20 @@ template <class O> HWY_INLINE void accelerations(typename O::Block& b, Events& e
     const P t2 = (O::get(b.diff[i][1]) * O::splatHi(f)) / O::splatHi(r);
     const P a = (zeros + t1) + t2;
     if (!O::allFinite(a)) [[unlikely]] {
-      const auto bad = hn::AndNot(finite<O>(a), moves);
+      const auto bad = hn::AndNot(finite<O>(a), moves());
       if (uint32_t lanes = laneBits<O>(bad) & active) noteFault(b, ev, lanes, "acceleration");
     }
     const P sum = O::get(b.sum[i]) + a;
     const P sum2 = O::get(b.sum2[i]) + sum;
-    if (hn::AllTrue(O::d, moves)) [[likely]] {
+    if (allMove >> i & 1u) [[likely]] {
       O::put(a, b.acc[i]);
       O::put(sum, b.sum[i]);
       O::put(sum2, b.sum2[i]);
     } else {
-      O::put(O::select(moves, a, zeros), b.acc[i]);
-      O::put(O::select(moves, sum, O::get(b.sum[i])), b.sum[i]);
-      O::put(O::select(moves, sum2, O::get(b.sum2[i])), b.sum2[i]);
+      const auto m = moves();
+      O::put(O::select(m, a, zeros), b.acc[i]);
+      O::put(O::select(m, sum, O::get(b.sum[i])), b.sum[i]);
+      O::put(O::select(m, sum2, O::get(b.sum2[i])), b.sum2[i]);
     }
   }
 }
@@ -326,15 +329,25 @@ template <class O> HWY_INLINE uint32_t activeLanes(const typename O::Block& b) {
   return laneBits<O>(hn::Ne(O::get(b.active), hn::Zero(O::d)));
 }
 
+// Bit i set where every lane of the vector accelerates body i: a test's
+// masses do not change while it is in its lane.
+template <class O> HWY_INLINE unsigned movingBodies(const typename O::Block& b) {
+  unsigned all = 0;
+  for (int i = 0; i < 3; ++i)
+    if (hn::AllTrue(O::d, hn::Ne(O::get(b.accelerated[i]), hn::Zero(O::d)))) all |= 1u << i;
+  return all;
+}
+
 // Passes of the vectors Ops<V>..., each stage for all of them in turn.
 template <template <size_t> class Ops, size_t... V>
 HWY_INLINE int64_t passes(typename Ops<0>::Block& b, int64_t maxPasses, Events& ev,
                           std::index_sequence<V...>) {
   const uint32_t active = (activeLanes<Ops<V>>(b) | ...);
+  const unsigned moving[] = {movingBodies<Ops<V>>(b)...};
   ev.clear();
   for (int64_t pass = 1; pass <= maxPasses; ++pass) {
     const typename Ops<0>::S n[] = {countStep<Ops<V>>(b)...};
-    (accelerations<Ops<V>>(b, ev, active), ...);
+    (accelerations<Ops<V>>(b, ev, active, moving[V]), ...);
     (advancePositions<Ops<V>>(b, ev, active, n[V]), ...);
     (distanceStatistics<Ops<V>>(b), ...);
     (countRevolutions<Ops<V>>(b, ev, active), ...);
