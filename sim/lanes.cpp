@@ -72,47 +72,68 @@ void fillForTiming(lanes::WideBlock& b) {
   }
 }
 
-// Nanoseconds a test-step of a kernel at one depth, the best of a few runs.
-double nsPerStep(const lanes::Kernel& k, int depth) {
-  static lanes::WideBlock start{};
-  static const bool filled = (fillForTiming(start), true);
-  (void)filled;
-  auto b = std::make_unique<lanes::WideBlock>(start);
+const lanes::Kernel* kernelOf(int width) {
+  int n = 0;
+  const lanes::Kernel* k = lanes::kernels(&n);
+  for (int i = 0; i < n; ++i)
+    if (k[i].width == width) return &k[i];
+  return nullptr;
+}
+
+// Nanoseconds a pass of a kernel at one depth, the best of a few runs.
+double nsPerPass(const lanes::Kernel& k, int depth) {
+  auto b = std::make_unique<lanes::WideBlock>();
+  fillForTiming(*b);
   lanes::Events ev;
   double best = std::numeric_limits<double>::infinity();
-  for (int round = 0; round < 5; ++round) {
-    const int64_t passes = 1000;
+  for (int round = 0; round < 4; ++round) {
+    const int64_t passes = 400;
     const auto t0 = std::chrono::steady_clock::now();
     for (int64_t done = 0; done < passes;)
       done += k.at(depth)(*b, passes - done, ev);
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
-    best = std::min(best, ns / static_cast<double>(passes * k.width * depth));
+    best = std::min(best, ns / static_cast<double>(passes));
   }
   return best;
 }
 
-// The default: the widest vectors, as many in flight as step fastest on this
-// processor (a deeper engine must be clearly faster to be taken: where the
-// divider is already busy with one vector, a second only adds lanes to the
-// tails). Timed once, in a few milliseconds.
-LaneEngine::Shape fastestShape() {
-  int n = 0;
-  const lanes::Kernel* k = lanes::kernels(&n);
-  if (n == 0) return {};
-  LaneEngine::Shape best{k[0].width, 1};
-  double bestNs = nsPerStep(k[0], 1);
-  for (int depth = 2; depth <= lanes::kMaxDepth; ++depth) {
-    if (!k[0].at(depth)) continue;
-    const double ns = nsPerStep(k[0], depth);
-    if (ns < 0.95 * bestNs) best = {k[0].width, depth}, bestNs = ns;
+// What a pass costs in every shape on this processor, timed once when the
+// engine is first asked (a few milliseconds), and the default shape: the
+// widest vectors, as many in flight as step fastest (a deeper engine must be
+// clearly faster to be taken: where the divider is already busy with one
+// vector, a second only adds lanes to the tails).
+struct Timings {
+  std::vector<std::pair<LaneEngine::Shape, double>> nsPerPass;
+  LaneEngine::Shape fastest;
+
+  double of(LaneEngine::Shape s) const {
+    for (const auto& [shape, ns] : nsPerPass)
+      if (shape == s) return ns;
+    return std::numeric_limits<double>::infinity();
   }
-  return best;
+};
+
+const Timings& timings() {
+  static const Timings t = [] {
+    Timings t;
+    for (LaneEngine::Shape s : LaneEngine::shapes())
+      t.nsPerPass.emplace_back(s, nsPerPass(*kernelOf(s.width), s.depth));
+    int widest = 0;
+    for (const auto& [shape, ns] : t.nsPerPass)
+      widest = std::max(widest, shape.width);
+    t.fastest = {widest, 1};
+    for (const auto& [shape, ns] : t.nsPerPass)
+      if (shape.width == widest && ns / shape.lanes() < 0.95 * t.of(t.fastest) / t.fastest.lanes())
+        t.fastest = shape;
+    return t;
+  }();
+  return t;
 }
 
 } // namespace
 
 LaneEngine::Shape LaneEngine::shapeOf(int lanes) {
-  static const Shape fastest = fastestShape();
+  const Shape fastest = timings().fastest;
   const std::vector<Shape> all = shapes();
   if (lanes == 0 || lanes == fastest.lanes()) return fastest;
   for (Shape s : all)
@@ -122,16 +143,13 @@ LaneEngine::Shape LaneEngine::shapeOf(int lanes) {
 
 LaneEngine::LaneEngine(int lanes) : LaneEngine(shapeOf(lanes)) {}
 
-LaneEngine::LaneEngine(Shape shape) : kernel_(lanes::bestKernel()), shape_(shape), depth_(shape.depth) {
-  int n = 0;
-  const lanes::Kernel* k = lanes::kernels(&n);
-  const lanes::Kernel* found = nullptr;
-  for (int i = 0; i < n; ++i)
-    if (k[i].width == shape.width && k[i].at(shape.depth)) found = &k[i];
-  if (!found)
+LaneEngine::LaneEngine(Shape shape) : kernel_(lanes::bestKernel()), shape_(shape) {
+  const lanes::Kernel* found = kernelOf(shape.width);
+  if (!found || !found->at(shape.depth))
     throw std::invalid_argument("this processor has no engine of " + std::to_string(shape.depth) + " x " +
                                 std::to_string(shape.width) + " lanes");
   kernel_ = *found;
+  stepping_ = shape;
 }
 
 // Takes the experiment's test, set up to its first pass, into a lane. A test
@@ -163,7 +181,7 @@ bool LaneEngine::load(int k, Experiment& e) {
 // lane, so that it computes with ordinary numbers, and reports nothing.
 void LaneEngine::idle(int k) {
   tests_[k] = nullptr;
-  for (int from = 0; from < kernel_.width * depth_; ++from)
+  for (int from = 0; from < stepping_.lanes(); ++from)
     if (tests_[from]) {
       copyLane(from, k);
       break;
@@ -181,26 +199,31 @@ void LaneEngine::copyLane(int from, int to) {
     row[r][to] = row[r][from];
 }
 
-// When no test is left to take and the running ones fit in half the
-// vectors, they move into the first half, which alone steps on: the same
+// When no test is left to take, the running ones move into the first lanes
+// of the shape that steps that many at the least cost a pass (fewer
+// vectors in flight, or narrower ones), which alone steps on: the same
 // tests, fewer idle lanes stepping beside them.
 void LaneEngine::gather(int running) {
-  while (depth_ > 1 && running <= kernel_.width * (depth_ / 2)) {
-    const int keep = kernel_.width * (depth_ / 2);
-    int to = 0;
-    for (int from = keep; from < kernel_.width * depth_; ++from) {
-      if (!tests_[from]) continue;
-      while (tests_[to])
-        ++to;
-      copyLane(from, to);
-      tests_[to] = tests_[from];
-      tests_[from] = nullptr;
-    }
-    depth_ /= 2;
-    // The lanes left empty in the first half copy a running one.
-    for (int k = 0; k < keep; ++k)
-      if (!tests_[k]) idle(k);
+  Shape cheapest = stepping_;
+  for (const auto& [shape, ns] : timings().nsPerPass)
+    if (shape.lanes() >= running && shape.lanes() < stepping_.lanes() && ns < 0.95 * timings().of(cheapest))
+      cheapest = shape;
+  if (cheapest == stepping_) return;
+  const int keep = cheapest.lanes();
+  int to = 0;
+  for (int from = keep; from < stepping_.lanes(); ++from) {
+    if (!tests_[from]) continue;
+    while (tests_[to])
+      ++to;
+    copyLane(from, to);
+    tests_[to] = tests_[from];
+    tests_[from] = nullptr;
   }
+  stepping_ = cheapest;
+  steppingPasses_ = kernelOf(cheapest.width)->at(cheapest.depth);
+  // The lanes left empty copy a running one.
+  for (int k = 0; k < keep; ++k)
+    if (!tests_[k]) idle(k);
 }
 
 void LaneEngine::finish(int k, bool interrupted) {
@@ -228,7 +251,9 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
                      const std::function<void(Experiment&, bool)>& done, const Control& control) {
   done_ = done;
   stopAt_ = control.stopAtStep;
-  depth_ = shape_.depth;
+  stepping_ = shape_;
+  steppingPasses_ = kernel_.at(shape_.depth);
+  int gatheredAt = -1; // the running count of the last look for a cheaper shape
   auto interrupted = [&] {
     return control.interrupt && control.interrupt->load(std::memory_order_relaxed) != 0;
   };
@@ -236,7 +261,7 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
   bool more = true;
   lanes::Events ev; // the kernel clears what it sets
   for (;;) {
-    const int w = kernel_.width * depth_;
+    const int w = stepping_.lanes();
     if (abandoned()) {
       for (int k = 0; k < w; ++k)
         if (tests_[k]) idle(k);
@@ -261,11 +286,12 @@ void LaneEngine::run(const std::function<Experiment*()>& next,
       running += tests_[k] ? 1 : 0;
     }
     if (running == 0) return;
-    if (!more && depth_ > 1 && running <= w / 2) {
+    if (!more && running != gatheredAt) {
+      gatheredAt = running;
       gather(running);
       continue;
     }
-    kernel_.at(depth_)(block_, 4096, ev);
+    steppingPasses_(block_, 4096, ev);
     if (ev.any())
       for (int k = 0; k < w; ++k)
         if (tests_[k]) handleEvents(k, ev);

@@ -67,7 +67,9 @@ private:
 
   lanes::Kernel kernel_;
   Shape shape_;
-  int depth_ = 1; // vectors in flight now: fewer than the shape's in a tail
+  // What steps now: the shape's kernel, or in a tail a cheaper one.
+  Shape stepping_;
+  lanes::WidePassesFn steppingPasses_ = nullptr;
   lanes::WideBlock block_{};
   Experiment* tests_[lanes::kMaxLanes] = {};
   std::optional<int64_t> stopAt_;
