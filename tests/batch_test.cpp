@@ -203,9 +203,13 @@ TEST(OutputFailures, AFailedWriteOfTheResultsExitsWith4AndSaysWhy) {
   EXPECT_NE(closed.err.find("writing the results failed: Bad file descriptor"), std::string::npos);
 
   // A reader that goes away stops the series at the next line, with SIGPIPE
-  // ignored as some shells leave it: not all 19 tests run.
+  // ignored as some shells leave it: not all 19 tests run. One test at a time,
+  // so that each line is written as its test ends and the reader is gone
+  // before the last (on lanes and threads a long first test can hold every
+  // line back until the end, and all of them fit in the pipe).
   std::string status = ::testing::TempDir() + "pipe_status_" + std::to_string(getpid());
-  ExeRun piped = runScript("trap \"\" PIPE; { $EXE --format jsonl 2>/dev/null; echo $? >" + status +
+  const std::string oneAtATime = "$EXE --jobs 1 --lanes 1 --format jsonl";
+  ExeRun piped = runScript("trap \"\" PIPE; { " + oneAtATime + " 2>/dev/null; echo $? >" + status +
                            "; } | head -1 >/dev/null; cat " + status);
   EXPECT_EQ(lines(piped.out), std::vector<std::string>{"4"});
   // With SIGPIPE as the shell leaves it the tool does not die of it part-way:
@@ -213,8 +217,8 @@ TEST(OutputFailures, AFailedWriteOfTheResultsExitsWith4AndSaysWhy) {
   for (const char* trap : {"", "trap \"\" PIPE; "}) {
     SCOPED_TRACE(trap);
     std::string errFile = status + "_err";
-    ExeRun head = runScript(std::string(trap) + "{ $EXE --format jsonl 2>" + errFile + "; echo $? >" +
-                            status + "; } | head -1 >/dev/null; cat " + status + " " + errFile);
+    ExeRun head = runScript(std::string(trap) + "{ " + oneAtATime + " 2>" + errFile + "; echo $? >" + status +
+                            "; } | head -1 >/dev/null; cat " + status + " " + errFile);
     EXPECT_EQ(lines(head.out), std::vector<std::string>{"4"});
     std::remove(errFile.c_str());
   }
