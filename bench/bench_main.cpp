@@ -100,9 +100,12 @@ void dividerBound() {
   std::printf("processor: %s, %u cores\n", processorName().c_str(), cores());
   for (const bench::DividerSpeed& s : dividers())
     std::printf("divider, %d doubles (%s): %.2f ns a division, %.2f ns a square root; a step (%d and %d) at "
-                "most %.1f million steps/s a core\n",
+                "most %.1f million steps/s a core; the step's %d in a row %.1f ns, with %d multiplications "
+                "beside them %.1f ns\n",
                 s.lanes, s.target, s.nsPerDivision, s.nsPerSquareRoot, lanes::kDivisionsPerStep,
-                lanes::kSquareRootsPerStep, s.stepsPerSecond() / 1e6);
+                lanes::kSquareRootsPerStep, s.stepsPerSecond() / 1e6,
+                lanes::kDivisionsPerStep + lanes::kSquareRootsPerStep, s.nsPerStepMix,
+                bench::kMultiplicationsBeside, s.nsPerStepMixBeside);
   std::printf("bound of the step: %.1f million steps/s on one core, %.1f on %u\n", boundPerCore() / 1e6,
               boundPerCore() * cores() / 1e6, cores());
 }

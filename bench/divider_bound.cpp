@@ -46,6 +46,41 @@ template <bool kSqrt> HWY_NOINLINE double nsPerOperation(int64_t rounds) {
   return seconds * 1e9 / (static_cast<double>(rounds) * kChains);
 }
 
+// A step's divisions and square roots one after the other over the chains,
+// with `kBeside` multiplications on eight chains of their own beside them:
+// nanoseconds a round. Whether the multiplications add to the time tells
+// whether other work runs in the divider's shadow.
+template <int kBeside> HWY_NOINLINE double nsPerStepMix(int64_t rounds) {
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const V one = hn::Set(d, 1.0), shrink = hn::Set(d, 0.999999);
+  V x[kChains], y[8];
+  for (int c = 0; c < kChains; ++c)
+    x[c] = hn::Set(d, 1.5 + c * 0.01);
+  for (int c = 0; c < 8; ++c)
+    y[c] = hn::Set(d, 1.0 + c);
+  constexpr int kOps = lanes::kDivisionsPerStep + lanes::kSquareRootsPerStep;
+  const auto start = std::chrono::steady_clock::now();
+  for (int64_t r = 0; r < rounds; ++r) {
+    for (int k = 0; k < kOps; ++k) {
+      V& v = x[k % kChains];
+      v = (k < lanes::kDivisionsPerStep ? one / v : hn::Sqrt(v)) + one;
+    }
+    for (int k = 0; k < kBeside; ++k)
+      y[k % 8] = y[k % 8] * shrink;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  V all = x[0];
+  for (int c = 1; c < kChains; ++c)
+    all = all + x[c];
+  for (int c = 0; c < 8; ++c)
+    all = all + y[c];
+  static volatile double sink;
+  sink = hn::GetLane(all);
+  (void)sink;
+  return seconds * 1e9 / static_cast<double>(rounds);
+}
+
 DividerSpeed Measure(int64_t rounds) {
   const hn::ScalableTag<double> d;
   DividerSpeed s;
@@ -54,6 +89,9 @@ DividerSpeed Measure(int64_t rounds) {
   nsPerOperation<false>(rounds / 10); // warm the core up to its working clock
   s.nsPerDivision = nsPerOperation<false>(rounds);
   s.nsPerSquareRoot = nsPerOperation<true>(rounds);
+  const int64_t steps = rounds * kChains / (lanes::kDivisionsPerStep + lanes::kSquareRootsPerStep);
+  s.nsPerStepMix = nsPerStepMix<0>(steps);
+  s.nsPerStepMixBeside = nsPerStepMix<kMultiplicationsBeside>(steps);
   return s;
 }
 

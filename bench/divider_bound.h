@@ -9,11 +9,17 @@
 
 namespace tb::bench {
 
+inline constexpr int kMultiplicationsBeside = 50;
+
 struct DividerSpeed {
   const char* target = "";    // the instruction set
   int lanes = 0;              // doubles a vector holds
   double nsPerDivision = 0;   // one vector division, with others in flight
   double nsPerSquareRoot = 0; // one vector square root, likewise
+  // A step's divisions and square roots in a row, per vector; and the same
+  // with kMultiplicationsBeside independent multiplications beside them.
+  double nsPerStepMix = 0;
+  double nsPerStepMixBeside = 0;
 
   // Test-steps a second one core can make at most with vectors of this
   // width: a step's divisions and square roots, one per test, `lanes` tests
