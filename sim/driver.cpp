@@ -133,6 +133,7 @@ void Experiment::finishSolo() {
 }
 
 void Experiment::endSoloWithFault(const ArithmeticFault& fault) {
+  phiNow();
   lastFault_ = fault.what();
   forms_.fatalError(lastFault_);
   seriesEnd();

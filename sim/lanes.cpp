@@ -203,11 +203,22 @@ void LaneEngine::copyLane(int from, int to) {
 // of the shape that steps that many at the least cost a pass (fewer
 // vectors in flight, or narrower ones), which alone steps on: the same
 // tests, fewer idle lanes stepping beside them.
+LaneEngine::Shape LaneEngine::tailShape(const std::vector<std::pair<Shape, double>>& nsPerPass, Shape now,
+                                        int running) {
+  auto cost = [&](Shape s) {
+    for (const auto& [shape, ns] : nsPerPass)
+      if (shape == s) return ns;
+    return std::numeric_limits<double>::infinity();
+  };
+  Shape cheapest = now;
+  double least = cost(now);
+  for (const auto& [shape, ns] : nsPerPass)
+    if (shape.lanes() >= running && shape.lanes() < now.lanes() && ns < least) cheapest = shape, least = ns;
+  return least < 0.95 * cost(now) ? cheapest : now;
+}
+
 void LaneEngine::gather(int running) {
-  Shape cheapest = stepping_;
-  for (const auto& [shape, ns] : timings().nsPerPass)
-    if (shape.lanes() >= running && shape.lanes() < stepping_.lanes() && ns < 0.95 * timings().of(cheapest))
-      cheapest = shape;
+  const Shape cheapest = tailShape(timings().nsPerPass, stepping_, running);
   if (cheapest == stepping_) return;
   const int keep = cheapest.lanes();
   int to = 0;

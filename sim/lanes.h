@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tb {
@@ -30,6 +31,10 @@ public:
   static std::vector<int> laneCounts();
   // The shape of a lane count (0: the default), as the engine takes it.
   static Shape shapeOf(int lanes);
+  // Where `running` tests move when no test is left to take: of the shapes
+  // with their nanoseconds a pass, the cheapest narrower than `now` that
+  // holds them, when it is clearly cheaper than `now`; else `now`.
+  static Shape tailShape(const std::vector<std::pair<Shape, double>>& nsPerPass, Shape now, int running);
 
   // Steps `lanes` tests at a time, one of laneCounts(); 0 takes the default.
   explicit LaneEngine(int lanes = 0);

@@ -298,3 +298,62 @@ TEST(Lanes, AWorkersLackOfMemoryIsThrownToTheCaller) {
     EXPECT_LT(finished.load(), 40u);
   }
 }
+
+// The pseudo-angle the passes decide revolutions by: 0 to 4 around the
+// circle, each quadrant's value the ratio its comment gives, bit for bit,
+// and in the same order as the exact angle, also on the axes, at signed
+// zeros and where a quadrant meets the next.
+TEST(Lanes, PseudoAngleFollowsTheExactAngleAroundTheCircle) {
+  EXPECT_EQ(lanes::pseudoAngle(0, 0), 0);
+  EXPECT_EQ(lanes::pseudoAngle(1, 0), 0);
+  EXPECT_EQ(lanes::pseudoAngle(0, 1), 1);
+  EXPECT_EQ(lanes::pseudoAngle(-1, 0), 2);
+  EXPECT_EQ(lanes::pseudoAngle(-1, -0.0), 2);
+  EXPECT_EQ(lanes::pseudoAngle(-0.0, 1), 1);
+  EXPECT_EQ(lanes::pseudoAngle(0, -1), 3);
+  EXPECT_EQ(lanes::pseudoAngle(-0.0, -1), 3);
+  std::mt19937 rng(8);
+  std::uniform_real_distribution<double> u(-1e3, 1e3);
+  for (int i = 0; i < 2000; ++i) {
+    const double dx = u(rng), dy = u(rng);
+    double want;
+    if (dy >= 0)
+      want = dx > 0 ? dy / (dx + dy) : 1 + (-dx) / (dy - dx);
+    else
+      want = dx < 0 ? 2 + (-dy) / (-dx - dy) : 3 + dx / (dx - dy);
+    EXPECT_EQ(bits(lanes::pseudoAngle(dx, dy)), bits(want)) << dx << ", " << dy;
+  }
+  const double pi = 4 * std::atan(1.0);
+  std::vector<std::pair<double, double>> around; // (exact angle, pseudo-angle)
+  for (int k = 0; k < 3600; ++k) {
+    const double a = k * pi / 1800;
+    for (double off : {-1e-9, 0.0, 1e-9}) {
+      const double dx = std::cos(a + off), dy = std::sin(a + off);
+      around.emplace_back(angleOf(dx, dy, pi), lanes::pseudoAngle(dx, dy));
+    }
+  }
+  std::sort(around.begin(), around.end());
+  for (size_t i = 1; i < around.size(); ++i) {
+    EXPECT_GE(around[i].second, 0);
+    EXPECT_LT(around[i].second, 4);
+    if (around[i].first - around[i - 1].first > 1e-7) {
+      EXPECT_LT(around[i - 1].second, around[i].second)
+          << around[i - 1].first << " and " << around[i].first << " degrees";
+    }
+  }
+}
+
+// A tail moves its tests to the cheapest shape that holds them, and only to
+// one clearly cheaper than what steps now.
+TEST(Lanes, ATailTakesTheCheapestShapeThatHoldsItsTests) {
+  using S = LaneEngine::Shape;
+  const std::vector<std::pair<S, double>> costs = {{{8, 2}, 200}, {{8, 1}, 100}, {{4, 2}, 110},
+                                                   {{4, 1}, 57},  {{2, 2}, 120}, {{2, 1}, 60}};
+  EXPECT_EQ(LaneEngine::tailShape(costs, {8, 2}, 9), (S{8, 2}));
+  EXPECT_EQ(LaneEngine::tailShape(costs, {8, 2}, 8), (S{8, 1}));
+  EXPECT_EQ(LaneEngine::tailShape(costs, {8, 2}, 4), (S{4, 1}));
+  EXPECT_EQ(LaneEngine::tailShape(costs, {8, 1}, 2), (S{4, 1}));
+  EXPECT_EQ(LaneEngine::tailShape(costs, {4, 1}, 1), (S{4, 1})); // 2 lanes cost more
+  // Within a twentieth the narrower shape is not worth the move.
+  EXPECT_EQ(LaneEngine::tailShape({{{8, 1}, 100}, {{4, 1}, 97}}, {8, 1}, 3), (S{8, 1}));
+}
