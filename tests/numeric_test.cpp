@@ -182,3 +182,16 @@ TEST(Numeric, HowATextReadsSaysWhatTheNumberRuleTakes) {
   EXPECT_NE(howTextReads(std::string(400, '9') + "x", "1").find("beyond the number range"),
             std::string::npos);
 }
+
+// The coarse clock the headless read-out throttle reads is the monotonic
+// clock to a few milliseconds, and never goes back.
+TEST(Clock, CoarseClockKeepsToTheMonotonicClock) {
+  double last = coarseMonotonicSeconds();
+  for (int i = 0; i < 1000; ++i) {
+    const double coarse = coarseMonotonicSeconds(), fine = monotonicSeconds();
+    EXPECT_GE(coarse, last);
+    EXPECT_LE(coarse, fine + 1e-6);
+    EXPECT_GT(coarse, fine - 0.05);
+    last = coarse;
+  }
+}
