@@ -102,15 +102,20 @@ double nsPerPass(const lanes::Kernel& k, int depth) {
 // widest vectors, as many in flight as step fastest (a deeper engine must be
 // clearly faster to be taken: where the divider is already busy with one
 // vector, a second only adds lanes to the tails).
+using PassCosts = std::vector<std::pair<LaneEngine::Shape, double>>;
+
+// A shape's nanoseconds a pass in a table of them; infinite when not there.
+double costOf(const PassCosts& costs, LaneEngine::Shape s) {
+  for (const auto& [shape, ns] : costs)
+    if (shape == s) return ns;
+  return std::numeric_limits<double>::infinity();
+}
+
 struct Timings {
-  std::vector<std::pair<LaneEngine::Shape, double>> nsPerPass;
+  PassCosts nsPerPass;
   LaneEngine::Shape fastest;
 
-  double of(LaneEngine::Shape s) const {
-    for (const auto& [shape, ns] : nsPerPass)
-      if (shape == s) return ns;
-    return std::numeric_limits<double>::infinity();
-  }
+  double of(LaneEngine::Shape s) const { return costOf(nsPerPass, s); }
 };
 
 const Timings& timings() {
@@ -205,16 +210,12 @@ void LaneEngine::copyLane(int from, int to) {
 // tests, fewer idle lanes stepping beside them.
 LaneEngine::Shape LaneEngine::tailShape(const std::vector<std::pair<Shape, double>>& nsPerPass, Shape now,
                                         int running) {
-  auto cost = [&](Shape s) {
-    for (const auto& [shape, ns] : nsPerPass)
-      if (shape == s) return ns;
-    return std::numeric_limits<double>::infinity();
-  };
   Shape cheapest = now;
-  double least = cost(now);
+  const double current = costOf(nsPerPass, now);
+  double least = current;
   for (const auto& [shape, ns] : nsPerPass)
     if (shape.lanes() >= running && shape.lanes() < now.lanes() && ns < least) cheapest = shape, least = ns;
-  return least < 0.95 * cost(now) ? cheapest : now;
+  return least < 0.95 * current ? cheapest : now;
 }
 
 void LaneEngine::gather(int running) {
