@@ -59,19 +59,17 @@ bool writeTest(const BatchOptions& options, const ExportedTest& t, std::ostream&
   return static_cast<bool>(out);
 }
 
+// The whole series as one JSON object; with --verify it counts the verdicts.
 void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, bool checkComplete,
-                       std::ostream& out) {
+                       const VerdictTally* verified, std::ostream& out) {
   nlohmann::ordered_json doc;
   doc["program"] = "threebody";
   doc["version"] = THREEBODY_VERSION;
   doc["format"] = formatName(options.format);
-  nlohmann::ordered_json parameters = nlohmann::ordered_json::object();
-  for (const auto& f : parameterFields())
-    for (const auto& [control, value] : options.fields)
-      if (control == f.control) parameters[f.label] = value;
-  doc["parameters"] = parameters;
+  doc["parameters"] = parametersJson(options.fields);
   doc["checked"] = options.check;
   if (options.check) doc["check_complete"] = checkComplete;
+  if (verified) doc["verification"] = verdictsJson(*verified);
   doc["interrupted"] = r.interrupted;
   doc["tests"] = nlohmann::ordered_json::array();
   for (const auto& t : r.tests)
@@ -161,26 +159,17 @@ void verifyTest(const BatchOptions& options, ExportedTest& t) {
       verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end, t.report.revolutions);
 }
 
-// Tests by verdict, and those not verified.
-struct VerifyCounts {
-  int verdicts[4] = {};
-  int unverified = 0;
-  void add(const ExportedTest& t) {
-    if (t.verified)
-      ++verdicts[static_cast<int>(t.verified->verdict)];
-    else
-      ++unverified;
-  }
-};
+void countVerified(const ExportedTest& t, VerdictTally& tally) {
+  tally.add(t.verified ? std::optional(t.verified->verdict) : std::nullopt);
+}
 
-void reportVerify(const VerifyCounts& c, bool textFormat, std::ostream& err) {
-  const int* counts = c.verdicts;
-  const int unverified = c.unverified;
+void reportVerify(const VerdictTally& c, bool textFormat, std::ostream& err) {
+  const int64_t* counts = c.counts;
   err << "threebody-batch: verified by a reference integration (Runge-Kutta-Fehlberg 7(8), tolerances 1e-12 "
          "and 1e-14): "
       << counts[0] << " confirmed, " << counts[1] << " artefact, " << counts[2] << " fragile, " << counts[3]
       << " undecided";
-  if (unverified > 0) err << "; " << unverified << " stopped, not verified";
+  if (c.none > 0) err << "; " << c.none << " stopped, not verified";
   err << (textFormat && counts[1] + counts[2] + counts[3] > 0
               ? ". An artefact's outcome is the step size's, not the physics'; a fragile one lies on a "
                 "chaotic "
@@ -233,13 +222,13 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check, true, options.verify) << "\n"
                                                    << std::flush))
     return writeFailed();
-  VerifyCounts verifyCounts;
+  VerdictTally verifyCounts;
   if (streaming)
     setup.onTest = [&](const ExportedTest& t) {
       if (!options.verify) return writeTest(options, t, out);
       ExportedTest verified = t;
       verifyTest(options, verified);
-      verifyCounts.add(verified);
+      countVerified(verified, verifyCounts);
       return writeTest(options, verified, out);
     };
 
@@ -265,11 +254,12 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (options.verify && !streaming)
     for (auto& t : result.tests) {
       verifyTest(options, t);
-      verifyCounts.add(t);
+      countVerified(t, verifyCounts);
     }
   if (!streaming) {
     if (options.format == OutputFormat::Json)
-      writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0, out);
+      writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0,
+                        options.verify ? &verifyCounts : nullptr, out);
     else
       for (const auto& t : result.tests)
         if (!writeTest(options, t, out)) break;

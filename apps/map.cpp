@@ -43,6 +43,7 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
     r.csv = mapCsvRow(o, i, j, &test->report, fault, verified);
     r.text = test->report.line;
     if (test->verifyAsked) r.text += verifyMark(verified);
+    if (verified) r.verdict = verified->verdict;
     if (verified && verified->verdict != Verification::Confirmed)
       r.mark = verified->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
     json["error"] = nullptr;
@@ -62,6 +63,7 @@ PointRow makeReferenceRow(const MapOptions& o, size_t i, size_t j, const Referen
   r.outcome = MapOutcome::ended(out.end);
   r.steps = out.steps;
   if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
+  r.verdict = mapVerdictNamed(p.verdict);
   r.csv = mapReferenceCsvRow(o, i, j, p);
   char buf[160];
   std::snprintf(buf, sizeof buf, "reference: end %d after %d revolutions at t = %.1f (%s)",
@@ -93,6 +95,10 @@ double pointAlpha(const FieldTexts& fields) {
 }
 
 } // namespace
+
+std::optional<Verification> mapVerdictNamed(std::string_view name) {
+  return name == "stable" ? std::optional(Verification::Confirmed) : verificationNamed(name);
+}
 
 std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t n,
                                                     std::function<size_t(size_t)> pointAt) {
@@ -170,29 +176,101 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
   return e.empty();
 }
 
-// What this run did: outcomes over every point done, kept from the file or
-// computed here; the speed over those computed here alone.
+// What this run did: outcomes and verdicts over every point done, kept from
+// the file or computed here; the speed over those computed here alone.
 struct MapTally {
   int64_t outcomes[MapOutcome::kSlots] = {}; // by outcome
+  VerdictTally verdicts;                     // by verdict, in a verified or reference map
   int64_t steps = 0;                         // computed in this run
   size_t kept = 0;                           // rows kept from the resumed file
-  void add(MapOutcome o) { ++outcomes[o.slot()]; }
 };
 
-void writeSummary(const MapTally& t, size_t done, size_t total, double seconds, std::ostream& err) {
-  char buf[400];
-  std::snprintf(
-      buf, sizeof buf,
-      "threebody-map: %zu of %zu points: %lld collision, %lld escaped, %lld far but bound, %lld ten "
-      "revolutions, %lld stopped, %lld faults; ",
-      done, total, static_cast<long long>(t.outcomes[1]), static_cast<long long>(t.outcomes[2]),
-      static_cast<long long>(t.outcomes[3]), static_cast<long long>(t.outcomes[4]),
-      static_cast<long long>(t.outcomes[0]), static_cast<long long>(t.outcomes[MapOutcome::fault().slot()]));
-  err << buf;
+// The outcomes as the summary line and its JSON name them, by slot.
+struct SummaryOutcome {
+  int slot;
+  const char* words;
+  const char* key;
+};
+constexpr SummaryOutcome kSummaryOutcomes[] = {{1, "collision", "collision"},
+                                               {2, "escaped", "escaped"},
+                                               {3, "far but bound", "far_but_bound"},
+                                               {4, "ten revolutions", "ten_revolutions"},
+                                               {0, "stopped", "stopped"},
+                                               {MapOutcome::fault().slot(), "faults", "faults"}};
+
+void writeSummary(const MapOptions& o, const MapTally& t, size_t done, size_t total, double seconds,
+                  std::ostream& err) {
+  err << "threebody-map: " << done << " of " << total << " points: ";
+  for (const auto& [slot, words, key] : kSummaryOutcomes)
+    err << t.outcomes[slot] << " " << words << (slot == MapOutcome::fault().slot() ? "; " : ", ");
   if (t.kept > 0) err << t.kept << " kept from the file, " << done - t.kept << " computed: ";
-  std::snprintf(buf, sizeof buf, "%lld steps in %.1f s (%.1f million steps/s)\n",
-                static_cast<long long>(t.steps), seconds, seconds > 0 ? t.steps / seconds / 1e6 : 0.0);
+  const bool reference = o.integrator == MapIntegrator::Reference;
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%lld %ssteps in %.1f s (%.1f million steps/s)\n",
+                static_cast<long long>(t.steps), reference ? "reference " : "", seconds,
+                seconds > 0 ? t.steps / seconds / 1e6 : 0.0);
   err << buf;
+  const int64_t* n = t.verdicts.counts;
+  if (o.verify) {
+    err << "threebody-map: verified by a reference integration (Runge-Kutta-Fehlberg 7(8), tolerances 1e-12 "
+           "and 1e-14): "
+        << n[0] << " confirmed, " << n[1] << " artefact, " << n[2] << " fragile, " << n[3] << " undecided";
+    if (t.verdicts.none > 0) err << "; " << t.verdicts.none << " faults, not verified";
+    err << ".\n";
+  } else if (reference) {
+    err << "threebody-map: " << n[0] << " stable, " << n[2]
+        << " fragile (the outcome changes with the pair turned by 1e-6 radian), " << n[3]
+        << " undecided (tolerances 1e-12 and 1e-14 disagree)";
+    if (t.verdicts.none > 0) err << "; " << t.verdicts.none << " faults";
+    err << ".\n";
+  }
+}
+
+// The run's summary as one JSON object, the numbers the summary lines print.
+std::string summaryJson(const MapOptions& o, const MapTally& t, size_t done, size_t total, double seconds,
+                        const BasinEntropy& e) {
+  using Json = nlohmann::ordered_json;
+  Json doc;
+  doc["program"] = "threebody-map";
+  doc["version"] = THREEBODY_VERSION;
+  doc["x"] = o.x.given;
+  doc["y"] = o.y.given;
+  doc["parameters"] = parametersJson(o.fields);
+  doc["integrator"] = o.integrator == MapIntegrator::Reference ? "reference" : "fixed";
+  doc["verify"] = o.verify;
+  doc["points"] = total;
+  doc["done"] = done;
+  doc["kept"] = t.kept;
+  doc["stopped"] = done < total;
+  Json outcomes;
+  for (const auto& [slot, words, key] : kSummaryOutcomes)
+    outcomes[key] = t.outcomes[slot];
+  doc["outcomes"] = outcomes;
+  doc["verdicts"] = o.verify || o.integrator == MapIntegrator::Reference
+                        ? verdictsJson(t.verdicts, o.integrator == MapIntegrator::Reference)
+                        : Json(nullptr);
+  Json entropy;
+  entropy["box"] = kEntropyBox;
+  entropy["boxes"] = e.boxes;
+  entropy["S_b"] = e.boxes > 0 ? Json(e.sb) : Json(nullptr);
+  entropy["boundary_boxes"] = e.boundaryBoxes;
+  entropy["S_bb"] = e.boundaryBoxes > 0 ? Json(e.sbb) : Json(nullptr);
+  entropy["fractal"] = e.fractal();
+  doc["basin_entropy"] = entropy;
+  doc["steps"] = t.steps;
+  doc["seconds"] = seconds;
+  return dumpJson(doc) + "\n";
+}
+
+bool writeSummaryFile(const MapOptions& o, const std::string& json, std::ostream& err) {
+  AtomicFile f(o.summary);
+  std::string e = f.error();
+  if (e.empty()) {
+    f.write(json.data(), json.size());
+    e = f.commit();
+  }
+  if (!e.empty()) err << "threebody-map: --summary: " << printableText(e, 200) << "\n";
+  return e.empty();
 }
 
 // The --csv file, opened to continue a resumed map or started anew. Returns
@@ -228,6 +306,7 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
     std::copy(r.cells.begin(), r.cells.end(), cells.begin());
     std::copy(r.slots.begin(), r.slots.end(), slots.begin());
     std::copy(std::begin(r.outcomes), std::end(r.outcomes), tally.outcomes);
+    tally.verdicts = r.verdicts;
     first = tally.kept = r.rows;
     // A torn last row goes; the rows before it stay as they are.
     if (started && truncate(o.csv.c_str(), static_cast<off_t>(r.keepBytes)) != 0) {
@@ -277,7 +356,8 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
     if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps, row.mark};
     slots[k] = static_cast<uint8_t>(row.outcome.slot());
-    tally.add(row.outcome);
+    ++tally.outcomes[row.outcome.slot()];
+    if (o.verify || o.integrator == MapIntegrator::Reference) tally.verdicts.add(row.verdict);
     tally.steps += row.steps;
     if (csv && (std::fputs(row.csv.c_str(), csv) < 0 || std::fflush(csv) != 0)) {
       wipe();
@@ -313,13 +393,19 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
   wipe();
   if (csv && std::fclose(csv) != 0) failed = true;
   if (failed) return kExitWriteFailed;
-  writeSummary(tally, done, total, monotonicSeconds() - started, err);
-  err << basinEntropyText(basinEntropy(slots, o.x.values.size(), o.y.values.size()));
+  const double seconds = monotonicSeconds() - started;
+  writeSummary(o, tally, done, total, seconds, err);
+  const BasinEntropy entropy = basinEntropy(slots, o.x.values.size(), o.y.values.size());
+  err << basinEntropyText(entropy);
+  // The summary file is written for a stopped map too, so a job can see how far it came.
+  const bool summaryWritten =
+      o.summary.empty() || writeSummaryFile(o, summaryJson(o, tally, done, total, seconds, entropy), err);
   if (done < total) {
     err << "threebody-map: stopped after " << done << " of " << total << " points"
         << (o.csv.empty() ? ".\n" : "; --resume continues the CSV.\n");
     return 128 + (gTerminateSignal != 0 ? gTerminateSignal.load() : SIGINT);
   }
+  if (!summaryWritten) return kExitFileFailed;
   if (!o.png.empty() && !writePicture(o, cells, err)) return kExitFileFailed;
   return kExitDone;
 }

@@ -13,7 +13,9 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tb {
@@ -21,6 +23,7 @@ namespace tb {
 // The grid (the fields and the axes), then how to compute and write it.
 struct MapOptions : MapGrid {
   std::string png, csv;
+  std::string summary; // the run's summary as one JSON object
   int cell = 4;
   bool jsonl = false; // the rows as JSON lines on stdout
   int jobs = 0;       // worker threads; 0: one per core
@@ -40,6 +43,10 @@ std::string mapUsage();
 // only a last, unterminated row that could be the start of such a row is
 // taken as torn and computed again. `error` says why the file cannot be
 // continued.
+// What a verdict column says: one of the verdicts' names, or a reference
+// map's "stable" (as confirmed); nothing for an empty or unknown text.
+std::optional<Verification> mapVerdictNamed(std::string_view name);
+
 struct ResumeState {
   bool started = false; // the file holds the whole head
   size_t rows = 0;
@@ -47,6 +54,7 @@ struct ResumeState {
   std::vector<MapCell> cells;                // outcome and steps per row, when asked for
   std::vector<uint8_t> slots;                // each row's outcome slot, always
   int64_t outcomes[MapOutcome::kSlots] = {}; // rows by outcome
+  VerdictTally verdicts;                     // rows by verdict, in a verified or reference map
   bool stopped = false;                      // a signal came while reading
   std::string error;
 };
@@ -64,7 +72,8 @@ struct PointRow {
   std::string json; // its JSON line
   MapOutcome outcome = MapOutcome::fault();
   int64_t steps = 0;
-  MapMark mark = MapMark::None; // a verified map's doubt about the point
+  MapMark mark = MapMark::None;        // a verified map's doubt about the point
+  std::optional<Verification> verdict; // a verified or reference map's verdict (stable as confirmed)
 };
 
 // Starts computing `count` points, the e-th being point `pointAt(e)` (point

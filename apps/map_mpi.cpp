@@ -19,8 +19,9 @@ constexpr size_t kQuit = std::numeric_limits<size_t>::max();
 
 std::string serialise(const PointRow& r) {
   return std::to_string(r.outcome.slot()) + "\n" + std::to_string(r.steps) + "\n" +
-         std::to_string(static_cast<int>(r.mark)) + "\n" + std::to_string(r.csv.size()) + "\n" +
-         std::to_string(r.text.size()) + "\n" + r.csv + r.text + r.json;
+         std::to_string(static_cast<int>(r.mark)) + "\n" +
+         std::to_string(r.verdict ? static_cast<int>(*r.verdict) : -1) + "\n" + std::to_string(r.csv.size()) +
+         "\n" + std::to_string(r.text.size()) + "\n" + r.csv + r.text + r.json;
 }
 
 PointRow deserialise(const std::string& s) {
@@ -35,6 +36,7 @@ PointRow deserialise(const std::string& s) {
   r.outcome = MapOutcome::fromSlot(static_cast<int>(number()));
   r.steps = number();
   r.mark = static_cast<MapMark>(number());
+  if (long long v = number(); v >= 0) r.verdict = static_cast<Verification>(v);
   size_t csvLength = static_cast<size_t>(number()), textLength = static_cast<size_t>(number());
   r.csv = s.substr(pos, csvLength);
   r.text = s.substr(pos + csvLength, textLength);

@@ -29,7 +29,7 @@ Ctrl-C, SIGTERM or SIGHUP stop the map; the CSV keeps every point written, and
 
 Exit status:
   0    done
-  1    the --csv or --png file could not be created or the picture not written
+  1    the --csv, --png or --summary file could not be created or written
   2    bad option, or a CSV that --resume cannot continue (it stays unchanged)
   4    writing the results failed: stdout (also a closed pipe, then without a
        message) or the --csv file part-way (the rows written stay)
@@ -91,6 +91,11 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
                           std::to_string(kMaxPlotPixels) + " pixels in all"))
       ->type_name("FILE")
       ->group(output);
+  app.add_option("--summary", o.summary,
+                 wrapHelp("the run's summary as one JSON object, written when the map ends or is stopped: "
+                          "points by outcome and by verdict, the basin entropy, steps and seconds"))
+      ->type_name("FILE")
+      ->group(output);
   app.add_option("--cell", o.cell, wrapHelp("pixels a side of one point in the picture (default 4)"))
       ->type_name("N")
       ->group(output)
@@ -127,13 +132,19 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
            "already: give one of them";
   if (o.resume && o.csv.empty()) return "option --resume continues a --csv file; give it with --csv FILE";
   if (std::string e = checkMapPicture(o); !e.empty()) return e;
-  if (!o.csv.empty() && !o.png.empty() && sameFile(o.csv, o.png))
-    return "options --csv and --png name the same file " + printableText(o.png) + "; give two files";
-  for (const std::string* file : {&o.csv, &o.png})
-    if (!file->empty() && isStandardOutput(*file))
-      return "option " + std::string(file == &o.csv ? "--csv" : "--png") +
-             " names the file stdout goes to (" + printableText(*file) +
+  const std::pair<const char*, const std::string*> files[] = {
+      {"--csv", &o.csv}, {"--png", &o.png}, {"--summary", &o.summary}};
+  for (size_t a = 0; a < std::size(files); ++a) {
+    const auto& [name, file] = files[a];
+    if (file->empty()) continue;
+    for (size_t b = a + 1; b < std::size(files); ++b)
+      if (!files[b].second->empty() && sameFile(*file, *files[b].second))
+        return "options " + std::string(name) + " and " + files[b].first + " name the same file " +
+               printableText(*file) + "; give two files";
+    if (isStandardOutput(*file))
+      return "option " + std::string(name) + " names the file stdout goes to (" + printableText(*file) +
              "); give another file, or send stdout elsewhere";
+  }
   o.jsonl = format == "jsonl";
   return "";
 }

@@ -230,10 +230,12 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
       if (s.ec != std::errc()) return bad("has more steps than can be counted");
     }
     MapMark mark = MapMark::None;
-    if (layout.verdict && f[kRowColumns - 1].empty()) {
-      const std::string& v = f[*layout.verdict];
-      if (v == "artefact") mark = MapMark::Artefact;
-      if (v == "fragile" || v == "undecided") mark = MapMark::Fragile;
+    if (layout.verdict) {
+      const std::optional<Verification> v =
+          f[kRowColumns - 1].empty() ? mapVerdictNamed(f[*layout.verdict]) : std::nullopt;
+      if (v == Verification::Artefact) mark = MapMark::Artefact;
+      if (v == Verification::Fragile || v == Verification::Undecided) mark = MapMark::Fragile;
+      r.verdicts.add(v);
     }
     ++r.outcomes[outcome.slot()];
     if (keepCells) r.cells.push_back(MapCell{outcome, steps, mark});

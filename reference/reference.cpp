@@ -363,6 +363,13 @@ const char* verificationName(Verification v) {
   return "";
 }
 
+std::optional<Verification> verificationNamed(std::string_view name) {
+  for (Verification v :
+       {Verification::Confirmed, Verification::Artefact, Verification::Fragile, Verification::Undecided})
+    if (name == verificationName(v)) return v;
+  return std::nullopt;
+}
+
 VerifiedTest verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions) {
   VerifiedTest v;
   v.reference = integrateReference(start);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tb {
@@ -61,6 +62,8 @@ enum class Verification {
   Undecided, // the reference at 1e-12 and 1e-14 disagree
 };
 const char* verificationName(Verification v);
+// The verdict a name stands for ("confirmed" ...), as a CSV holds it.
+std::optional<Verification> verificationNamed(std::string_view name);
 
 struct VerifiedTest {
   Verification verdict = Verification::Undecided;
@@ -71,6 +74,18 @@ struct VerifiedTest {
 // with the pair turned by +-1e-6 radian) and judges the fixed-step outcome.
 VerifiedTest verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions);
 
+// Tests or map points by verdict (a physical map's stable points count as
+// confirmed); `none` counts those without one: a stopped test, a fault.
+struct VerdictTally {
+  int64_t counts[4] = {};
+  int64_t none = 0;
+  void add(std::optional<Verification> v) {
+    if (v)
+      ++counts[static_cast<int>(*v)];
+    else
+      ++none;
+  }
+};
 // What the verdict says in words, for tooltips and summaries:
 // "artefact: a reference integration ends with code 3 after 8 revolutions at t = 2781".
 std::string verificationText(const VerifiedTest& v);

@@ -2,6 +2,7 @@
 #include "results/export.h"
 
 #include "runtime/forms_runtime.h"
+#include "runtime/parameters.h"
 
 #include <charconv>
 
@@ -41,6 +42,24 @@ nlohmann::ordered_json columnJson(const ColumnValue& v) {
 }
 
 } // namespace
+
+nlohmann::ordered_json parametersJson(const FieldTexts& fields) {
+  nlohmann::ordered_json parameters = nlohmann::ordered_json::object();
+  for (const auto& f : parameterFields())
+    for (const auto& [control, value] : fields)
+      if (control == f.control) parameters[f.label] = value;
+  return parameters;
+}
+
+nlohmann::ordered_json verdictsJson(const VerdictTally& t, bool reference) {
+  nlohmann::ordered_json o;
+  o[reference ? "stable" : "confirmed"] = t.counts[static_cast<int>(Verification::Confirmed)];
+  if (!reference) o["artefact"] = t.counts[static_cast<int>(Verification::Artefact)];
+  o["fragile"] = t.counts[static_cast<int>(Verification::Fragile)];
+  o["undecided"] = t.counts[static_cast<int>(Verification::Undecided)];
+  o["not_verified"] = t.none;
+  return o;
+}
 
 std::string dumpJson(const nlohmann::ordered_json& j) {
   // Texts that are not valid UTF-8 are written with replacement characters

@@ -38,6 +38,11 @@ ExportedTest exportedTest(const TestReport& report, FormsRuntime& forms);
 nlohmann::ordered_json testJson(const ExportedTest& t);
 // The same as one line of text (no trailing newline).
 std::string testToJson(const ExportedTest& t);
+// The experiment's fields by their labels, as typed.
+nlohmann::ordered_json parametersJson(const FieldTexts& fields);
+// Counts by verdict, named as the verdict columns name them; a physical
+// map's `reference` tally says "stable" for confirmed and has no artefacts.
+nlohmann::ordered_json verdictsJson(const VerdictTally& t, bool reference = false);
 // Compact JSON text of a value.
 std::string dumpJson(const nlohmann::ordered_json& j);
 

@@ -22,8 +22,17 @@ run3 $args --csv "$dir/resumed.csv" --png "$dir/resumed.png" --resume > /dev/nul
 cmp "$dir/one.csv" "$dir/resumed.csv"
 cmp "$dir/one.png" "$dir/resumed.png"
 
+# A verified map: the same rows, and the same summary but for the time taken.
+vargs="--x alpha=40:49:10 --y init-v3=0.6:0.8:5 --tdelta 0.05 --verify"
+"$map" $vargs --csv "$dir/one-v.csv" --summary "$dir/one-v.json" > /dev/null 2>&1
+run3 $vargs --csv "$dir/three-v.csv" --summary "$dir/three-v.json" > /dev/null 2>&1
+cmp "$dir/one-v.csv" "$dir/three-v.csv"
+untimed() { sed 's/,"seconds":[^}]*}$/}/' "$1"; }
+test "$(untimed "$dir/one-v.json")" = "$(untimed "$dir/three-v.json")"
+grep -q '"artefact":[1-9]' "$dir/three-v.json"
+
 # A file that is no map: refused, unchanged, and every rank ends.
 echo "not a map" > "$dir/other.csv"
 if run3 $args --csv "$dir/other.csv" --resume > /dev/null 2>&1; then echo "check-mpi: a bad file was resumed"; exit 1; fi
 test "$(cat "$dir/other.csv")" = "not a map"
-echo "check-mpi: 3 ranks write what one process writes, also when resuming"
+echo "check-mpi: 3 ranks write what one process writes, also when resuming and verifying"

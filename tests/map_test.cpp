@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -613,6 +615,111 @@ TEST(ReferenceMap, IsTheSameOnAnyThreadsAndBacksTheVerifiedMap) {
     }
   }
   EXPECT_GT(artefacts, 0); // tdelta 0.05 is too coarse for some of these points
+  EXPECT_NE(v.err.find(std::to_string(artefacts) + " artefact"), std::string::npos) << v.err;
   EXPECT_NE(parseMapOptions(with({"--verify", "--integrator", "reference"}), *std::make_unique<MapOptions>()),
             "");
+}
+
+// The summary file counts what the CSV holds: the outcomes and verdicts of
+// its rows, and the basin entropy as a user works it out from the CSV's
+// columns (rows grouped by i div 5 and j div 5). A resumed map's summary is
+// the whole map's, and one that cannot be written is an error.
+TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
+  const std::vector<std::string> grid = {"--x",      "alpha=0:351:28", "--y",     "init-v3=0.5:1.0:6",
+                                         "--tdelta", "0.05",           "--verify"};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> a = grid;
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+  };
+  const std::string csv = temp("sum.csv"), json = temp("sum.json");
+  MapRun r = runIn(mapOf(with({"--csv", csv, "--summary", json})));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json s = nlohmann::json::parse(readFile(json));
+  const std::vector<std::string> rows = rowsOf(readFile(csv));
+  ASSERT_EQ(rows.size(), 168u);
+  EXPECT_EQ(s["points"], 168);
+  EXPECT_EQ(s["done"], 168);
+  EXPECT_EQ(s["stopped"], false);
+  const size_t endAt = 4 + static_cast<size_t>(columnIndex("end")),
+               verdictAt = 4 + resultColumns().size() + 3;
+  std::map<std::string, int> verdicts, ends;
+  std::map<std::pair<int, int>, std::map<std::string, int>> boxes;
+  for (const std::string& row : rows) {
+    std::vector<std::string> f(1);
+    bool quoted = false;
+    for (char c : row)
+      if (c == '"')
+        quoted = !quoted;
+      else if (c == ',' && !quoted)
+        f.emplace_back();
+      else
+        f.back() += c;
+    ++verdicts[f[verdictAt]];
+    ++ends[f[endAt]];
+    const int i = std::stoi(f[0]), j = std::stoi(f[1]);
+    if (i < 25 && j < 5) ++boxes[{i / 5, j / 5}][f[endAt]];
+  }
+  for (const char* v : {"confirmed", "artefact", "fragile", "undecided"})
+    EXPECT_EQ(s["verdicts"][v], verdicts[v]) << v;
+  EXPECT_EQ(s["verdicts"]["not_verified"], 0);
+  EXPECT_GT(verdicts["artefact"], 0);
+  EXPECT_EQ(s["outcomes"]["collision"], ends["1"]);
+  EXPECT_EQ(s["outcomes"]["escaped"], ends["2"]);
+  EXPECT_EQ(s["outcomes"]["far_but_bound"], ends["3"]);
+  double sb = 0, sbb = 0;
+  int boundary = 0;
+  for (const auto& [box, codes] : boxes) {
+    double h = 0;
+    for (const auto& [code, n] : codes)
+      h -= n / 25.0 * std::log(n / 25.0);
+    sb += h;
+    if (codes.size() > 1) {
+      sbb += h;
+      ++boundary;
+    }
+  }
+  ASSERT_EQ(boxes.size(), 5u);
+  EXPECT_EQ(s["basin_entropy"]["boxes"], 5);
+  EXPECT_EQ(s["basin_entropy"]["boundary_boxes"], boundary);
+  EXPECT_NEAR(s["basin_entropy"]["S_b"].get<double>(), sb / 5, 1e-12);
+  if (boundary > 0) {
+    EXPECT_NEAR(s["basin_entropy"]["S_bb"].get<double>(), sbb / boundary, 1e-12);
+  }
+
+  // Cut after 40 rows and resumed: the same counts, 40 of them kept.
+  const std::string whole = readFile(csv);
+  size_t cutAt = whole.find("\ni,j,") + 1; // the column names, then 40 rows
+  for (int n = 0; n < 41; ++n)
+    cutAt = whole.find('\n', cutAt) + 1;
+  { std::ofstream(csv, std::ios::binary) << whole.substr(0, cutAt); }
+  MapRun resumed = runIn(mapOf(with({"--csv", csv, "--summary", json, "--resume"})));
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(readFile(csv), whole);
+  const nlohmann::json again = nlohmann::json::parse(readFile(json));
+  EXPECT_EQ(again["kept"], 40);
+  for (const char* key : {"outcomes", "verdicts", "basin_entropy", "done"})
+    EXPECT_EQ(again[key], s[key]) << key;
+
+  // A physical map's summary names its verdicts as its CSV does.
+  MapRun physical = runIn(mapOf(
+      {"--x", "alpha=0:351:28", "--y", "init-v3=0.5:1.0:6", "--integrator", "reference", "--summary", json}));
+  ASSERT_EQ(physical.status, 0) << physical.err;
+  const nlohmann::json p = nlohmann::json::parse(readFile(json));
+  EXPECT_EQ(p["verdicts"]["stable"].get<int>() + p["verdicts"]["fragile"].get<int>() +
+                p["verdicts"]["undecided"].get<int>(),
+            168);
+  EXPECT_FALSE(p["verdicts"].contains("artefact"));
+  EXPECT_NE(physical.err.find("reference steps"), std::string::npos) << physical.err;
+
+  // Where the summary cannot go: said, with status 1; the same file twice: refused.
+  MapRun nowhere = runIn(mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--summary",
+                                temp("no/such/folder/s.json")}));
+  EXPECT_EQ(nowhere.status, kExitFileFailed);
+  EXPECT_NE(nowhere.err.find("--summary: "), std::string::npos) << nowhere.err;
+  MapOptions twice;
+  EXPECT_NE(parseMapOptions(with({"--csv", csv, "--summary", csv}), twice).find("name the same file"),
+            std::string::npos);
+  std::remove(csv.c_str());
+  std::remove(json.c_str());
 }

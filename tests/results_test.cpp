@@ -14,6 +14,7 @@
 #include <cmath>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <unistd.h>
 
@@ -348,6 +349,19 @@ TEST(Verify, EveryOutputCarriesTheReferenceVerdict) {
   EXPECT_EQ(o["verdict"], "artefact");
   EXPECT_EQ(o["reference_end"], 1);
   EXPECT_TRUE(o["escape_gap"].is_null()); // a collision decides no escape
+  // The whole document counts its tests' verdicts; without --verify it has no such count.
+  std::vector<std::string> docArgs = args;
+  docArgs.insert(docArgs.end(), {"--format", "json"});
+  auto doc = nlohmann::json::parse(batch(docArgs).out);
+  ASSERT_EQ(doc["tests"].size(), 3u);
+  std::map<std::string, int> verdicts;
+  for (const auto& t : doc["tests"])
+    ++verdicts[t["verdict"].get<std::string>()];
+  for (const char* v : {"confirmed", "artefact", "fragile", "undecided"})
+    EXPECT_EQ(doc["verification"][v], verdicts[v]) << v;
+  EXPECT_EQ(doc["verification"]["artefact"], 1);
+  EXPECT_FALSE(nlohmann::json::parse(batch({"--format", "json", "--alpha-end", "0", "--tdelta", "0.05"}).out)
+                   .contains("verification"));
 
   // A test stopped before its end has no outcome to judge.
   BatchOutput stopped = batch({"--verify", "--tdelta", "0.01", "--alpha-end", "0", "--stop-at-step", "50"});
