@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -1203,6 +1205,29 @@ private slots:
     QVERIFY(dotted >= 0); // tdelta 0.05 is too coarse for some of these points
     QTest::mouseMove(view, view->cellCentre(dotted % 10, dotted / 10));
     QTRY_VERIFY(map.readout().contains("artefact: a reference integration ends with code"));
+    // The finished map's numbers are the map tool's for the same command.
+    command = QString::fromStdString(map.mapCommand()).replace(0, 13, MAP_EXE);
+    QVERIFY(command.contains("--verify"));
+    QProcess summaryTool;
+    summaryTool.start("/bin/sh", {"-c", command + " --summary '" + csv + ".json' >/dev/null"});
+    QVERIFY(summaryTool.waitForFinished(120000));
+    QVERIFY2(summaryTool.exitCode() == 0, summaryTool.readAllStandardError().constData());
+    QFile summaryFile(csv + ".json");
+    QVERIFY(summaryFile.open(QIODevice::ReadOnly));
+    const QJsonObject summary = QJsonDocument::fromJson(summaryFile.readAll()).object();
+    summaryFile.remove();
+    const QJsonObject entropy = summary["basin_entropy"].toObject();
+    QCOMPARE(entropy["boxes"].toInt(), 2);
+    const QString counted =
+        QString("50 points: %1 collision").arg(summary["outcomes"].toObject()["collision"].toInt());
+    QVERIFY2(map.statusText().startsWith(counted), qPrintable(map.statusText()));
+    QVERIFY2(map.statusText().contains(
+                 QString("; %1 artefacts").arg(summary["verdicts"].toObject()["artefact"].toInt())),
+             qPrintable(map.statusText()));
+    QVERIFY2(map.statusText().contains(QString("; basin entropy %1, boundary %2")
+                                           .arg(entropy["S_b"].toDouble(), 0, 'f', 3)
+                                           .arg(entropy["S_bb"].toDouble(), 0, 'f', 3)),
+             qPrintable(map.statusText()));
   }
 
   void commandLineFillsTheFieldsWithTheBatchGrammar() {

@@ -5,6 +5,7 @@
 
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"
+#include "results/basin_entropy.h"
 #include "runtime/controls.h"
 #include "runtime/parameters.h"
 
@@ -82,8 +83,15 @@ MapWindow::MapWindow(FieldTexts fields) {
   for (QWidget* w : {static_cast<QWidget*>(compute), static_cast<QWidget*>(saveImage),
                      static_cast<QWidget*>(saveCsv), static_cast<QWidget*>(restore)})
     buttons->addWidget(w);
-  buttons->addWidget(status_, 1);
+  buttons->addStretch(1);
   layout->addLayout(buttons);
+  // The progress, then the finished map in numbers, on a line of its own.
+  status_->setWordWrap(true);
+  status_->setToolTip("Basin entropy: the mean over boxes of 5 x 5 points of -sum p ln p, p the share of "
+                      "each end code in the box; boundary: the mean over the boxes holding more than one "
+                      "end code. A boundary above ln 2 = 0.693 is fractal: there the outcome cannot be "
+                      "foretold from nearby points.");
+  layout->addWidget(status_);
   fixed_ = new QLabel(this);
   fixed_->setWordWrap(true);
   layout->addWidget(fixed_);
@@ -253,12 +261,40 @@ void MapWindow::collect() {
     rows_[done_] = std::move(p->row);
     verdicts_[done_] = std::move(p->verdict);
   }
-  status_->setText(finished() ? QString("%1 points").arg(cells_.size())
-                              : QString("%1 of %2 points").arg(done_).arg(cells_.size()));
+  status_->setText(finished() ? finishedText() : QString("%1 of %2 points").arg(done_).arg(cells_.size()));
   setWindowTitle(finished() ? "Outcome Map"
                             : QString("Outcome Map (%1 of %2 points)").arg(done_).arg(cells_.size()));
   if (finished()) poll_.stop();
   view_->update();
+}
+
+// A finished map in numbers: its points by outcome, its doubtful points,
+// and its basin entropy, as the map tool prints them.
+QString MapWindow::finishedText() const {
+  int64_t outcomes[MapOutcome::kSlots] = {};
+  int artefacts = 0, doubtful = 0;
+  std::vector<uint8_t> bySlot(cells_.size());
+  for (size_t k = 0; k < cells_.size(); ++k) {
+    const int slot = cells_[k].outcome.slot();
+    ++outcomes[slot];
+    bySlot[k] = static_cast<uint8_t>(slot);
+    artefacts += cells_[k].mark == MapMark::Artefact ? 1 : 0;
+    doubtful += cells_[k].mark == MapMark::Fragile ? 1 : 0;
+  }
+  QStringList parts;
+  for (const MapOutcome o : kLegendOutcomes)
+    if (outcomes[o.slot()] > 0) parts << QString("%1 %2").arg(outcomes[o.slot()]).arg(o.name());
+  QString text = QString("%1 points: %2").arg(cells_.size()).arg(parts.join(", "));
+  if (grid_.verify) text += QString("; %1 artefacts").arg(artefacts);
+  if (grid_.verify || grid_.integrator == MapIntegrator::Reference)
+    text += QString("; %1 fragile or undecided").arg(doubtful);
+  const BasinEntropy e = basinEntropy(bySlot, grid_.columns(), cells_.size() / grid_.columns());
+  if (e.boxes > 0)
+    text += QString("; basin entropy %1, boundary %2: %3")
+                .arg(e.sb, 0, 'f', 3)
+                .arg(e.sbb, 0, 'f', 3)
+                .arg(e.fractal() ? "fractal" : "not fractal");
+  return text;
 }
 
 void MapWindow::describe(int i, int j) {

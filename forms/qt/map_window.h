@@ -56,6 +56,7 @@ public:
   QString readout() const { return readout_->text(); }
   // The fixed parameters, as the window states them.
   QString fixedText() const { return fixed_->text(); }
+  QString statusText() const { return status_->text(); }
   // Each returns an empty string on success, else what went wrong. The CSV
   // holds the rows finished so far, in order: threebody-map --resume with
   // the same axes and fields continues it.
@@ -80,6 +81,7 @@ private:
   void collect();
   void describe(int i, int j);
   void pick(int i, int j, QPoint global);
+  QString finishedText() const;
 
   MapGrid grid_;
   std::vector<MapCell> cells_;
