@@ -154,6 +154,8 @@ ParseResult parseBatchOptions(const std::vector<std::string>& args) {
   if (!r.options.plotFile.empty() && isStandardOutput(r.options.plotFile))
     r.error = "option --plot names the file stdout goes to (" + printableText(r.options.plotFile) +
               "); give another file, or send stdout elsewhere";
+  else if (!r.options.plotFile.empty())
+    if (std::string e = outputFileProblem(r.options.plotFile); !e.empty()) r.error = "option --plot: " + e;
   return r;
 }
 

@@ -122,6 +122,18 @@ bool isStandardOutput(const std::string& path) {
          out.st_dev == file.st_dev && out.st_ino == file.st_ino;
 }
 
+std::string outputFileProblem(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0)
+    return S_ISDIR(st.st_mode) ? printableText(path) + " is a folder; give the path of a file" : "";
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return "there is no folder " + printableText(folder) + " for " + printableText(path) +
+           "; create it or give another path";
+  return "";
+}
+
 std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, bool keepSingleDash,
                       std::vector<std::string>* rest) {
   // A switch given a value (--check=no) is refused rather than read as on

@@ -33,16 +33,19 @@ void formatHelp(CLI::App& app);
 // unless it is given.
 void addLanesOption(CLI::App& app, int& lanes, const std::string& group);
 
-// Parses `args` (without the program's name). Returns an empty string, or
-// what is wrong; --help sets `help`. Unknown options that start with "--"
-// are errors; with `keepSingleDash`, single-dash ones (the window toolkit's
-// own, such as -platform) are left in `rest`.
 // Whether two paths name one file, however they are spelled (through links,
 // "." and "..", or hard links to an existing file).
 bool sameFile(const std::string& a, const std::string& b);
 // Whether the path names the file this process's stdout goes to.
 bool isStandardOutput(const std::string& path);
+// What keeps an output file from being written at `path`, found before any
+// work is done: a folder there, or no folder to put it in. Empty if none.
+std::string outputFileProblem(const std::string& path);
 
+// Parses `args` (without the program's name). Returns an empty string, or
+// what is wrong; --help sets `help`. Unknown options that start with "--"
+// are errors; with `keepSingleDash`, single-dash ones (the window toolkit's
+// own, such as -platform) are left in `rest`.
 std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, bool keepSingleDash = false,
                       std::vector<std::string>* rest = nullptr);
 

@@ -144,6 +144,9 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
     if (isStandardOutput(*file))
       return "option " + std::string(name) + " names the file stdout goes to (" + printableText(*file) +
              "); give another file, or send stdout elsewhere";
+    // The CSV is opened (and checked) before the first point anyway.
+    if (std::string e = file != &o.csv ? outputFileProblem(*file) : ""; !e.empty())
+      return "option " + std::string(name) + ": " + e;
   }
   o.jsonl = format == "jsonl";
   return "";

@@ -58,6 +58,19 @@ void removeUnfinishedFiles() {
 }
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
+  struct stat st {};
+  if (stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) {
+      error_ = path_ + " is a folder; give the path of a file";
+      return;
+    }
+    // A device or a pipe (/dev/null, a FIFO a reader waits on) is written
+    // as it is: renaming a file over it would replace the device itself.
+    fd_ = open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) fail("cannot write " + path_, errno);
+    direct_ = true;
+    return;
+  }
   std::string t = tempTemplate(path_);
   std::vector<char> buf(t.begin(), t.end());
   buf.push_back('\0');
@@ -107,6 +120,11 @@ bool AtomicFile::write(const void* data, size_t size) {
 
 std::string AtomicFile::commit() {
   if (fd_ < 0) return error_;
+  if (direct_) {
+    const int fd = std::exchange(fd_, -1);
+    if (close(fd) != 0) fail("cannot write " + path_, errno);
+    return error_;
+  }
   if (fsync(fd_) != 0) {
     fail("cannot write " + path_, errno);
     return error_;

@@ -1,7 +1,8 @@
 // A file written whole or not at all: the bytes go to a temporary file in the
 // target's folder, which is flushed to disk and renamed over the target only
 // when everything was written. A failure leaves an earlier file untouched and
-// no temporary behind.
+// no temporary behind. A target that is a device or a pipe is written
+// directly; a folder is refused.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,7 @@ private:
   std::string temp_;
   int slot_ = -1; // where the temporary is registered for removeUnfinishedFiles
   int fd_ = -1;
+  bool direct_ = false; // the target is a device or a pipe, written in place
   std::string error_;
 };
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <set>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -315,6 +317,15 @@ TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
     EXPECT_NE(r.err.find("is not a regular file"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("points:"), std::string::npos) << r.err; // no summary: nothing ran
   }
+  // A picture or summary into a folder, or into a folder that is not there.
+  for (const char* option : {"--png", "--summary"})
+    for (const std::string& path : {folder, folder + "/none/map.out"}) {
+      SCOPED_TRACE(std::string(option) + " " + path);
+      MapOptions o;
+      e = parseMapOptions({"--x", "m3=1:2:2", "--y", "m2=1:2:2", option, path}, o);
+      EXPECT_NE(e.find(path == folder ? "is a folder" : "there is no folder"), std::string::npos) << e;
+      EXPECT_EQ(e.rfind(std::string("option ") + option + ": ", 0), 0u) << e;
+    }
   std::remove(folder.c_str());
 }
 
@@ -712,11 +723,16 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
   EXPECT_FALSE(p["verdicts"].contains("artefact"));
   EXPECT_NE(physical.err.find("reference steps"), std::string::npos) << physical.err;
 
-  // Where the summary cannot go: said, with status 1; the same file twice: refused.
-  MapRun nowhere = runIn(mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--summary",
-                                temp("no/such/folder/s.json")}));
-  EXPECT_EQ(nowhere.status, kExitFileFailed);
-  EXPECT_NE(nowhere.err.find("--summary: "), std::string::npos) << nowhere.err;
+  // A summary that cannot be written at the end (a full device): said, with
+  // status 1, the rows written; the same file twice: refused.
+  struct stat full {};
+  if (stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) {
+    MapRun nowhere = runIn(
+        mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--summary", "/dev/full"}));
+    EXPECT_EQ(nowhere.status, kExitFileFailed);
+    EXPECT_NE(nowhere.err.find("--summary: cannot write /dev/full"), std::string::npos) << nowhere.err;
+    EXPECT_EQ(std::count(nowhere.out.begin(), nowhere.out.end(), '\n'), 4);
+  }
   MapOptions twice;
   EXPECT_NE(parseMapOptions(with({"--csv", csv, "--summary", csv}), twice).find("name the same file"),
             std::string::npos);

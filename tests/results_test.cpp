@@ -16,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tb;
@@ -258,9 +259,18 @@ TEST(Plot, SavedPngHasTheDisplaysSizeAndPixels) {
   EXPECT_EQ(read.texts, texts);
   std::remove(path.c_str());
 
-  BatchOutput bad = batch({"--alpha-end", "0", "--tdelta", "0.01", "--plot", "/nonexistent/dir/p.png"});
-  EXPECT_EQ(bad.status, 1);
-  EXPECT_NE(bad.err.find("/nonexistent/dir/p.png"), std::string::npos);
+  // A folder that is not there is refused before the series; a device that
+  // fails the write (a full one) gives status 1 after it.
+  EXPECT_NE(parseBatchOptions({"--plot", "/nonexistent/dir/p.png"})
+                .error.find("there is no folder /nonexistent/dir"),
+            std::string::npos);
+  struct stat st {};
+  if (stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) {
+    BatchOutput bad = batch({"--alpha-end", "0", "--tdelta", "0.01", "--plot", "/dev/full"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("cannot write /dev/full"), std::string::npos) << bad.err;
+    EXPECT_EQ(splitLines(bad.out).size(), 1u); // the result line was written all the same
+  }
   EXPECT_NE(parseBatchOptions({"--plot-size", "12by5"}).error.find("--plot-size"), std::string::npos);
 }
 
@@ -281,6 +291,51 @@ int filesStartingWith(const std::string& dir, const std::string& prefix) {
 
 // What a signal handler calls before it ends the program: the temporaries
 // of the files being written go; the files already in place stay.
+// A device or a pipe is written as it is, never replaced by a file (as root
+// a rename over /dev/null would replace the device); a folder is refused.
+TEST(AtomicFiles, DevicesAndPipesAreWrittenInPlace) {
+  struct stat st {};
+  AtomicFile null("/dev/null");
+  EXPECT_TRUE(null.write("x", 1));
+  EXPECT_EQ(null.commit(), "");
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  if (stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) {
+    AtomicFile full("/dev/full");
+    full.write("x", 1);
+    EXPECT_NE(full.commit(), ""); // the device's own failure, not a file in its place
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+
+  const std::string dir = ::testing::TempDir() + "tb_pipe_" + std::to_string(getpid());
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  const std::string fifo = dir + "/fifo", out = dir + "/out";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(std::system(("cat " + fifo + " > " + out + " &").c_str()), 0);
+  {
+    AtomicFile pipe(fifo);
+    EXPECT_TRUE(pipe.write("through the pipe\n", 17));
+    EXPECT_EQ(pipe.commit(), "");
+  }
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  std::string got;
+  for (int i = 0; i < 500 && got.size() < 17; ++i) { // the reader writes it out in its own time
+    std::ifstream in(out);
+    got.assign(std::istreambuf_iterator<char>(in), {});
+    if (got.size() < 17) usleep(10000);
+  }
+  EXPECT_EQ(got, "through the pipe\n");
+
+  AtomicFile folder(dir);
+  EXPECT_FALSE(folder.write("x", 1));
+  EXPECT_EQ(folder.commit(), dir + " is a folder; give the path of a file");
+  std::remove(fifo.c_str());
+  std::remove(out.c_str());
+  rmdir(dir.c_str());
+}
+
 TEST(AtomicFiles, UnfinishedTemporariesAreRemovedOnRequest) {
   const std::string dir = ::testing::TempDir();
   const std::string name = "tb_unfinished_" + std::to_string(getpid());
