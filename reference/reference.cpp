@@ -231,7 +231,9 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
   if (pairMass > 0 && sep > 0)
     maxStep = std::min(maxStep, 2 * M_PI * std::sqrt(sep * sep * sep / pairMass) / 20);
 
-  bool approached = false, far = false;
+  // The engine's approach is a level, not a crossing: body 3 may start
+  // inside the near limit already (a light second body swings out towards it).
+  bool approached = nearRsq(s) < nearL, far = false;
   EndCode pend = EndCode::None;
   double closestRsq = INFINITY;
   // The unwrapped direction of the pair; revolutions are its passes upwards

@@ -55,6 +55,28 @@ TEST(Reference, DefaultSeriesKeepsItsEnergyAndConfirmsEveryFixedStepOutcome) {
   }
 }
 
+// A light second body swings out towards the third: at m2 = 100 it starts
+// inside the near limit for the first angles, where the engine counts the
+// approach from the first step. The reference counts it from the start too,
+// so the fine fixed step is confirmed (counted as a crossing only, four of
+// these were called artefacts).
+TEST(Reference, AnApproachAtTheStartIsCountedAsTheEngineCountsIt) {
+  FieldTexts fields;
+  auto tests = fixedSeries({"--m2", "100", "--alpha-end", "90"}, &fields);
+  ASSERT_EQ(tests.size(), 11u);
+  int startsNear = 0;
+  for (const FixedTest& t : tests) {
+    SCOPED_TRACE(t.alpha);
+    const ReferenceStart start = referenceStart(fields, t.alpha);
+    const double d0 = std::hypot(start.x[2] - start.x[0], start.y[2] - start.y[0]);
+    const double d1 = std::hypot(start.x[2] - start.x[1], start.y[2] - start.y[1]);
+    startsNear += std::min(d0, d1) * std::min(d0, d1) < nearLimit(start.r3start) ? 1 : 0;
+    const VerifiedTest v = verifyOutcome(start, t.end, t.revolutions);
+    EXPECT_EQ(v.verdict, Verification::Confirmed) << verificationText(v);
+  }
+  EXPECT_GE(startsNear, 4);
+}
+
 // With equal masses alpha and alpha + 180 are one physical experiment: the
 // same end. The start counts a revolution when the start angle rounds below
 // its single precision value, which moves the third revolution, where an end
