@@ -151,12 +151,12 @@ std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& resu
 }
 
 // The reference's verdict on a finished test; a test stopped by the user
-// (end code 0) has no outcome to judge.
+// (end code 0) has no outcome to judge, and a signal stops the reference too.
 void verifyTest(const BatchOptions& options, ExportedTest& t) {
   t.verifyAsked = true;
   if (t.report.end == EndCode::None) return;
-  t.verified =
-      verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end, t.report.revolutions);
+  t.verified = verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end,
+                             t.report.revolutions, &gInterrupts);
 }
 
 void countVerified(const ExportedTest& t, VerdictTally& tally) {

@@ -120,16 +120,21 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t 
                                      MemoryForms& forms) -> std::optional<PointRow> {
     if (t.cancelled || gInterrupts != 0) return std::nullopt;
     const size_t k = pointAt(e), i = k % columns, j = k / columns;
-    if (o.integrator == MapIntegrator::Reference && t.report)
-      return makeReferenceRow(
-          o, i, j, referencePoint(referenceStart(o.pointFields(i, j), pointAlpha(o.pointFields(i, j)))));
+    if (o.integrator == MapIntegrator::Reference && t.report) {
+      const std::optional<ReferencePoint> p =
+          referencePoint(referenceStart(o.pointFields(i, j), pointAlpha(o.pointFields(i, j))), &gInterrupts);
+      if (!p) return std::nullopt;
+      return makeReferenceRow(o, i, j, *p);
+    }
     std::optional<ExportedTest> test;
     if (t.report) test = exportedTest(*t.report, forms);
     if (test && o.verify) {
       test->verifyAsked = true;
-      if (test->report.end != EndCode::None)
+      if (test->report.end != EndCode::None) {
         test->verified = verifyOutcome(referenceStart(o.pointFields(i, j), test->report.alpha),
-                                       test->report.end, test->report.revolutions);
+                                       test->report.end, test->report.revolutions, &gInterrupts);
+        if (!test->verified) return std::nullopt;
+      }
     }
     return makeRow(o, i, j, test, t.fault);
   };

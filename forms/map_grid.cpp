@@ -137,20 +137,32 @@ std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport*
   return row;
 }
 
-ReferencePoint referencePoint(const ReferenceStart& start) {
+std::optional<ReferencePoint> referencePoint(const ReferenceStart& start, const std::atomic<int>* stop) {
   ReferencePoint p;
-  p.outcome = integrateReference(start);
+  ReferenceSettings coarse;
+  coarse.stop = stop;
+  p.outcome = integrateReference(start, coarse);
+  if (p.outcome.stopped) return std::nullopt;
   auto same = [&](const ReferenceOutcome& o) {
     return o.end == p.outcome.end && o.revolutions == p.outcome.revolutions;
   };
-  ReferenceSettings fine;
+  ReferenceSettings fine = coarse;
   fine.tolerance = 1e-14;
-  if (!same(integrateReference(start, fine))) {
+  const ReferenceOutcome check = p.outcome.gaveUp ? ReferenceOutcome{} : integrateReference(start, fine);
+  if (check.stopped) return std::nullopt;
+  if (p.outcome.gaveUp || check.gaveUp || !same(check)) {
     p.verdict = "undecided";
     return p;
   }
-  for (double turn : {1e-6, -1e-6})
-    if (!same(integrateReference(turnedPair(start, turn)))) p.verdict = "fragile";
+  for (double turn : {1e-6, -1e-6}) {
+    const ReferenceOutcome turned = integrateReference(turnedPair(start, turn), coarse);
+    if (turned.stopped) return std::nullopt;
+    if (turned.gaveUp) {
+      p.verdict = "undecided";
+      return p;
+    }
+    if (!same(turned)) p.verdict = "fragile";
+  }
   return p;
 }
 

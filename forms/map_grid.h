@@ -8,6 +8,8 @@
 #include "results/map_picture.h"
 #include "runtime/parameters.h"
 
+#include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,12 +62,14 @@ std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport*
 inline constexpr const char* kReferenceMapColumns[] = {"end",     "revolutions",      "time",      "steps",
                                                        "verdict", "closest_approach", "escape_gap"};
 // A point of a reference map: its outcome at 1e-12, and whether it holds at
-// 1e-14 and with the pair turned by +-1e-6 radian.
+// 1e-14 and with the pair turned by +-1e-6 radian (undecided also where the
+// reference gave up). Nothing comes back when `stop` was raised meanwhile.
 struct ReferencePoint {
   ReferenceOutcome outcome;
   const char* verdict = "stable"; // stable, fragile or undecided
 };
-ReferencePoint referencePoint(const ReferenceStart& start);
+std::optional<ReferencePoint> referencePoint(const ReferenceStart& start,
+                                             const std::atomic<int>* stop = nullptr);
 std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p);
 
 } // namespace tb

@@ -253,7 +253,11 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
   double t = 0, dt = std::min(1e-2, maxStep);
   std::vector<double> samples, levels;
   std::vector<Event> events;
-  while (t < settings.maxTime) {
+  for (int64_t tries = 0; t < settings.maxTime; ++tries) {
+    if (tries == settings.maxTries || (settings.stop && settings.stop->load(std::memory_order_relaxed))) {
+      (tries == settings.maxTries ? out.gaveUp : out.stopped) = true;
+      break;
+    }
     const State s0 = s;
     const double t0 = t;
     dt = std::min(dt, maxStep);
@@ -372,24 +376,39 @@ std::optional<Verification> verificationNamed(std::string_view name) {
   return std::nullopt;
 }
 
-VerifiedTest verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions) {
+std::optional<VerifiedTest> verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions,
+                                          const std::atomic<int>* stop) {
   VerifiedTest v;
-  v.reference = integrateReference(start);
-  ReferenceSettings fine;
+  ReferenceSettings coarse;
+  coarse.stop = stop;
+  v.reference = integrateReference(start, coarse);
+  if (v.reference.stopped) return std::nullopt;
+  if (v.reference.gaveUp) {
+    v.verdict = Verification::Undecided;
+    return v;
+  }
+  ReferenceSettings fine = coarse;
   fine.tolerance = 1e-14;
   const ReferenceOutcome check = integrateReference(start, fine);
+  if (check.stopped) return std::nullopt;
   auto same = [](const ReferenceOutcome& a, EndCode end, int revolutions) {
     return a.end == end && a.revolutions == revolutions;
   };
-  if (!same(check, v.reference.end, v.reference.revolutions)) {
+  if (check.gaveUp || !same(check, v.reference.end, v.reference.revolutions)) {
     v.verdict = Verification::Undecided;
   } else if (same(v.reference, fixedEnd, fixedRevolutions)) {
     v.verdict = Verification::Confirmed;
   } else {
     v.verdict = Verification::Artefact;
-    for (double turn : {1e-6, -1e-6})
-      if (!same(integrateReference(turnedPair(start, turn)), v.reference.end, v.reference.revolutions))
-        v.verdict = Verification::Fragile;
+    for (double turn : {1e-6, -1e-6}) {
+      const ReferenceOutcome turned = integrateReference(turnedPair(start, turn), coarse);
+      if (turned.stopped) return std::nullopt;
+      if (turned.gaveUp) {
+        v.verdict = Verification::Undecided;
+        return v;
+      }
+      if (!same(turned, v.reference.end, v.reference.revolutions)) v.verdict = Verification::Fragile;
+    }
   }
   return v;
 }
@@ -397,7 +416,12 @@ VerifiedTest verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fi
 std::string verificationText(const VerifiedTest& v) {
   char buf[200];
   const ReferenceOutcome& r = v.reference;
-  if (r.end == EndCode::None)
+  if (r.gaveUp)
+    std::snprintf(buf, sizeof buf,
+                  "%s: a reference integration gave up after %lld steps at t = %.0f, close passes it cannot "
+                  "follow",
+                  verificationName(v.verdict), static_cast<long long>(kReferenceStepBudget), r.time);
+  else if (r.end == EndCode::None)
     std::snprintf(buf, sizeof buf, "%s: a reference integration does not end by t = %.0f",
                   verificationName(v.verdict), r.time);
   else

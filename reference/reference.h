@@ -9,6 +9,7 @@
 #include "runtime/parameters.h"
 #include "sim/end_rules.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,12 +45,22 @@ struct ReferenceOutcome {
   double energyError = 0;          // relative change of the total energy at the end
   int64_t steps = 0;               // accepted integration steps
   std::vector<double> revolutionTimes;
+  bool gaveUp = false;  // the step budget ran out first (end None, time where it stopped)
+  bool stopped = false; // the stop flag was raised first
 };
+
+// The most steps, accepted or not, one reference integration takes: a
+// thousand times what the hardest point of the default map needs, a second
+// or two. Close passes the error control cannot follow at its tolerance end
+// there rather than hold a verdict, a map or the program's exit for minutes.
+inline constexpr int64_t kReferenceStepBudget = 1'000'000;
 
 struct ReferenceSettings {
   double tolerance = 1e-12; // absolute and relative error per step
   double maxStep = 10;      // time units, and at most a twentieth of the pair's period
   double maxTime = 1e5;     // a test that has not ended by then is reported without an end
+  int64_t maxTries = kReferenceStepBudget;
+  const std::atomic<int>* stop = nullptr; // nonzero: the integration ends at its next step
 };
 
 ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings = {});
@@ -72,7 +83,10 @@ struct VerifiedTest {
 
 // Runs the reference at 1e-12 and 1e-14 (and, for an outcome that differs,
 // with the pair turned by +-1e-6 radian) and judges the fixed-step outcome.
-VerifiedTest verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions);
+// A reference that gives up leaves the outcome undecided; nothing comes back
+// when `stop` was raised meanwhile.
+std::optional<VerifiedTest> verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions,
+                                          const std::atomic<int>* stop = nullptr);
 
 // Tests or map points by verdict (a physical map's stable points count as
 // confirmed); `none` counts those without one: a stopped test, a fault.

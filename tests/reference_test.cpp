@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <limits>
 #include <sstream>
+#include <thread>
 
 using namespace tb;
 
@@ -47,7 +51,7 @@ TEST(Reference, DefaultSeriesKeepsItsEnergyAndConfirmsEveryFixedStepOutcome) {
   for (const FixedTest& t : tests) {
     SCOPED_TRACE(t.alpha);
     const ReferenceStart start = referenceStart(fields, t.alpha);
-    const VerifiedTest v = verifyOutcome(start, t.end, t.revolutions);
+    const VerifiedTest v = *verifyOutcome(start, t.end, t.revolutions);
     EXPECT_LT(v.reference.energyError, 1e-10);
     // Confirmed means the two tolerances agree and the fixed step equals them.
     EXPECT_EQ(v.verdict, Verification::Confirmed) << verificationText(v);
@@ -71,7 +75,7 @@ TEST(Reference, AnApproachAtTheStartIsCountedAsTheEngineCountsIt) {
     const double d0 = std::hypot(start.x[2] - start.x[0], start.y[2] - start.y[0]);
     const double d1 = std::hypot(start.x[2] - start.x[1], start.y[2] - start.y[1]);
     startsNear += std::min(d0, d1) * std::min(d0, d1) < nearLimit(start.r3start) ? 1 : 0;
-    const VerifiedTest v = verifyOutcome(start, t.end, t.revolutions);
+    const VerifiedTest v = *verifyOutcome(start, t.end, t.revolutions);
     EXPECT_EQ(v.verdict, Verification::Confirmed) << verificationText(v);
   }
   EXPECT_GE(startsNear, 4);
@@ -117,6 +121,44 @@ TEST(Reference, ThePairAloneKeepsTheKeplerPeriodOfItsCircularOrbit) {
   EXPECT_LT(r.energyError, 1e-11);
 }
 
+// A reference that would run on (here the pair alone, with no revolution
+// reference to pass) ends at its step budget, or at once when its stop flag
+// is raised from another thread; a stopped verdict is none at all.
+TEST(Reference, EndsAtItsStepBudgetOrWhenStopped) {
+  ReferenceStart s = referenceStart(defaultFieldTexts(), 30);
+  s.mass[2] = 0;
+  s.x[2] = 1e9;
+  s.vx[2] = 0;
+  s.alphadeg = 400; // never passed: no revolution ends it
+  ReferenceSettings budget;
+  budget.maxTime = 1e12;
+  budget.maxTries = 2000;
+  const ReferenceOutcome r = integrateReference(s, budget);
+  EXPECT_TRUE(r.gaveUp);
+  EXPECT_FALSE(r.stopped);
+  EXPECT_EQ(r.end, EndCode::None);
+  EXPECT_LE(r.steps, 2000);
+  EXPECT_GT(r.time, 0);
+  VerifiedTest v{Verification::Undecided, r};
+  EXPECT_NE(verificationText(v).find("undecided: a reference integration gave up after"), std::string::npos)
+      << verificationText(v);
+
+  std::atomic<int> stop{0};
+  ReferenceSettings endless = budget;
+  endless.maxTries = std::numeric_limits<int64_t>::max();
+  endless.stop = &stop;
+  std::thread raise([&stop] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    stop = 1;
+  });
+  const ReferenceOutcome stopped = integrateReference(s, endless);
+  raise.join();
+  EXPECT_TRUE(stopped.stopped);
+  EXPECT_FALSE(stopped.gaveUp);
+  EXPECT_EQ(stopped.end, EndCode::None);
+  EXPECT_FALSE(verifyOutcome(referenceStart(defaultFieldTexts(), 30), EndCode::Escaped, 3, &stop));
+}
+
 TEST(Reference, ACoarseStepsWrongOutcomeIsCalledAnArtefact) {
   // At tdelta 0.05 this test escapes after 3 revolutions; the physics, and
   // the fixed step at tdelta 0.0005, is a collision at t = 131.
@@ -125,7 +167,7 @@ TEST(Reference, ACoarseStepsWrongOutcomeIsCalledAnArtefact) {
       {"--tdelta", "0.05", "--alpha-start", "43", "--alpha-end", "43", "--init-v3", "0.7"}, &fields);
   ASSERT_EQ(coarse.size(), 1u);
   const ReferenceStart start = referenceStart(fields, 43);
-  const VerifiedTest v = verifyOutcome(start, coarse[0].end, coarse[0].revolutions);
+  const VerifiedTest v = *verifyOutcome(start, coarse[0].end, coarse[0].revolutions);
   EXPECT_NE(coarse[0].end, EndCode::Collision);
   EXPECT_EQ(v.verdict, Verification::Artefact);
   EXPECT_EQ(v.reference.end, EndCode::Collision);
@@ -136,7 +178,7 @@ TEST(Reference, ACoarseStepsWrongOutcomeIsCalledAnArtefact) {
       << verificationText(v);
   auto fine =
       fixedSeries({"--tdelta", "0.0005", "--alpha-start", "43", "--alpha-end", "43", "--init-v3", "0.7"});
-  EXPECT_EQ(verifyOutcome(start, fine[0].end, fine[0].revolutions).verdict, Verification::Confirmed);
+  EXPECT_EQ(verifyOutcome(start, fine[0].end, fine[0].revolutions)->verdict, Verification::Confirmed);
 }
 
 // Events between the ends of long steps are found: the outcome and its time

@@ -214,6 +214,7 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
 
 void MapWindow::stop() {
   poll_.stop();
+  *stopReference_ = 1;
   if (points_) points_->abandon(); // the running tests are dropped at once
 }
 
@@ -227,12 +228,16 @@ void MapWindow::start() {
   if (grid_.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
   auto input = [this](size_t k) { return grid_.pointTest(k); };
   const MapGrid* grid = &grid_;
-  auto keep = [grid](size_t k, HeadlessTest& t, MemoryForms&) -> std::optional<Point> {
+  stopReference_ = std::make_shared<std::atomic<int>>(0);
+  auto keep = [grid, stop = stopReference_](size_t k, HeadlessTest& t, MemoryForms&) -> std::optional<Point> {
     const size_t i = k % grid->columns(), j = k / grid->columns();
     const FieldTexts fields = grid->pointFields(i, j);
     Point p{mapCell(t), t.report ? t.report->time : 0, std::string(), std::string()};
     if (t.report && grid->integrator == MapIntegrator::Reference) {
-      const ReferencePoint r = referencePoint(referenceStart(fields, t.report->alpha));
+      const std::optional<ReferencePoint> reference =
+          referencePoint(referenceStart(fields, t.report->alpha), stop.get());
+      if (!reference) return std::nullopt;
+      const ReferencePoint& r = *reference;
       p.cell = MapCell{MapOutcome::ended(r.outcome.end), r.outcome.steps,
                        std::string_view(r.verdict) == "stable" ? MapMark::None : MapMark::Fragile};
       p.time = r.outcome.time;
@@ -242,7 +247,9 @@ void MapWindow::start() {
     }
     std::optional<VerifiedTest> v;
     if (t.report && grid->verify && t.report->end != EndCode::None) {
-      v = verifyOutcome(referenceStart(fields, t.report->alpha), t.report->end, t.report->revolutions);
+      v = verifyOutcome(referenceStart(fields, t.report->alpha), t.report->end, t.report->revolutions,
+                        stop.get());
+      if (!v) return std::nullopt;
       if (v->verdict != Verification::Confirmed)
         p.cell.mark = v->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
       p.verdict = verificationText(*v);

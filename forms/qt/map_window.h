@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -105,6 +106,8 @@ private:
     std::string verdict;
   };
   std::unique_ptr<OrderedTests<Point>> points_;
+  // Raised by stop(): the reference integrations of this run end at their next step.
+  std::shared_ptr<std::atomic<int>> stopReference_ = std::make_shared<std::atomic<int>>(0);
 };
 
 } // namespace tb

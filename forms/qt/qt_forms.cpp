@@ -82,7 +82,9 @@ QtForms::QtForms() {
 }
 
 QtForms::~QtForms() {
-  // No verdict may come back to windows that are gone.
+  // No verdict may come back to windows that are gone; the running
+  // references end at their next step rather than hold the exit.
+  *stopVerifying_ = 1;
   QThreadPool::globalInstance()->waitForDone();
   for (auto* w : windows_)
     delete w;

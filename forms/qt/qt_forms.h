@@ -24,6 +24,7 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -217,6 +218,9 @@ private:
   bool verify_ = false;
   int series_ = 0; // counts the series, so that a late verdict finds its own
   int verificationsRunning_ = 0;
+  // Raised when a new series starts or the windows close: the last series'
+  // reference integrations end at their next step.
+  std::shared_ptr<std::atomic<int>> stopVerifying_ = std::make_shared<std::atomic<int>>(0);
   void verifyInBackground(const TestReport& report);
 };
 

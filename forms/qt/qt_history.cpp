@@ -22,6 +22,8 @@ namespace tb {
 void QtForms::recordTest(const TestReport& report) {
   if (report.index == 0) {
     ++series_;
+    *stopVerifying_ = 1; // the last series' verdicts would find no line
+    stopVerifying_ = std::make_shared<std::atomic<int>>(0);
     results_.clear();
     pictures_.clear();
     pictureBytes_ = 0;
@@ -62,31 +64,32 @@ void QtForms::verifyInBackground(const TestReport& report) {
   const int revolutions = report.revolutions;
   ++verificationsRunning_;
   QPointer<QtForms> self(this);
-  QThreadPool::globalInstance()->start([self, series, test, fields, alpha, end, revolutions] {
-    std::optional<VerifiedTest> v;
-    try {
-      v = verifyOutcome(referenceStart(fields, alpha), end, revolutions);
-    } catch (const std::exception&) {
-      // Fields the engine refused end the series with their own message; the line stays unmarked.
-    }
-    QMetaObject::invokeMethod(
-        self,
-        [self, series, test, v] {
-          if (!self) return;
-          --self->verificationsRunning_;
-          if (!v || series != self->series_) return;
-          for (int label = 0; label < 19; ++label)
-            if (self->labelTest(label) == test) {
-              static const char* marks[] = {"\u2713", "\u2717", "~", "?"};
-              static const QColor colours[] = {QColor(0, 130, 0), QColor(200, 0, 0), QColor(200, 120, 0),
-                                               QColor(90, 90, 90)};
-              const int k = static_cast<int>(v->verdict);
-              self->lmesg_[static_cast<size_t>(label)]->setVerdictMark(
-                  QString::fromUtf8(marks[k]), colours[k], QString::fromStdString(verificationText(*v)));
-            }
-        },
-        Qt::QueuedConnection);
-  });
+  QThreadPool::globalInstance()->start(
+      [self, series, test, fields, alpha, end, revolutions, stop = stopVerifying_] {
+        std::optional<VerifiedTest> v;
+        try {
+          v = verifyOutcome(referenceStart(fields, alpha), end, revolutions, stop.get());
+        } catch (const std::exception&) {
+          // Fields the engine refused end the series with their own message; the line stays unmarked.
+        }
+        QMetaObject::invokeMethod(
+            self,
+            [self, series, test, v] {
+              if (!self) return;
+              --self->verificationsRunning_;
+              if (!v || series != self->series_) return;
+              for (int label = 0; label < 19; ++label)
+                if (self->labelTest(label) == test) {
+                  static const char* marks[] = {"\u2713", "\u2717", "~", "?"};
+                  static const QColor colours[] = {QColor(0, 130, 0), QColor(200, 0, 0), QColor(200, 120, 0),
+                                                   QColor(90, 90, 90)};
+                  const int k = static_cast<int>(v->verdict);
+                  self->lmesg_[static_cast<size_t>(label)]->setVerdictMark(
+                      QString::fromUtf8(marks[k]), colours[k], QString::fromStdString(verificationText(*v)));
+                }
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 // Labels 0 to 17 hold the first tests; from the 19th test on the last label
