@@ -77,6 +77,20 @@ std::vector<std::string> rowsOf(const std::string& csv) {
   return rows;
 }
 
+// The fields of one CSV row (the map's quoted texts hold no quotes).
+std::vector<std::string> fieldsOf(const std::string& row) {
+  std::vector<std::string> f(1);
+  bool quoted = false;
+  for (char c : row)
+    if (c == '"')
+      quoted = !quoted;
+    else if (c == ',' && !quoted)
+      f.emplace_back();
+    else
+      f.back() += c;
+  return f;
+}
+
 } // namespace
 
 TEST(Map, EveryPointIsTheBatchToolsOneTestSeries) {
@@ -592,16 +606,7 @@ TEST(ReferenceMap, IsTheSameOnAnyThreadsAndBacksTheVerifiedMap) {
     std::istringstream in(csv);
     for (std::string line; std::getline(in, line);) {
       if (line.empty() || line[0] == '#' || line[0] == 'i') continue;
-      std::vector<std::string> f(1);
-      bool quoted = false;
-      for (char c : line)
-        if (c == '"')
-          quoted = !quoted;
-        else if (c == ',' && !quoted)
-          f.emplace_back();
-        else
-          f.back() += c;
-      rows.push_back(f);
+      rows.push_back(fieldsOf(line));
     }
     return rows;
   };
@@ -657,15 +662,7 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
   std::map<std::string, int> verdicts, ends;
   std::map<std::pair<int, int>, std::map<std::string, int>> boxes;
   for (const std::string& row : rows) {
-    std::vector<std::string> f(1);
-    bool quoted = false;
-    for (char c : row)
-      if (c == '"')
-        quoted = !quoted;
-      else if (c == ',' && !quoted)
-        f.emplace_back();
-      else
-        f.back() += c;
+    const std::vector<std::string> f = fieldsOf(row);
     ++verdicts[f[verdictAt]];
     ++ends[f[endAt]];
     const int i = std::stoi(f[0]), j = std::stoi(f[1]);
