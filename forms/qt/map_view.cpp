@@ -55,11 +55,22 @@ MapView::MapView(const MapGrid& grid, const std::vector<MapCell>& cells, QWidget
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+namespace {
+
+// The dots a verified or physical map puts on its doubtful cells, as the legend names them.
+constexpr std::pair<MapMark, const char*> kMarkLegend[] = {{MapMark::Artefact, "artefact"},
+                                                           {MapMark::Fragile, "fragile or undecided"}};
+
+} // namespace
+
 int MapView::legendWidth() const {
   const QFontMetrics fm(font());
   int w = fm.horizontalAdvance("longer tests darker");
   for (const MapOutcome& o : kLegendOutcomes)
     w = std::max(w, fm.horizontalAdvance(o.name()) + 26);
+  // Room for the marks' names too, so the map keeps its size when they appear.
+  for (const auto& [mark, text] : kMarkLegend)
+    w = std::max(w, fm.horizontalAdvance(text) + 26);
   return w + 2 * kPad;
 }
 
@@ -218,8 +229,7 @@ void MapView::paintEvent(QPaintEvent*) {
     marked = marked || c.mark != MapMark::None;
   if (marked) {
     ly += 2 * (fm.height() + 2);
-    for (auto [mark, text] :
-         {std::pair{MapMark::Artefact, "artefact"}, {MapMark::Fragile, "fragile, undecided"}}) {
+    for (const auto& [mark, text] : kMarkLegend) {
       p.setPen(QPen(Qt::black, 1));
       p.setBrush(mark == MapMark::Artefact ? Qt::black : Qt::white);
       p.drawEllipse(QRectF(lx + 6, ly + fm.height() / 2.0 - 3, 6, 6));

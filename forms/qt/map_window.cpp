@@ -292,7 +292,7 @@ QString MapWindow::finishedText() const {
   for (const MapOutcome o : kLegendOutcomes)
     if (outcomes[o.slot()] > 0) parts << QString("%1 %2").arg(outcomes[o.slot()]).arg(o.name());
   QString text = QString("%1 points: %2").arg(cells_.size()).arg(parts.join(", "));
-  if (grid_.verify) text += QString("; %1 artefacts").arg(artefacts);
+  if (grid_.verify) text += QString(artefacts == 1 ? "; %1 artefact" : "; %1 artefacts").arg(artefacts);
   if (grid_.verify || grid_.integrator == MapIntegrator::Reference)
     text += QString("; %1 fragile or undecided").arg(doubtful);
   const BasinEntropy e = basinEntropy(bySlot, grid_.columns(), cells_.size() / grid_.columns());
