@@ -170,6 +170,10 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
   const int plotW = map.columns * map.cell, plotH = map.rows * map.cell;
   int64_t w = 0, h = 0;
   mapPictureSize(map.columns, map.rows, map.cell, &w, &h);
+  // A map with doubtful points is tall enough for the dots' legend too.
+  if (std::any_of(map.cells.begin(), map.cells.end(),
+                  [](const MapCell& m) { return m.mark != MapMark::None; }))
+    h = std::max<int64_t>(h, kMarginTop + 8 * 12 + 5);
   Canvas c{static_cast<int>(w), static_cast<int>(h), {}};
   c.pixels.assign(static_cast<size_t>(c.width) * c.height, kWhite);
   int64_t longest = 1;

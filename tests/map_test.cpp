@@ -631,6 +631,25 @@ TEST(ReferenceMap, IsTheSameOnAnyThreadsAndBacksTheVerifiedMap) {
     }
   }
   EXPECT_GT(artefacts, 0); // tdelta 0.05 is too coarse for some of these points
+  // The picture names its dots: its legend has rows of ink the same map
+  // without the verdicts lacks, though the map is lower than the legend.
+  ASSERT_EQ(runIn(mapOf(with({"--png", temp("plain.png")}))).status, 0);
+  auto legendInkRows = [](const tb::testing::Picture& img) {
+    int rows = 0;
+    for (int y = 0; y < img.height; ++y)
+      for (int x = img.width - 110; x < img.width; ++x)
+        if (img.at(x, y) != 0xFFFFFF) {
+          ++rows;
+          break;
+        }
+    return rows;
+  };
+  const tb::testing::Picture marked = tb::testing::readPng(temp("ver.png")),
+                             plain = tb::testing::readPng(temp("plain.png"));
+  ASSERT_TRUE(marked.ok() && plain.ok());
+  EXPECT_GE(legendInkRows(marked), legendInkRows(plain) + 7); // a line of text at least
+  std::remove(temp("ver.png").c_str());
+  std::remove(temp("plain.png").c_str());
   EXPECT_NE(v.err.find(std::to_string(artefacts) + " artefact"), std::string::npos) << v.err;
   EXPECT_NE(parseMapOptions(with({"--verify", "--integrator", "reference"}), *std::make_unique<MapOptions>()),
             "");
