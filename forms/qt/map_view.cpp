@@ -224,20 +224,20 @@ void MapView::paintEvent(QPaintEvent*) {
     ly += fm.height() + 2;
   }
   p.drawText(QPointF(lx, ly + fm.ascent() + 4), "longer tests darker");
-  bool marked = false;
-  for (const MapCell& c : cells_)
-    marked = marked || c.mark != MapMark::None;
-  if (marked) {
-    ly += 2 * (fm.height() + 2);
-    for (const auto& [mark, text] : kMarkLegend) {
-      p.setPen(QPen(Qt::black, 1));
-      p.setBrush(mark == MapMark::Artefact ? Qt::black : Qt::white);
-      p.drawEllipse(QRectF(lx + 6, ly + fm.height() / 2.0 - 3, 6, 6));
-      p.setBrush(Qt::NoBrush);
-      p.setPen(ink);
-      p.drawText(QPointF(lx + 26, ly + fm.ascent()), text);
-      ly += fm.height() + 2;
-    }
+  // The dots the map shows, and only those (a physical map has no artefacts).
+  auto shows = [this](MapMark mark) {
+    return std::any_of(cells_.begin(), cells_.end(), [mark](const MapCell& c) { return c.mark == mark; });
+  };
+  ly += 2 * (fm.height() + 2);
+  for (const auto& [mark, text] : kMarkLegend) {
+    if (!shows(mark)) continue;
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(mark == MapMark::Artefact ? Qt::black : Qt::white);
+    p.drawEllipse(QRectF(lx + 6, ly + fm.height() / 2.0 - 3, 6, 6));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(ink);
+    p.drawText(QPointF(lx + 26, ly + fm.ascent()), text);
+    ly += fm.height() + 2;
   }
 }
 
