@@ -97,11 +97,7 @@ double nsPerPass(const lanes::Kernel& k, int depth) {
   return best;
 }
 
-// What a pass costs in every shape on this processor, timed once when the
-// engine is first asked (a few milliseconds), and the default shape: the
-// widest vectors, as many in flight as step fastest (a deeper engine must be
-// clearly faster to be taken: where the divider is already busy with one
-// vector, a second only adds lanes to the tails).
+// Nanoseconds a pass, by shape.
 using PassCosts = std::vector<std::pair<LaneEngine::Shape, double>>;
 
 // A shape's nanoseconds a pass in a table of them; infinite when not there.
@@ -111,6 +107,11 @@ double costOf(const PassCosts& costs, LaneEngine::Shape s) {
   return std::numeric_limits<double>::infinity();
 }
 
+// What a pass costs in every shape on this processor, timed once when the
+// engine is first asked (a few milliseconds), and the default shape: the
+// widest vectors, as many in flight as step fastest (a deeper engine must be
+// clearly faster to be taken: where the divider is already busy with one
+// vector, a second only adds lanes to the tails).
 struct Timings {
   PassCosts nsPerPass;
   LaneEngine::Shape fastest;
