@@ -77,6 +77,9 @@ double radial(const State& s, int k) {
   return (s[4] - s[2 * k]) * (s[10] - s[6 + 2 * k]) + (s[5] - s[2 * k + 1]) * (s[11] - s[7 + 2 * k]);
 }
 double nearRsq(const State& s) { return std::min(rsq(s, 0), rsq(s, 1)); }
+// The pair's turning: the cross product of body 1's place and velocity
+// relative to body 0, negative while the pair's direction decreases.
+double spin(const State& s) { return (s[2] - s[0]) * (s[9] - s[7]) - (s[3] - s[1]) * (s[8] - s[6]); }
 
 double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], 4 * std::atan(1.0)); }
 // The change of a direction in degrees, taken the short way round.
@@ -149,7 +152,7 @@ private:
   State s0_, s1_;
 };
 
-enum class EventKind { Approach, FarIn, FarOut, Collision, Revolution, Closest };
+enum class EventKind { Approach, FarIn, FarOut, Collision, Revolution, TurnBack, Closest };
 struct Event {
   double t;
   EventKind kind;
@@ -176,7 +179,8 @@ ReferenceStart referenceStart(const FieldTexts& fields, double alpha) {
     r.vx[i] = s.vxstart[i];
     r.vy[i] = s.vystart[i];
   }
-  r.alphadeg = static_cast<double>(s.alphadeg);
+  r.revref = s.revref;
+  r.wrapRule = s.revref == 0;
   r.phi0 = s.phi;
   r.r3start = s.r3start;
   for (int i = 0; i < 3; ++i)
@@ -195,10 +199,11 @@ ReferenceStart turnedPair(ReferenceStart s, double radians) {
     s.vy[i] = sn * vx + c * vy;
   }
   // The revolution reference turns with the pair, and so does its start
-  // direction, so that whether the start counts a revolution stays as it was.
+  // direction, so that whether the start counts a revolution stays as it
+  // was; the rule the engine counts by stays too.
   const double degrees = radians * 180 / (4 * std::atan(1.0));
   s.phi0 += degrees;
-  s.alphadeg += degrees;
+  s.revref += degrees;
   return s;
 }
 
@@ -237,16 +242,41 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
   EndCode pend = EndCode::None;
   double closestRsq = INFINITY;
   // The unwrapped direction of the pair; revolutions are its passes upwards
-  // through alphadeg + 360 k (strictly, as the engine compares).
+  // through revref + 360 k (strictly, as the engine compares).
   double theta = start.phi0, phi = start.phi0;
   auto levelsBetween = [&](double a, double b, std::vector<double>& levels) {
     levels.clear();
-    if (!(start.alphadeg < 360) || !(b > a)) return;
-    for (double k = std::floor((a - start.alphadeg) / 360); start.alphadeg + 360 * k < b; ++k) {
-      const double level = start.alphadeg + 360 * k;
+    if (!(start.revref < 360) || !(b > a)) return;
+    for (double k = std::floor((a - start.revref) / 360); start.revref + 360 * k < b; ++k) {
+      const double level = start.revref + 360 * k;
       if (level > a) levels.push_back(level);
     }
   };
+
+  // One counted revolution at time t: true when it ends the test.
+  auto count = [&](const State& here, double t) {
+    ++out.revolutions;
+    out.revolutionTimes.push_back(t);
+    if (approached && far) {
+      const EscapeJudgement j = judgeEscape(here, g.m);
+      pend = j.pend;
+      out.escapeGap = j.gap;
+    }
+    EndCode end = EndCode::None;
+    if (pend != EndCode::None && out.revolutions > 2) end = pend;
+    if (out.revolutions == 10) end = EndCode::TenRevolutions;
+    if (end == EndCode::None) return false;
+    out.end = end;
+    out.time = t;
+    out.closest = std::isfinite(closestRsq) ? std::sqrt(closestRsq) : 0;
+    return true;
+  };
+  // A pair that turns backwards from the start.
+  if (start.wrapRule && spin(s) < 0) {
+    while (!count(s, 0)) {
+    }
+    return finish(s);
+  }
 
   auto stepper = odeint::make_controlled(settings.tolerance, settings.tolerance,
                                          odeint::runge_kutta_fehlberg78<State>());
@@ -286,6 +316,8 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
       crossing(farL, false, EventKind::FarIn);
       crossing(farL, true, EventKind::FarOut);
       crossing(kCollisionRsq, true, EventKind::Collision);
+      if (start.wrapRule && !(spin(sa) < 0) && spin(sb) < 0)
+        events.push_back({iv.root(a, b, spin), EventKind::TurnBack});
       if (k > 0) events.push_back({a, EventKind::Closest});
     }
     events.push_back({t, EventKind::Closest});
@@ -334,23 +366,15 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
         }
         break;
       case EventKind::Revolution:
-        ++out.revolutions;
-        out.revolutionTimes.push_back(e.t);
-        if (approached && far) {
-          const EscapeJudgement j = judgeEscape(here, g.m);
-          pend = j.pend;
-          out.escapeGap = j.gap;
-        }
-        EndCode end = EndCode::None;
-        if (pend != EndCode::None && out.revolutions > 2) end = pend;
-        if (out.revolutions == 10) end = EndCode::TenRevolutions;
-        if (end != EndCode::None) {
-          out.end = end;
-          out.time = e.t;
-          out.closest = std::isfinite(closestRsq) ? std::sqrt(closestRsq) : 0;
-          return finish(here);
-        }
+        if (count(here, e.t)) return finish(here);
         break;
+      case EventKind::TurnBack:
+        // Under the wrap rule every step of a decreasing direction counts:
+        // as the step shrinks, the count runs on at this instant until it
+        // ends the test.
+        while (!count(here, e.t)) {
+        }
+        return finish(here);
       }
     }
   }

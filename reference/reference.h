@@ -23,8 +23,13 @@ namespace tb {
 struct ReferenceStart {
   double mass[3] = {};
   double x[3] = {}, y[3] = {}, vx[3] = {}, vy[3] = {};
-  double alphadeg = 0; // the revolution reference, as the engine rounds it (single precision)
-  double phi0 = 0;     // the pair's start direction, degrees, as the engine computes it
+  double revref = 0; // the direction the engine's revolution count compares with, degrees
+  double phi0 = 0;   // the pair's start direction, degrees, as the engine computes it
+  // The engine's reference is 0: besides the passes up through 0 it counts a
+  // revolution in every step in which the pair's direction decreases (its
+  // wrap correction takes any decrease for a wrap), which ends the test
+  // within ten steps of the direction's first turning back.
+  bool wrapRule = false;
   double r3start = 500;
   bool closeAtStart = false; // two bodies nearer than 1 unit: the engine ends the test at once
 };

@@ -59,6 +59,10 @@ std::string resultLine(const TestReport& t);
 
 // Direction of the vector (dx, dy) in degrees, 0 to 360, as ANGLE gives it.
 double angleOf(double dx, double dy, double pi);
+// The direction the revolution count compares the pair's direction with:
+// alphadeg itself, or for a negative alphadeg the same direction in [0, 360).
+// 0 selects the wrap rule of the count.
+double revolutionReference(float alphadeg);
 
 class Experiment {
 public:

@@ -55,6 +55,7 @@ void Experiment::INITIALISE() {
   s_.alphadeg = static_cast<float>(s_.alpha);
   if (std::isinf(s_.alphadeg)) throw ArithmeticFault(faults::angleTooLarge(s_.alpha));
   if (s_.alphadeg >= 360) s_.alphadeg = s_.alphadeg - 360.0f;
+  s_.revref = revolutionReference(s_.alphadeg);
 
   COORD(s_.mass[0], s_.mass[1], s_.pairsep, s_.xpos[0], s_.xpos[1], s_.vy[0], s_.vy[1]);
   s_.alpharad = static_cast<double>(s_.alphadeg) * s_.pi / 180;
@@ -148,6 +149,19 @@ void Experiment::COORD(double m0, double m1, double d, double& x0, double& x1, d
 
 void Experiment::ANGLE(double& phi) {
   phi = angleOf(s_.xpos[1] - s_.xpos[0], s_.ypos[1] - s_.ypos[0], s_.pi);
+}
+
+double revolutionReference(float alphadeg) {
+  const double ref = static_cast<double>(alphadeg);
+  if (!(ref < 0)) return ref;
+  // A negative angle turns the pair to the direction ref + 360 k. ANGLE gives
+  // directions from 0 to 360 only, so a negative reference would never be
+  // passed and a test without a collision would never end: the count
+  // compares with the same direction in [0, 360) instead (fmod is exact; a
+  // sum that rounds up to 360 is the direction 0).
+  double r = std::fmod(ref, 360.0);
+  if (r < 0) r = r + 360;
+  return r >= 360 ? 0 : r;
 }
 
 double angleOf(double dx, double dy, double pi) {

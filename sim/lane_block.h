@@ -57,7 +57,7 @@ template <int W> struct alignas(W * sizeof(double) >= 64 ? 64 : 16) Block {
   // --- one number per test ---
   Lane accelerated[3]; // 1 where the body's mass is not negative
   Lane nstep, tdelta;
-  Lane refZero;                          // 1 where the reference direction alphadeg is 0
+  Lane refZero;                          // 1 where the revolution reference is 0 (the wrap rule)
   Lane prefBelow, prefAbove;             // its pseudo-angle less and plus kPseudoAngleMargin
   Lane dx, dy, p;                        // line from body 0 to body 1 now, and its pseudo-angle
   Lane pdx, pdy, pp;                     // the same one pass earlier

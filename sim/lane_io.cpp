@@ -36,7 +36,7 @@ template <class Block> void Experiment::putInLane(Block& b, int k) const {
   b.tdelta[k] = s.tdelta;
   // The revolution reference and its pseudo-angle; a reference of 360 or
   // more lies above every direction ANGLE can give.
-  const double ref = static_cast<double>(s.alphadeg);
+  const double ref = s.revref;
   b.refZero[k] = ref == 0 ? 1 : 0;
   double pref = 0;
   if (ref >= 360) {

@@ -101,7 +101,7 @@ void Experiment::countRevolutions() {
 // At reference 0 the direction wraps from just under 360 to just over 0.
 void Experiment::countIfPassed() {
   SimState& s = s_;
-  const double ref = static_cast<double>(s.alphadeg);
+  const double ref = s.revref;
   if (s.phiold > s.phi && ref == 0) s.phiold = s.phiold - 360;
   if (s.phi > ref && ref > s.phiold) countRevolution();
 }

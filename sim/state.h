@@ -42,6 +42,7 @@ struct SimState {
   double alphastr = 0; // start angle of the series
   double alphaend = 0; // end angle of the series
   float alphadeg = 0;  // alpha in single precision, less 360 once if >= 360; revolution reference
+  double revref = 0;   // the direction the revolution count compares with (see INITIALISE)
   double alpharad = 0; // alphadeg in radians
   float initv2 = 0;    // body 2's start speed as a fraction of its escape speed
   double tdelta = 0;   // time step

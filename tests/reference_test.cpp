@@ -129,7 +129,7 @@ TEST(Reference, EndsAtItsStepBudgetOrWhenStopped) {
   s.mass[2] = 0;
   s.x[2] = 1e9;
   s.vx[2] = 0;
-  s.alphadeg = 400; // never passed: no revolution ends it
+  s.revref = 400; // never passed: no revolution ends it
   ReferenceSettings budget;
   budget.maxTime = 1e12;
   budget.maxTries = 2000;
@@ -198,5 +198,60 @@ TEST(Reference, EventsInsideLongStepsAreLocated) {
     EXPECT_NEAR(a.time, b.time, 1e-6 * b.time);
     EXPECT_NEAR(a.closest, b.closest, 1e-6 * b.closest);
     EXPECT_LT(a.steps, b.steps / 4);
+  }
+}
+
+// The verdict compares like with like: the reference counts revolutions by
+// the engine's rule. At angle 0 (and 360) the engine counts every step in
+// which the pair's direction decreases; a heavy third body that turns the
+// pair back ends the test there at every small step, and the reference
+// says the same. A negative angle, or one above 360, is judged as the same
+// direction in [0, 360): the outcomes and verdicts are those of alpha mod 360.
+TEST(Reference, TheWrapAndNegativeAnglesAreCountedAsTheEngineCountsThem) {
+  for (const char* m3 : {"1e4", "2000"})
+    for (const char* alpha : {"0", "360"}) {
+      SCOPED_TRACE(std::string(m3) + " at " + alpha);
+      FieldTexts fields;
+      const auto tests = fixedSeries(
+          {"--alpha-start", alpha, "--alpha-end", alpha, "--m3", m3, "--tdelta", "0.001"}, &fields);
+      ASSERT_EQ(tests.size(), 1u);
+      const FixedTest& t = tests[0];
+      EXPECT_EQ(t.end, EndCode::TenRevolutions);
+      const VerifiedTest v = *verifyOutcome(referenceStart(fields, t.alpha), t.end, t.revolutions);
+      EXPECT_EQ(v.verdict, Verification::Confirmed) << verificationText(v);
+    }
+  // A pair turning backwards from the start ends at once under the wrap
+  // rule, with the pending end adopted at the third count.
+  ReferenceStart back = referenceStart(defaultFieldTexts(), 0);
+  for (int i = 0; i < 2; ++i)
+    back.vy[i] = -back.vy[i];
+  EXPECT_EQ(integrateReference(back).end, EndCode::TenRevolutions);
+  EXPECT_EQ(integrateReference(back).time, 0);
+  back.wrapRule = false;
+  EXPECT_NE(integrateReference(back).time, 0);
+
+  // Negative and wrapped angles against the same directions in [0, 360).
+  const std::vector<std::string> same = {"--tdelta", "0.01", "--init-v3", "0.95"};
+  auto series = [&](const char* from, const char* to) {
+    std::vector<std::string> args = same;
+    args.insert(args.end(), {"--alpha-start", from, "--alpha-end", to});
+    FieldTexts fields;
+    auto tests = fixedSeries(args, &fields);
+    std::vector<std::pair<FixedTest, Verification>> judged;
+    for (const FixedTest& t : tests)
+      judged.push_back({t, verifyOutcome(referenceStart(fields, t.alpha), t.end, t.revolutions)->verdict});
+    return judged;
+  };
+  // (720 would stay 360, a reference never passed: the wrapped series stops short of it.)
+  const auto negative = series("-360", "0"), wrapped = series("360", "700"), plain = series("0", "360");
+  ASSERT_EQ(negative.size(), plain.size());
+  ASSERT_EQ(wrapped.size() + 1, plain.size());
+  for (size_t k = 0; k < plain.size(); ++k) {
+    SCOPED_TRACE(plain[k].first.alpha);
+    for (const auto* other : {&negative[k], k < wrapped.size() ? &wrapped[k] : &negative[k]}) {
+      EXPECT_EQ(other->first.end, plain[k].first.end);
+      EXPECT_EQ(other->first.revolutions, plain[k].first.revolutions);
+      EXPECT_EQ(other->second, plain[k].second);
+    }
   }
 }
