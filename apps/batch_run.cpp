@@ -151,25 +151,42 @@ std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& resu
 }
 
 // The reference's verdict on a finished test; a test stopped by the user
-// (end code 0) has no outcome to judge, and a signal stops the reference too.
-void verifyTest(const BatchOptions& options, ExportedTest& t) {
+// (end code 0) has no outcome to judge. A first Ctrl-C is a click on Stop:
+// it ends the series, and the tests that finished are still verified; only
+// a request to end (a second Ctrl-C, SIGTERM, SIGHUP) stops the reference.
+// Once the series is over (`afterSeries`) nothing but verification is left
+// to stop, and any signal stops it.
+void verifyTest(const BatchOptions& options, ExportedTest& t, bool afterSeries) {
   t.verifyAsked = true;
   if (t.report.end == EndCode::None) return;
-  t.verified = verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end,
-                             t.report.revolutions, &gInterrupts);
+  const std::atomic<int>* stop = afterSeries && gInterrupts == 0 ? &gInterrupts : &gTerminateSignal;
+  t.verified =
+      verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end, t.report.revolutions, stop);
 }
 
-void countVerified(const ExportedTest& t, VerdictTally& tally) {
-  tally.add(t.verified ? std::optional(t.verified->verdict) : std::nullopt);
-}
+// The verdicts, and apart from them the tests without one: stopped by the
+// user, or finished but their verification was ended by a signal.
+struct VerifyCounts {
+  VerdictTally tally;
+  int64_t stopped = 0, cutShort = 0;
+  void add(const ExportedTest& t) {
+    tally.add(t.verified ? std::optional(t.verified->verdict) : std::nullopt);
+    if (!t.verified) ++(t.report.end == EndCode::None ? stopped : cutShort);
+  }
+  bool any() const {
+    return tally.none + tally.counts[0] + tally.counts[1] + tally.counts[2] + tally.counts[3] > 0;
+  }
+};
 
-void reportVerify(const VerdictTally& c, bool textFormat, std::ostream& err) {
-  const int64_t* counts = c.counts;
+void reportVerify(const VerifyCounts& v, bool textFormat, std::ostream& err) {
+  const int64_t* counts = v.tally.counts;
   err << "threebody-batch: verified by a reference integration (Runge-Kutta-Fehlberg 7(8), tolerances 1e-12 "
          "and 1e-14): "
       << counts[0] << " confirmed, " << counts[1] << " artefact, " << counts[2] << " fragile, " << counts[3]
       << " undecided";
-  if (c.none > 0) err << "; " << c.none << " stopped, not verified";
+  if (v.stopped > 0) err << "; " << v.stopped << " stopped, not verified";
+  if (v.cutShort > 0)
+    err << "; " << v.cutShort << " not verified (a signal stopped their reference integration)";
   err << (textFormat && counts[1] + counts[2] + counts[3] > 0
               ? ". An artefact's outcome is the step size's, not the physics'; a fragile one lies on a "
                 "chaotic "
@@ -222,13 +239,13 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check, true, options.verify) << "\n"
                                                    << std::flush))
     return writeFailed();
-  VerdictTally verifyCounts;
+  VerifyCounts verifyCounts;
   if (streaming)
     setup.onTest = [&](const ExportedTest& t) {
       if (!options.verify) return writeTest(options, t, out);
       ExportedTest verified = t;
-      verifyTest(options, verified);
-      countVerified(verified, verifyCounts);
+      verifyTest(options, verified, false);
+      verifyCounts.add(verified);
       return writeTest(options, verified, out);
     };
 
@@ -253,13 +270,13 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   }
   if (options.verify && !streaming)
     for (auto& t : result.tests) {
-      verifyTest(options, t);
-      countVerified(t, verifyCounts);
+      verifyTest(options, t, true);
+      verifyCounts.add(t);
     }
   if (!streaming) {
     if (options.format == OutputFormat::Json)
       writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0,
-                        options.verify ? &verifyCounts : nullptr, out);
+                        options.verify ? &verifyCounts.tally : nullptr, out);
     else
       for (const auto& t : result.tests)
         if (!writeTest(options, t, out)) break;
@@ -267,7 +284,9 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (!out.flush()) return writeFailed();
   if (options.check && result.fault.empty())
     reportCheck(result, halfStep, options.format == OutputFormat::Text, err);
-  if (options.verify) reportVerify(verifyCounts, options.format == OutputFormat::Text, err);
+  // A series that ended on a fault before any test has nothing to count.
+  if (options.verify && verifyCounts.any())
+    reportVerify(verifyCounts, options.format == OutputFormat::Text, err);
   return finishRun(options, result, err);
 }
 

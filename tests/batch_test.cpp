@@ -6,6 +6,7 @@
 #include "sim/lanes.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -118,6 +119,13 @@ TEST(BatchExe, ArithmeticFaultKeepsPrintedLinesAndExitsWith3) {
   ExeRun d = runExe("--disp-max 0");
   EXPECT_EQ(d.status, 3);
   EXPECT_NE(d.err.find("disp max"), std::string::npos);
+  // With --verify a fault before any test counts no verdicts: the fault is all that is said.
+  for (const char* args : {"--verify --m2 -999", "--verify --alpha-start 1e30"}) {
+    ExeRun v = runExe(args);
+    EXPECT_EQ(v.status, 3);
+    EXPECT_EQ(v.err.find("verified"), std::string::npos) << v.err;
+    EXPECT_EQ(lines(v.err).size(), 1u) << v.err;
+  }
 }
 
 TEST(BatchExe, StopAtStepWritesThatTestsLineAndEndsTheSeries) {
@@ -460,6 +468,47 @@ TEST(InterruptedWork, AnInterruptedCheckGivesVerdictsOnlyForFinishedTests) {
   }
   EXPECT_TRUE(inFirstRun) << "no interrupt landed in the first run";
   EXPECT_TRUE(inCheck) << "no interrupt landed part-way through the check";
+}
+
+TEST(InterruptedWork, AStopKeepsTheVerdictsOfFinishedTests) {
+  // The series ends on a test at 720 degrees, whose reference direction (360)
+  // is never passed: it runs until the Ctrl-C. Every test before it finished
+  // and is verified; only the stopped one is not. A signal once the series
+  // is over (with --check or the JSON document, verification comes last)
+  // stops the verification, and says so.
+  const std::string series = "--verify --alpha-start 520 --alpha-end 720 --jobs 1 ";
+  for (const std::string format : {"json", "jsonl --lanes 1", "jsonl --check"}) {
+    SCOPED_TRACE(format);
+    ExeRun r = interrupted(series + "--format " + format, "1.5", "INT");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<nlohmann::json> tests;
+    if (format == "json")
+      tests = nlohmann::json::parse(r.out)["tests"].get<std::vector<nlohmann::json>>();
+    else
+      for (const auto& l : lines(r.out))
+        tests.push_back(nlohmann::json::parse(l));
+    // However slowly the machine runs, the signal lands in a test; where the
+    // machine is quick, in the endless last one.
+    ASSERT_FALSE(tests.empty()) << r.out;
+    for (size_t k = 0; k < tests.size(); ++k) {
+      SCOPED_TRACE(tests[k]["line"].get<std::string>());
+      const bool last = k + 1 == tests.size();
+      EXPECT_EQ(tests[k]["end"] == 0, last);
+      EXPECT_EQ(tests[k]["verdict"].is_null(), last);
+    }
+    EXPECT_NE(r.err.find(": " + std::to_string(tests.size() - 1) +
+                         " confirmed, 0 artefact, 0 fragile, 0 undecided; 1 stopped, not verified."),
+              std::string::npos)
+        << r.err;
+  }
+  // SIGTERM ends the run: what was not verified by then says why.
+  ExeRun r = interrupted(series + "--check", "1.5", "TERM");
+  EXPECT_EQ(r.status, 143);
+  const size_t finished = lines(r.out).size() - 1;
+  EXPECT_EQ(r.err.find(std::to_string(finished) +
+                       " not verified (a signal stopped their reference integration)") != std::string::npos,
+            finished > 0)
+      << r.err;
 }
 
 TEST(OptionGrammar, BothProgramsShareTheParameterOptionsAndHelpWithin80Columns) {
