@@ -17,8 +17,9 @@ namespace {
 // A row is the point's i, j, x and y, then the map's columns, then the error.
 constexpr size_t kPointColumns = 4;
 
-// What a column of the map's rows holds. The verify columns are empty for a
-// test that was not verified (one that did not end).
+// What a column of the map's rows holds. The verify columns (Opt...) are
+// filled exactly when the test ended (end code above 0): a test that did
+// not end is not verified, and one that ended is kept only with its verdict.
 enum class Field {
   Whole,
   Code,
@@ -28,6 +29,7 @@ enum class Field {
   OptCode,
   OptWhole,
   OptDouble,
+  OptMaybeDouble,
   OptVerdict,
   Verdict
 };
@@ -42,8 +44,8 @@ struct RowLayout {
 RowLayout layoutOf(const MapOptions& o) {
   RowLayout l;
   if (o.integrator == MapIntegrator::Reference) {
-    l.fields = {Field::Code,    Field::Whole,  Field::Double,     Field::Whole,
-                Field::Verdict, Field::Double, Field::MaybeDouble};
+    l.fields = {Field::Code,    Field::Whole,       Field::Double,     Field::Whole,
+                Field::Verdict, Field::MaybeDouble, Field::MaybeDouble};
     l.end = kPointColumns;
     l.steps = kPointColumns + 3;
     l.verdict = kPointColumns + 4;
@@ -61,8 +63,8 @@ RowLayout layoutOf(const MapOptions& o) {
     l.steps = kPointColumns + static_cast<size_t>(columnIndex("steps"));
     if (o.verify) {
       l.verdict = kPointColumns + l.fields.size() + 3;
-      for (Field f : {Field::OptCode, Field::OptWhole, Field::OptDouble, Field::OptVerdict, Field::OptDouble,
-                      Field::MaybeDouble})
+      for (Field f : {Field::OptCode, Field::OptWhole, Field::OptDouble, Field::OptVerdict,
+                      Field::OptMaybeDouble, Field::OptMaybeDouble})
         l.fields.push_back(f);
     }
   }
@@ -70,10 +72,13 @@ RowLayout layoutOf(const MapOptions& o) {
   return l;
 }
 
-bool verdictName(const std::string& s) {
-  for (const char* v : {"confirmed", "artefact", "fragile", "undecided", "stable"})
+// The verdicts a map of this kind writes: a physical (reference) map says
+// whether its outcome is stable, a verified map judges the fixed step's.
+bool verdictName(const std::string& s, const MapOptions& o) {
+  const bool physical = o.integrator == MapIntegrator::Reference;
+  for (const char* v : {"fragile", "undecided"})
     if (s == v) return true;
-  return false;
+  return physical ? s == "stable" : s == "confirmed" || s == "artefact";
 }
 
 constexpr size_t kMaxRowBytes = 1 << 16; // far beyond any row a map writes
@@ -124,17 +129,19 @@ bool fieldOk(const RowLayout& layout, size_t col, const std::string& f, bool fau
            kind == Field::OptVerdict;
   if (fault) return f.empty();
   auto code = [&] { return f.size() == 1 && f[0] >= '0' && f[0] - '0' < kEndCodes; };
+  const bool verified = end != "0";
   switch (kind) {
   case Field::Whole: return wholeNumber(f);
   case Field::Code: return code();
   case Field::MaybeDouble: return f.empty() || doubleText(f);
   case Field::Line: return lineMatches(f, end); // the result line, which ends in the end code
   case Field::Double: return doubleText(f);
-  case Field::OptCode: return f.empty() || code();
-  case Field::OptWhole: return f.empty() || wholeNumber(f);
-  case Field::OptDouble: return f.empty() || doubleText(f);
-  case Field::OptVerdict: return f.empty() || verdictName(f);
-  case Field::Verdict: return verdictName(f);
+  case Field::OptCode: return verified ? code() : f.empty();
+  case Field::OptWhole: return verified ? wholeNumber(f) : f.empty();
+  case Field::OptDouble: return verified ? doubleText(f) : f.empty();
+  case Field::OptMaybeDouble: return f.empty() || (verified && doubleText(f));
+  case Field::OptVerdict: return verified ? verdictName(f, o) : f.empty();
+  case Field::Verdict: return verdictName(f, o);
   }
   return false;
 }

@@ -755,3 +755,80 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
   std::remove(csv.c_str());
   std::remove(json.c_str());
 }
+
+// A verdict the map's kind never writes, or verify columns that do not go
+// with the row's end code, are refused like any other foreign row: a
+// physical map says stable, fragile or undecided; a verified map confirmed,
+// artefact, fragile or undecided, for exactly the tests that ended.
+TEST(MapResume, VerdictsAreTheOnesTheMapsKindWrites) {
+  const std::string file = temp("verdicts.csv");
+  struct Kind {
+    std::vector<std::string> args;
+    std::vector<std::string> foreign; // verdicts such a map never writes
+  } kinds[] = {
+      {{"--integrator", "reference"}, {"artefact", "confirmed", "", "stable "}},
+      {{"--verify"}, {"stable", "", "Confirmed"}},
+  };
+  for (const Kind& kind : kinds) {
+    std::vector<std::string> args{"--x",      "alpha=0:90:2", "--y",   "init-v3=0.9:1:2",
+                                  "--tdelta", "0.02",         "--csv", file};
+    args.insert(args.end(), kind.args.begin(), kind.args.end());
+    SCOPED_TRACE(args.back());
+    ASSERT_EQ(runIn(mapOf(args)).status, 0);
+    const std::string full = readFile(file);
+    const std::string head = mapCsvHead(mapOf(args));
+    const auto rows = rowsOf(full);
+    ASSERT_EQ(rows.size(), 4u);
+    std::vector<std::string> names;
+    std::istringstream in(full);
+    for (std::string l; std::getline(in, l);)
+      if (l.rfind("i,j,", 0) == 0) names = fieldsOf(l);
+    auto column = [&](const std::string& name) {
+      return static_cast<size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+    };
+    // Row 2 with some fields replaced, written back as the map writes it.
+    auto with = [&](std::vector<std::pair<std::string, std::string>> changes) {
+      auto f = fieldsOf(rows[1]);
+      for (const auto& [name, text] : changes)
+        f.at(column(name)) = text;
+      std::string r;
+      for (size_t k = 0; k < f.size(); ++k) {
+        if (k > 0) r += ',';
+        if (k == column("line")) r += '"';
+        r += f[k];
+        if (k == column("line")) r += '"';
+      }
+      return r;
+    };
+    std::vector<std::string> bad;
+    for (const std::string& v : kind.foreign)
+      bad.push_back(with({{"verdict", v}}));
+    if (kind.args[0] == "--verify") {
+      // An ended test without its reference, or a stopped one with one.
+      bad.push_back(with({{"reference_end", ""}}));
+      bad.push_back(with({{"reference_time", ""}}));
+      std::string line = fieldsOf(rows[1])[column("line")];
+      line.back() = '0';
+      bad.push_back(with({{"end", "0"}, {"line", line}}));
+    }
+    // The unchanged row is kept, so the refusals are the verdicts'.
+    bad.push_back(with({}));
+    for (size_t k = 0; k < bad.size(); ++k) {
+      SCOPED_TRACE(bad[k]);
+      const std::string content = head + rows[0] + "\n" + bad[k] + "\n";
+      { std::ofstream(file, std::ios::binary) << content; }
+      std::vector<std::string> resume = args;
+      resume.push_back("--resume");
+      MapRun r = runIn(mapOf(resume));
+      if (k + 1 == bad.size()) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(file), full);
+        continue;
+      }
+      EXPECT_EQ(r.status, kExitBadOption);
+      EXPECT_NE(r.err.find("row 2 "), std::string::npos) << r.err;
+      EXPECT_EQ(readFile(file), content);
+    }
+  }
+  std::remove(file.c_str());
+}
