@@ -1103,6 +1103,46 @@ private slots:
     QVERIFY(!map->isVisible());
   }
 
+  // A map of a million points: its view keeps an image of the cells and
+  // colours only what came in, so that a paint or a poll with nothing new
+  // costs no work per cell and the window answers while the map fills.
+  void aMillionPointMapPaintsOnlyWhatCameIn() {
+    FieldTexts fields = defaultFieldTexts();
+    for (auto& [control, text] : fields)
+      if (control == std::string("Ttdelta")) text = "0.5";
+    MapWindow map(fields);
+    map.resize(900, 700);
+    map.show();
+    QCOMPARE(QString::fromStdString(map.remap("alpha=0:360:1000", "init-v3=0.5:1.5:1000")), QString());
+    MapView* view = map.view();
+    QTRY_VERIFY_WITH_TIMEOUT(view->cellsColoured() > 1000, 60000);
+    map.stop();
+    const int64_t coloured = view->cellsColoured();
+    size_t done = 0;
+    while (done < map.cells().size() && map.cells()[done].outcome.kind() != MapOutcome::Kind::NotYet)
+      ++done;
+    QVERIFY(done >= 1000);
+    QVERIFY(done < map.cells().size());
+    view->repaint();
+    view->cellsDone(done);
+    QCOMPARE(view->cellsColoured(), coloured);
+    // The cells not computed yet are painted white.
+    QCOMPARE(view->grab().toImage().pixel(view->cellCentre(500, 900)), qRgb(255, 255, 255));
+    // A new map starts from a clean image: each cell in its own colour.
+    QCOMPARE(QString::fromStdString(map.remap("alpha=0:360:4", "init-v3=0.5:1.5:3")), QString());
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 60000);
+    int64_t longest = 1;
+    for (const MapCell& c : map.cells())
+      longest = std::max(longest, c.steps);
+    const QImage shown = view->grab().toImage();
+    for (int k = 0; k < 12; ++k) {
+      const MapCell& c = map.cells()[static_cast<size_t>(k)];
+      const uint32_t colour = mapCellColour(c.outcome, c.steps, longest);
+      QCOMPARE(shown.pixel(view->cellCentre(k % 4, k / 4)),
+               qRgb(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16));
+    }
+  }
+
   // --- the program's command line ------------------------------------------
 
   // The map follows its window, ticks sit at round values apart, any two

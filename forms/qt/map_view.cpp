@@ -106,6 +106,41 @@ bool MapView::cellAt(QPointF at, int* i, int* j) const {
   return true;
 }
 
+void MapView::cellsDone(size_t done) {
+  const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
+  done = std::min(done, cells_.size());
+  if (image_.width() != static_cast<int>(n) || image_.height() != static_cast<int>(m) || done < done_) {
+    image_ = QImage(static_cast<int>(n), static_cast<int>(m), QImage::Format_RGB32);
+    image_.fill(colourOf(MapOutcome::notYet().colour()));
+    done_ = 0;
+    longest_ = 1;
+    marks_.clear();
+  }
+  if (done == done_) return;
+  int64_t longest = longest_;
+  for (size_t k = done_; k < done; ++k)
+    if (cells_[k].outcome.kind() == MapOutcome::Kind::Ended) longest = std::max(longest, cells_[k].steps);
+  for (size_t k = done_; k < done; ++k)
+    if (cells_[k].mark != MapMark::None) marks_.push_back(k);
+  // A longer test than any before shades every cell anew.
+  const size_t from = longest != longest_ ? 0 : done_;
+  longest_ = longest;
+  done_ = done;
+  colour(from, done);
+  update();
+}
+
+void MapView::colour(size_t from, size_t to) {
+  const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
+  for (size_t k = from; k < to; ++k) {
+    const MapCell& c = cells_[k];
+    const int x = static_cast<int>(k % n), y = static_cast<int>(m - 1 - k / n);
+    reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
+        colourOf(mapCellColour(c.outcome, c.steps, longest_)).rgb();
+  }
+  coloured_ += static_cast<int64_t>(to - from);
+}
+
 void MapView::mark(int i, int j) {
   markI_ = i;
   markJ_ = j;
@@ -151,29 +186,25 @@ void MapView::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), palette().color(QPalette::Base));
   const QFontMetrics fm(font());
   const QColor ink = palette().color(QPalette::Text);
-  int64_t longest = 1;
-  for (const MapCell& c : cells_)
-    if (c.outcome.kind() == MapOutcome::Kind::Ended) longest = std::max(longest, c.steps);
   const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
-  for (size_t j = 0; j < m; ++j)
-    for (size_t i = 0; i < n; ++i) {
-      const MapCell& c = cells_[j * n + i];
-      // Whole pixels, so that neighbouring cells meet without seams.
-      const QRectF r = cellRect(static_cast<int>(i), static_cast<int>(j));
-      const QRect px(QPoint(static_cast<int>(std::lround(r.left())), static_cast<int>(std::lround(r.top()))),
-                     QPoint(static_cast<int>(std::lround(r.right())) - 1,
-                            static_cast<int>(std::lround(r.bottom())) - 1));
-      p.fillRect(px, colourOf(mapCellColour(c.outcome, c.steps, longest)));
-      // Doubtful points of a verified or physical map: a dot in the middle.
-      if (c.mark != MapMark::None) {
-        const double d = std::max(2.0, std::min(r.width(), r.height()) / 3);
-        const QRectF dot(r.center().x() - d / 2, r.center().y() - d / 2, d, d);
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(c.mark == MapMark::Artefact ? Qt::black : Qt::white);
-        p.drawEllipse(dot);
-        p.setBrush(Qt::NoBrush);
-      }
-    }
+  // The cells: the image scaled to whole pixels, without smoothing, so that
+  // neighbouring cells meet without seams and keep their colours.
+  if (!image_.isNull()) {
+    const QRectF r = plotRect();
+    const QRect px(
+        QPoint(static_cast<int>(std::lround(r.left())), static_cast<int>(std::lround(r.top()))),
+        QPoint(static_cast<int>(std::lround(r.right())) - 1, static_cast<int>(std::lround(r.bottom())) - 1));
+    p.drawImage(px, image_);
+  }
+  // Doubtful points of a verified or physical map: a dot in the middle.
+  p.setPen(QPen(Qt::black, 1));
+  for (size_t k : marks_) {
+    const QRectF r = cellRect(static_cast<int>(k % n), static_cast<int>(k / n));
+    const double d = std::max(2.0, std::min(r.width(), r.height()) / 3);
+    p.setBrush(cells_[k].mark == MapMark::Artefact ? Qt::black : Qt::white);
+    p.drawEllipse(QRectF(r.center().x() - d / 2, r.center().y() - d / 2, d, d));
+  }
+  p.setBrush(Qt::NoBrush);
   const QRectF plot = plotRect();
   p.setPen(ink);
   p.drawRect(plot.adjusted(-0.5, -0.5, 0.5, 0.5));
@@ -226,7 +257,7 @@ void MapView::paintEvent(QPaintEvent*) {
   p.drawText(QPointF(lx, ly + fm.ascent() + 4), "longer tests darker");
   // The dots the map shows, and only those (a physical map has no artefacts).
   auto shows = [this](MapMark mark) {
-    return std::any_of(cells_.begin(), cells_.end(), [mark](const MapCell& c) { return c.mark == mark; });
+    return std::any_of(marks_.begin(), marks_.end(), [&](size_t k) { return cells_[k].mark == mark; });
   };
   ly += 2 * (fm.height() + 2);
   for (const auto& [mark, text] : kMarkLegend) {

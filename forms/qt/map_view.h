@@ -7,6 +7,7 @@
 #include "forms/map_grid.h"
 #include "results/map_picture.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -24,6 +25,14 @@ public:
   bool cellAt(QPointF at, int* i, int* j) const;
   // Marks the cell whose test was run from the map (-1: none).
   void mark(int i, int j);
+  // The first `done` cells are computed (the rest not yet): colours the new
+  // ones into the view's image of the cells, and all of them again only when
+  // the longest test, which sets the shading, has grown. A new map starts
+  // again from a smaller `done` or another grid.
+  void cellsDone(size_t done);
+  // Cells coloured into the image so far, for checking that a paint or a
+  // poll with nothing new costs no work per cell.
+  int64_t cellsColoured() const { return coloured_; }
   int markedColumn() const { return markI_; }
   int markedRow() const { return markJ_; }
   // A left click on a finished cell.
@@ -43,9 +52,17 @@ protected:
 private:
   QRectF plotRect() const;
   int legendWidth() const;
+  void colour(size_t from, size_t to);
   const MapGrid& grid_;
   const std::vector<MapCell>& cells_;
   int markI_ = -1, markJ_ = -1;
+  // One pixel a cell, row 0 at the top (the y axis points up); the paint
+  // scales it to the cells' area.
+  QImage image_;
+  size_t done_ = 0;           // cells coloured into the image
+  int64_t longest_ = 1;       // the longest test among them, as they are shaded
+  std::vector<size_t> marks_; // the doubtful cells among them
+  int64_t coloured_ = 0;
 };
 
 // Round values (1, 2 or 5 times a power of ten) from `from` to `to`, no closer

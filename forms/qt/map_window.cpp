@@ -198,6 +198,7 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
   rows_.assign(grid_.points(), std::string());
   verdicts_.assign(grid_.points(), std::string());
   done_ = 0;
+  view_->cellsDone(0);
   view_->mark(-1, -1);
   // The fields every point shares, as the control form names them.
   QStringList fixed;
@@ -272,7 +273,7 @@ void MapWindow::collect() {
   setWindowTitle(finished() ? "Outcome Map"
                             : QString("Outcome Map (%1 of %2 points)").arg(done_).arg(cells_.size()));
   if (finished()) poll_.stop();
-  view_->update();
+  view_->cellsDone(done_);
 }
 
 // A finished map in numbers: its points by outcome, its doubtful points,
