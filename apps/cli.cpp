@@ -1,6 +1,8 @@
 // What the tools' command lines share: the parameter options, help layout and parsing.
 #include "apps/cli.h"
 
+#include "results/atomic_file.h"
+
 #include "forms/design.h"
 #include "runtime/numeric.h"
 #include "sim/lanes.h"
@@ -108,9 +110,20 @@ bool sameFile(const std::string& a, const std::string& b) {
   }, sb{};
   if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  // A path that is not there yet, or a link to one: where writing it would
+  // put the file, links followed (a dangling link too).
+  auto target = [](const std::string& path, std::error_code& e) {
+    namespace fs = std::filesystem;
+    fs::path p = fs::absolute(path, e);
+    for (int k = 0; k < 40 && !e && fs::is_symlink(fs::symlink_status(p, e)); ++k) {
+      const fs::path to = fs::read_symlink(p, e);
+      p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return fs::weakly_canonical(p, e);
+  };
   std::error_code ea, eb;
-  auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
-  auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  auto ca = target(a, ea);
+  auto cb = target(b, eb);
   return !ea && !eb && ca == cb;
 }
 
@@ -131,6 +144,8 @@ std::string outputFileProblem(const std::string& path) {
   if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     return "there is no folder " + printableText(folder) + " for " + printableText(path) +
            "; create it or give another path";
+  if (std::string e = AtomicFile::probe(path); !e.empty())
+    return printableText(e, 300) + "; give a path in a folder you can write to";
   return "";
 }
 

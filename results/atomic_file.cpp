@@ -89,6 +89,12 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
 
 AtomicFile::~AtomicFile() { discard(); }
 
+std::string AtomicFile::probe(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) return "";
+  return AtomicFile(path).error();
+}
+
 void AtomicFile::fail(const std::string& what, int err) {
   if (error_.empty()) error_ = what + ": " + std::strerror(err);
   discard();

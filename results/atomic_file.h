@@ -28,6 +28,13 @@ public:
   std::string commit();
   const std::string& error() const { return error_; }
 
+  // Whether `path` could be written: creates the temporary the write would
+  // start with and removes it again, so that a folder the program may not
+  // write into is refused before any work. A device or a pipe is left to the
+  // write itself (opening a pipe waits for its reader). An empty string when
+  // it could, else what is wrong.
+  static std::string probe(const std::string& path);
+
 private:
   void fail(const std::string& what, int err);
   void discard();

@@ -77,6 +77,12 @@ TEST(BatchOptions, RefusesMissingValuesUnknownOptionsAndBadSettings) {
   EXPECT_NE(parseBatchOptions({"--stop-at-step", "0"}).error.find("--stop-at-step"), std::string::npos);
 }
 
+TEST(BatchOptions, APlotNoFileCanBeMadeForIsRefusedBeforeTheSeries) {
+  ParseResult p = parseBatchOptions({"--plot", "/proc/threebody.png"});
+  EXPECT_NE(p.error.find("option --plot: cannot create a file beside /proc/threebody.png"), std::string::npos)
+      << p.error;
+}
+
 TEST(BatchOptions, TakesFieldTextsAndDefaults) {
   ParseResult r = parseBatchOptions({"--alpha-end", "40", "--m3=2.5", "--tdelta", " -0.5 "});
   ASSERT_TRUE(r.error.empty()) << r.error;

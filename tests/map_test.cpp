@@ -320,6 +320,15 @@ TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
       {"--x", "m3=1:2:2", "--y", "m2=1:2:2", "--csv", dir + "same.out", "--png", dir + "./x/../same.out"},
       same);
   EXPECT_NE(e.find("same file"), std::string::npos) << e;
+  // ... also through a link to a file that is not there yet.
+  const std::string target = temp("linked.csv"), link = temp("link.png");
+  std::remove(target.c_str());
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  MapOptions linked;
+  e = parseMapOptions({"--x", "m3=1:2:2", "--y", "m2=1:2:2", "--csv", target, "--png", link}, linked);
+  EXPECT_NE(e.find("same file"), std::string::npos) << e;
+  std::remove(link.c_str());
 
   // --resume of what is not a regular file, before anything is computed.
   std::string folder = temp("folder");
@@ -340,6 +349,18 @@ TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
       EXPECT_NE(e.find(path == folder ? "is a folder" : "there is no folder"), std::string::npos) << e;
       EXPECT_EQ(e.rfind(std::string("option ") + option + ": ", 0), 0u) << e;
     }
+  // A folder no file can be made in (for root too, as /proc) is refused
+  // before any point, and leaves nothing behind.
+  for (const char* option : {"--png", "--summary"}) {
+    SCOPED_TRACE(option);
+    MapOptions o;
+    e = parseMapOptions({"--x", "m3=1:2:2", "--y", "m2=1:2:2", option, "/proc/threebody-map.out"}, o);
+    EXPECT_NE(e.find("cannot create a file beside /proc/threebody-map.out"), std::string::npos) << e;
+    EXPECT_NE(e.find("a folder you can write to"), std::string::npos) << e;
+    e = parseMapOptions({"--x", "m3=1:2:2", "--y", "m2=1:2:2", option, folder + "/fine.out"}, o);
+    EXPECT_EQ(e, "");
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + folder + ")\"").c_str()), 0);
+  }
   std::remove(folder.c_str());
 }
 
