@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <ostream>
+#include <span>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -60,14 +61,20 @@ PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<Ex
 PointRow makeReferenceRow(const MapOptions& o, size_t i, size_t j, const ReferencePoint& p) {
   PointRow r;
   const ReferenceOutcome& out = p.outcome;
-  r.outcome = MapOutcome::ended(out.end);
+  r.outcome = referenceMapOutcome(out.end, out.time);
   r.steps = out.steps;
   if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
   r.verdict = mapVerdictNamed(p.verdict);
   r.csv = mapReferenceCsvRow(o, i, j, p);
   char buf[160];
-  std::snprintf(buf, sizeof buf, "reference: end %d after %d revolutions at t = %.1f (%s)",
-                endNumber(out.end), out.revolutions, out.time, p.verdict);
+  const std::string revolutions = revolutionsText(out.revolutions);
+  if (out.end != EndCode::None)
+    std::snprintf(buf, sizeof buf, "reference: end %d after %s at t = %.1f (%s)", endNumber(out.end),
+                  revolutions.c_str(), out.time, p.verdict);
+  else
+    std::snprintf(buf, sizeof buf, "reference: %s at t = %.1f after %s, no end (%s)",
+                  out.gaveUp ? "step budget spent" : "still running at the time limit", out.time,
+                  revolutions.c_str(), p.verdict);
   r.text = buf;
   nlohmann::ordered_json json;
   json["i"] = i;
@@ -169,7 +176,8 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
                  o.y.field,
                  o.x.texts,
                  o.y.texts,
-                 cells};
+                 cells,
+                 o.integrator == MapIntegrator::Reference};
   int w = 0, h = 0;
   std::vector<uint32_t> pixels = drawMap(pic, &w, &h);
   // The picture names the program and the map it shows.
@@ -202,18 +210,38 @@ constexpr SummaryOutcome kSummaryOutcomes[] = {{1, "collision", "collision"},
                                                {4, "ten revolutions", "ten_revolutions"},
                                                {0, "stopped", "stopped"},
                                                {MapOutcome::fault().slot(), "faults", "faults"}};
+// A physical map's: its points are never stopped one by one, but the
+// reference may reach its time limit or spend its step budget first.
+constexpr SummaryOutcome kPhysicalSummaryOutcomes[] = {
+    {1, "collision", "collision"},
+    {2, "escaped", "escaped"},
+    {3, "far but bound", "far_but_bound"},
+    {4, "ten revolutions", "ten_revolutions"},
+    {MapOutcome::timeLimit().slot(), "still running at the time limit", "time_limit"},
+    {MapOutcome::gaveUp().slot(), "step budget spent", "step_budget_spent"},
+    {MapOutcome::fault().slot(), "faults", "faults"}};
+
+std::span<const SummaryOutcome> summaryOutcomes(const MapOptions& o) {
+  if (o.integrator == MapIntegrator::Reference) return kPhysicalSummaryOutcomes;
+  return kSummaryOutcomes;
+}
 
 void writeSummary(const MapOptions& o, const MapTally& t, size_t done, size_t total, double seconds,
                   std::ostream& err) {
   err << "threebody-map: " << done << " of " << total << " points: ";
-  for (const auto& [slot, words, key] : kSummaryOutcomes)
+  for (const auto& [slot, words, key] : summaryOutcomes(o))
     err << t.outcomes[slot] << " " << words << (slot == MapOutcome::fault().slot() ? "; " : ", ");
   if (t.kept > 0) err << t.kept << " kept from the file, " << done - t.kept << " computed: ";
   const bool reference = o.integrator == MapIntegrator::Reference;
+  const double rate = seconds > 0 ? static_cast<double>(t.steps) / seconds : 0.0;
   char buf[160];
-  std::snprintf(buf, sizeof buf, "%lld %ssteps in %.1f s (%.1f million steps/s)\n",
-                static_cast<long long>(t.steps), reference ? "reference " : "", seconds,
-                seconds > 0 ? t.steps / seconds / 1e6 : 0.0);
+  // A rate under a tenth of a million in thousands, so that it never reads 0.0.
+  if (rate >= 1e5 || rate == 0)
+    std::snprintf(buf, sizeof buf, "%lld %ssteps in %.1f s (%.1f million steps/s)\n",
+                  static_cast<long long>(t.steps), reference ? "reference " : "", seconds, rate / 1e6);
+  else
+    std::snprintf(buf, sizeof buf, "%lld %ssteps in %.1f s (%.1f thousand steps/s)\n",
+                  static_cast<long long>(t.steps), reference ? "reference " : "", seconds, rate / 1e3);
   err << buf;
   const int64_t* n = t.verdicts.counts;
   if (o.verify) {
@@ -225,7 +253,7 @@ void writeSummary(const MapOptions& o, const MapTally& t, size_t done, size_t to
   } else if (reference) {
     err << "threebody-map: " << n[0] << " stable, " << n[2]
         << " fragile (the outcome changes with the pair turned by 1e-6 radian), " << n[3]
-        << " undecided (tolerances 1e-12 and 1e-14 disagree)";
+        << " undecided (tolerances 1e-12 and 1e-14 disagree, or a reference spent its step budget)";
     if (t.verdicts.none > 0) err << "; " << t.verdicts.none << " faults";
     err << ".\n";
   }
@@ -248,7 +276,7 @@ std::string summaryJson(const MapOptions& o, const MapTally& t, size_t done, siz
   doc["kept"] = t.kept;
   doc["stopped"] = done < total;
   Json outcomes;
-  for (const auto& [slot, words, key] : kSummaryOutcomes)
+  for (const auto& [slot, words, key] : summaryOutcomes(o))
     outcomes[key] = t.outcomes[slot];
   doc["outcomes"] = outcomes;
   doc["verdicts"] = o.verify || o.integrator == MapIntegrator::Reference

@@ -231,7 +231,14 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
     MapOutcome outcome = MapOutcome::fault();
     int64_t steps = 0;
     if (f[kRowColumns - 1].empty()) {
-      outcome = MapOutcome::ended(static_cast<EndCode>(f[kEndColumn][0] - '0'));
+      const auto end = static_cast<EndCode>(f[kEndColumn][0] - '0');
+      outcome = MapOutcome::ended(end);
+      if (o.integrator == MapIntegrator::Reference) {
+        const std::string& t = f[kEndColumn + 2]; // the time, checked above
+        double time = 0;
+        std::from_chars(t.data(), t.data() + t.size(), time);
+        outcome = referenceMapOutcome(end, time);
+      }
       const std::string& n = f[kStepsColumn];
       auto s = std::from_chars(n.data(), n.data() + n.size(), steps);
       if (s.ec != std::errc()) return bad("has more steps than can be counted");

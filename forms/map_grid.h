@@ -5,6 +5,7 @@
 
 #include "forms/headless.h"
 #include "reference/reference.h"
+#include "results/map_outcome.h"
 #include "results/map_picture.h"
 #include "runtime/parameters.h"
 
@@ -68,6 +69,13 @@ struct ReferencePoint {
   ReferenceOutcome outcome;
   const char* verdict = "stable"; // stable, fragile or undecided
 };
+// A reference map point's outcome from its end code and time, as its row
+// holds them: the end code, or without one the time limit (reached) or the
+// step budget (spent before it).
+inline MapOutcome referenceMapOutcome(EndCode end, double time) {
+  if (end != EndCode::None) return MapOutcome::ended(end);
+  return time >= ReferenceSettings{}.maxTime ? MapOutcome::timeLimit() : MapOutcome::gaveUp();
+}
 std::optional<ReferencePoint> referencePoint(const ReferenceStart& start,
                                              const std::atomic<int>* stop = nullptr);
 std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p);

@@ -449,10 +449,12 @@ std::string verificationText(const VerifiedTest& v) {
     std::snprintf(buf, sizeof buf, "%s: a reference integration does not end by t = %.0f",
                   verificationName(v.verdict), r.time);
   else
-    std::snprintf(buf, sizeof buf,
-                  "%s: a reference integration ends with code %d after %d revolutions at t = %.0f",
-                  verificationName(v.verdict), endNumber(r.end), r.revolutions, r.time);
+    std::snprintf(buf, sizeof buf, "%s: a reference integration ends with code %d after %s at t = %.0f",
+                  verificationName(v.verdict), endNumber(r.end), revolutionsText(r.revolutions).c_str(),
+                  r.time);
   return buf;
 }
+
+std::string revolutionsText(int n) { return std::to_string(n) + (n == 1 ? " revolution" : " revolutions"); }
 
 } // namespace tb

@@ -108,5 +108,7 @@ struct VerdictTally {
 // What the verdict says in words, for tooltips and summaries:
 // "artefact: a reference integration ends with code 3 after 8 revolutions at t = 2781".
 std::string verificationText(const VerifiedTest& v);
+// "1 revolution", "3 revolutions".
+std::string revolutionsText(int n);
 
 } // namespace tb

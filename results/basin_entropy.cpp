@@ -12,14 +12,17 @@ BasinEntropy basinEntropy(const std::vector<uint8_t>& slots, size_t columns, siz
   const size_t n = kEntropyBox;
   for (size_t bj = 0; bj + n <= rows; bj += n)
     for (size_t bi = 0; bi + n <= columns; bi += n) {
-      int count[kEndCodes] = {};
+      int count[MapOutcome::kSlots] = {};
       bool usable = true;
+      ++e.wholeBoxes;
       for (size_t j = bj; j < bj + n && usable; ++j)
         for (size_t i = bi; i < bi + n && usable; ++i) {
           const MapOutcome o = MapOutcome::fromSlot(slots[j * columns + i]);
-          // Only tests that ended by themselves say which basin a point is in.
-          usable = o.kind() == MapOutcome::Kind::Ended && o.end() != EndCode::None;
-          if (usable) ++count[endNumber(o.end())];
+          // Only tests that ended by themselves say which basin a point is
+          // in; in a physical map so does staying bound to the time limit.
+          usable = (o.kind() == MapOutcome::Kind::Ended && o.end() != EndCode::None) ||
+                   o.kind() == MapOutcome::Kind::TimeLimit;
+          if (usable) ++count[o.slot()];
         }
       if (!usable) continue;
       double s = 0;
@@ -44,11 +47,19 @@ BasinEntropy basinEntropy(const std::vector<uint8_t>& slots, size_t columns, siz
 
 std::string basinEntropyText(const BasinEntropy& e) {
   char buf[400];
+  if (e.wholeBoxes == 0) {
+    std::snprintf(buf, sizeof buf,
+                  "threebody-map: basin entropy: the map has no whole box of %d x %d points; map at least %d "
+                  "x %d points\n",
+                  kEntropyBox, kEntropyBox, kEntropyBox, kEntropyBox);
+    return buf;
+  }
   if (e.boxes == 0) {
-    std::snprintf(
-        buf, sizeof buf,
-        "threebody-map: basin entropy: no whole box of %d x %d ended points; map at least %d x %d points\n",
-        kEntropyBox, kEntropyBox, kEntropyBox, kEntropyBox);
+    std::snprintf(buf, sizeof buf,
+                  "threebody-map: basin entropy: each of the %lld boxes of %d x %d points holds a point "
+                  "without an outcome (a fault, a stopped test, a reference that spent its step budget, or "
+                  "a point not computed)\n",
+                  static_cast<long long>(e.wholeBoxes), kEntropyBox, kEntropyBox);
     return buf;
   }
   std::snprintf(buf, sizeof buf,

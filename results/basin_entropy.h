@@ -2,10 +2,11 @@
 // entropy. The grid is tiled by boxes of 5 x 5 adjacent points from point
 // (0, 0); points at the right or top edge that do not fill a whole box are
 // left out, and so is any box holding a fault, a stopped or a not computed
-// point. In a box p_k is the share of its 25 points that ended with end code
-// k, and its entropy is -sum p_k ln p_k. S_b is the mean over the boxes, S_bb
-// the mean over the boxes that hold more than one end code; a boundary with
-// S_bb > ln 2 is fractal.
+// point, or one whose reference spent its step budget. In a box p_k is the
+// share of its 25 points with outcome k (an end code, or in a physical map
+// no end by the time limit), and its entropy is -sum p_k ln p_k. S_b is the
+// mean over the boxes, S_bb the mean over the boxes that hold more than one
+// outcome; a boundary with S_bb > ln 2 is fractal.
 #pragma once
 
 #include "results/map_outcome.h"
@@ -19,6 +20,7 @@ namespace tb {
 struct BasinEntropy {
   double sb = 0, sbb = 0;
   int64_t boxes = 0, boundaryBoxes = 0;
+  int64_t wholeBoxes = 0; // the boxes the grid holds, usable or not
   bool fractal() const { return boundaryBoxes > 0 && sbb > 0.6931471805599453; }
 };
 

@@ -8,6 +8,8 @@ const char* MapOutcome::name() const {
   case Kind::Fault: return "fault";
   case Kind::NotYet: return "not yet";
   case Kind::Dropped: return "dropped";
+  case Kind::TimeLimit: return "still running";
+  case Kind::GaveUp: return "budget spent";
   case Kind::Ended: break;
   }
   switch (end_) {
@@ -25,6 +27,8 @@ uint32_t MapOutcome::colour() const {
   case Kind::Fault: return 0x000000;
   case Kind::NotYet:
   case Kind::Dropped: return 0xFFFFFF;
+  case Kind::TimeLimit: return 0xB040A0; // purple
+  case Kind::GaveUp: return 0x505050;    // dark grey
   case Kind::Ended: break;
   }
   switch (end_) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 
 namespace tb {
 
@@ -170,10 +171,13 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
   const int plotW = map.columns * map.cell, plotH = map.rows * map.cell;
   int64_t w = 0, h = 0;
   mapPictureSize(map.columns, map.rows, map.cell, &w, &h);
-  // A map with doubtful points is tall enough for the dots' legend too.
+  // A physical map's legend has a row more; a map with doubtful points is
+  // tall enough for the dots' legend too.
+  const int extra = map.physical ? 1 : 0;
+  h = std::max<int64_t>(h, (6 + extra) * 12 + 20);
   if (std::any_of(map.cells.begin(), map.cells.end(),
                   [](const MapCell& m) { return m.mark != MapMark::None; }))
-    h = std::max<int64_t>(h, kMarginTop + 8 * 12 + 5);
+    h = std::max<int64_t>(h, kMarginTop + (8 + extra) * 12 + 5);
   Canvas c{static_cast<int>(w), static_cast<int>(h), {}};
   c.pixels.assign(static_cast<size_t>(c.width) * c.height, kWhite);
   int64_t longest = 1;
@@ -220,14 +224,17 @@ std::vector<uint32_t> drawMap(const MapPicture& map, int* width, int* height) {
   // The legend: one swatch per outcome, and what the shades mean.
   const int lx = legendX;
   int y = kMarginTop - 8;
-  for (MapOutcome o : kLegendOutcomes) {
+  const std::span<const MapOutcome> legend =
+      map.physical ? std::span<const MapOutcome>(kPhysicalLegendOutcomes) : kLegendOutcomes;
+  for (MapOutcome o : legend) {
     c.fill(lx, y, 9, 9, mapCellColour(o, 1, longest));
     c.text(lx + 13, y + 1, o.name(), kBlack);
     y += 12;
   }
-  c.text(lx, kMarginTop + 6 * 12 - 6, "darker: longer", kGrey);
+  const int rows = static_cast<int>(legend.size());
+  c.text(lx, kMarginTop + rows * 12 - 6, "darker: longer", kGrey);
   // The dots' legend, for the marks the map has.
-  int row = 7;
+  int row = rows + 1;
   if (artefacts && kMarginTop + row * 12 + 4 < c.height) {
     c.fill(lx + 2, kMarginTop + row * 12 - 6, 4, 4, kBlack);
     c.text(lx + 13, kMarginTop + row * 12 - 8, "dot: artefact", kBlack);

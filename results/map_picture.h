@@ -29,6 +29,7 @@ struct MapPicture {
   std::string xName, yName;                // the axes' field names
   std::vector<std::string> xTexts, yTexts; // each point's value as written in the outputs
   std::vector<MapCell> cells;              // row by row from y's first value, x fastest
+  bool physical = false;                   // integrated by the reference: its legend's outcomes
 };
 
 // The values of an axis from start to end in `count` points, both ends

@@ -602,6 +602,64 @@ TEST(BasinEntropyOfGrids, OneOutcomeIsZeroAndACheckerboardIsItsClosedForm) {
   e = basinEntropy(board, 10, 10);
   EXPECT_EQ(e.boxes, 3);
   EXPECT_GT(e.sbb, closed);
+  // A physical map's point still running at the time limit is an outcome of
+  // its own; one whose reference spent its step budget has none.
+  board[0] = static_cast<uint8_t>(MapOutcome::timeLimit().slot());
+  e = basinEntropy(board, 10, 10);
+  EXPECT_EQ(e.boxes, 3);
+  EXPECT_GT(e.sbb, closed);
+  for (size_t k : {size_t{0}, size_t{5}, size_t{50}, size_t{55}})
+    board[k] = static_cast<uint8_t>(MapOutcome::gaveUp().slot());
+  e = basinEntropy(board, 10, 10);
+  EXPECT_EQ(e.boxes, 0);
+  EXPECT_EQ(e.wholeBoxes, 4);
+  EXPECT_NE(basinEntropyText(e).find("each of the 4 boxes of 5 x 5 points holds a point without an outcome"),
+            std::string::npos)
+      << basinEntropyText(e);
+  EXPECT_NE(basinEntropyText(basinEntropy(one, 4, 7)).find("no whole box of 5 x 5 points"),
+            std::string::npos);
+}
+
+// A reference that has not ended is still running at the time limit, or
+// spent its step budget before: named so, counted apart from a user's stop,
+// the same when read back from the CSV.
+TEST(ReferenceMap, PointsWithoutAnEndSayWhy) {
+  EXPECT_EQ(referenceMapOutcome(EndCode::Escaped, 700), MapOutcome::ended(EndCode::Escaped));
+  EXPECT_EQ(referenceMapOutcome(EndCode::None, 100000.3), MapOutcome::timeLimit());
+  EXPECT_EQ(referenceMapOutcome(EndCode::None, 5123.5), MapOutcome::gaveUp());
+  const std::vector<std::string> args{"--integrator",   "reference", "--x",
+                                      "alpha=0:360:11", "--y",       "m3=1000:100000:5"};
+  const std::string csv = temp("limit.csv"), json = temp("limit.json");
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> a = args;
+    a.insert(a.end(), more.begin(), more.end());
+    return mapOf(a);
+  };
+  MapRun r = runIn(with({"--csv", csv, "--summary", json}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json whole = nlohmann::json::parse(readFile(json));
+  EXPECT_GT(whole["outcomes"]["time_limit"].get<int>(), 0) << whole.dump();
+  EXPECT_FALSE(whole["outcomes"].contains("stopped"));
+  EXPECT_GT(whole["basin_entropy"]["boxes"].get<int>(), 0);
+  EXPECT_NE(r.err.find(std::to_string(whole["outcomes"]["time_limit"].get<int>()) +
+                       " still running at the time limit"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("still running at the time limit at t = 1000"), std::string::npos) << r.out;
+  // Read back: the first 30 rows kept, the rest computed again.
+  const std::string full = readFile(csv);
+  size_t cut = full.find("\n", full.find("\ni,j,") + 1);
+  for (int k = 0; k < 30; ++k)
+    cut = full.find('\n', cut + 1);
+  { std::ofstream(csv, std::ios::binary) << full.substr(0, cut + 1); }
+  MapRun resumed = runIn(with({"--csv", csv, "--summary", json, "--resume"}));
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(readFile(csv), full);
+  const nlohmann::json again = nlohmann::json::parse(readFile(json));
+  EXPECT_EQ(again["outcomes"], whole["outcomes"]);
+  EXPECT_EQ(again["basin_entropy"], whole["basin_entropy"]);
+  std::remove(csv.c_str());
+  std::remove(json.c_str());
 }
 
 // The physical map: identical at any number of threads; a verified map's

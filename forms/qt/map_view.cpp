@@ -55,6 +55,11 @@ MapView::MapView(const MapGrid& grid, const std::vector<MapCell>& cells, QWidget
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+std::span<const MapOutcome> legendOutcomes(const MapGrid& grid) {
+  if (grid.integrator == MapIntegrator::Reference) return kPhysicalLegendOutcomes;
+  return kLegendOutcomes;
+}
+
 namespace {
 
 // The dots a verified or physical map puts on its doubtful cells, as the legend names them.
@@ -66,7 +71,7 @@ constexpr std::pair<MapMark, const char*> kMarkLegend[] = {{MapMark::Artefact, "
 int MapView::legendWidth() const {
   const QFontMetrics fm(font());
   int w = fm.horizontalAdvance("longer tests darker");
-  for (const MapOutcome& o : kLegendOutcomes)
+  for (const MapOutcome& o : legendOutcomes(grid_))
     w = std::max(w, fm.horizontalAdvance(o.name()) + 26);
   // Room for the marks' names too, so the map keeps its size when they appear.
   for (const auto& [mark, text] : kMarkLegend)
@@ -244,7 +249,7 @@ void MapView::paintEvent(QPaintEvent*) {
   const double lx = width() - legendWidth() + kPad;
   double ly = plot.top();
   p.setPen(ink);
-  for (const MapOutcome& o : kLegendOutcomes) {
+  for (const MapOutcome& o : legendOutcomes(grid_)) {
     const bool shaded = o.kind() == MapOutcome::Kind::Ended;
     for (int k = 0; k < (shaded ? 4 : 1); ++k) {
       const uint32_t c =

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace tb {
@@ -64,6 +65,10 @@ private:
   std::vector<size_t> marks_; // the doubtful cells among them
   int64_t coloured_ = 0;
 };
+
+// The outcomes the legend names: a physical map's are not stopped, but may
+// be still running at the time limit or have spent the step budget.
+std::span<const MapOutcome> legendOutcomes(const MapGrid& grid);
 
 // Round values (1, 2 or 5 times a power of ten) from `from` to `to`, no closer
 // than `minStep`; at least the ends when no round value falls between.

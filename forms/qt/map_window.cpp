@@ -239,7 +239,7 @@ void MapWindow::start() {
           referencePoint(referenceStart(fields, t.report->alpha), stop.get());
       if (!reference) return std::nullopt;
       const ReferencePoint& r = *reference;
-      p.cell = MapCell{MapOutcome::ended(r.outcome.end), r.outcome.steps,
+      p.cell = MapCell{referenceMapOutcome(r.outcome.end, r.outcome.time), r.outcome.steps,
                        std::string_view(r.verdict) == "stable" ? MapMark::None : MapMark::Fragile};
       p.time = r.outcome.time;
       p.row = mapReferenceCsvRow(*grid, i, j, r);
@@ -290,7 +290,7 @@ QString MapWindow::finishedText() const {
     doubtful += cells_[k].mark == MapMark::Fragile ? 1 : 0;
   }
   QStringList parts;
-  for (const MapOutcome o : kLegendOutcomes)
+  for (const MapOutcome o : legendOutcomes(grid_))
     if (outcomes[o.slot()] > 0) parts << QString("%1 %2").arg(outcomes[o.slot()]).arg(o.name());
   QString text = QString("%1 points: %2").arg(cells_.size()).arg(parts.join(", "));
   if (grid_.verify) text += QString(artefacts == 1 ? "; %1 artefact" : "; %1 artefacts").arg(artefacts);
@@ -302,6 +302,8 @@ QString MapWindow::finishedText() const {
                 .arg(e.sb, 0, 'f', 3)
                 .arg(e.sbb, 0, 'f', 3)
                 .arg(e.fractal() ? "fractal" : "not fractal");
+  else if (e.wholeBoxes > 0)
+    text += "; no basin entropy: every box of 5 x 5 points holds one without an outcome";
   return text;
 }
 
