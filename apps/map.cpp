@@ -86,7 +86,8 @@ PointRow makeReferenceRow(const MapOptions& o, size_t i, size_t j, const Referen
   json["time"] = out.time;
   json["steps"] = out.steps;
   json["verdict"] = p.verdict;
-  json["closest_approach"] = out.closest;
+  json["closest_approach"] =
+      out.closest ? nlohmann::ordered_json(*out.closest) : nlohmann::ordered_json(nullptr);
   json["escape_gap"] =
       out.escapeGap ? nlohmann::ordered_json(*out.escapeGap) : nlohmann::ordered_json(nullptr);
   json["error"] = nullptr;

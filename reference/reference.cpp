@@ -268,7 +268,7 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     if (end == EndCode::None) return false;
     out.end = end;
     out.time = t;
-    out.closest = std::isfinite(closestRsq) ? std::sqrt(closestRsq) : 0;
+    if (std::isfinite(closestRsq)) out.closest = std::sqrt(closestRsq);
     return true;
   };
   // A pair that turns backwards from the start.
@@ -379,7 +379,7 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     }
   }
   out.time = t;
-  out.closest = std::isfinite(closestRsq) ? std::sqrt(closestRsq) : 0;
+  if (std::isfinite(closestRsq)) out.closest = std::sqrt(closestRsq);
   return finish(s);
 }
 

@@ -83,7 +83,7 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
       o[kVerifyColumns[1]] = r.revolutions;
       o[kVerifyColumns[2]] = r.time;
       o[kVerifyColumns[3]] = verificationName(t.verified->verdict);
-      o[kVerifyColumns[4]] = r.closest;
+      o[kVerifyColumns[4]] = r.closest ? nlohmann::ordered_json(*r.closest) : nlohmann::ordered_json(nullptr);
       o[kVerifyColumns[5]] =
           r.escapeGap ? nlohmann::ordered_json(*r.escapeGap) : nlohmann::ordered_json(nullptr);
     } else {

@@ -196,7 +196,8 @@ TEST(Reference, EventsInsideLongStepsAreLocated) {
     EXPECT_EQ(a.end, b.end);
     EXPECT_EQ(a.revolutions, b.revolutions);
     EXPECT_NEAR(a.time, b.time, 1e-6 * b.time);
-    EXPECT_NEAR(a.closest, b.closest, 1e-6 * b.closest);
+    ASSERT_TRUE(a.closest && b.closest);
+    EXPECT_NEAR(*a.closest, *b.closest, 1e-6 * *b.closest);
     EXPECT_LT(a.steps, b.steps / 4);
   }
 }
@@ -254,4 +255,20 @@ TEST(Reference, TheWrapAndNegativeAnglesAreCountedAsTheEngineCountsThem) {
       EXPECT_EQ(other->second, plain[k].second);
     }
   }
+}
+
+// A third body that never came near the pair has no closest approach: none,
+// not a distance of 0 that would read as a direct hit.
+TEST(Reference, NoClosestApproachWithoutAnApproach) {
+  FieldTexts fields;
+  const auto tests = fixedSeries({"--alpha-start", "30", "--alpha-end", "30", "--init-v3", "-5"}, &fields);
+  ASSERT_EQ(tests.size(), 1u);
+  const VerifiedTest v = *verifyOutcome(referenceStart(fields, 30), tests[0].end, tests[0].revolutions);
+  EXPECT_FALSE(v.reference.closest.has_value());
+  EXPECT_TRUE(integrateReference(referenceStart(defaultFieldTexts(), 30)).closest.has_value());
+  ParseResult p = parseBatchOptions(
+      {"--verify", "--alpha-start", "30", "--alpha-end", "30", "--init-v3", "-5", "--format", "jsonl"});
+  std::ostringstream out, err;
+  runBatch(p.options, out, err, false);
+  EXPECT_TRUE(nlohmann::json::parse(out.str())["closest_approach"].is_null()) << out.str();
 }
