@@ -100,10 +100,13 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
 
 std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
 
-std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment) {
-  std::string csv = csvHeader(false, experiment != nullptr) + "\n";
-  for (const auto& t : tests)
-    csv += testToCsvRow(t, Verdict::None, experiment) + "\n";
+std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment,
+                       const std::vector<std::optional<VerifiedTest>>* verified) {
+  std::string csv = csvHeader(false, experiment != nullptr, verified != nullptr) + "\n";
+  for (size_t k = 0; k < tests.size(); ++k) {
+    const VerifiedTest* v = verified && k < verified->size() && (*verified)[k] ? &*(*verified)[k] : nullptr;
+    csv += testToCsvRow(tests[k], Verdict::None, experiment, v, verified != nullptr) + "\n";
+  }
   return csv;
 }
 

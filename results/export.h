@@ -47,7 +47,9 @@ nlohmann::ordered_json verdictsJson(const VerdictTally& t, bool reference = fals
 std::string dumpJson(const nlohmann::ordered_json& j);
 
 // A whole series as CSV text, header first; every row names the experiment
-// when `experiment` (the series' field texts) is given.
-std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment = nullptr);
+// when `experiment` (the series' field texts) is given. With `verified` (one
+// entry a test, empty where none came) the rows have the verify columns too.
+std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment = nullptr,
+                       const std::vector<std::optional<VerifiedTest>>* verified = nullptr);
 
 } // namespace tb

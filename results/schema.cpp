@@ -140,7 +140,8 @@ std::string testToCsvRow(const TestReport& r, Verdict verdict, const FieldTexts*
              shortestText(o.time);
       row += ',';
       row += verificationName(verified->verdict);
-      row += ',' + (o.closest ? shortestText(*o.closest) : std::string()) + ',' + (o.escapeGap ? shortestText(*o.escapeGap) : std::string());
+      row += ',' + (o.closest ? shortestText(*o.closest) : std::string()) + ',' +
+             (o.escapeGap ? shortestText(*o.escapeGap) : std::string());
     } else {
       row += std::string(std::size(kVerifyColumns), ',');
     }

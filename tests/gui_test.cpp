@@ -1017,10 +1017,30 @@ private slots:
       for (int x = 0; x < shot.width(); ++x)
         red += qRed(shot.pixel(x, y)) > 150 && qGreen(shot.pixel(x, y)) < 80;
     QVERIFY(red > 3);
-    // Off, a new series has no marks.
+    // The verdicts are saved with the results, as the batch tool writes them,
+    // and the results table shows them (also when opened before they came).
+    const QString csv = QDir::temp().filePath("tb_verified_results.csv");
+    QCOMPARE(p.forms.saveResults(csv), QString());
+    QFile saved(csv);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QStringList batchCsv = batchLines({"--tdelta", "0.05", "--init-v3", "0.7", "--alpha-start", "42",
+                                       "--alpha-end", "44", "--verify", "--format", "csv"});
+    QCOMPARE(QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts), batchCsv);
+    p.forms.showResultsTable();
+    ResultsTable* table = p.forms.resultsTable();
+    QVERIFY(table->column("verdict") >= 0);
+    QCOMPARE(table->table()->item(1, table->column("verdict"))->text(), QString("artefact"));
+    QCOMPARE(table->table()->item(1, table->column("reference_end"))->text(), QString("1"));
+    // Off, a new series has no marks, and its results no verify columns.
     verify->trigger();
     p.click("CommandStart");
     QCOMPARE(p.forms.lmesgLabel(1)->verdictMark(), QString());
+    QCOMPARE(table->column("verdict"), -1);
+    QCOMPARE(p.forms.saveResults(csv), QString());
+    saved.close();
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(!QString::fromUtf8(saved.readLine()).contains("verdict"));
+    saved.remove();
   }
 
   void outcomeMapFillsAndAClickRunsThatPoint() {

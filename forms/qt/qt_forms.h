@@ -209,6 +209,11 @@ private:
   std::vector<FieldTexts> fieldsBeforePick_; // what each click on the map changed, to put back
   std::array<bool, 3> pixels_{};
   std::vector<TestReport> results_;
+  // Each test's verdict once its reference came back; verifyAsked_: some
+  // test of the series was sent to be verified, so saving writes the
+  // verify columns.
+  std::vector<std::optional<VerifiedTest>> verified_;
+  bool verifyAsked_ = false;
   std::chrono::steady_clock::time_point lastPump_{};
   Application* app_ = nullptr; // whose buttons these are
   std::unique_ptr<QDialog> help_;

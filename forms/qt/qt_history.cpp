@@ -25,11 +25,14 @@ void QtForms::recordTest(const TestReport& report) {
     *stopVerifying_ = 1; // the last series' verdicts would find no line
     stopVerifying_ = std::make_shared<std::atomic<int>>(0);
     results_.clear();
+    verified_.clear();
+    verifyAsked_ = false;
     pictures_.clear();
     pictureBytes_ = 0;
     if (resultsTable_) resultsTable_->clear();
   }
   results_.push_back(report);
+  verified_.emplace_back();
   // Each test's picture, kept as PNG (a few kilobytes of trails on white);
   // the oldest go first should a very long series fill kMaxPictureBytes.
   QByteArray png;
@@ -56,6 +59,7 @@ void QtForms::setVerifyOutcomes(bool on) {
 // to the windows' thread and marks the line, if that label still shows this
 // test of this series.
 void QtForms::verifyInBackground(const TestReport& report) {
+  verifyAsked_ = true;
   if (report.end == EndCode::None) return; // stopped: no outcome to judge
   const int series = series_, test = static_cast<int>(results_.size()) - 1;
   const FieldTexts fields = seriesFields_;
@@ -78,6 +82,8 @@ void QtForms::verifyInBackground(const TestReport& report) {
               if (!self) return;
               --self->verificationsRunning_;
               if (!v || series != self->series_) return;
+              self->verified_[static_cast<size_t>(test)] = v;
+              if (self->resultsTable_) self->resultsTable_->setVerdict(static_cast<size_t>(test), *v);
               for (int label = 0; label < 19; ++label)
                 if (self->labelTest(label) == test) {
                   static const char* marks[] = {"\u2713", "\u2717", "~", "?"};
@@ -130,8 +136,10 @@ void QtForms::showResultsTable() {
   if (!resultsTable_) {
     resultsTable_ = std::make_unique<ResultsTable>();
     resultsTable_->onPick = [this](size_t test) { showTest(static_cast<int>(test)); };
-    for (size_t k = 0; k < results_.size(); ++k)
+    for (size_t k = 0; k < results_.size(); ++k) {
       resultsTable_->addTest(k, results_[k]);
+      if (verified_[k]) resultsTable_->setVerdict(k, *verified_[k]);
+    }
     resultsTable_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().bottom() + 1);
   }
   resultsTable_->show();
@@ -171,7 +179,7 @@ QString QtForms::saveImage(const QString& path, bool withOverlay) const {
 }
 
 QString QtForms::saveResults(const QString& path) const {
-  std::string csv = testsToCsv(results_, &seriesFields_);
+  std::string csv = testsToCsv(results_, &seriesFields_, verifyAsked_ ? &verified_ : nullptr);
   return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }
 

@@ -65,7 +65,37 @@ ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
   resize(900, 360);
 }
 
-void ResultsTable::clear() { table_->setRowCount(0); }
+void ResultsTable::clear() {
+  table_->setRowCount(0);
+  // A new series is verified or not anew: the verify columns go until a verdict comes.
+  if (const int first = column(kVerifyColumns[0]); first >= 0) table_->setColumnCount(first);
+}
+
+void ResultsTable::setVerdict(size_t index, const VerifiedTest& v) {
+  int first = column(kVerifyColumns[0]);
+  if (first < 0) {
+    first = table_->columnCount();
+    table_->setColumnCount(first + static_cast<int>(std::size(kVerifyColumns)));
+    for (size_t k = 0; k < std::size(kVerifyColumns); ++k)
+      table_->setHorizontalHeaderItem(first + static_cast<int>(k), new QTableWidgetItem(kVerifyColumns[k]));
+  }
+  int row = -1;
+  for (int r = 0; r < table_->rowCount() && row < 0; ++r)
+    if (table_->item(r, 0)->data(Qt::UserRole).toULongLong() == index + 1) row = r;
+  if (row < 0) return;
+  const ReferenceOutcome& o = v.reference;
+  const ColumnValue values[] = {int64_t{endNumber(o.end)},
+                                int64_t{o.revolutions},
+                                o.time,
+                                std::string(verificationName(v.verdict)),
+                                o.closest,
+                                o.escapeGap};
+  table_->setSortingEnabled(false);
+  for (size_t k = 0; k < std::size(values); ++k)
+    table_->setItem(row, first + static_cast<int>(k),
+                    new Cell(QString::fromStdString(columnText(values[k])), numberOf(values[k])));
+  table_->setSortingEnabled(true);
+}
 
 int ResultsTable::column(const QString& name) const {
   for (int c = 0; c < table_->columnCount(); ++c)

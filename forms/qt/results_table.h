@@ -3,6 +3,7 @@
 // test's picture in the display form, as a click on its result line does.
 #pragma once
 
+#include "reference/reference.h"
 #include "sim/experiment.h"
 
 #include <QTableWidget>
@@ -20,6 +21,9 @@ public:
   void clear();
   // Adds the test that just finished; `index` counts the tests of the series from 0.
   void addTest(size_t index, const TestReport& report);
+  // The reference's verdict on test `index`: the verify columns, added to
+  // the table with the first verdict, filled in on its row.
+  void setVerdict(size_t index, const VerifiedTest& v);
   // The row clicked: the test's index in the series.
   std::function<void(size_t test)> onPick;
   QTableWidget* table() const { return table_; }
