@@ -8,6 +8,7 @@
 #include "sim/lanes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <sys/stat.h>
@@ -161,6 +162,24 @@ std::string parseArgs(CLI::App& app, std::vector<std::string> args, bool& help, 
       if (o->get_expected_max() == 0 && o->check_name(name))
         return "option " + name + " takes no value (\"" + printableText(arg.substr(eq + 1)) +
                "\" was given); write " + name + " alone, or leave it out";
+  }
+  // A word of one dash and several letters ("-verify", "-hverify") would be
+  // read as short options run together ("-h" and then help); it is refused
+  // by name, with the two-dash option it was likely meant as. The value of
+  // an option that takes one may begin with a dash ("--m2 -999").
+  for (size_t k = 0; k < args.size(); ++k) {
+    const std::string& arg = args[k];
+    if (k > 0 && args[k - 1].rfind("--", 0) == 0 && args[k - 1].find('=') == std::string::npos) {
+      const CLI::Option* before = app.get_option_no_throw(args[k - 1]);
+      if (before && before->get_expected_max() != 0) continue;
+    }
+    if (keepSingleDash || arg.size() < 3 || arg[0] != '-' ||
+        !std::isalpha(static_cast<unsigned char>(arg[1])))
+      continue;
+    const std::string meant = "-" + arg.substr(0, arg.find('='));
+    const CLI::Option* o = app.get_option_no_throw(meant);
+    return "unknown option \"" + printableText(arg) + "\"" +
+           (o ? "; options begin with two dashes: " + printableText(meant) : std::string()) + "; see --help";
   }
   app.allow_extras();
   std::reverse(args.begin(), args.end()); // CLI11 takes its arguments last first

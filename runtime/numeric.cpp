@@ -203,33 +203,63 @@ std::string exactText(double v) {
   return std::string(buf, r.ptr);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at s[i] (1 for ASCII), or 0
+// when the bytes there are not one: a stray continuation byte, a lead byte
+// that is never used (C0, C1, F5-FF), a sequence cut short, an overlong
+// form or a surrogate.
+size_t utf8Length(std::string_view s, size_t i) {
+  const auto b = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
+  const unsigned char c = b(i);
+  if (c < 0x80) return 1;
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF; // the second byte's range
+  if (c >= 0xC2 && c <= 0xDF)
+    n = 2;
+  else if (c >= 0xE0 && c <= 0xEF)
+    n = 3, lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
+  else if (c >= 0xF0 && c <= 0xF4)
+    n = 4, lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
+  else
+    return 0;
+  if (b(i + 1) < lo || b(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; ++k)
+    if ((b(i + k) & 0xC0) != 0x80) return 0;
+  return n;
+}
+
+} // namespace
+
 std::string printableText(std::string_view s, size_t limit) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  auto continuation = [&](size_t i) { return (byte(i) & 0xC0) == 0x80; };
+  auto escape = [](std::string& out, unsigned char c) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02X", c);
+    out += buf;
+  };
   std::string out;
   size_t shown = 0, i = 0;
-  for (; i < s.size(); ++i) {
-    // Cut only between characters, never inside a UTF-8 sequence.
-    if (shown >= limit && !continuation(i)) break;
-    if (!continuation(i)) ++shown;
-    unsigned char c = byte(i);
-    // C0 controls, DEL, and the C1 controls as UTF-8 encodes them (C2 80-9F).
-    bool c1 = c == 0xC2 && i + 1 < s.size() && byte(i + 1) >= 0x80 && byte(i + 1) < 0xA0;
-    if (c < 0x20 || c == 0x7F || c1) {
-      char buf[16];
-      if (c1)
-        std::snprintf(buf, sizeof buf, "\\xC2\\x%02X", byte(++i));
-      else
-        std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
+  // Character by character, so that a cut never falls inside one. C0
+  // controls, DEL, the C1 controls (C2 80-9F) and bytes that are not UTF-8
+  // are shown as \xNN; each counts as one character.
+  while (i < s.size() && shown < limit) {
+    ++shown;
+    const unsigned char c = byte(i);
+    const size_t n = utf8Length(s, i);
+    if (n == 0 || c < 0x20 || c == 0x7F || (c == 0xC2 && byte(i + 1) < 0xA0)) {
+      for (size_t k = 0; k < std::max<size_t>(n, 1); ++k)
+        escape(out, byte(i + k));
+      i += std::max<size_t>(n, 1);
     } else {
-      out += static_cast<char>(c);
+      out.append(s.substr(i, n));
+      i += n;
     }
   }
   if (i < s.size()) {
     size_t total = 0;
-    for (size_t j = 0; j < s.size(); ++j)
-      total += continuation(j) ? 0 : 1;
+    for (size_t j = 0; j < s.size(); j += std::max<size_t>(utf8Length(s, j), 1))
+      ++total;
     out += "... (" + std::to_string(total) + " characters)";
   }
   return out;

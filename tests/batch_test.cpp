@@ -536,6 +536,26 @@ TEST(OptionGrammar, BothProgramsShareTheParameterOptionsAndHelpWithin80Columns) 
 
 // The desktop program's command line refuses what it does not know before
 // any window, and passes the window toolkit only its documented options.
+TEST(OptionGrammar, OneDashWordsAreRefusedByNameNotReadAsShortOptions) {
+  // "-verify" is not "-v" with "erify", and "-hverify" is no call for help:
+  // each program refuses the word as given, hinting at the two-dash option.
+  auto errors = [](const std::vector<std::string>& args) {
+    Launch launch;
+    MapOptions map;
+    return std::vector<std::string>{parseBatchOptions(args).error, readLaunch(args, launch),
+                                    parseMapOptions(args, map)};
+  };
+  for (const std::string& e : errors({"-verify"}))
+    EXPECT_EQ(e, "unknown option \"-verify\"; options begin with two dashes: --verify; see --help");
+  for (const std::string& e : errors({"-version"}))
+    EXPECT_EQ(e, "unknown option \"-version\"; options begin with two dashes: --version; see --help");
+  for (const std::string& e : errors({"-hverify"}))
+    EXPECT_EQ(e, "unknown option \"-hverify\"; see --help");
+  // A value may begin with a dash; -h alone still asks for help.
+  EXPECT_EQ(parseBatchOptions({"--m2", "-999", "--alpha-start", "-1e3"}).error, "");
+  EXPECT_TRUE(parseBatchOptions({"-h"}).options.help);
+}
+
 TEST(OptionGrammar, TheDesktopCommandLineRefusesWhatItDoesNotKnow) {
   for (const auto& bad : std::vector<std::vector<std::string>>{{"-start"},
                                                                {"-pace", "200"},

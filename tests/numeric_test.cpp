@@ -159,6 +159,13 @@ TEST(PrintableText, EscapesControlsAndCutsLongTextsBetweenCharacters) {
       {"\xce\xb1\xce\xb2", 60, "\xce\xb1\xce\xb2"}, // letters stay letters
       {"abcdef", 4, "abcd... (6 characters)"},
       {"\xce\xb1\xce\xb2\xce\xb3", 2, "\xce\xb1\xce\xb2... (3 characters)"},
+      // Bytes that are not UTF-8 are escaped like controls, each one character.
+      {"\xff", 60, "\\xFF"},
+      {"a\xce", 60, "a\\xCE"},                                   // a letter cut short
+      {"\xe2\x82", 60, "\\xE2\\x82"},                            // cut short, then a stray continuation
+      {"\xc0\xaf\xed\xa0\x80", 60, "\\xC0\\xAF\\xED\\xA0\\x80"}, // overlong, a surrogate
+      {"\xe2\x82\xac\xf0\x9f\x98\x80", 60, "\xe2\x82\xac\xf0\x9f\x98\x80"},
+      {"\xff\xfe\xfdz", 2, "\\xFF\\xFE... (4 characters)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.out);
