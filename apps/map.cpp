@@ -182,10 +182,13 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
   int w = 0, h = 0;
   std::vector<uint32_t> pixels = drawMap(pic, &w, &h);
   // The picture names the program and the map it shows.
-  std::string e =
-      writePng(o.png, w, h, pixels,
-               {{"Software", "threebody-map " THREEBODY_VERSION},
-                {"Parameters", "x " + o.x.given + " y " + o.y.given + " fixed " + parameterLine(o.fields)}});
+  std::string e = writePng(
+      o.png, w, h, pixels,
+      {{"Software", "threebody-map " THREEBODY_VERSION},
+       {"Parameters", "x " + o.x.given + " y " + o.y.given + " fixed " + parameterLine(o.fields) +
+                          (o.integrator == MapIntegrator::Reference ? "; physical map (reference integration)"
+                           : o.verify ? "; fixed step verified by a reference integration"
+                                      : "")}});
   if (!e.empty()) err << "threebody-map: --png: " << printableText(e, 200) << "\n";
   return e.empty();
 }

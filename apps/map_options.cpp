@@ -126,6 +126,11 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
   if (o.x.values.size() * o.y.values.size() > kMaxPoints)
     return "the map has more than " + std::to_string(kMaxPoints) + " points; use smaller counts";
   o.integrator = integrator == "reference" ? MapIntegrator::Reference : MapIntegrator::Fixed;
+  for (const MapAxis* a : {&o.x, &o.y})
+    if (o.integrator == MapIntegrator::Reference && a->field == "tdelta")
+      return std::string("option ") + (a == &o.x ? "--x" : "--y") +
+             ": a physical map (--integrator reference) does not use tdelta, the reference chooses its own "
+             "steps; map another field, or map tdelta with the fixed step";
   if (o.verify && o.integrator == MapIntegrator::Reference)
     return "option --verify judges fixed-step points; a reference map (--integrator reference) is the "
            "reference "

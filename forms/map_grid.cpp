@@ -82,6 +82,12 @@ FieldTexts MapGrid::pointFields(size_t i, size_t j) const {
   set(axisControl(y.field), y.texts[j]);
   for (const auto& [name, value] : f)
     if (name == controls::Talphastr) set(controls::Talphaend, value);
+  // The reference chooses its own steps and draws nothing: the time step and
+  // the plot's size, which it does not use, cannot make its point a fault.
+  if (integrator == MapIntegrator::Reference)
+    for (const auto& p : parameterFields())
+      if (p.control == std::string(controls::Ttdelta) || p.control == std::string(controls::Tdispmax))
+        set(p.control, p.defaultText);
   return f;
 }
 

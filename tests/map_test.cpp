@@ -911,3 +911,41 @@ TEST(MapResume, VerdictsAreTheOnesTheMapsKindWrites) {
   }
   std::remove(file.c_str());
 }
+
+// A physical map takes neither the time step nor the plot's size: they cannot
+// fault its points, and tdelta is no axis of it. Its picture says how the map
+// was made.
+TEST(ReferenceMap, UsesNeitherTheTimeStepNorThePlotSizeAndSaysWhatItIs) {
+  const std::vector<std::string> grid{"--integrator", "reference", "--x", "alpha=0:90:2", "--y", "m3=1:2:2"};
+  auto run = [&](std::vector<std::string> more) {
+    std::vector<std::string> a = grid;
+    a.insert(a.end(), more.begin(), more.end());
+    return runIn(mapOf(a));
+  };
+  const MapRun plain = run({}), odd = run({"--disp-max", "0", "--tdelta", "1e300"});
+  EXPECT_EQ(odd.status, 0) << odd.err;
+  EXPECT_EQ(odd.out, plain.out);
+  EXPECT_NE(odd.err.find("0 faults"), std::string::npos) << odd.err;
+  MapOptions o;
+  EXPECT_NE(parseMapOptions({"--integrator", "reference", "--x", "tdelta=0.001:0.01:3", "--y", "m3=1:2:2"}, o)
+                .find("option --x: a physical map (--integrator reference) does not use tdelta"),
+            std::string::npos);
+  for (const auto& [kind, says] : std::vector<std::pair<std::string, std::string>>{
+           {"reference", "; physical map (reference integration)"},
+           {"verify", "; fixed step verified by a reference integration"}}) {
+    const std::string png = temp("kind.png");
+    std::vector<std::string> a{"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--png", png};
+    if (kind == "reference")
+      a.insert(a.end(), {"--integrator", "reference"});
+    else
+      a.push_back("--verify");
+    ASSERT_EQ(runIn(mapOf(a)).status, 0);
+    const tb::testing::Picture pic = tb::testing::readPng(png);
+    ASSERT_TRUE(pic.ok());
+    bool found = false;
+    for (const auto& [key, text] : pic.texts)
+      found = found || (key == "Parameters" && text.ends_with(says));
+    EXPECT_TRUE(found) << kind;
+    std::remove(png.c_str());
+  }
+}

@@ -183,6 +183,9 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
   if (std::string e = readAxis(x, ax); !e.empty()) return "x axis: " + e;
   if (std::string e = readAxis(y, ay); !e.empty()) return "y axis: " + e;
   if (ax.field == ay.field) return "the x and y axes are both " + ax.field + "; choose two different fields";
+  if (integrationChoice_ == 1 && (ax.field == "tdelta" || ay.field == "tdelta"))
+    return "a physical map does not use tdelta: the reference chooses its own steps; map another field, or "
+           "choose the fixed step";
   if (ax.values.size() * ay.values.size() > 1000000)
     return "the map would have more than 1000000 points; choose fewer points on an axis";
   stop();
