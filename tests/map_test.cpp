@@ -949,3 +949,37 @@ TEST(ReferenceMap, UsesNeitherTheTimeStepNorThePlotSizeAndSaysWhatItIs) {
     std::remove(png.c_str());
   }
 }
+
+// A map over negative and wrapped angles: every point's outcome and verdict
+// are those of the same direction in [0, 360). (The revolution counts may
+// differ by the one the start counts where its direction rounds below the
+// reference, which depends on how the angle was written.)
+TEST(ReferenceMap, NegativeAndWrappedAnglesGetTheVerdictsOfTheirDirection) {
+  auto rowsOfMap = [](const std::string& alpha) {
+    const std::string csv = temp("angles.csv");
+    EXPECT_EQ(
+        runIn(mapOf({"--verify", "--tdelta", "0.01", "--x", alpha, "--y", "init-v3=0.8:1.1:3", "--csv", csv}))
+            .status,
+        0);
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(readFile(csv));
+    for (std::string l; std::getline(in, l);)
+      if (l.rfind("i,j,", 0) == 0)
+        names = fieldsOf(l);
+      else if (!l.empty() && l[0] != '#')
+        rows.push_back(fieldsOf(l));
+    std::remove(csv.c_str());
+    std::vector<std::string> kept;
+    for (const auto& r : rows)
+      for (const char* name : {"end", "reference_end", "verdict"})
+        kept.push_back(
+            name + std::string("=") +
+            r.at(static_cast<size_t>(std::find(names.begin(), names.end(), name) - names.begin())));
+    return kept;
+  };
+  const auto plain = rowsOfMap("alpha=0:340:18");
+  ASSERT_EQ(plain.size(), 18u * 3 * 3);
+  EXPECT_EQ(rowsOfMap("alpha=-360:-20:18"), plain);
+  EXPECT_EQ(rowsOfMap("alpha=360:700:18"), plain);
+}
