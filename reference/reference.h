@@ -44,8 +44,8 @@ ReferenceStart turnedPair(ReferenceStart s, double radians);
 struct ReferenceOutcome {
   EndCode end = EndCode::None; // None: no end within the time limit
   int revolutions = 0;
-  double time = 0;                 // when the test ended
-  std::optional<double> closest;   // least distance of body 3 to the pair after its approach (none without one)
+  double time = 0;               // when the test ended
+  std::optional<double> closest; // least distance of body 3 to the pair after its approach (none without one)
   std::optional<double> escapeGap; // (v3 - vesc) / vesc where the escape verdict was last made
   double energyError = 0;          // relative change of the total energy at the end
   int64_t steps = 0;               // accepted integration steps
