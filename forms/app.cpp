@@ -1,5 +1,7 @@
 // The application's event handlers: window placement at start-up, Start, and End or Stop.
 #include "forms/app.h"
+#include "forms/design.h"
+#include "forms/headless.h"
 #include "runtime/controls.h"
 
 namespace tb {
@@ -35,6 +37,15 @@ void Application::CommandStart_Click() {
   forms_.setCaption(controls::CommandEnd, "Stop");
   exp_.RunSeries();
   state_ = RunState::Idle;
+}
+
+std::optional<std::string> Application::startRefusal() const {
+  auto scratch = newMemoryForms();
+  for (const auto& c : form1Controls())
+    if (c.kind == ControlKind::TextBox) scratch->setText(c.name, forms_.text(c.name));
+  Experiment e(*scratch);
+  if (e.beginSolo()) return std::nullopt;
+  return e.lastFault();
 }
 
 void Application::CommandEnd_Click() {

@@ -6,6 +6,9 @@
 #include "runtime/forms_runtime.h"
 #include "sim/experiment.h"
 
+#include <optional>
+#include <string>
+
 namespace tb {
 
 // Whether a series runs. The End button's caption shows it ("Stop" while
@@ -27,6 +30,11 @@ public:
   void CommandEnd_Click();
 
   RunState state() const { return state_; }
+  // Why the engine would refuse the first test of a Start with the fields
+  // as they stand (the message a fault in it gives), found on scratch
+  // windows; nothing when it would run. A front end asks before Start, so
+  // that a refusal leaves the last series' lines, picture and read-outs.
+  std::optional<std::string> startRefusal() const;
 
 private:
   FormsRuntime& forms_;

@@ -560,6 +560,29 @@ private slots:
     }
   }
 
+  // A Start the engine refuses is answered before anything is touched: the
+  // last series' lines, and the plot with its overlay, stay as they were.
+  void aRefusedStartLeavesTheLastSeriesAsItWas() {
+    Program p;
+    p.type("Ttdelta", "0.05");
+    p.type("Talphaend", "20");
+    p.click("CommandStart");
+    const QStringList lines{p.line(0), p.line(1), p.line(2)};
+    QVERIFY(!lines[2].isEmpty());
+    const QImage before = painted(p.forms);
+    for (const char* typed : {"0,01", "-1"}) {
+      p.type("Ttdelta", typed);
+      QString shown;
+      acceptMessageBoxSoon(shown);
+      p.click("CommandStart");
+      QVERIFY2(shown.contains("tdelta"), qPrintable(shown));
+      for (int k = 0; k < 3; ++k)
+        QCOMPARE(p.line(k), lines[k]);
+      QCOMPARE(painted(p.forms), before);
+      QCOMPARE(p.app.state(), RunState::Idle);
+    }
+  }
+
   // --- what a person sees -------------------------------------------------
 
   // The overlay is painted over the plot and never into it: the grabbed

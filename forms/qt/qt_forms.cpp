@@ -152,6 +152,13 @@ void QtForms::connectHandlers(Application& app) {
   app_ = &app;
   QObject::connect(static_cast<QPushButton*>(controls_.value(controls::CommandStart)), &QPushButton::clicked,
                    [this] {
+                     // Fields the engine refuses: said at once, and the last
+                     // series' lines, picture and read-outs stay as they were.
+                     if (runState() == RunState::Idle)
+                       if (const auto refusal = app_->startRefusal()) {
+                         fatalError(*refusal);
+                         return;
+                       }
                      showLivePlot();
                      // What Save image names as the experiment it shows.
                      if (runState() == RunState::Idle) {
