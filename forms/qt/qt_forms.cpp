@@ -157,6 +157,7 @@ void QtForms::connectHandlers(Application& app) {
                      if (runState() == RunState::Idle)
                        if (const auto refusal = app_->startRefusal()) {
                          fatalError(*refusal);
+                         setCaption(controls::LMesg, "NEXT TEST ? "); // ready, as after any series
                          return;
                        }
                      showLivePlot();
