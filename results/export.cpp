@@ -100,6 +100,25 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
 
 std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
 
+std::string testsToTsv(const std::vector<TestReport>& tests) {
+  std::string tsv;
+  for (const Column& c : resultColumns()) {
+    if (!tsv.empty()) tsv += '\t';
+    tsv += c.name;
+  }
+  tsv += '\n';
+  for (const auto& t : tests) {
+    bool first = true;
+    for (const Column& c : resultColumns()) {
+      if (!first) tsv += '\t';
+      first = false;
+      tsv += columnText(c.value(t));
+    }
+    tsv += '\n';
+  }
+  return tsv;
+}
+
 std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment,
                        const std::vector<std::optional<VerifiedTest>>* verified) {
   std::string csv = csvHeader(false, experiment != nullptr, verified != nullptr) + "\n";

@@ -49,6 +49,9 @@ std::string dumpJson(const nlohmann::ordered_json& j);
 // A whole series as CSV text, header first; every row names the experiment
 // when `experiment` (the series' field texts) is given. With `verified` (one
 // entry a test, empty where none came) the rows have the verify columns too.
+// The same columns as tab-separated text with a header row, which a
+// spreadsheet pasted into splits into columns (no field holds a tab).
+std::string testsToTsv(const std::vector<TestReport>& tests);
 std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment = nullptr,
                        const std::vector<std::optional<VerifiedTest>>* verified = nullptr);
 

@@ -482,9 +482,16 @@ private slots:
     QCOMPARE(menu, QStringList({"Copy lines Ctrl+C", "Save results... Ctrl+S", "Results table "}));
     QCOMPARE(p.forms.plot()->actions().first()->text(), QString("Save image..."));
 
+    // Copied as tab-separated columns under a header row, so that a
+    // spreadsheet splits them: the same columns and values as the CSV.
     print->actions().first()->trigger();
-    QString copied = QGuiApplication::clipboard()->text();
-    QCOMPARE(copied, p.line(0) + "\n" + p.line(1) + "\n" + p.line(2) + "\n");
+    const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(copied.size(), 4);
+    QCOMPARE(copied[0], QString::fromStdString(csvHeader(false, false)).replace(',', '\t'));
+    for (int i = 0; i < 3; ++i) {
+      QCOMPARE(copied[i + 1].count('\t'), copied[0].count('\t'));
+      QVERIFY(copied[i + 1].split('\t').contains(p.line(i)));
+    }
 
     QString path = QDir::temp().filePath("threebody_gui_results.csv");
     QCOMPARE(p.forms.saveResults(path), QString());
@@ -997,6 +1004,17 @@ private slots:
     QImage expected = batchPlot({"--tdelta", "0.01", "--alpha-start", "400", "--alpha-end", "400"}, size);
     QCOMPARE(differingPixels(painted(p.forms), expected), 0);
     QCOMPARE(p.forms.shownTest(), -1); // no label is marked for it
+    // Ctrl+A then Ctrl+C copies every row, in the order shown, as
+    // tab-separated text under the header.
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    const QStringList rows = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 26);
+    QVERIFY(rows[0].startsWith("test\t"));
+    for (const QString& r : rows)
+      QCOMPARE(r.count('\t'), table->columnCount() - 1);
+    QCOMPARE(rows[1].split('\t')[time], table->item(0, time)->text());
     // A new series starts a new table.
     p.type("Talphaend", "0.5");
     p.click("CommandStart");

@@ -153,7 +153,10 @@ QString QtForms::resultLines() const {
   return text;
 }
 
-void QtForms::copyLines() const { QGuiApplication::clipboard()->setText(resultLines()); }
+// As tab-separated columns with a header row: a spreadsheet splits them.
+void QtForms::copyLines() const {
+  QGuiApplication::clipboard()->setText(QString::fromStdString(testsToTsv(results_)));
+}
 
 // Writes through a temporary file that replaces `path` only when complete: a
 // full disk leaves an earlier file as it was and no temporary behind.

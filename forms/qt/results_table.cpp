@@ -4,6 +4,9 @@
 #include "results/map_outcome.h"
 #include "results/schema.h"
 
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QVBoxLayout>
 
@@ -51,7 +54,15 @@ ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
   table_->setHorizontalHeaderLabels(headers);
   table_->verticalHeader()->hide();
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // Ctrl+C copies the selected rows (Ctrl+A selects them all) as
+  // tab-separated text with the header row.
+  auto* copy = new QAction("Copy rows", table_);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  QObject::connect(copy, &QAction::triggered,
+                   [this] { QGuiApplication::clipboard()->setText(selectedText()); });
+  table_->addAction(copy);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
@@ -63,6 +74,21 @@ ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
     if (onPick) onPick(table_->item(row, 0)->data(Qt::UserRole).toULongLong() - 1);
   });
   resize(900, 360);
+}
+
+QString ResultsTable::selectedText() const {
+  QStringList header;
+  for (int c = 0; c < table_->columnCount(); ++c)
+    header << table_->horizontalHeaderItem(c)->text();
+  QString text = header.join('\t') + '\n';
+  for (int r = 0; r < table_->rowCount(); ++r) {
+    if (!table_->selectionModel()->isRowSelected(r, QModelIndex())) continue;
+    QStringList cells;
+    for (int c = 0; c < table_->columnCount(); ++c)
+      cells << (table_->item(r, c) ? table_->item(r, c)->text() : QString());
+    text += cells.join('\t') + '\n';
+  }
+  return text;
 }
 
 void ResultsTable::clear() {

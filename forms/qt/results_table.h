@@ -27,6 +27,9 @@ public:
   // The row clicked: the test's index in the series.
   std::function<void(size_t test)> onPick;
   QTableWidget* table() const { return table_; }
+  // The selected rows in the order shown, as tab-separated text with the
+  // header row (what Ctrl+C copies).
+  QString selectedText() const;
   // The column whose header is `name`; -1 if none is.
   int column(const QString& name) const;
 
