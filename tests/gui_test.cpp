@@ -373,7 +373,7 @@ private slots:
     QCOMPARE(p.forms.results().size(), size_t(5)); // alpha 0 to 4 by 1
     QGuiApplication::clipboard()->clear();
     item("File", "Copy lines")->trigger();
-    QCOMPARE(QGuiApplication::clipboard()->text(), p.forms.resultLines());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(testsToTsv(p.forms.results())));
     // View > Show overlay is the display form's own toggle.
     QAction* overlay = item("View", "Show overlay");
     QVERIFY(overlay && overlay->isCheckable() && overlay->isChecked());
