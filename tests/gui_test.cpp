@@ -901,11 +901,20 @@ private slots:
     Program p;
     // Stop is clicked once the paced test has reached 2 time units; at 50 a
     // second the test would otherwise run on for 24 seconds.
-    bool clicked = false;
+    // Run > Start and Run > Stop are offered only when they can act.
+    QAction *start = nullptr, *stop = nullptr;
+    for (QAction* m : p.forms.menuBar()->actions())
+      for (QAction* a : m->menu() ? m->menu()->actions() : QList<QAction*>())
+        (a->text() == "Start" ? start : a->text() == "Stop" ? stop : a) = a;
+    QVERIFY(start && stop);
+    QVERIFY(start->isEnabled() && !stop->isEnabled());
+    bool clicked = false, startWhileRunning = true, stopWhileRunning = false;
     p.forms.simulatedTime = [&] {
       double t = static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
       if (t >= 2 && !clicked) {
         clicked = true;
+        startWhileRunning = start->isEnabled();
+        stopWhileRunning = stop->isEnabled();
         QTimer::singleShot(0, [&] { p.click("CommandEnd"); });
       }
       return t;
@@ -916,6 +925,8 @@ private slots:
     // The test ended within a fraction of a time unit of the click.
     QVERIFY2(p.line(0).endsWith("time    2 end  0"), qPrintable(p.line(0)));
     QCOMPARE(p.line(1), QString());
+    QVERIFY(!startWhileRunning && stopWhileRunning);
+    QVERIFY(start->isEnabled() && !stop->isEnabled());
   }
 
   void speedMenuSetsThePace() {

@@ -168,6 +168,8 @@ void QtForms::connectHandlers(Application& app) {
                          seriesFields_.emplace_back(f.control, text(f.control));
                      }
                      app_->CommandStart_Click();
+                     if (!ended_ && actions_.start && runState() == RunState::Idle)
+                       actions_.start->setEnabled(true);
                      // The series ended (last test, Stop or a fault): show its last dots.
                      if (!ended_) plot_->update();
                    });
@@ -340,6 +342,13 @@ void QtForms::setCaption(std::string_view control, const std::string& s) {
     b->setText(QString::fromStdString(s));
   else if (auto* l = qobject_cast<QLabel*>(w))
     l->setText(QString::fromStdString(s));
+  // Run > Start and Run > Stop are offered only when they can act: the End
+  // button reads "Stop" exactly while a series runs that a click stops.
+  if (control == controls::CommandEnd && actions_.start && actions_.stop) {
+    const bool running = s == "Stop";
+    actions_.stop->setEnabled(running);
+    if (running) actions_.start->setEnabled(false);
+  }
 }
 
 void QtForms::setLmesgCaption(int16_t index, const std::string& s) {

@@ -148,6 +148,7 @@ void QtForms::addWindowActions() {
   actions_.stop = add("Stop", QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] {
     if (runState() == RunState::Running) app_->CommandEnd_Click();
   });
+  actions_.stop->setEnabled(false); // nothing runs yet
   actions_.showForms = add("Show the display and print forms", QKeySequence(), [this] {
     for (int f : {1, 2}) {
       windows_[static_cast<size_t>(f)]->show();
