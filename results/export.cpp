@@ -5,6 +5,8 @@
 #include "runtime/parameters.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 
 namespace tb {
 
@@ -99,6 +101,46 @@ nlohmann::ordered_json testJson(const ExportedTest& t) {
 }
 
 std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
+
+namespace {
+// A value cut (not rounded) to `decimals`, as the result line shows it.
+std::string cut(double v, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::floor(v * scale) / scale);
+  return buf;
+}
+} // namespace
+
+std::string lineInWords(const TestReport& t) {
+  char alpha[32];
+  std::snprintf(alpha, sizeof alpha, "%.6g", t.alpha); // 1.1 for the sum 1.0999999999999999 of ten 0.1 steps
+  std::string w = "alpha " + std::string(alpha) + ": ";
+  const std::string when = " at t = " + cut(t.time, 1);
+  const std::string revolutions =
+      std::to_string(t.revolutions) + (t.revolutions == 1 ? " revolution" : " revolutions") + " of the pair";
+  switch (t.end) {
+  case EndCode::Collision:
+    w += "body 3 collided with the pair" + when + " (came within 3.16 of a pair body), after " + revolutions;
+    break;
+  case EndCode::Escaped:
+    w += "body 3 escaped: it was far from the pair and faster than its escape speed; the test ended" + when +
+         ", after " + revolutions;
+    break;
+  case EndCode::FarBound:
+    w += "body 3 went far but stayed bound: far from the pair, slower than its escape speed; the test ended" +
+         when + ", after " + revolutions;
+    break;
+  case EndCode::TenRevolutions: w += "the pair completed ten revolutions" + when; break;
+  case EndCode::None: w += "stopped by the user" + when + ", after " + revolutions; break;
+  }
+  const double v3 = static_cast<double>(t.v3), vesc = static_cast<double>(t.vesc);
+  w += "; body 3's speed " + cut(v3, 3) + (v3 > vesc ? " was above" : " was not above") +
+       " its escape speed " + cut(vesc, 3) + ", at " + cut(t.r3, 1) + " from the pair's centre of mass";
+  w += "; the pair's separation stayed between " + cut(t.dist12min, 1) + " and " + cut(t.dist12max, 1) +
+       " (mean " + cut(t.dist12mean, 1) + ")";
+  return w;
+}
 
 std::string testsToTsv(const std::vector<TestReport>& tests) {
   std::string tsv;

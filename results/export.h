@@ -49,6 +49,12 @@ std::string dumpJson(const nlohmann::ordered_json& j);
 // A whole series as CSV text, header first; every row names the experiment
 // when `experiment` (the series' field texts) is given. With `verified` (one
 // entry a test, empty where none came) the rows have the verify columns too.
+// A result line in words, for a student who hovers over it: "alpha 70:
+// body 3 collided with the pair at t = 110.5, after 0 revolutions of the
+// pair; ...". The numbers are cut as the line cuts them, with the units the
+// model uses (G = 1, lengths and times of the fields).
+std::string lineInWords(const TestReport& t);
+
 // The same columns as tab-separated text with a header row, which a
 // spreadsheet pasted into splits into columns (no field holds a tab).
 std::string testsToTsv(const std::vector<TestReport>& tests);

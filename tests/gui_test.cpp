@@ -484,6 +484,9 @@ private slots:
 
     // Copied as tab-separated columns under a header row, so that a
     // spreadsheet splits them: the same columns and values as the CSV.
+    // A line's tooltip tells it in words.
+    QVERIFY2(p.forms.lmesgLabel(0)->toolTip().startsWith("alpha 0: body 3 escaped"),
+             qPrintable(p.forms.lmesgLabel(0)->toolTip()));
     print->actions().first()->trigger();
     const QStringList copied = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
     QCOMPARE(copied.size(), 4);
@@ -864,7 +867,9 @@ private slots:
     p.click("CommandStart");
     QCOMPARE(p.line(0).size(), 85);
     QCOMPARE(label->drawnText(), p.line(0));
-    QVERIFY(label->toolTip().isEmpty());
+    // Not elided: the tooltip is the line in words alone.
+    QVERIFY2(label->toolTip().startsWith("alpha 0: "), qPrintable(label->toolTip()));
+    QVERIFY(!label->toolTip().contains(p.line(0)));
 
     // A longer line is cut in the middle, never at its end code.
     p.forms.setLmesgCaption(1, p.line(0).toStdString() + "  and some more text to exceed");

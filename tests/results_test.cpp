@@ -423,3 +423,39 @@ TEST(Verify, EveryOutputCarriesTheReferenceVerdict) {
   EXPECT_NE(stopped.out.find("[not verified]"), std::string::npos);
   EXPECT_NE(stopped.err.find("1 stopped, not verified"), std::string::npos) << stopped.err;
 }
+
+// The line in words a student reads when hovering over it: every end code
+// told in words, the numbers cut as the line cuts them.
+TEST(LineInWords, TellsEachEndAndTheNumbersAsTheLineCutsThem) {
+  TestReport t;
+  t.alpha = 70;
+  t.end = EndCode::Collision;
+  t.revolutions = 0;
+  t.time = 110.56;
+  t.v3 = 24.7029f;
+  t.vesc = 21.6339f;
+  t.r3 = 103.99;
+  t.dist12min = 199.96;
+  t.dist12mean = 200.04;
+  t.dist12max = 200.09;
+  EXPECT_EQ(lineInWords(t),
+            "alpha 70: body 3 collided with the pair at t = 110.5 (came within 3.16 of a pair "
+            "body), after 0 revolutions of the pair; body 3's speed 24.702 was above its escape "
+            "speed 21.633, at 103.9 from the pair's centre of mass; the pair's separation stayed "
+            "between 199.9 and 200.0 (mean 200.0)");
+  const std::pair<EndCode, const char*> ends[] = {
+      {EndCode::Escaped, "body 3 escaped: it was far from the pair and faster than its escape speed"},
+      {EndCode::FarBound, "body 3 went far but stayed bound"},
+      {EndCode::TenRevolutions, "the pair completed ten revolutions at t = 110.5"},
+      {EndCode::None, "stopped by the user at t = 110.5, after 1 revolution of the pair"}};
+  t.revolutions = 1;
+  t.v3 = 1.5f;
+  t.alpha = 1.0999999999999999; // ten steps of 0.1 from 0.1
+  for (const auto& [end, words] : ends) {
+    t.end = end;
+    const std::string w = lineInWords(t);
+    EXPECT_EQ(w.rfind("alpha 1.1: ", 0), 0u) << w;
+    EXPECT_NE(w.find(words), std::string::npos) << w;
+    EXPECT_NE(w.find("speed 1.500 was not above its escape speed 21.633"), std::string::npos) << w;
+  }
+}

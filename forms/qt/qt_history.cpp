@@ -46,6 +46,11 @@ void QtForms::recordTest(const TestReport& report) {
     pictures_[k] = QByteArray();
   }
   if (resultsTable_) resultsTable_->addTest(results_.size() - 1, report);
+  // The line in words, where a student hovers over it.
+  const QString words = QString::fromStdString(lineInWords(report));
+  for (int label = 0; label < 19; ++label)
+    if (labelTest(label) == static_cast<int>(results_.size()) - 1)
+      lmesg_[static_cast<size_t>(label)]->setWords(words);
   if (verify_) verifyInBackground(report);
   plot_->paintNow();
 }

@@ -1,6 +1,7 @@
 // The results table window: one row a test, numbers sorted as numbers.
 #include "forms/qt/results_table.h"
 
+#include "results/export.h"
 #include "results/map_outcome.h"
 #include "results/schema.h"
 
@@ -142,6 +143,10 @@ void ResultsTable::addTest(size_t index, const TestReport& report) {
     if (QString(c.name) == "end")
       table_->setItem(row, col++, new Cell(MapOutcome::ended(report.end).name(), std::nullopt));
   }
+  // The row's line in words, wherever the pointer rests on it.
+  const QString words = QString::fromStdString(lineInWords(report));
+  for (int c = 0; c < col; ++c)
+    table_->item(row, c)->setToolTip(words);
   table_->setSortingEnabled(true);
   // The columns fit their texts while the table is short; a long series
   // keeps the widths its first rows gave.

@@ -237,8 +237,23 @@ QString ResultLabel::drawnText() const {
 void ResultLabel::setVerdictMark(const QString& mark, const QColor& colour, const QString& tooltip) {
   verdictMark_ = mark;
   verdictColour_ = colour;
-  setToolTip(drawnText() != text() ? text() + "\n" + tooltip : tooltip);
+  verdictTip_ = tooltip;
+  updateToolTip();
   update();
+}
+
+void ResultLabel::setWords(const QString& words) {
+  words_ = words;
+  updateToolTip();
+}
+
+// The whole line where it is elided, then the line in words, then the verdict.
+void ResultLabel::updateToolTip() {
+  QStringList parts;
+  if (drawnText() != text()) parts << text();
+  for (const QString& p : {words_, verdictTip_})
+    if (!p.isEmpty()) parts << p;
+  setToolTip(parts.join("\n"));
 }
 
 void ResultLabel::paintEvent(QPaintEvent*) {
@@ -257,8 +272,10 @@ void ResultLabel::paintEvent(QPaintEvent*) {
 
 void ResultLabel::setLine(const QString& line) {
   verdictMark_.clear();
+  words_.clear();
+  verdictTip_.clear();
   setText(line);
-  setToolTip(drawnText() != line ? line : QString());
+  updateToolTip();
 }
 
 void ResultLabel::mousePressEvent(QMouseEvent* event) {

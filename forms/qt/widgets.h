@@ -119,6 +119,8 @@ public:
   // "Verify outcomes": a short mark drawn after the line in its colour, the
   // verdict in words as the tooltip. A new line clears it.
   void setVerdictMark(const QString& mark, const QColor& colour, const QString& tooltip);
+  // The line in words, for the tooltip (before the verdict). A new line clears it.
+  void setWords(const QString& words);
   const QString& verdictMark() const { return verdictMark_; }
   // The text as drawn, elided when it does not fit the visible width.
   QString drawnText() const;
@@ -131,7 +133,9 @@ protected:
 private:
   int visibleWidth() const;
   int markWidth() const;
+  void updateToolTip();
   bool marked_ = false;
+  QString words_, verdictTip_;
   QString verdictMark_;
   QColor verdictColour_;
 };
