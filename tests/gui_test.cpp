@@ -570,6 +570,32 @@ private slots:
     }
   }
 
+  // Examples > an example types its fields in and says what to watch; its
+  // test ends as the example says; Reset fields puts the defaults back.
+  void examplesFillTheFieldsAndResetPutsTheDefaultsBack() {
+    Program p;
+    QMenu* menu = nullptr;
+    for (QAction* m : p.forms.menuBar()->actions())
+      if (m->text() == "&Examples") menu = m->menu();
+    QVERIFY(menu);
+    QStringList names;
+    for (QAction* a : menu->actions())
+      if (!a->isSeparator()) names << a->text();
+    QCOMPARE(names.size(), static_cast<int>(examples().size()) + 1);
+    QCOMPARE(names.back(), QString("Reset fields"));
+    const Example& quick = examples()[0];
+    menu->actions()[0]->trigger();
+    QCOMPARE(p.forms.exampleNote(), QString(quick.watch));
+    QCOMPARE(p.field("Talphastr")->text(), QString(quick.alpha));
+    QCOMPARE(p.field("Tinitv2")->text(), QString(quick.initv3));
+    p.click("CommandStart");
+    QVERIFY2(p.line(0).endsWith("end  " + QString::number(endNumber(quick.end))), qPrintable(p.line(0)));
+    QCOMPARE(p.line(1), QString());
+    menu->actions().back()->trigger();
+    for (const ParameterField& f : parameterFields())
+      QCOMPARE(p.field(f.control)->text(), QString(f.defaultText));
+  }
+
   // A Start the engine refuses is answered before anything is touched: the
   // last series' lines, and the plot with its overlay, stay as they were.
   void aRefusedStartLeavesTheLastSeriesAsItWas() {

@@ -2,6 +2,7 @@
 // Kepler period, the equal-mass symmetry) and against the fixed-step engine.
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
+#include "forms/examples.h"
 #include "reference/reference.h"
 
 #include <gtest/gtest.h>
@@ -271,4 +272,25 @@ TEST(Reference, NoClosestApproachWithoutAnApproach) {
   std::ostringstream out, err;
   runBatch(p.options, out, err, false);
   EXPECT_TRUE(nlohmann::json::parse(out.str())["closest_approach"].is_null()) << out.str();
+}
+
+// Every example the windows offer ends as its sentence says at the default
+// time step, and the reference agrees: confirmed, or fragile where that is
+// the point of the example.
+TEST(Reference, TheExamplesEndAsTheySayAndTheReferenceAgrees) {
+  ASSERT_GE(examples().size(), 6u);
+  for (const Example& e : examples()) {
+    SCOPED_TRACE(e.name);
+    const FieldTexts fields = exampleFields(e);
+    std::vector<std::string> args;
+    for (const ParameterField& f : parameterFields())
+      for (const auto& [control, text] : fields)
+        if (control == f.control) args.insert(args.end(), {f.option, text});
+    const auto tests = fixedSeries(args);
+    ASSERT_EQ(tests.size(), 1u);
+    EXPECT_EQ(tests[0].end, e.end);
+    const VerifiedTest v =
+        *verifyOutcome(referenceStart(fields, tests[0].alpha), tests[0].end, tests[0].revolutions);
+    EXPECT_EQ(v.verdict, e.fragile ? Verification::Fragile : Verification::Confirmed) << verificationText(v);
+  }
 }

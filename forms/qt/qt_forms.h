@@ -6,6 +6,7 @@
 
 #include "forms/app.h"
 #include "forms/design.h"
+#include "forms/examples.h"
 #include "forms/qt/map_window.h"
 #include "forms/qt/results_table.h"
 #include "forms/qt/widgets.h"
@@ -142,6 +143,12 @@ public:
   // What the overlay over the plot shows, and whether it is shown.
   void setOverlayState(std::function<PlotOverlay()> state) { plot_->overlayState = std::move(state); }
   void showOverlay(bool on);
+  // Examples > an example: its fields typed in (not while a series runs),
+  // what to watch shown by the Start button and kept in exampleNote().
+  void useExample(const Example& e);
+  // Examples > Reset fields: every field back to its default.
+  void resetFields();
+  const QString& exampleNote() const { return exampleNote_; }
   // "True proportions" in the display form's menu: called with the choice.
   std::function<void(bool)> onTrueProportions;
   // F1: what every field, read-out and end code means; the About box.
@@ -183,7 +190,7 @@ private:
     QAction *saveImage = nullptr, *savePlain = nullptr, *overlay = nullptr, *proportions = nullptr;
     QAction *copyLines = nullptr, *saveResults = nullptr, *map = nullptr, *results = nullptr;
     QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
-            *quit = nullptr, *verify = nullptr;
+            *quit = nullptr, *verify = nullptr, *reset = nullptr;
     QMenu* speed = nullptr;
   } actions_;
 
@@ -208,6 +215,7 @@ private:
   std::unique_ptr<MapWindow> map_;
   std::vector<FieldTexts> fieldsBeforePick_; // what each click on the map changed, to put back
   std::array<bool, 3> pixels_{};
+  QString exampleNote_;
   std::vector<TestReport> results_;
   // Each test's verdict once its reference came back; verifyAsked_: some
   // test of the series was sent to be verified, so saving writes the

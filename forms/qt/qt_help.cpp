@@ -87,7 +87,9 @@ QString helpText() {
        "the tooltip says more), <b>View</b> switches the overlay and true proportions and shows the display "
        "and "
        "print forms again after closing them, and the <b>results table</b> of every test of the last "
-       "series (sortable; a click on a row shows that test's picture). <b>Tools</b> opens the "
+       "series (sortable; a click on a row shows that test's picture). <b>Examples</b> fills the fields "
+       "with an experiment worth watching (its tooltip says what to watch), and <b>Reset fields</b> "
+       "puts the defaults back. <b>Tools</b> opens the "
        "<b>outcome map</b>: how the tests end over two of alpha, init v3, m2, m3 and tdelta. Hover over a "
        "cell to read it, click it to run its test here; the map saves as a picture or as the CSV "
        "threebody-map continues with --resume. The right-click menus of the windows offer the same.</p>";

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QToolTip>
 
 namespace tb {
 
@@ -122,6 +123,23 @@ void QtForms::openMap() {
   map_->show();
 }
 
+void QtForms::useExample(const Example& e) {
+  // The running series reads the fields test by test: they stay as they are.
+  if (runState() != RunState::Idle) return;
+  for (const auto& [control, value] : exampleFields(e))
+    setText(control, value);
+  exampleNote_ = QString(e.watch);
+  QWidget* start = control(controls::CommandStart);
+  QToolTip::showText(start->mapToGlobal(QPoint(0, start->height())), exampleNote_, start, {}, 8000);
+}
+
+void QtForms::resetFields() {
+  if (runState() != RunState::Idle) return;
+  for (const auto& [control, value] : defaultFieldTexts())
+    setText(control, value);
+  exampleNote_.clear();
+}
+
 void QtForms::showOverlay(bool on) {
   plot_->overlayOn = on;
   if (actions_.overlay && actions_.overlay->isChecked() != on) actions_.overlay->setChecked(on);
@@ -194,6 +212,19 @@ void QtForms::addMenuBar() {
   actions_.verify->setToolTip("Judge each test's outcome by a reference integration: \u2713 confirmed, "
                               "\u2717 artefact of the step size, ~ fragile, ? undecided");
   QObject::connect(actions_.verify, &QAction::toggled, [this](bool on) { setVerifyOutcomes(on); });
+  // Experiments to start from, each with what to watch; and the way back.
+  QMenu* examplesMenu = bar->addMenu("&Examples");
+  examplesMenu->setToolTipsVisible(true);
+  for (const Example& e : examples()) {
+    QAction* a = examplesMenu->addAction(e.name);
+    a->setToolTip(e.watch);
+    a->setStatusTip(e.watch);
+    QObject::connect(a, &QAction::triggered, [this, &e] { useExample(e); });
+  }
+  examplesMenu->addSeparator();
+  actions_.reset = examplesMenu->addAction("Reset fields");
+  actions_.reset->setToolTip("Put every field back to its default");
+  QObject::connect(actions_.reset, &QAction::triggered, [this] { resetFields(); });
   QMenu* view = bar->addMenu("&View");
   view->addAction(actions_.overlay);
   view->addAction(actions_.proportions);
