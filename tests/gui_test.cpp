@@ -340,7 +340,7 @@ private slots:
     QStringList titles;
     for (QAction* a : bar->actions())
       titles << a->text().remove('&');
-    QCOMPARE(titles, QStringList({"File", "Run", "View", "Tools", "Help"}));
+    QCOMPARE(titles, QStringList({"File", "Run", "Examples", "View", "Tools", "Help"}));
     const int menu = bar->geometry().bottom() + 1;
     QVERIFY(menu > 10);
     for (const auto& c : form1Controls()) {
