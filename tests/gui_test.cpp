@@ -596,6 +596,39 @@ private slots:
       QCOMPARE(p.field(f.control)->text(), QString(f.defaultText));
   }
 
+  // Pause holds a running series, Step lets it run one display step (100
+  // passes) further, and the lines are those of a series never held.
+  void pauseAndStepKeepTheLines() {
+    Program p;
+    p.type("Talphaend", "20");
+    QVERIFY(!p.forms.paused());
+    int64_t held = -1, stepped = -1, later = -1;
+    QTimer::singleShot(0, [&] {
+      p.forms.setPaused(true); // taken at the next yield
+      QTimer::singleShot(30, [&] {
+        held = p.exp.state().nstep;
+        p.forms.stepPaused();
+        QTimer::singleShot(30, [&] {
+          stepped = p.exp.state().nstep;
+          QTimer::singleShot(30, [&] {
+            later = p.exp.state().nstep; // still held
+            p.forms.setPaused(false);
+          });
+        });
+      });
+    });
+    p.click("CommandStart");
+    QVERIFY(held > 0);
+    QCOMPARE(stepped - held, int64_t{100});
+    QCOMPARE(later, stepped);
+    const QStringList lines = batchLines({"--alpha-end", "20"});
+    QCOMPARE(lines.size(), 11); // alpha 0 to 20 by 2
+    QCOMPARE(p.forms.results().size(), size_t(11));
+    for (int k = 0; k < 11; ++k)
+      QCOMPARE(p.line(k), lines[k]);
+    QVERIFY(!p.forms.paused());
+  }
+
   // A Start the engine refuses is answered before anything is touched: the
   // last series' lines, and the plot with its overlay, stay as they were.
   void aRefusedStartLeavesTheLastSeriesAsItWas() {

@@ -348,6 +348,11 @@ void QtForms::setCaption(std::string_view control, const std::string& s) {
     const bool running = s == "Stop";
     actions_.stop->setEnabled(running);
     if (running) actions_.start->setEnabled(false);
+    if (actions_.pause) {
+      actions_.pause->setEnabled(running);
+      if (!running) setPaused(false); // a new series starts unpaused
+      actions_.step->setEnabled(running && paused_);
+    }
   }
 }
 

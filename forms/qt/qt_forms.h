@@ -143,6 +143,13 @@ public:
   // What the overlay over the plot shows, and whether it is shown.
   void setOverlayState(std::function<PlotOverlay()> state) { plot_->overlayState = std::move(state); }
   void showOverlay(bool on);
+  // Run > Pause: holds the running series at its next yield (the windows
+  // stay live, Stop and End answer); off, it goes on. Run > Step, while
+  // paused: one display step more, then held again. The lines are the same
+  // as without pausing: only the wall-clock time changes.
+  void setPaused(bool on);
+  void stepPaused();
+  bool paused() const { return paused_; }
   // Examples > an example: its fields typed in (not while a series runs),
   // what to watch shown by the Start button and kept in exampleNote().
   void useExample(const Example& e);
@@ -190,7 +197,7 @@ private:
     QAction *saveImage = nullptr, *savePlain = nullptr, *overlay = nullptr, *proportions = nullptr;
     QAction *copyLines = nullptr, *saveResults = nullptr, *map = nullptr, *results = nullptr;
     QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
-            *quit = nullptr, *verify = nullptr, *reset = nullptr;
+            *quit = nullptr, *verify = nullptr, *reset = nullptr, *pause = nullptr, *step = nullptr;
     QMenu* speed = nullptr;
   } actions_;
 
@@ -216,6 +223,8 @@ private:
   std::vector<FieldTexts> fieldsBeforePick_; // what each click on the map changed, to put back
   std::array<bool, 3> pixels_{};
   QString exampleNote_;
+  bool paused_ = false, stepOnce_ = false;
+  uint32_t holdWhilePaused();
   std::vector<TestReport> results_;
   // Each test's verdict once its reference came back; verifyAsked_: some
   // test of the series was sent to be verified, so saving writes the

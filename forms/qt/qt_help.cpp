@@ -75,6 +75,8 @@ QString helpText() {
        "a result line shows that test's picture again.</p>"
        "<h3>Shortcuts</h3><table cellspacing=4>"
        "<tr><td><b>F5</b></td><td>Start</td></tr><tr><td><b>Shift+F5</b></td><td>Stop</td></tr>"
+       "<tr><td><b>Space</b></td><td>pause or resume the running series</td></tr>"
+       "<tr><td><b>.</b></td><td>while paused, one display step (100 steps) further</td></tr>"
        "<tr><td><b>F1</b></td><td>this help</td></tr><tr><td><b>Ctrl+Q</b></td><td>quit</td></tr>"
        "<tr><td><b>Ctrl+S</b></td><td>save the image (display form) or the results (print form)</td></tr>"
        "<tr><td><b>Ctrl+C</b></td><td>copy the result lines (print form)</td></tr>"

@@ -167,6 +167,14 @@ void QtForms::addWindowActions() {
     if (runState() == RunState::Running) app_->CommandEnd_Click();
   });
   actions_.stop->setEnabled(false); // nothing runs yet
+  // Pause holds the running series at its next yield; Step lets it run one
+  // display step (100 passes) and holds it again. Only while a series runs,
+  // so that Space still presses a focused button otherwise.
+  actions_.pause = add("Pause", QKeySequence(Qt::Key_Space), [this](bool on) { setPaused(on); });
+  actions_.pause->setCheckable(true);
+  actions_.pause->setEnabled(false);
+  actions_.step = add("Step", QKeySequence(Qt::Key_Period), [this] { stepPaused(); });
+  actions_.step->setEnabled(false);
   actions_.showForms = add("Show the display and print forms", QKeySequence(), [this] {
     for (int f : {1, 2}) {
       windows_[static_cast<size_t>(f)]->show();
@@ -205,6 +213,8 @@ void QtForms::addMenuBar() {
   QMenu* run = bar->addMenu("&Run");
   run->addAction(actions_.start);
   run->addAction(actions_.stop);
+  run->addAction(actions_.pause);
+  run->addAction(actions_.step);
   run->addMenu(actions_.speed);
   run->setToolTipsVisible(true);
   actions_.verify = run->addAction("Verify outcomes");

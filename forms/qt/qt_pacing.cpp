@@ -12,6 +12,7 @@
 namespace tb {
 
 uint32_t QtForms::doEvents() {
+  if (paused_ && runState() == RunState::Running && !ended_) return holdWhilePaused();
   auto now = std::chrono::steady_clock::now();
   if (now - lastPump_ >= pumpInterval) {
     plot_->flush();
@@ -21,6 +22,33 @@ uint32_t QtForms::doEvents() {
   if (pace_ <= 0 || !simulatedTime) return yieldBatch;
   holdPace();
   return pacedBatch_;
+}
+
+void QtForms::setPaused(bool on) {
+  paused_ = on;
+  stepOnce_ = false;
+  if (actions_.pause && actions_.pause->isChecked() != on) actions_.pause->setChecked(on);
+  if (actions_.step) actions_.step->setEnabled(on && runState() == RunState::Running);
+  paceStartWall_ = 0; // a paced test goes on from where it was held
+}
+
+void QtForms::stepPaused() {
+  if (paused_) stepOnce_ = true;
+}
+
+// Serves events until Pause is switched off, Step is asked for, or the
+// series stops or ends; returns the yields to run before the next look:
+// one display step (100 passes, two yields each) for a Step.
+uint32_t QtForms::holdWhilePaused() {
+  plot_->flush();
+  while (paused_ && !stepOnce_ && runState() == RunState::Running && !ended_)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  lastPump_ = std::chrono::steady_clock::now();
+  if (stepOnce_) {
+    stepOnce_ = false;
+    return 200;
+  }
+  return 1;
 }
 
 void QtForms::setPace(double unitsPerSecond) {
