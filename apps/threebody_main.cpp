@@ -161,6 +161,7 @@ tb::PlotOverlay overlayOf(const tb::SimState& s, bool running) {
   o.colour[1] = qb(odd ? 2 : 10);
   o.colour[2] = qb(0);
   o.pixelsPerUnit = s.plot.xpixels / extent;
+  if (s.plot.ymax != s.plot.ymin) o.pixelsPerUnitY = s.plot.ypixels / (s.plot.ymax - s.plot.ymin);
   o.time = static_cast<double>(s.nstep) * s.tdelta;
   o.collided = s.endcode == tb::EndCode::Collision;
   return o;

@@ -690,6 +690,19 @@ private slots:
     for (const QPointF& at : o.body)
       QVERIFY(blueAround(with, at) > 10); // a ring round each body
     QVERIFY(with != kept.convertToFormat(QImage::Format_RGB32));
+    // Drawn at one scale: no notice. Stretched: an upright scale bar and a
+    // notice are painted too.
+    PlotOverlay alike = o, stretched = o;
+    alike.pixelsPerUnitY = 0.3;
+    stretched.pixelsPerUnitY = 0.39;
+    p.forms.setOverlayState([alike] { return alike; });
+    QCOMPARE(plot->stretchNotice(), QString());
+    QCOMPARE(grabbed(), with);
+    p.forms.setOverlayState([stretched] { return stretched; });
+    QCOMPARE(plot->stretchNotice(),
+             QString::fromUtf8("stretched: y drawn 1.30 \u00d7 x (View > True proportions)"));
+    QVERIFY(grabbed() != with);
+    p.forms.setOverlayState([o] { return o; });
     p.forms.showOverlay(false);
     QCOMPARE(grabbed(), kept.convertToFormat(QImage::Format_RGB32));
     p.forms.showOverlay(true);

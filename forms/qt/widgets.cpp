@@ -117,6 +117,21 @@ double roundLength(double units) {
 }
 } // namespace
 
+namespace {
+// How much taller than wide a unit is drawn; 1 when alike, 0 when unknown.
+double stretchOf(const PlotOverlay& o) {
+  if (!(o.pixelsPerUnit > 0) || !(o.pixelsPerUnitY > 0)) return 0;
+  return o.pixelsPerUnitY / o.pixelsPerUnit;
+}
+} // namespace
+
+QString PlotWidget::stretchNotice() const {
+  if (!overlayState) return {};
+  const double s = stretchOf(overlayState());
+  if (s == 0 || std::abs(s - 1) < 0.01) return {};
+  return QString("stretched: y drawn %1 \u00d7 x (View > True proportions)").arg(s, 0, 'f', 2);
+}
+
 void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
   if (!overlayState) return;
   PlotOverlay o = overlayState();
@@ -126,6 +141,7 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
   for (QPointF& at : o.body)
     at = target.topLeft() + at * scale;
   o.pixelsPerUnit *= scale;
+  o.pixelsPerUnitY *= img.height() > 0 ? target.height() / img.height() : 1;
   const int right = static_cast<int>(target.right() + 0.5), bottom = static_cast<int>(target.bottom() + 0.5);
   p.setRenderHint(QPainter::Antialiasing);
   QFont small = font();
@@ -172,6 +188,25 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
     p.drawLine(10, y - 4, 10, y + 2);
     p.drawLine(10 + px, y - 4, 10 + px, y + 2);
     p.drawText(QPoint(10, y - 5), QString("%1 units").arg(units, 0, 'g', 6));
+    // Drawn stretched: the same length upright beside it, and a word on it
+    // under the legend.
+    const QString notice = stretchNotice();
+    if (!notice.isEmpty()) {
+      const int py = static_cast<int>(std::lround(units * o.pixelsPerUnitY));
+      const QString label = QString("%1 units").arg(units, 0, 'g', 6);
+      const int x = 10 + px + 18;
+      p.fillRect(QRect(x - 6, y - py - 6, fm.horizontalAdvance(label) + 18, py + 12),
+                 QColor(255, 255, 255, 215));
+      p.setPen(QPen(ink, 2));
+      p.drawLine(x, y, x, y - py);
+      p.drawLine(x - 3, y, x + 3, y);
+      p.drawLine(x - 3, y - py, x + 3, y - py);
+      p.drawText(QPoint(x + 6, y - py / 2 + fm.ascent() / 2), label);
+      const QString words = fm.elidedText(notice, Qt::ElideRight, std::max(0, right - 16));
+      const int top = 4 + line * 6 + 10;
+      p.fillRect(QRect(4, top, fm.horizontalAdvance(words) + 8, line + 4), QColor(255, 255, 255, 215));
+      p.drawText(QPoint(8, top + 2 + fm.ascent()), words);
+    }
   }
   // The bodies now: a ring in the trail's colour and the body's number.
   for (int b = 0; b < 3; ++b) {

@@ -53,6 +53,7 @@ struct PlotOverlay {
   QPointF body[3];            // the bodies' positions, numbered 1, 2, 3 on screen
   bool present[3] = {};       // body 3 is gone after a collision
   double pixelsPerUnit = 0;   // world units to pixels along x
+  double pixelsPerUnitY = 0;  // and along y: different unless True proportions
   double time = 0, alpha = 0; // the test's simulated time and start angle
   bool collided = false;      // the test ended in a collision at body[2]
   QColor colour[3];           // each body's trail colour now
@@ -86,6 +87,9 @@ public:
   // The overlay, painted over the live plot and never into its image: on
   // unless switched off; `overlayState` says what to draw.
   std::function<PlotOverlay()> overlayState;
+  // When x and y are drawn at different scales, what the overlay says of it
+  // (with a second, upright scale bar); empty when they are alike.
+  QString stretchNotice() const;
   bool overlayOn = true;
   // The plot as the window shows it, the overlay included when `withOverlay`.
   QImage shownWithOverlay(bool withOverlay) const;
