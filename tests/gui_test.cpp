@@ -1252,6 +1252,40 @@ private slots:
     QVERIFY(!map->isVisible());
   }
 
+  // The map window marks a slip in an axis field as it is typed, and a
+  // Compute with one is answered in the window's words, naming the field.
+  void mapWindowAnswersSlipsInItsOwnWords() {
+    FieldTexts fields = defaultFieldTexts();
+    for (auto& [control, text] : fields)
+      if (control == std::string("Ttdelta")) text = "0.05";
+    MapWindow map(fields);
+    map.show();
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 60000);
+    const QList<QLineEdit*> edits = map.findChildren<QLineEdit*>();
+    QCOMPARE(edits.size(), 6); // from, to and points of x, then of y
+    QLineEdit* points = edits[2];
+    QVERIFY(points->styleSheet().isEmpty());
+    points->setText("abc");
+    QVERIFY(!points->styleSheet().isEmpty());
+    QCOMPARE(points->toolTip(), axisValueProblem("abc", true));
+    QVERIFY(points->toolTip().contains("type a whole number from 1 to 100000"));
+    edits[4]->setText("1,5");
+    QVERIFY(edits[4]->toolTip().contains("is not a number"));
+    QPushButton* compute = nullptr;
+    for (QPushButton* b : map.findChildren<QPushButton*>())
+      if (b->text() == "Compute") compute = b;
+    QVERIFY(compute);
+    QString shown;
+    acceptMessageBoxSoon(shown);
+    compute->click();
+    QCOMPARE(shown, "x axis, points: " + axisValueProblem("abc", true));
+    QCOMPARE(static_cast<int>(map.grid().x.values.size()), 36); // the map stands as it was
+    points->setText("36");
+    QVERIFY(points->styleSheet().isEmpty());
+    // The basin entropy is explained in plain words.
+    QVERIFY(map.statusText().contains("basin entropy"));
+  }
+
   // A map of a million points: its view keeps an image of the cells and
   // colours only what came in, so that a paint or a poll with nothing new
   // costs no work per cell and the window answers while the map fills.

@@ -7,6 +7,7 @@
 #include "forms/qt/widgets.h"
 #include "results/basin_entropy.h"
 #include "runtime/controls.h"
+#include "runtime/numeric.h"
 #include "runtime/parameters.h"
 
 #include <QAction>
@@ -20,6 +21,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string_view>
 #include <thread>
 
 namespace tb {
@@ -87,10 +91,7 @@ MapWindow::MapWindow(FieldTexts fields) {
   layout->addLayout(buttons);
   // The progress, then the finished map in numbers, on a line of its own.
   status_->setWordWrap(true);
-  status_->setToolTip("Basin entropy: the mean over boxes of 5 x 5 points of -sum p ln p, p the share of "
-                      "each end code in the box; boundary: the mean over the boxes holding more than one "
-                      "end code. A boundary above ln 2 = 0.693 is fractal: there the outcome cannot be "
-                      "foretold from nearby points.");
+  status_->setToolTip(kBasinEntropyInWords);
   layout->addWidget(status_);
   fixed_ = new QLabel(this);
   fixed_->setWordWrap(true);
@@ -106,6 +107,15 @@ MapWindow::MapWindow(FieldTexts fields) {
       return (in.field->currentText() + "=" + in.from->text() + ":" + in.to->text() + ":" + in.count->text())
           .toStdString();
     };
+    // A slip in a field is answered in the window's words, naming the field.
+    for (const auto& [axis, in] : {std::pair{"x axis", &xIn_}, std::pair{"y axis", &yIn_}})
+      for (const auto& [label, e] :
+           {std::pair{"from", in->from}, std::pair{"to", in->to}, std::pair{"points", in->count}})
+        if (const QString problem = axisValueProblem(e->text(), std::string_view(label) == "points");
+            !problem.isEmpty()) {
+          warn(this, "Outcome map", QString("%1, %2: %3").arg(axis, label, problem));
+          return;
+        }
     setIntegration(integration_->currentIndex());
     std::string error = remap(given(xIn_), given(yIn_));
     if (!error.empty()) warn(this, "Outcome map", QString::fromStdString(error));
@@ -143,6 +153,33 @@ MapWindow::MapWindow(FieldTexts fields) {
 
 MapWindow::~MapWindow() { stop(); }
 
+// What is wrong with a value typed into an axis field, in the window's own
+// words; empty when nothing is.
+QString axisValueProblem(const QString& text, bool count) {
+  const std::string t = text.toStdString();
+  if (count) {
+    int n = 0;
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), n);
+    if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size() || n < 1 || n > 100000)
+      return QString("\"%1\" is not a number of points: type a whole number from 1 to 100000").arg(text);
+    return {};
+  }
+  const auto v = isWholeNumber(t) ? ValChecked(t) : std::nullopt;
+  if (!v || !std::isfinite(*v))
+    return QString("\"%1\" is not a number: type one such as 0.5 or 360").arg(text);
+  return {};
+}
+
+// Marks an axis field as typed: red with the problem as its tooltip, or plain.
+void markAxisValue(QLineEdit* e, bool count) {
+  const QString problem = axisValueProblem(e->text(), count);
+  e->setStyleSheet(problem.isEmpty()
+                       ? QString()
+                       : "QLineEdit { background: #ffd8d0; color: black; border: 2px solid #c00000; }");
+  e->setToolTip(problem.isEmpty() ? (count ? "how many points along this axis" : "a value of the axis' field")
+                                  : problem);
+}
+
 QWidget* MapWindow::axisRow(const char* name, AxisInput& in) {
   auto* row = new QWidget(this);
   auto* h = new QHBoxLayout(row);
@@ -157,6 +194,9 @@ QWidget* MapWindow::axisRow(const char* name, AxisInput& in) {
     e = new QLineEdit(row);
     e->setMaximumWidth(90);
     h->addWidget(e);
+    const bool count = std::string_view(label) == "points";
+    QObject::connect(e, &QLineEdit::textChanged, [e, count] { markAxisValue(e, count); });
+    markAxisValue(e, count);
   };
   edit("from", in.from);
   edit("to", in.to);
@@ -304,7 +344,8 @@ QString MapWindow::finishedText() const {
     text += QString("; basin entropy %1, boundary %2: %3")
                 .arg(e.sb, 0, 'f', 3)
                 .arg(e.sbb, 0, 'f', 3)
-                .arg(e.fractal() ? "fractal" : "not fractal");
+                .arg(e.fractal() ? "fractal (where outcomes meet, nearby points still end differently)"
+                                 : "not fractal");
   else if (e.wholeBoxes > 0)
     text += "; no basin entropy: every box of 5 x 5 points holds one without an outcome";
   return text;

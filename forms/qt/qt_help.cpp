@@ -94,7 +94,8 @@ QString helpText() {
        "puts the defaults back. <b>Tools</b> opens the "
        "<b>outcome map</b>: how the tests end over two of alpha, init v3, m2, m3 and tdelta. Hover over a "
        "cell to read it, click it to run its test here; the map saves as a picture or as the CSV "
-       "threebody-map continues with --resume. The right-click menus of the windows offer the same.</p>";
+       "threebody-map continues with --resume. " +
+       QString(kBasinEntropyInWords) + " The right-click menus of the windows offer the same.</p>";
   return h;
 }
 
