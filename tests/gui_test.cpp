@@ -1053,6 +1053,37 @@ private slots:
     QCOMPARE(differingPixels(painted(p.forms), live), 0);
   }
 
+  // An earlier test's picture is shown and saved with the overlay it ended
+  // with: its own alpha, time, bodies and scale.
+  void anEarlierTestKeepsItsOwnOverlay() {
+    Program p;
+    p.forms.setOverlayState([&p] {
+      PlotOverlay o;
+      o.running = true;
+      o.alpha = p.field("Talpha")->text().toDouble();
+      o.time = static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
+      o.pixelsPerUnit = 0.3;
+      return o;
+    });
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "4");
+    p.click("CommandStart");
+    QTest::mouseClick(p.forms.lmesgLabel(1), Qt::LeftButton);
+    QApplication::processEvents();
+    QCOMPARE(p.forms.shownTest(), 1);
+    const auto shown = p.forms.plot()->currentOverlay();
+    QVERIFY(shown.has_value());
+    QCOMPARE(shown->alpha, 1.0); // alpha 0 to 4 by 1
+    QCOMPARE(static_cast<int>(shown->time),
+             p.line(1).mid(p.line(1).indexOf("time") + 4, 5).trimmed().toInt());
+    const QString dir = QDir::temp().filePath("threebody_kept_overlay");
+    QVERIFY(QDir().mkpath(dir));
+    QCOMPARE(p.forms.saveImage(dir + "/with.png"), QString());
+    QCOMPARE(p.forms.saveImage(dir + "/without.png", false), QString());
+    QVERIFY(QImage(dir + "/with.png") != QImage(dir + "/without.png"));
+    QDir(dir).removeRecursively();
+  }
+
   // Every test of the series, also those past the nineteenth label, with the
   // CSV's columns; sorted as numbers; a row brings back that test's picture.
   void resultsTableHoldsEveryTestAndShowsItsPicture() {

@@ -207,7 +207,8 @@ private:
   QHash<QString, QWidget*> controls_;
   std::array<ResultLabel*, 19> lmesg_{};
   int labelTest(int label) const;
-  std::vector<QByteArray> pictures_; // each test's picture as PNG, empty once dropped
+  std::vector<QByteArray> pictures_;                 // each test's picture as PNG, empty once dropped
+  std::vector<std::optional<PlotOverlay>> overlays_; // the overlay each test ended with
   size_t pictureBytes_ = 0;
   static constexpr size_t kMaxPictureBytes = 256u << 20;
   std::unique_ptr<ResultsTable> resultsTable_;

@@ -28,6 +28,7 @@ void QtForms::recordTest(const TestReport& report) {
     verified_.clear();
     verifyAsked_ = false;
     pictures_.clear();
+    overlays_.clear();
     pictureBytes_ = 0;
     if (resultsTable_) resultsTable_->clear();
   }
@@ -41,6 +42,9 @@ void QtForms::recordTest(const TestReport& report) {
   plot_->image().save(&buffer, "PNG");
   pictureBytes_ += static_cast<size_t>(png.size());
   pictures_.push_back(std::move(png));
+  // Its overlay as it ended (bodies, scale, time, alpha), drawn again over
+  // the picture when the test is shown or saved later.
+  overlays_.push_back(plot_->overlayState ? std::optional(plot_->overlayState()) : std::nullopt);
   for (size_t k = 0; pictureBytes_ > kMaxPictureBytes && k + 1 < pictures_.size(); ++k) {
     pictureBytes_ -= static_cast<size_t>(pictures_[k].size());
     pictures_[k] = QByteArray();
@@ -125,7 +129,7 @@ bool QtForms::showTest(int test) {
       shownTest_ = label;
       lmesg_[static_cast<size_t>(label)]->setMarked(true);
     }
-  plot_->showPicture(picture);
+  plot_->showPicture(picture, overlays_[static_cast<size_t>(test)]);
   return true;
 }
 

@@ -52,15 +52,23 @@ void PlotWidget::clear() {
   dirty_ = true;
 }
 
-void PlotWidget::showPicture(const QImage& picture) {
+void PlotWidget::showPicture(const QImage& picture, std::optional<PlotOverlay> overlay) {
   picture_ = picture;
+  pictureOverlay_ = overlay;
   update();
 }
 
 void PlotWidget::showLive() {
   if (picture_.isNull()) return;
   picture_ = QImage();
+  pictureOverlay_.reset();
   update();
+}
+
+std::optional<PlotOverlay> PlotWidget::currentOverlay() const {
+  if (!showsLive()) return pictureOverlay_;
+  if (!overlayState) return std::nullopt;
+  return overlayState();
 }
 
 void PlotWidget::flush() {
@@ -95,12 +103,12 @@ void PlotWidget::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < img.width());
     p.drawImage(target, img);
   }
-  if (overlayOn && showsLive()) paintOverlay(p, target);
+  if (overlayOn) paintOverlay(p, target);
 }
 
 QImage PlotWidget::shownWithOverlay(bool withOverlay) const {
   QImage out = shown().copy();
-  if (withOverlay && overlayOn && showsLive()) {
+  if (withOverlay && overlayOn && currentOverlay()) {
     QPainter p(&out);
     paintOverlay(p, QRectF(QPointF(0, 0), QSizeF(out.size())));
   }
@@ -126,15 +134,17 @@ double stretchOf(const PlotOverlay& o) {
 } // namespace
 
 QString PlotWidget::stretchNotice() const {
-  if (!overlayState) return {};
-  const double s = stretchOf(overlayState());
+  const std::optional<PlotOverlay> o = currentOverlay();
+  if (!o) return {};
+  const double s = stretchOf(*o);
   if (s == 0 || std::abs(s - 1) < 0.01) return {};
   return QString("stretched: y drawn %1 \u00d7 x (View > True proportions)").arg(s, 0, 'f', 2);
 }
 
 void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
-  if (!overlayState) return;
-  PlotOverlay o = overlayState();
+  const std::optional<PlotOverlay> current = currentOverlay();
+  if (!current) return;
+  PlotOverlay o = *current;
   // The bodies and the scale follow the image where it is drawn.
   const QImage& img = shown();
   const double scale = img.width() > 0 ? target.width() / img.width() : 1;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace tb {
 
@@ -76,7 +77,8 @@ public:
   const QImage& image() const { return image_; }
   // What the window shows: a kept picture while one is selected, else the live image.
   const QImage& shown() const { return picture_.isNull() ? image_ : picture_; }
-  void showPicture(const QImage& picture);
+  // A kept picture, with the overlay its test ended with (none: no overlay).
+  void showPicture(const QImage& picture, std::optional<PlotOverlay> overlay = std::nullopt);
   void showLive();
   bool showsLive() const { return picture_.isNull(); }
   // Schedules a repaint when dots were drawn since the last one.
@@ -90,6 +92,8 @@ public:
   // When x and y are drawn at different scales, what the overlay says of it
   // (with a second, upright scale bar); empty when they are alike.
   QString stretchNotice() const;
+  // What the overlay shows now: the live state, or the kept picture's own.
+  std::optional<PlotOverlay> currentOverlay() const;
   bool overlayOn = true;
   // The plot as the window shows it, the overlay included when `withOverlay`.
   QImage shownWithOverlay(bool withOverlay) const;
@@ -100,6 +104,7 @@ protected:
 private:
   QRectF imageRect(const QImage& img) const;
   void paintOverlay(QPainter& p, const QRectF& target) const;
+  std::optional<PlotOverlay> pictureOverlay_;
   QImage image_;
   QImage picture_;
   bool dirty_ = false;
