@@ -173,9 +173,7 @@ QString axisValueProblem(const QString& text, bool count) {
 // Marks an axis field as typed: red with the problem as its tooltip, or plain.
 void markAxisValue(QLineEdit* e, bool count) {
   const QString problem = axisValueProblem(e->text(), count);
-  e->setStyleSheet(problem.isEmpty()
-                       ? QString()
-                       : "QLineEdit { background: #ffd8d0; color: black; border: 2px solid #c00000; }");
+  e->setStyleSheet(problem.isEmpty() ? QString() : kMisreadFieldStyle);
   e->setToolTip(problem.isEmpty() ? (count ? "how many points along this axis" : "a value of the axis' field")
                                   : problem);
 }

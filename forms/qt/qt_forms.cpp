@@ -301,7 +301,7 @@ void QtForms::markField(const ParameterField& f) {
     edit->setToolTip(QString("%1: %2 (default %3)").arg(f.label, f.what, f.defaultText));
   } else {
     // A colour and a frame every style shows.
-    edit->setStyleSheet("QLineEdit { background: #ffd8d0; color: black; border: 2px solid #c00000; }");
+    edit->setStyleSheet(kMisreadFieldStyle);
     edit->setToolTip(QString("%1 %2").arg(f.label, QString::fromStdString(reading)));
   }
   // The control form's title says which fields a Start reads differently.

@@ -46,6 +46,11 @@ private:
   QWidget* client_;
 };
 
+// How a field whose text is not what it should be is marked: a colour and a
+// frame every style shows.
+inline constexpr const char* kMisreadFieldStyle =
+    "QLineEdit { background: #ffd8d0; color: black; border: 2px solid #c00000; }";
+
 // What the overlay explains over the plot, in the plot's pixels: where the
 // bodies are now, the scale, the time and the test's alpha, and where a
 // collision ended the test.
