@@ -45,6 +45,10 @@ public:
   // Drawing on the display form.
   virtual void cls(FormId f) = 0;
   virtual void pset(FormId f, float x, float y, uint32_t colour) = 0;
+  // The colour a trail of `body` (0 and 1 the pair, 2 the third body) is
+  // drawn in, for the colour the logic chose: a window may draw the bodies in
+  // a palette of its own. Asked once per body and display step.
+  virtual uint32_t bodyColour(int /*body*/, uint32_t colour) { return colour; }
 
   // Controls of the control form, reached by name.
   virtual std::string text(std::string_view control) = 0;

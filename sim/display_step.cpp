@@ -89,11 +89,12 @@ void Experiment::refreshReadouts() {
 // body black while slower than its escape speed, light red while faster.
 void Experiment::drawDots() {
   const SimState& s = s_;
-  PointSet(forms_, s.plot, s.xpos[0] - l_.xcm, l_.ycm - s.ypos[0], l_.col0, 2);
-  PointSet(forms_, s.plot, s.xpos[1] - l_.xcm, l_.ycm - s.ypos[1], l_.col1, 2);
+  PointSet(forms_, s.plot, s.xpos[0] - l_.xcm, l_.ycm - s.ypos[0], forms_.bodyColour(0, l_.col0), 2);
+  PointSet(forms_, s.plot, s.xpos[1] - l_.xcm, l_.ycm - s.ypos[1], forms_.bodyColour(1, l_.col1), 2);
   l_.col2 = QBColor(0);
   if (l_.v3 > l_.vesc) l_.col2 = QBColor(12);
-  if (s.nstars > 1) PointSet(forms_, s.plot, s.xpos[2] - l_.xcm, l_.ycm - s.ypos[2], l_.col2, 1);
+  if (s.nstars > 1)
+    PointSet(forms_, s.plot, s.xpos[2] - l_.xcm, l_.ycm - s.ypos[2], forms_.bodyColour(2, l_.col2), 1);
 }
 
 } // namespace tb

@@ -107,8 +107,10 @@ void Experiment::startupPhase() {
   if (extent == 0) throw ArithmeticFault(faults::zeroPlotWindow(s.plot.xmax));
   forms_.cls(FormId::Form2);
   PointSet(forms_, s.plot, l_.xcm, l_.ycm, QBColor(0), 2);
-  PointSet(forms_, s.plot, 1.15 * (s.xpos[0] - l_.xcm), 1.15 * (l_.ycm - s.ypos[0]), l_.col0, 2);
-  PointSet(forms_, s.plot, 1.15 * (s.xpos[1] - l_.xcm), 1.15 * (l_.ycm - s.ypos[1]), l_.col1, 2);
+  PointSet(forms_, s.plot, 1.15 * (s.xpos[0] - l_.xcm), 1.15 * (l_.ycm - s.ypos[0]),
+           forms_.bodyColour(0, l_.col0), 2);
+  PointSet(forms_, s.plot, 1.15 * (s.xpos[1] - l_.xcm), 1.15 * (l_.ycm - s.ypos[1]),
+           forms_.bodyColour(1, l_.col1), 2);
 
   l_.dist12sum = 0;
   l_.dist12 = std::sqrt(s.rsq[0][1]);
