@@ -749,17 +749,130 @@ private slots:
     QVERIFY2(std::abs(after.width() - 2 * before.width()) <= 3, qPrintable(QString::number(after.width())));
     QVERIFY(std::abs(after.height() - 2 * before.height()) <= 3);
 
-    // Wide and low below the control form: the 3:4 drawing of the same area
-    // at the next Start would reach below the screen.
+    // Sized by hand, wide and low below the control form: the next Start
+    // keeps the window as it is and lays the 3:4 drawing area inside it, as
+    // high as the window.
     const QRect screen = display->screen()->availableGeometry();
     const QRect control = p.forms.window(FormId::Form1)->frameGeometry();
     display->setGeometry(0, control.bottom() + 1, screen.width() - 20,
                          screen.bottom() - control.bottom() - 40);
+    const QSize byHand = display->size();
     p.click("CommandStart");
+    QCOMPARE(display->size(), byHand);
     QVERIFY(screen.contains(display->frameGeometry()));
-    QVERIFY(display->geometry().top() > p.forms.window(FormId::Form1)->geometry().bottom());
-    QCOMPARE(p.forms.plot()->image().size(), display->size()); // the new test draws at its size
+    const QSize area = p.forms.plot()->image().size();
+    QCOMPARE(area.height(), display->height());
+    QVERIFY2(std::abs(area.width() * 4 - area.height() * 3) <= 4, qPrintable(QString::number(area.width())));
     QCOMPARE(p.line(0), batchLines({"--tdelta", "0.01", "--alpha-end", "0"}).value(0));
+  }
+
+  // F11 and Esc: a full-screen display form keeps its size over two Starts,
+  // the 3:4 drawing area centred in it and the overlay grown with it; left
+  // again, the window is shaped by the plot's arithmetic as before.
+  void fullScreenDisplayKeepsItsSizeOverStarts() {
+    // The overlay's grey text in the top-left quarter (legend and notice):
+    // trails are black or coloured, never grey.
+    auto legendHeight = [](const QImage& img) {
+      int top = img.height(), bottom = -1;
+      for (int y = 0; y < img.height() / 2; ++y)
+        for (int x = 0; x < img.width() / 2; ++x) {
+          const QColor c = img.pixelColor(x, y);
+          if (c.red() == c.green() && c.green() == c.blue() && c.red() > 0 && c.red() < 200)
+            top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+      return bottom - top;
+    };
+    QSize asPlaced;
+    QString line;
+    int designedLegend = 0;
+    {
+      Program placed; // gone before F11, which only one program may claim
+      placed.forms.setOverlayState([] { return PlotOverlay{}; }); // the legend
+      placed.type("Ttdelta", "0.01");
+      placed.type("Talphaend", "0");
+      placed.click("CommandStart");
+      asPlaced = placed.forms.window(FormId::Form2)->size();
+      designedLegend = legendHeight(placed.forms.plot()->shownWithOverlay(true));
+      line = placed.line(0);
+    }
+
+    Program p;
+    p.forms.setOverlayState([] { return PlotOverlay{}; });
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    QWidget* display = p.forms.window(FormId::Form2);
+    QTest::keyClick(p.forms.window(FormId::Form1), Qt::Key_F11);
+    QTRY_VERIFY(display->isFullScreen() && display->height() > asPlaced.height());
+    const QSize full = display->size();
+    QVERIFY(full.height() > asPlaced.height());
+    for (int start = 0; start < 2; ++start) {
+      p.click("CommandStart");
+      QCOMPARE(display->size(), full);
+      const QSize area = p.forms.plot()->image().size();
+      QVERIFY(area.width() <= full.width() && area.height() <= full.height());
+      QVERIFY(area.width() == full.width() || area.height() == full.height());
+      QVERIFY2(std::abs(area.width() * 4 - area.height() * 3) <= 4,
+               qPrintable(QString::number(area.width())));
+      QCOMPARE(p.line(0), line);
+    }
+    const double grown = PlotWidget::overlayScale(QSizeF(p.forms.plot()->image().size()));
+    QVERIFY(grown > 1.2);
+    const int fullLegend = legendHeight(p.forms.plot()->shownWithOverlay(true));
+    QVERIFY2(fullLegend > designedLegend * (grown - 0.15),
+             qPrintable(QString("%1 against %2").arg(fullLegend).arg(designedLegend)));
+    // The painted window: the drawing centred, white on both sides.
+    const QImage shown = painted(p.forms);
+    const int margin = (full.width() - p.forms.plot()->image().width()) / 2;
+    QVERIFY(margin > 10);
+    QCOMPARE(shown.pixelColor(margin / 2, full.height() / 2), QColor(Qt::white));
+
+    QTest::keyClick(display, Qt::Key_Escape);
+    QTRY_VERIFY(!display->isFullScreen() && display->size() != full);
+    p.click("CommandStart");
+    QCOMPARE(display->size(), asPlaced);
+  }
+
+  // Thick trails and the colour-blind safe palette change what is drawn,
+  // never the lines.
+  void thickTrailsAndSafePaletteDrawTheSameTest() {
+    auto run = [](bool thick, TrailPalette palette, QImage& img) {
+      Program p;
+      p.forms.showOverlay(false);
+      p.forms.setThickTrails(thick);
+      p.forms.setTrailPalette(palette);
+      p.type("Ttdelta", "0.01");
+      p.type("Talphaend", "0");
+      p.click("CommandStart");
+      img = p.forms.plot()->image();
+      return p.line(0);
+    };
+    auto count = [](const QImage& img, auto&& pick) {
+      int n = 0;
+      for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+          n += pick(img.pixel(x, y)) ? 1 : 0;
+      return n;
+    };
+    auto inked = [](QRgb c) { return c != qRgb(255, 255, 255); };
+    QImage plain, thick, safe;
+    const QString line = run(false, TrailPalette::Document, plain);
+    QCOMPARE(run(true, TrailPalette::Document, thick), line);
+    QCOMPARE(run(false, TrailPalette::ColourBlindSafe, safe), line);
+    QVERIFY2(count(thick, inked) > 2 * count(plain, inked),
+             qPrintable(QString("%1 against %2").arg(count(thick, inked)).arg(count(plain, inked))));
+    // Every dot of the document's light red and light green is drawn in the
+    // safe palette's colours instead, and nothing else moves.
+    const TrailColours& doc = trailColours(TrailPalette::Document);
+    const TrailColours& cb = trailColours(TrailPalette::ColourBlindSafe);
+    auto is = [](uint32_t engine) { return [engine](QRgb c) { return c == engineColour(engine).rgb(); }; };
+    QVERIFY(count(plain, is(doc.pairEven[0])) > 0);
+    QCOMPARE(count(safe, is(doc.pairEven[0])), 0);
+    QCOMPARE(count(safe, is(doc.pairEven[1])), 0);
+    // (the fast third body shares body 1's light red in the document's palette)
+    QVERIFY(count(safe, is(cb.faster)) > 0);
+    QCOMPARE(count(safe, is(cb.pairEven[0])) + count(safe, is(cb.faster)), count(plain, is(doc.pairEven[0])));
+    QCOMPARE(count(safe, is(cb.pairEven[1])), count(plain, is(doc.pairEven[1])));
+    QCOMPARE(count(safe, inked), count(plain, inked));
   }
 
   void trueProportionsDrawCirclesRound() {

@@ -4,6 +4,7 @@
 // paces a series for watching, and places the windows by their real frames.
 #pragma once
 
+#include "display/palette.h"
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/examples.h"
@@ -90,6 +91,7 @@ public:
   void show(FormId f) override;
   void cls(FormId f) override;
   void pset(FormId f, float x, float y, uint32_t colour) override;
+  uint32_t bodyColour(int body, uint32_t colour) override { return trailColour(palette_, body, colour); }
   std::string text(std::string_view control) override;
   void setText(std::string_view control, const std::string& s) override;
   std::string caption(std::string_view control) override;
@@ -156,6 +158,23 @@ public:
   // Examples > Reset fields: every field back to its default.
   void resetFields();
   const QString& exampleNote() const { return exampleNote_; }
+  // View > Full screen (F11; Esc leaves it): the display form fills the
+  // screen and keeps that size at Start.
+  void setFullScreen(bool on);
+  // Whether a Start lays the drawing area out inside the display form as it
+  // stands (maximised, full screen, or sized by the person) rather than
+  // reshaping the window by the plot's arithmetic.
+  bool keepsDisplaySize() const;
+  // The drawing area the next Start maps the plot onto, in pixels.
+  QSize displayArea() const;
+  // View > Thick trails: every dot drawn 3 x 3 pixels, for a projector. The
+  // picture of a test is drawn so from the next dot on.
+  void setThickTrails(bool on);
+  bool thickTrails() const { return thick_; }
+  // View > Colour-blind safe palette: the trails from the next dot on, and
+  // the legend and the bodies' rings at once.
+  void setTrailPalette(TrailPalette palette);
+  TrailPalette trailPalette() const { return palette_; }
   // "True proportions" in the display form's menu: called with the choice.
   std::function<void(bool)> onTrueProportions;
   // F1: what every field, read-out and end code means; the About box.
@@ -198,6 +217,7 @@ private:
     QAction *copyLines = nullptr, *saveResults = nullptr, *map = nullptr, *results = nullptr;
     QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
             *quit = nullptr, *verify = nullptr, *reset = nullptr, *pause = nullptr, *step = nullptr;
+    QAction *fullScreen = nullptr, *thick = nullptr, *palette = nullptr;
     QMenu* speed = nullptr;
   } actions_;
 
@@ -223,6 +243,10 @@ private:
   std::unique_ptr<MapWindow> map_;
   std::vector<FieldTexts> fieldsBeforePick_; // what each click on the map changed, to put back
   std::array<bool, 3> pixels_{};
+  QSize requestedDisplay_; // the drawing area the plot's arithmetic last asked for
+  QSize placedDisplay_;    // the display form's size as this program last set it
+  bool thick_ = false;
+  TrailPalette palette_ = TrailPalette::Document;
   QString exampleNote_;
   bool paused_ = false, stepOnce_ = false;
   uint32_t holdWhilePaused();

@@ -47,6 +47,24 @@ void QtForms::addMenus() {
     if (onTrueProportions) onTrueProportions(on);
   });
   plot_->addAction(proportions);
+  // For a room: the plot on the whole screen, trails a projector shows, and
+  // colours that stay apart for everyone.
+  actions_.fullScreen = new QAction("Full screen", plot_);
+  actions_.fullScreen->setCheckable(true);
+  actions_.fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+  actions_.fullScreen->setShortcutContext(Qt::ApplicationShortcut);
+  QObject::connect(actions_.fullScreen, &QAction::triggered, [this](bool on) { setFullScreen(on); });
+  plot_->addAction(actions_.fullScreen);
+  actions_.thick = new QAction("Thick trails", plot_);
+  actions_.thick->setCheckable(true);
+  QObject::connect(actions_.thick, &QAction::toggled, [this](bool on) { setThickTrails(on); });
+  plot_->addAction(actions_.thick);
+  actions_.palette = new QAction("Colour-blind safe palette", plot_);
+  actions_.palette->setCheckable(true);
+  QObject::connect(actions_.palette, &QAction::toggled, [this](bool on) {
+    setTrailPalette(on ? TrailPalette::ColourBlindSafe : TrailPalette::Document);
+  });
+  plot_->addAction(actions_.palette);
   plot_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   QWidget* print = windows_[2];
@@ -238,6 +256,9 @@ void QtForms::addMenuBar() {
   QMenu* view = bar->addMenu("&View");
   view->addAction(actions_.overlay);
   view->addAction(actions_.proportions);
+  view->addAction(actions_.fullScreen);
+  view->addAction(actions_.thick);
+  view->addAction(actions_.palette);
   view->addSeparator();
   view->addAction(actions_.showForms);
   if (actions_.results) view->addAction(actions_.results);

@@ -2,6 +2,7 @@
 #include "forms/qt/qt_forms.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include <algorithm>
@@ -28,7 +29,9 @@ void QtForms::arrangeWindows() {
     }
     if (w->frameGeometry().topLeft() != at) w->move(at);
   };
-  if (display->isVisible()) place(display, QPoint(cf.left(), cf.bottom() + 1));
+  // A display form maximised or full screen stays where the window system put it.
+  const bool placed = !display->isMaximized() && !display->isFullScreen();
+  if (display->isVisible() && placed) place(display, QPoint(cf.left(), cf.bottom() + 1));
   if (print->isVisible()) place(print, QPoint(cf.right() + 1, cf.top()));
 }
 
@@ -36,6 +39,15 @@ void QtForms::arrangeWindows() {
 // reports them as moves: place the windows again whenever a frame changes.
 bool QtForms::eventFilter(QObject* watched, QEvent* event) {
   auto type = event->type();
+  // Esc leaves full screen; the menu's check follows the window's state
+  // however it changed.
+  if (watched == plot_ && type == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && plot_->isFullScreen()) {
+    setFullScreen(false);
+    return true;
+  }
+  if (watched == plot_ && type == QEvent::WindowStateChange && actions_.fullScreen)
+    actions_.fullScreen->setChecked(plot_->isFullScreen());
   if (type != QEvent::Move && type != QEvent::Resize && type != QEvent::Show) return false;
   bool changed = false;
   for (size_t i = 0; i < windows_.size(); ++i) {

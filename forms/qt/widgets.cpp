@@ -47,7 +47,9 @@ PlotWidget::PlotWidget() {
 // Clearing also brings the image to the drawing area's size, should a resize
 // event still be pending when a test starts.
 void PlotWidget::clear() {
-  if (image_.size() != size() && width() > 0 && height() > 0) image_ = QImage(size(), QImage::Format_RGB32);
+  const QSize area = drawingSize();
+  if (image_.size() != area && area.width() > 0 && area.height() > 0)
+    image_ = QImage(area, QImage::Format_RGB32);
   image_.fill(Qt::white);
   dirty_ = true;
 }
@@ -82,13 +84,23 @@ void PlotWidget::paintNow() {
   if (showsLive() && isVisible()) repaint();
 }
 
-// Where the image goes in the window: as it is when the sizes agree, else
-// scaled to the window keeping its proportions, centred on white (the window
-// was resized since the test began; the next test draws at the new size).
+// Where the image goes in the window: centred, as it is when it fills the
+// window in one direction (a drawing area laid out inside a window kept at
+// its size), else scaled to the window keeping its proportions (the window was
+// resized since the test began; the next test draws at the new size).
 QRectF PlotWidget::imageRect(const QImage& img) const {
   if (img.size() == size() || img.isNull()) return QRectF(QPointF(0, 0), QSizeF(img.size()));
   QSizeF fitted = QSizeF(img.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
-  return QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+  if (std::abs(fitted.width() - img.width()) < 2 && std::abs(fitted.height() - img.height()) < 2)
+    fitted = QSizeF(img.size());
+  return QRectF(
+      QPointF(std::floor((width() - fitted.width()) / 2), std::floor((height() - fitted.height()) / 2)),
+      fitted);
+}
+
+double PlotWidget::overlayScale(QSizeF area) {
+  // The designed display form's drawing area is about 300 x 400 pixels.
+  return std::max(1.0, std::min(area.width() / 300.0, area.height() / 400.0));
 }
 
 void PlotWidget::paintEvent(QPaintEvent*) {
@@ -152,93 +164,101 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
     at = target.topLeft() + at * scale;
   o.pixelsPerUnit *= scale;
   o.pixelsPerUnitY *= img.height() > 0 ? target.height() / img.height() : 1;
+  // Lengths at the designed size, grown with the drawing area.
+  const double k = overlayScale(target.size());
+  auto u = [k](double designed) { return static_cast<int>(std::lround(designed * k)); };
+  const int left = static_cast<int>(target.left() + 0.5), topEdge = static_cast<int>(target.top() + 0.5);
   const int right = static_cast<int>(target.right() + 0.5), bottom = static_cast<int>(target.bottom() + 0.5);
   p.setRenderHint(QPainter::Antialiasing);
   QFont small = font();
-  small.setPixelSize(11);
+  small.setPixelSize(u(11));
   p.setFont(small);
   const QFontMetrics fm(small);
-  const QColor ink(40, 40, 40);
-  // The legend, top left, on a pale box.
+  const QColor ink(40, 40, 40), paper(255, 255, 255, 215);
+  // The legend, top left, on a pale box, in the palette the trails are drawn in.
+  const TrailColours& tc = trailColours(palette);
   struct Entry {
-    QColor colour;
+    uint32_t colour;
     const char* text;
   };
-  auto qb = [](int n) {
-    const uint32_t c = QBColor(n);
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-  };
-  const Entry legend[] = {{qb(12), "1  pair, even revolutions"},  {qb(4), "1  pair, odd revolutions"},
-                          {qb(10), "2  pair, even revolutions"},  {qb(2), "2  pair, odd revolutions"},
-                          {qb(0), "3  slower than escape speed"}, {qb(12), "3  faster than escape speed"}};
+  const Entry legend[] = {
+      {tc.pairEven[0], "1  pair, even revolutions"}, {tc.pairOdd[0], "1  pair, odd revolutions"},
+      {tc.pairEven[1], "2  pair, even revolutions"}, {tc.pairOdd[1], "2  pair, odd revolutions"},
+      {tc.slower, "3  slower than escape speed"},    {tc.faster, "3  faster than escape speed"}};
   const int line = fm.height();
-  const int boxW = fm.horizontalAdvance("3  faster than escape speed") + 22;
-  p.fillRect(QRect(4, 4, boxW, line * 6 + 6), QColor(255, 255, 255, 215));
-  for (int k = 0; k < 6; ++k) {
-    const int y = 7 + k * line;
-    p.fillRect(QRect(8, y + line / 2 - 3, 8, 6), legend[k].colour);
+  const int boxW = fm.horizontalAdvance("3  faster than escape speed") + u(22);
+  p.fillRect(QRect(left + u(4), topEdge + u(4), boxW, line * 6 + u(6)), paper);
+  for (int k6 = 0; k6 < 6; ++k6) {
+    const int y = topEdge + u(7) + k6 * line;
+    p.fillRect(QRect(left + u(8), y + line / 2 - u(3), u(8), u(6)), engineColour(legend[k6].colour));
     p.setPen(ink);
-    p.drawText(QPoint(20, y + fm.ascent()), legend[k].text);
+    p.drawText(QPoint(left + u(20), y + fm.ascent()), legend[k6].text);
   }
   if (!o.running) return;
   // Time and alpha, top right.
   const QString status = QString("t = %1   alpha = %2").arg(o.time, 0, 'f', 1).arg(o.alpha, 0, 'g', 6);
-  const int sw = fm.horizontalAdvance(status) + 8;
-  p.fillRect(QRect(right - sw - 4, 4, sw, line + 4), QColor(255, 255, 255, 215));
+  const int sw = fm.horizontalAdvance(status) + u(8);
+  p.fillRect(QRect(right - sw - u(4), topEdge + u(4), sw, line + u(4)), paper);
   p.setPen(ink);
-  p.drawText(QPoint(right - sw, 6 + fm.ascent()), status);
+  p.drawText(QPoint(right - sw, topEdge + u(6) + fm.ascent()), status);
   // The scale bar, bottom left.
   if (o.pixelsPerUnit > 0 && std::isfinite(o.pixelsPerUnit)) {
     const double units = roundLength(target.width() / 5.0 / o.pixelsPerUnit);
     const int px = static_cast<int>(std::lround(units * o.pixelsPerUnit));
-    const int y = bottom - 10;
-    p.fillRect(QRect(6, y - line - 4, px + 8, line + 10), QColor(255, 255, 255, 215));
-    p.setPen(QPen(ink, 2));
-    p.drawLine(10, y, 10 + px, y);
-    p.drawLine(10, y - 4, 10, y + 2);
-    p.drawLine(10 + px, y - 4, 10 + px, y + 2);
-    p.drawText(QPoint(10, y - 5), QString("%1 units").arg(units, 0, 'g', 6));
+    const int y = bottom - u(10), x0 = left + u(10);
+    const QString label = QString("%1 units").arg(units, 0, 'g', 6);
+    p.fillRect(
+        QRect(x0 - u(4), y - line - u(4), std::max(px, fm.horizontalAdvance(label)) + u(8), line + u(10)),
+        paper);
+    p.setPen(QPen(ink, u(2)));
+    p.drawLine(x0, y, x0 + px, y);
+    p.drawLine(x0, y - u(4), x0, y + u(2));
+    p.drawLine(x0 + px, y - u(4), x0 + px, y + u(2));
+    p.drawText(QPoint(x0, y - u(5)), label);
     // Drawn stretched: the same length upright beside it, and a word on it
     // under the legend.
     const QString notice = stretchNotice();
     if (!notice.isEmpty()) {
       const int py = static_cast<int>(std::lround(units * o.pixelsPerUnitY));
-      const QString label = QString("%1 units").arg(units, 0, 'g', 6);
-      const int x = 10 + px + 18;
-      p.fillRect(QRect(x - 6, y - py - 6, fm.horizontalAdvance(label) + 18, py + 12),
-                 QColor(255, 255, 255, 215));
-      p.setPen(QPen(ink, 2));
+      const int x = x0 + std::max(px, fm.horizontalAdvance(label)) + u(18);
+      p.fillRect(QRect(x - u(6), y - py - u(6), fm.horizontalAdvance(label) + u(18), py + u(12)), paper);
+      p.setPen(QPen(ink, u(2)));
       p.drawLine(x, y, x, y - py);
-      p.drawLine(x - 3, y, x + 3, y);
-      p.drawLine(x - 3, y - py, x + 3, y - py);
-      p.drawText(QPoint(x + 6, y - py / 2 + fm.ascent() / 2), label);
-      const QString words = fm.elidedText(notice, Qt::ElideRight, std::max(0, right - 16));
-      const int top = 4 + line * 6 + 10;
-      p.fillRect(QRect(4, top, fm.horizontalAdvance(words) + 8, line + 4), QColor(255, 255, 255, 215));
-      p.drawText(QPoint(8, top + 2 + fm.ascent()), words);
+      p.drawLine(x - u(3), y, x + u(3), y);
+      p.drawLine(x - u(3), y - py, x + u(3), y - py);
+      p.drawText(QPoint(x + u(6), y - py / 2 + fm.ascent() / 2), label);
+      const QString words = fm.elidedText(notice, Qt::ElideRight, std::max(0, right - left - u(16)));
+      const int top = topEdge + u(4) + line * 6 + u(10);
+      p.fillRect(QRect(left + u(4), top, fm.horizontalAdvance(words) + u(8), line + u(4)), paper);
+      p.drawText(QPoint(left + u(8), top + u(2) + fm.ascent()), words);
     }
   }
   // The bodies now: a ring in the trail's colour and the body's number.
+  const double ring = 6 * k;
   for (int b = 0; b < 3; ++b) {
     if (!o.present[b]) continue;
     const QPointF at = o.body[b];
-    p.setPen(QPen(Qt::white, 4));
+    const QColor c = o.colour[b];
+    const uint32_t engine = static_cast<uint32_t>(c.red()) | (static_cast<uint32_t>(c.green()) << 8) |
+                            (static_cast<uint32_t>(c.blue()) << 16);
+    p.setPen(QPen(Qt::white, 4 * k));
     p.setBrush(Qt::NoBrush);
-    p.drawEllipse(at, 6, 6);
-    p.setPen(QPen(o.colour[b], 2));
-    p.drawEllipse(at, 6, 6);
+    p.drawEllipse(at, ring, ring);
+    p.setPen(QPen(engineColour(trailColour(palette, b, engine)), 2 * k));
+    p.drawEllipse(at, ring, ring);
     const QString n = QString::number(b + 1);
-    const QRectF label(at.x() + 7, at.y() - 7 - line, fm.horizontalAdvance(n) + 4, line);
-    p.fillRect(label, QColor(255, 255, 255, 215));
+    const QRectF label(at.x() + ring + 1, at.y() - ring - 1 - line, fm.horizontalAdvance(n) + u(4), line);
+    p.fillRect(label, paper);
     p.setPen(ink);
     p.drawText(label, Qt::AlignCenter, n);
   }
   // A collision: a cross where the third body met the pair.
   if (o.collided) {
     const QPointF at = o.body[2];
-    p.setPen(QPen(QColor(200, 0, 0), 3));
-    p.drawLine(at + QPointF(-7, -7), at + QPointF(7, 7));
-    p.drawLine(at + QPointF(-7, 7), at + QPointF(7, -7));
+    const double arm = 7 * k;
+    p.setPen(QPen(QColor(200, 0, 0), 3 * k));
+    p.drawLine(at + QPointF(-arm, -arm), at + QPointF(arm, arm));
+    p.drawLine(at + QPointF(-arm, arm), at + QPointF(arm, -arm));
   }
 }
 

@@ -3,6 +3,8 @@
 // test's picture instead), and the result label that keeps its end code in view.
 #pragma once
 
+#include "display/palette.h"
+
 #include <QImage>
 #include <QLabel>
 #include <QMenuBar>
@@ -62,8 +64,11 @@ struct PlotOverlay {
   double pixelsPerUnitY = 0;  // and along y: different unless True proportions
   double time = 0, alpha = 0; // the test's simulated time and start angle
   bool collided = false;      // the test ended in a collision at body[2]
-  QColor colour[3];           // each body's trail colour now
+  QColor colour[3];           // each body's trail colour now, as the engine chose it
 };
+
+// A colour as the engine passes it (red in bits 0-7) for painting.
+inline QColor engineColour(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
 // The display form: every dot goes into a retained image, so covered and
 // uncovered windows still show their trails. It paints either that live image
@@ -72,6 +77,16 @@ class PlotWidget : public FormWindow {
 public:
   PlotWidget();
   void clear();
+  // The drawing area the engine maps onto: the image a test draws into is
+  // this size, centred in the window (empty: the window's size).
+  void setDrawingSize(QSize size) { drawingSize_ = size; }
+  QSize drawingSize() const { return drawingSize_.isValid() ? drawingSize_ : size(); }
+  // The palette the legend and the bodies' rings are painted in.
+  TrailPalette palette = TrailPalette::Document;
+  // How much larger than at the designed size the overlay is painted over a
+  // drawing area of `area` pixels: its text, markers and scale bar grow with
+  // the plot (at least 1).
+  static double overlayScale(QSizeF area);
   void setPixel(int x, int y, uint32_t colour) {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
     reinterpret_cast<uint32_t*>(image_.scanLine(y))[x] =
@@ -112,6 +127,7 @@ private:
   std::optional<PlotOverlay> pictureOverlay_;
   QImage image_;
   QImage picture_;
+  QSize drawingSize_;
   bool dirty_ = false;
 };
 
