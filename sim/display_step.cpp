@@ -29,6 +29,7 @@ void Experiment::displayStep() {
   if (s_.endcode != EndCode::None || l_.tshown + 0.1 < now) refreshReadouts();
   drawDots();
   settleVectorState();
+  if (onDisplayStep) onDisplayStep();
 }
 
 // The third body's speed, also after it was absorbed (from its last values),

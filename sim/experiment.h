@@ -82,6 +82,11 @@ public:
 
   // Called after each test's result line has been written.
   std::function<void(const TestReport&)> onTestEnd;
+  // Called at the end of every display step (every 100 passes and when a
+  // test ends), with the state up to date: for graphs over time.
+  std::function<void()> onDisplayStep;
+  // The bodies' energy and angular momentum at the running test's start.
+  const Conserved& conservedAtTestStart() const { return atStart_; }
 
   // Stops every test after this pass, as a click on Stop at it would.
   std::optional<int64_t> stopAtStep;

@@ -1,3 +1,4 @@
+#include "sim/trace.h"
 #include "sim_fixture.h"
 
 #include <gtest/gtest.h>
@@ -152,5 +153,58 @@ TEST(DisplayStep, ReadOutsRefreshAtMostTenTimesASecondAndAlwaysAtTheEnd) {
       EXPECT_GT(refreshes, displaySteps / 4);
       EXPECT_LT(refreshes, displaySteps / 2);
     }
+  }
+}
+
+// The graphs' samples: one per display step, ending where the test ends, the
+// energy error at the end the drift the test reports, and after a collision
+// the third body's values gone.
+TEST(Trace, SamplesEveryDisplayStepUpToTheTestsEnd) {
+  for (const char* alpha : {"0", "70"}) { // far but bound, and a collision
+    Rig rig;
+    rig.type("Ttdelta", "0.01").type("Talphastr", alpha).type("Talphaend", alpha);
+    std::vector<TraceSample> samples;
+    rig.exp.onDisplayStep = [&] { samples.push_back(traceSample(rig.exp)); };
+    rig.start();
+    ASSERT_EQ(rig.reports.size(), 1u);
+    const TestReport& r = rig.reports[0];
+    ASSERT_GT(samples.size(), 10u) << alpha;
+    EXPECT_EQ(samples.back().time, r.time) << alpha;
+    for (size_t i = 1; i < samples.size(); ++i)
+      ASSERT_GE(samples[i].time, samples[i - 1].time) << alpha;
+    // The pair starts 200 apart; the third body far out.
+    EXPECT_NEAR(samples.front().dist12, 200, 1) << alpha;
+    EXPECT_GT(samples.front().dist13, 500) << alpha;
+    EXPECT_EQ(static_cast<float>(samples.back().vesc), r.vesc) << alpha;
+    EXPECT_EQ(static_cast<float>(samples.back().v3), r.v3) << alpha;
+    if (r.end == EndCode::Collision) {
+      EXPECT_TRUE(std::isnan(samples.back().dist13));
+      EXPECT_TRUE(std::isnan(samples.back().energyError));
+      EXPECT_FALSE(r.energyDrift);
+    } else {
+      ASSERT_TRUE(r.energyDrift);
+      EXPECT_EQ(samples.back().energyError, *r.energyDrift) << alpha;
+      EXPECT_LT(std::fabs(samples[samples.size() / 2].energyError), 0.1) << alpha;
+    }
+  }
+}
+
+TEST(Trace, KeepsALongTestAtAnEvenSpacingWithinItsLimit) {
+  for (size_t count : {5u, 16u, 17u, 1000u, 4097u}) {
+    Trace trace(16);
+    for (size_t i = 0; i < count; ++i) {
+      TraceSample s;
+      s.time = static_cast<double>(i);
+      trace.add(s);
+    }
+    const auto& kept = trace.samples();
+    ASSERT_LE(kept.size(), 16u) << count;
+    ASSERT_GE(kept.size(), std::min<size_t>(count, 8)) << count;
+    EXPECT_EQ(kept.front().time, 0) << count;
+    for (size_t i = 1; i < kept.size(); ++i)
+      ASSERT_EQ(kept[i].time - kept[i - 1].time, static_cast<double>(trace.stride())) << count << " at " << i;
+    // The last sample kept is within one stride of the last added.
+    EXPECT_GT(kept.back().time + static_cast<double>(trace.stride()), static_cast<double>(count - 1))
+        << count;
   }
 }
