@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPushButton>
 #include <QTimer>
@@ -63,6 +64,24 @@ bool saveWindow(QWidget* w, const QString& path) {
   return false;
 }
 
+// The display form for a room: full screen, thick trails in the colour-blind
+// safe palette, one test of the default fields.
+bool pictureForARoom(tb::QtForms& forms, const QString& dir) {
+  forms.resetFields();
+  forms.setText(tb::controls::Talphastr, "40");
+  forms.setText(tb::controls::Talphaend, "40");
+  forms.setTrailPalette(tb::TrailPalette::ColourBlindSafe);
+  forms.setThickTrails(true);
+  forms.setFullScreen(true);
+  QElapsedTimer settle;
+  settle.start();
+  while (!forms.window(tb::FormId::Form2)->isFullScreen() && settle.elapsed() < 2000)
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+  static_cast<QPushButton*>(forms.control(tb::controls::CommandStart))->click();
+  QApplication::processEvents();
+  return saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-full-screen.png");
+}
+
 // Opens the outcome map of the fields as they stand and, once it is complete,
 // saves it with the pointer's read-out over one cell, then quits.
 void pictureTheMap(tb::QtForms& forms, const QString& dir) {
@@ -76,6 +95,8 @@ void pictureTheMap(tb::QtForms& forms, const QString& dir) {
     map->view()->mark(8, 4);
     QApplication::processEvents();
     bool saved = saveWindow(map, dir + "/map-window.png");
+    map->hide();
+    saved = pictureForARoom(forms, dir) && saved;
     forms.end();
     QApplication::exit(saved ? 0 : 1);
   });
@@ -93,10 +114,20 @@ void takeScreenshots(tb::QtForms& forms, const QString& dir) {
     return;
   }
   auto* start = static_cast<QPushButton*>(forms.control(tb::controls::CommandStart));
+  // The Examples menu, open below its title.
+  bool ok = true;
+  for (QAction* a : forms.menuBar()->actions())
+    if (a->menu() && a->text() == "&Examples") {
+      QWidget* form = forms.window(tb::FormId::Form1);
+      a->menu()->popup(form->mapToGlobal(forms.menuBar()->actionGeometry(a).bottomLeft()));
+      QApplication::processEvents();
+      ok = saveWindow(a->menu(), dir + "/examples-menu.png");
+      a->menu()->hide();
+    }
   start->click();
   QApplication::processEvents();
   // Each picture is tried, and each failure named.
-  bool ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png");
+  ok = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form.png") && ok;
   ok = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form.png") && ok;
   ok = saveWindow(forms.window(tb::FormId::Form3), dir + "/print-form.png") && ok;
   forms.showResultsTable();
@@ -121,9 +152,12 @@ void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   forms.setText(tb::controls::Talphastr, "0");
   forms.setText(tb::controls::Talphaend, "0");
   forms.setPace(200);
+  forms.showGraphs();
   QTimer::singleShot(2975, [&forms, dir] {
     bool saved = saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-paced.png");
     saved = saveWindow(forms.window(tb::FormId::Form1), dir + "/control-form-paced.png") && saved;
+    saved = saveWindow(forms.graphWindow(), dir + "/graphs.png") && saved;
+    forms.graphWindow()->hide();
     if (!saved) {
       forms.end();
       QApplication::exit(1);
@@ -174,10 +208,7 @@ int runWindows(const tb::Launch& launch) {
   tb::QtForms forms;
   tb::Experiment experiment(forms);
   tb::Application app(forms, experiment);
-  experiment.onTestEnd = [&](const tb::TestReport& r) { forms.recordTest(r); };
-  forms.simulatedTime = [&] {
-    return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta;
-  };
+  forms.followExperiment(experiment);
   forms.connectHandlers(app);
   forms.setOverlayState([&] {
     tb::PlotOverlay o = overlayOf(experiment.state(), app.state() != tb::RunState::Idle);

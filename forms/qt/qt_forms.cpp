@@ -295,6 +295,10 @@ void QtForms::setThickTrails(bool on) {
 void QtForms::setTrailPalette(TrailPalette palette) {
   palette_ = palette;
   plot_->palette = palette;
+  if (graphs_) {
+    graphs_->plot()->palette = palette;
+    graphs_->plot()->update();
+  }
   const bool safe = palette == TrailPalette::ColourBlindSafe;
   if (actions_.palette && actions_.palette->isChecked() != safe) actions_.palette->setChecked(safe);
   plot_->update();
@@ -435,6 +439,7 @@ void QtForms::end() {
   if (ended_) return;
   ended_ = true;
   if (map_) map_->close();
+  if (graphs_) graphs_->close();
   if (resultsTable_) resultsTable_->close();
   for (auto* w : windows_)
     w->hide();

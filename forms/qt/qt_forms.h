@@ -8,11 +8,13 @@
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/examples.h"
+#include "forms/qt/graph_window.h"
 #include "forms/qt/map_window.h"
 #include "forms/qt/results_table.h"
 #include "forms/qt/widgets.h"
 #include "runtime/forms_runtime.h"
 #include "sim/experiment.h"
+#include "sim/trace.h"
 
 #include <QAction>
 #include <QDialog>
@@ -62,6 +64,16 @@ public:
   // Connects the buttons and the windows' close to the application's
   // handlers; the windows ask it whether a series runs.
   void connectHandlers(Application& app);
+  // Follows the experiment's tests: each finished one is recorded (its line,
+  // picture and graphs), and its display steps sampled for the graphs.
+  void followExperiment(Experiment& experiment);
+  // A display step's sample of the running test, for View > Graphs.
+  void addTraceSample(const TraceSample& sample);
+  // View > Graphs: the running test's graphs as it goes, or an earlier test's.
+  void showGraphs();
+  GraphWindow* graphWindow() const { return graphs_.get(); }
+  // The samples kept of the series' test number `test` (from 0).
+  const std::vector<TraceSample>& testTrace(int test) const { return traces_.at(static_cast<size_t>(test)); }
 
   // Places the display form below the control form and the print form to its
   // right, frames touching, by the frame sizes the window system reports; it
@@ -217,7 +229,7 @@ private:
     QAction *copyLines = nullptr, *saveResults = nullptr, *map = nullptr, *results = nullptr;
     QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
             *quit = nullptr, *verify = nullptr, *reset = nullptr, *pause = nullptr, *step = nullptr;
-    QAction *fullScreen = nullptr, *thick = nullptr, *palette = nullptr;
+    QAction *fullScreen = nullptr, *thick = nullptr, *palette = nullptr, *graphs = nullptr;
     QMenu* speed = nullptr;
   } actions_;
 
@@ -231,6 +243,16 @@ private:
   std::vector<std::optional<PlotOverlay>> overlays_; // the overlay each test ended with
   size_t pictureBytes_ = 0;
   static constexpr size_t kMaxPictureBytes = 256u << 20;
+  // The running test's samples, and each finished test's; the oldest go
+  // first should a very long series fill kMaxTraceBytes.
+  Trace liveTrace_;
+  bool liveTraceEnded_ = false; // the next sample starts a new test's
+  std::vector<std::vector<TraceSample>> traces_;
+  size_t traceBytes_ = 0;
+  static constexpr size_t kMaxTraceBytes = 64u << 20;
+  std::unique_ptr<GraphWindow> graphs_;
+  void showTestGraphs(int test);
+  void listGraphTests();
   std::unique_ptr<ResultsTable> resultsTable_;
   int shownTest_ = -1;
   double pace_ = 0;

@@ -6,6 +6,7 @@
 #include "reference/reference.h"
 #include "results/atomic_file.h"
 #include "results/export.h"
+#include "runtime/controls.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -30,6 +31,8 @@ void QtForms::recordTest(const TestReport& report) {
     pictures_.clear();
     overlays_.clear();
     pictureBytes_ = 0;
+    traces_.clear();
+    traceBytes_ = 0;
     if (resultsTable_) resultsTable_->clear();
   }
   results_.push_back(report);
@@ -49,6 +52,16 @@ void QtForms::recordTest(const TestReport& report) {
     pictureBytes_ -= static_cast<size_t>(pictures_[k].size());
     pictures_[k] = QByteArray();
   }
+  // Its graphs; the live view keeps showing them until the next test's first sample.
+  liveTrace_.finish();
+  traces_.push_back(liveTrace_.samples());
+  liveTraceEnded_ = true;
+  traceBytes_ += traces_.back().size() * sizeof(TraceSample);
+  for (size_t k = 0; traceBytes_ > kMaxTraceBytes && k + 1 < traces_.size(); ++k) {
+    traceBytes_ -= traces_[k].size() * sizeof(TraceSample);
+    traces_[k] = std::vector<TraceSample>();
+  }
+  if (graphs_) listGraphTests();
   if (resultsTable_) resultsTable_->addTest(results_.size() - 1, report);
   // The line in words, where a student hovers over it.
   const QString words = QString::fromStdString(lineInWords(report));
@@ -130,7 +143,65 @@ bool QtForms::showTest(int test) {
       lmesg_[static_cast<size_t>(label)]->setMarked(true);
     }
   plot_->showPicture(picture, overlays_[static_cast<size_t>(test)]);
+  if (graphs_ && graphs_->isVisible()) showTestGraphs(test);
   return true;
+}
+
+void QtForms::followExperiment(Experiment& experiment) {
+  experiment.onTestEnd = [this](const TestReport& r) { recordTest(r); };
+  experiment.onDisplayStep = [this, &experiment] { addTraceSample(traceSample(experiment)); };
+  simulatedTime = [&experiment] {
+    return static_cast<double>(experiment.state().nstep) * experiment.state().tdelta;
+  };
+}
+
+void QtForms::addTraceSample(const TraceSample& sample) {
+  if (liveTraceEnded_) {
+    liveTrace_.clear();
+    liveTraceEnded_ = false;
+  }
+  const bool first = liveTrace_.samples().empty();
+  liveTrace_.add(sample);
+  if (!graphs_ || graphs_->chosenTest() != -1) return;
+  if (first)
+    graphs_->setTitle(
+        QString("The running test: alpha = %1").arg(QString::fromStdString(text(controls::Talpha))));
+  if (graphs_->isVisible()) graphs_->plot()->update();
+}
+
+void QtForms::showGraphs() {
+  if (!graphs_) {
+    graphs_ = std::make_unique<GraphWindow>();
+    graphs_->plot()->palette = palette_;
+    graphs_->plot()->showLive(&liveTrace_.samples());
+    graphs_->onChoose = [this](int test) { showTestGraphs(test); };
+    listGraphTests();
+    graphs_->move(windows_[2]->frameGeometry().left(), windows_[2]->frameGeometry().top());
+  }
+  graphs_->show();
+  graphs_->raise();
+}
+
+// Test -1 is the running (or last) test, as it grows.
+void QtForms::showTestGraphs(int test) {
+  if (!graphs_) return;
+  graphs_->chooseTest(test);
+  if (test < 0 || static_cast<size_t>(test) >= traces_.size()) {
+    graphs_->plot()->showLive(&liveTrace_.samples());
+    graphs_->setTitle(QString("The running test (or the last one)"));
+    return;
+  }
+  graphs_->plot()->showSamples(traces_[static_cast<size_t>(test)]);
+  graphs_->setTitle(QString("Test %1: %2")
+                        .arg(test + 1)
+                        .arg(QString::fromStdString(results_[static_cast<size_t>(test)].line)));
+}
+
+void QtForms::listGraphTests() {
+  QStringList names;
+  for (size_t k = 0; k < results_.size(); ++k)
+    names << QString("%1: %2").arg(k + 1).arg(QString::fromStdString(results_[k].line));
+  graphs_->setTests(names);
 }
 
 void QtForms::showTestPicture(int index) { showTest(labelTest(index)); }

@@ -199,6 +199,7 @@ void QtForms::addWindowActions() {
       windows_[static_cast<size_t>(f)]->raise();
     }
   });
+  actions_.graphs = add("Graphs", QKeySequence(Qt::CTRL | Qt::Key_G), [this] { showGraphs(); });
   actions_.help = add("Help", QKeySequence(Qt::Key_F1), [this] { showHelp(); });
   actions_.about = add("About threebody", QKeySequence(), [this] { showAbout(); });
   actions_.quit = add("Quit", QKeySequence(Qt::CTRL | Qt::Key_Q), [this] {
@@ -262,6 +263,7 @@ void QtForms::addMenuBar() {
   view->addSeparator();
   view->addAction(actions_.showForms);
   if (actions_.results) view->addAction(actions_.results);
+  view->addAction(actions_.graphs);
   QMenu* tools = bar->addMenu("&Tools");
   tools->addAction(actions_.map);
   QMenu* help = bar->addMenu("&Help");

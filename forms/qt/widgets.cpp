@@ -221,7 +221,9 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
     if (!notice.isEmpty()) {
       const int py = static_cast<int>(std::lround(units * o.pixelsPerUnitY));
       const int x = x0 + std::max(px, fm.horizontalAdvance(label)) + u(18);
-      p.fillRect(QRect(x - u(6), y - py - u(6), fm.horizontalAdvance(label) + u(18), py + u(12)), paper);
+      p.fillRect(
+          QRect(x + u(4), y - py / 2 - line / 2 - u(2), fm.horizontalAdvance(label) + u(4), line + u(4)),
+          paper);
       p.setPen(QPen(ink, u(2)));
       p.drawLine(x, y, x, y - py);
       p.drawLine(x - u(3), y, x + u(3), y);
