@@ -1,6 +1,8 @@
 // Test results as JSON objects and whole CSV files, read-outs included.
 #include "results/export.h"
 
+#include "results/map_outcome.h"
+
 #include "runtime/forms_runtime.h"
 #include "runtime/parameters.h"
 
@@ -163,10 +165,13 @@ std::string testsToTsv(const std::vector<TestReport>& tests) {
 
 std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment,
                        const std::vector<std::optional<VerifiedTest>>* verified) {
-  std::string csv = csvHeader(false, experiment != nullptr, verified != nullptr) + "\n";
+  std::string csv =
+      csvHeader(false, experiment != nullptr, verified != nullptr) + "," + kEndInWordsColumn + "\n";
   for (size_t k = 0; k < tests.size(); ++k) {
     const VerifiedTest* v = verified && k < verified->size() && (*verified)[k] ? &*(*verified)[k] : nullptr;
-    csv += testToCsvRow(tests[k], Verdict::None, experiment, v, verified != nullptr) + "\n";
+    csv += testToCsvRow(tests[k], Verdict::None, experiment, v, verified != nullptr) + ",";
+    csv += MapOutcome::ended(tests[k].end).name();
+    csv += "\n";
   }
   return csv;
 }

@@ -58,6 +58,9 @@ std::string lineInWords(const TestReport& t);
 // The same columns as tab-separated text with a header row, which a
 // spreadsheet pasted into splits into columns (no field holds a tab).
 std::string testsToTsv(const std::vector<TestReport>& tests);
+// What the windows save: the CSV columns, the experiment's and the verify
+// columns as above, and last the end in words ("collision", "escape" ...).
+inline constexpr const char* kEndInWordsColumn = "end_in_words";
 std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* experiment = nullptr,
                        const std::vector<std::optional<VerifiedTest>>* verified = nullptr);
 

@@ -503,11 +503,13 @@ private slots:
     QStringList rows = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 4);
     // Every row names the series it came from, as the fields were at its Start.
-    QCOMPARE(rows[0].toStdString(), csvHeader(false, true));
-    QVERIFY(rows[0].endsWith(",alpha_start,alpha_end,tdelta,init_v3,m2,m3,disp_max"));
+    // and says how each test ended in words.
+    QCOMPARE(rows[0].toStdString(), csvHeader(false, true) + ",end_in_words");
+    QVERIFY(rows[0].endsWith(",alpha_start,alpha_end,tdelta,init_v3,m2,m3,disp_max,end_in_words"));
     for (int i = 0; i < 3; ++i) {
       QVERIFY(rows[i + 1].contains("\"" + p.line(i) + "\","));
-      QVERIFY2(rows[i + 1].endsWith(",0,0.2,0.01,0.9,1000,1,500"), qPrintable(rows[i + 1]));
+      const QString words = MapOutcome::ended(p.forms.results()[static_cast<size_t>(i)].end).name();
+      QVERIFY2(rows[i + 1].endsWith(",0,0.2,0.01,0.9,1000,1,500," + words), qPrintable(rows[i + 1]));
     }
     QVERIFY(!p.forms.saveResults("/nonexistent/dir/r.csv").isEmpty());
   }
@@ -1360,7 +1362,14 @@ private slots:
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QStringList batchCsv = batchLines({"--tdelta", "0.05", "--init-v3", "0.7", "--alpha-start", "42",
                                        "--alpha-end", "44", "--verify", "--format", "csv"});
-    QCOMPARE(QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts), batchCsv);
+    // (and the end in words last).
+    QStringList savedRows = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(savedRows.size(), batchCsv.size());
+    QCOMPARE(savedRows[0], batchCsv[0] + ",end_in_words");
+    for (qsizetype i = 1; i < savedRows.size(); ++i) {
+      const QString words = MapOutcome::ended(p.forms.results()[static_cast<size_t>(i - 1)].end).name();
+      QCOMPARE(savedRows[i], batchCsv[i] + "," + words);
+    }
     p.forms.showResultsTable();
     ResultsTable* table = p.forms.resultsTable();
     QVERIFY(table->column("verdict") >= 0);
