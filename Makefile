@@ -5,7 +5,9 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
 # Debian packages the build and the tests need.
-PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev libhwy-dev libboost-dev help2man locales xvfb xauth openbox
+PACKAGES = cmake g++ make libgtest-dev libgmock-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev libhwy-dev libboost-dev help2man locales xvfb xauth openbox
+# How lupdate finds the program's texts: TB_WORDS marks those of the core.
+LUPDATE_OPTIONS = -tr-function-alias QT_TRANSLATE_NOOP+=TB_WORDS -locations none -no-obsolete
 SCREENSHOT_PACKAGES = xvfb xauth openbox
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 MPI_PACKAGES = libopenmpi-dev openmpi-bin
@@ -24,7 +26,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package clean
+.PHONY: deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -111,6 +113,12 @@ screenshots: build
 	# Under a window manager, as a person sees the windows (full screen needs one).
 	xvfb-run -a -s "-screen 0 1920x1080x24" sh -c 'openbox >/dev/null 2>&1 & sleep 1; \
 	  $(BUILD)/bin/threebody --screenshots docs; status=$$?; kill $$! 2>/dev/null; exit $$status'
+
+# Brings translations/*.ts up to date with the texts in the code (new ones
+# come in unfinished, for a translator to fill in with Qt Linguist).
+translations:
+	$(call ensure_packages,qt6-l10n-tools)
+	/usr/lib/qt6/bin/lupdate $(LUPDATE_OPTIONS) forms runtime results reference apps -ts translations/threebody_de.ts
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang $(BUILD)-mpi $(BUILD)-package

@@ -7,6 +7,7 @@
 #include "forms/app.h"
 #include "forms/qt/map_window.h"
 #include "forms/qt/qt_forms.h"
+#include "forms/qt/words.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -116,14 +118,14 @@ void takeScreenshots(tb::QtForms& forms, const QString& dir) {
   auto* start = static_cast<QPushButton*>(forms.control(tb::controls::CommandStart));
   // The Examples menu, open below its title.
   bool ok = true;
-  for (QAction* a : forms.menuBar()->actions())
-    if (a->menu() && a->text() == "&Examples") {
-      QWidget* form = forms.window(tb::FormId::Form1);
-      a->menu()->popup(form->mapToGlobal(forms.menuBar()->actionGeometry(a).bottomLeft()));
-      QApplication::processEvents();
-      ok = saveWindow(a->menu(), dir + "/examples-menu.png");
-      a->menu()->hide();
-    }
+  {
+    QMenu* examples = forms.examplesMenu();
+    QWidget* form = forms.window(tb::FormId::Form1);
+    examples->popup(form->mapToGlobal(forms.menuBar()->actionGeometry(examples->menuAction()).bottomLeft()));
+    QApplication::processEvents();
+    ok = saveWindow(examples, dir + "/examples-menu.png");
+    examples->hide();
+  }
   start->click();
   QApplication::processEvents();
   // Each picture is tried, and each failure named.
@@ -274,6 +276,7 @@ int main(int argc, char** argv) {
   gStarted = true;
   qInstallMessageHandler(nullptr);
   tb::useFixedNumberFormat();
+  tb::useDesktopLanguage();
   QApplication::setApplicationName("threebody");
   QApplication::setApplicationVersion(THREEBODY_VERSION);
   QGuiApplication::setDesktopFileName("threebody");

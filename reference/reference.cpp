@@ -4,6 +4,8 @@
 // the step's start, which stay within the tolerance the step was taken at.
 #include "reference/reference.h"
 
+#include "runtime/words.h"
+
 #include "runtime/controls.h"
 #include "runtime/memory_forms.h"
 #include "sim/experiment.h"
@@ -385,10 +387,10 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
 
 const char* verificationName(Verification v) {
   switch (v) {
-  case Verification::Confirmed: return "confirmed";
-  case Verification::Artefact: return "artefact";
-  case Verification::Fragile: return "fragile";
-  case Verification::Undecided: return "undecided";
+  case Verification::Confirmed: return TB_WORDS("threebody", "confirmed");
+  case Verification::Artefact: return TB_WORDS("threebody", "artefact");
+  case Verification::Fragile: return TB_WORDS("threebody", "fragile");
+  case Verification::Undecided: return TB_WORDS("threebody", "undecided");
   }
   return "";
 }

@@ -1,23 +1,25 @@
 // The names and colours of a map point's outcomes.
 #include "results/map_outcome.h"
 
+#include "runtime/words.h"
+
 namespace tb {
 
 const char* MapOutcome::name() const {
   switch (kind_) {
-  case Kind::Fault: return "fault";
-  case Kind::NotYet: return "not yet";
-  case Kind::Dropped: return "dropped";
-  case Kind::TimeLimit: return "still running";
-  case Kind::GaveUp: return "budget spent";
+  case Kind::Fault: return TB_WORDS("threebody", "fault");
+  case Kind::NotYet: return TB_WORDS("threebody", "not yet");
+  case Kind::Dropped: return TB_WORDS("threebody", "dropped");
+  case Kind::TimeLimit: return TB_WORDS("threebody", "still running");
+  case Kind::GaveUp: return TB_WORDS("threebody", "budget spent");
   case Kind::Ended: break;
   }
   switch (end_) {
-  case EndCode::None: return "stopped";
-  case EndCode::Collision: return "collision";
-  case EndCode::Escaped: return "escaped";
-  case EndCode::FarBound: return "far but bound";
-  case EndCode::TenRevolutions: return "ten revolutions";
+  case EndCode::None: return TB_WORDS("threebody", "stopped");
+  case EndCode::Collision: return TB_WORDS("threebody", "collision");
+  case EndCode::Escaped: return TB_WORDS("threebody", "escaped");
+  case EndCode::FarBound: return TB_WORDS("threebody", "far but bound");
+  case EndCode::TenRevolutions: return TB_WORDS("threebody", "ten revolutions");
   }
   return "";
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "runtime/controls.h"
+#include "runtime/words.h"
 
 #include <span>
 #include <string>
@@ -23,14 +24,17 @@ struct ParameterField {
 };
 
 inline constexpr ParameterField kParameterFields[] = {
-    {controls::Talphastr, "alpha (start)", "0", "--alpha-start", "start angle of the series, degrees"},
-    {controls::Talphaend, "alpha (end)", "180", "--alpha-end", "end angle of the series, degrees"},
-    {controls::Ttdelta, "tdelta", "0.001", "--tdelta", "time step of the integration"},
+    {controls::Talphastr, "alpha (start)", "0", "--alpha-start",
+     TB_WORDS("threebody", "start angle of the series, degrees")},
+    {controls::Talphaend, "alpha (end)", "180", "--alpha-end",
+     TB_WORDS("threebody", "end angle of the series, degrees")},
+    {controls::Ttdelta, "tdelta", "0.001", "--tdelta", TB_WORDS("threebody", "time step of the integration")},
     {controls::Tinitv2, "init v3", "0.9", "--init-v3",
-     "third body's start speed, fraction of its escape speed"},
-    {controls::Tm2, "m2", "1000", "--m2", "mass of the second body (the first: 1000)"},
-    {controls::Tm3, "m3", "1", "--m3", "mass of the third body"},
-    {controls::Tdispmax, "disp max", "500", "--disp-max", "half-width of the plotted square"}};
+     TB_WORDS("threebody", "third body's start speed, fraction of its escape speed")},
+    {controls::Tm2, "m2", "1000", "--m2", TB_WORDS("threebody", "mass of the second body (the first: 1000)")},
+    {controls::Tm3, "m3", "1", "--m3", TB_WORDS("threebody", "mass of the third body")},
+    {controls::Tdispmax, "disp max", "500", "--disp-max",
+     TB_WORDS("threebody", "half-width of the plotted square")}};
 
 inline std::span<const ParameterField> parameterFields() { return kParameterFields; }
 

@@ -22,11 +22,14 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTranslator>
+#include <QXmlStreamReader>
 
 #include <clocale>
 #include <csignal>
@@ -875,6 +878,74 @@ private slots:
     QCOMPARE(count(safe, is(cb.pairEven[0])) + count(safe, is(cb.faster)), count(plain, is(doc.pairEven[0])));
     QCOMPARE(count(safe, is(cb.pairEven[1])), count(plain, is(doc.pairEven[1])));
     QCOMPARE(count(safe, inked), count(plain, inked));
+  }
+
+  // A German desktop: the program's own words in German (menus, tooltips,
+  // Help, the overlay), the document's captions, the result lines and every
+  // number as they are.
+  void germanDesktopGetsGermanWordsAndTheSameLines() {
+    QTranslator german;
+    QVERIFY(german.load(QLocale(QLocale::German, QLocale::Germany), "threebody", "_", ":/i18n"));
+    QCoreApplication::installTranslator(&german);
+    struct Uninstall {
+      QTranslator* t;
+      ~Uninstall() { QCoreApplication::removeTranslator(t); }
+    } uninstall{&german};
+    Program p;
+    QStringList menus;
+    for (QAction* a : p.forms.menuBar()->actions())
+      menus << a->text();
+    QCOMPARE(menus, QStringList({"&Datei", "&Ablauf", "&Beispiele", "&Ansicht", "E&xtras", "&Hilfe"}));
+    QCOMPARE(p.caption("CommandStart"), QString("Start"));
+    QCOMPARE(p.caption("CommandEnd"), QString("End"));
+    QVERIFY2(p.field("Ttdelta")->toolTip().contains("Zeitschritt der Integration"),
+             qPrintable(p.field("Ttdelta")->toolTip()));
+    p.forms.showHelp();
+    const QString help = p.forms.helpWindow()->findChild<QTextBrowser*>()->toPlainText();
+    QVERIFY(help.contains("Das Modell") && help.contains("NEXT TEST ?") && help.contains("G = 1"));
+    p.forms.helpWindow()->hide();
+    p.type("Ttdelta", "0.01");
+    p.type("Talphaend", "0");
+    p.click("CommandStart");
+    QCOMPARE(p.line(0), batchLines({"--tdelta", "0.01", "--alpha-end", "0"}).value(0));
+    QVERIFY(p.forms.plot()->stretchNotice().isEmpty() ||
+            p.forms.plot()->stretchNotice().startsWith("gestreckt"));
+    PlotOverlay stretched;
+    stretched.pixelsPerUnit = 1;
+    stretched.pixelsPerUnitY = 1.5;
+    p.forms.setOverlayState([stretched] { return stretched; });
+    QCOMPARE(p.forms.plot()->stretchNotice(),
+             QString("gestreckt: y gezeichnet 1.50 \u00d7 x (Ansicht > Wahre Proportionen)"));
+  }
+
+  // Every translation keeps its source's placeholders and markup, so that no
+  // number or emphasis is lost in another language.
+  void translationsKeepPlaceholdersAndMarkup() {
+    QFile ts(TRANSLATIONS_DIR "/threebody_de.ts");
+    QVERIFY(ts.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&ts);
+    QString source;
+    int messages = 0;
+    auto marks = [](const QString& text) {
+      QStringList found;
+      static const QRegularExpression mark(R"(%\d|</?[a-z]+>|&nbsp;|\\n|\n)");
+      for (auto m = mark.globalMatch(text); m.hasNext();)
+        found << m.next().captured();
+      found.sort();
+      return found;
+    };
+    while (!xml.atEnd()) {
+      if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+      if (xml.name() == u"source") source = xml.readElementText();
+      if (xml.name() != u"translation") continue;
+      const bool unfinished = xml.attributes().value("type") == u"unfinished";
+      const QString translation = xml.readElementText();
+      ++messages;
+      QVERIFY2(!unfinished && !translation.isEmpty(), qPrintable("not translated: " + source));
+      QVERIFY2(marks(translation) == marks(source), qPrintable(source));
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QVERIFY(messages > 150);
   }
 
   void trueProportionsDrawCirclesRound() {

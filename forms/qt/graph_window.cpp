@@ -3,6 +3,7 @@
 
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"
+#include "forms/qt/words.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -21,14 +22,14 @@ namespace tb {
 namespace {
 
 struct Series {
-  const char* name;
+  QString name;
   double TraceSample::*value;
   QColor colour;
   Qt::PenStyle style;
 };
 
 struct Panel {
-  const char* axis; // the quantity and its unit, up the left side
+  QString axis; // the quantity and its unit, up the left side
   std::vector<Series> series;
   bool fromZero; // distances and speeds are drawn from 0 up
 };
@@ -36,17 +37,18 @@ struct Panel {
 std::vector<Panel> panels(TrailPalette palette) {
   const TrailColours& c = trailColours(palette);
   return {
-      {"distance (units)",
-       {{"body 3 to body 1", &TraceSample::dist13, engineColour(c.pairEven[0]), Qt::SolidLine},
-        {"body 3 to body 2", &TraceSample::dist23, engineColour(c.pairEven[1]), Qt::DashLine},
-        {"body 1 to body 2 (the pair)", &TraceSample::dist12, QColor(90, 90, 90), Qt::DotLine}},
+      {Words::tr("distance (units)"),
+       {{Words::tr("body 3 to body 1"), &TraceSample::dist13, engineColour(c.pairEven[0]), Qt::SolidLine},
+        {Words::tr("body 3 to body 2"), &TraceSample::dist23, engineColour(c.pairEven[1]), Qt::DashLine},
+        {Words::tr("body 1 to body 2 (the pair)"), &TraceSample::dist12, QColor(90, 90, 90), Qt::DotLine}},
        true},
-      {"speed (units per time unit)",
-       {{"speed of body 3", &TraceSample::v3, engineColour(c.slower), Qt::SolidLine},
-        {"its escape speed from the pair", &TraceSample::vesc, engineColour(c.faster), Qt::DashLine}},
+      {Words::tr("speed (units per time unit)"),
+       {{Words::tr("speed of body 3"), &TraceSample::v3, engineColour(c.slower), Qt::SolidLine},
+        {Words::tr("its escape speed from the pair"), &TraceSample::vesc, engineColour(c.faster),
+         Qt::DashLine}},
        true},
-      {"relative energy error",
-       {{"(E - E at the start) / |E at the start|", &TraceSample::energyError, QColor(0, 90, 200),
+      {Words::tr("relative energy error"),
+       {{Words::tr("(E - E at the start) / |E at the start|"), &TraceSample::energyError, QColor(0, 90, 200),
          Qt::SolidLine}},
        false},
   };
@@ -128,7 +130,7 @@ void GraphPlot::paintGraphs(QPainter& p, const QRect& area, const QString& title
   const std::vector<Panel> all = panels(palette);
   // Room for the upright axis names and the tick labels on the left, the
   // time axis below the last panel.
-  const int left = room.left() + line + 4 + fm.horizontalAdvance("-0.0000e-00") + 6;
+  const int left = room.left() + 2 * line + 4 + fm.horizontalAdvance("-0.0000e-00") + 6;
   const int bottomAxis = 2 * line + 8;
   const int gap = line / 2 + 4;
   const int n = static_cast<int>(all.size());
@@ -167,12 +169,18 @@ void GraphPlot::paintGraphs(QPainter& p, const QRect& area, const QString& title
     p.setPen(QPen(ink, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(box);
-    // The axis name, upright along the left edge.
+    // The axis name, upright along the left edge; its unit on a second line
+    // when the panel is too low for both on one.
+    QStringList lines{panel.axis};
+    if (fm.horizontalAdvance(panel.axis) > box.height() && panel.axis.contains(" ("))
+      lines = QStringList{panel.axis.section(" (", 0, 0), "(" + panel.axis.section(" (", 1)};
     p.save();
-    p.translate(room.left() + fm.ascent(), box.center().y());
+    p.translate(room.left() + fm.ascent() + (lines.size() - 1) * line, box.center().y());
     p.rotate(-90);
-    const QString axis = fm.elidedText(panel.axis, Qt::ElideRight, box.height());
-    p.drawText(QPointF(-fm.horizontalAdvance(axis) / 2.0, 0), axis);
+    for (int l = 0; l < lines.size(); ++l) {
+      const QString axis = fm.elidedText(lines[l], Qt::ElideRight, box.height());
+      p.drawText(QPointF(-fm.horizontalAdvance(axis) / 2.0, (l - (lines.size() - 1)) * line), axis);
+    }
     p.restore();
     // The curves: a value that no longer exists breaks the line.
     p.save();
@@ -220,7 +228,7 @@ void GraphPlot::paintGraphs(QPainter& p, const QRect& area, const QString& title
         const QString label = tickText(t);
         p.drawText(QPointF(X(t) - fm.horizontalAdvance(label) / 2.0, box.bottom() + 4 + fm.ascent()), label);
       }
-      const QString axis = "time (time units)";
+      const QString axis = Words::tr("time (time units)");
       p.drawText(
           QPointF(box.center().x() - fm.horizontalAdvance(axis) / 2.0, box.bottom() + 6 + line + fm.ascent()),
           axis);
@@ -229,12 +237,13 @@ void GraphPlot::paintGraphs(QPainter& p, const QRect& area, const QString& title
 }
 
 GraphWindow::GraphWindow()
-    : plot_(new GraphPlot), choice_(new QComboBox), heading_(new QLabel), title_("The running test") {
-  setWindowTitle("threebody graphs");
-  auto* save = new QPushButton("Save image...");
-  auto* saveCsvButton = new QPushButton("Save CSV...");
+    : plot_(new GraphPlot), choice_(new QComboBox), heading_(new QLabel),
+      title_(Words::tr("The running test")) {
+  setWindowTitle(Words::tr("threebody graphs"));
+  auto* save = new QPushButton(Words::tr("Save image..."));
+  auto* saveCsvButton = new QPushButton(Words::tr("Save CSV..."));
   auto* top = new QHBoxLayout;
-  top->addWidget(new QLabel("Test:"));
+  top->addWidget(new QLabel(Words::tr("Test:")));
   top->addWidget(choice_, 1);
   top->addWidget(save);
   top->addWidget(saveCsvButton);
@@ -243,7 +252,7 @@ GraphWindow::GraphWindow()
   layout->addWidget(heading_);
   layout->addWidget(plot_, 1);
   heading_->setText(title_);
-  choice_->addItem("The running test (or the last one)");
+  choice_->addItem(Words::tr("The running test (or the last one)"));
   choice_->setToolTip(
       "Which test the graphs show: the running one as it goes, or an earlier one of the series");
   QObject::connect(choice_, &QComboBox::activated, [this](int index) {
@@ -256,11 +265,11 @@ GraphWindow::GraphWindow()
     if (!error.isEmpty()) warn(this, caption, error);
   };
   QObject::connect(save, &QPushButton::clicked, [this, ask] {
-    ask("Save image", "threebody-graphs.png", "PNG images (*.png)",
+    ask(Words::tr("Save image"), "threebody-graphs.png", Words::tr("PNG images (*.png)"),
         [this](const QString& path) { return saveImage(path); });
   });
   QObject::connect(saveCsvButton, &QPushButton::clicked, [this, ask] {
-    ask("Save CSV", "threebody-graphs.csv", "CSV files (*.csv)",
+    ask(Words::tr("Save CSV"), "threebody-graphs.csv", Words::tr("CSV files (*.csv)"),
         [this](const QString& path) { return saveCsv(path); });
   });
   // Ctrl+W closes the window, as in the other windows the program opens.
@@ -307,7 +316,7 @@ QString GraphWindow::saveImage(const QString& path) const {
   buffer.open(QIODevice::WriteOnly);
   const QImage image =
       plot_->render(QSize(std::max(900, plot_->width()), std::max(900, plot_->height())), title_);
-  if (!image.save(&buffer, "PNG")) return "Could not encode the graphs as PNG.";
+  if (!image.save(&buffer, "PNG")) return Words::tr("Could not encode the graphs as PNG.");
   return saveWhole(path, png);
 }
 

@@ -1,6 +1,8 @@
 // The outcome map painted to the widget's size, with its axes and legend.
 #include "forms/qt/map_view.h"
 
+#include "forms/qt/words.h"
+
 #include "runtime/parameters.h"
 
 #include <QMouseEvent>
@@ -63,19 +65,20 @@ std::span<const MapOutcome> legendOutcomes(const MapGrid& grid) {
 namespace {
 
 // The dots a verified or physical map puts on its doubtful cells, as the legend names them.
-constexpr std::pair<MapMark, const char*> kMarkLegend[] = {{MapMark::Artefact, "artefact"},
-                                                           {MapMark::Fragile, "fragile or undecided"}};
+constexpr std::pair<MapMark, const char*> kMarkLegend[] = {
+    {MapMark::Artefact, QT_TRANSLATE_NOOP("Words", "artefact")},
+    {MapMark::Fragile, QT_TRANSLATE_NOOP("Words", "fragile or undecided")}};
 
 } // namespace
 
 int MapView::legendWidth() const {
   const QFontMetrics fm(font());
-  int w = fm.horizontalAdvance("longer tests darker");
+  int w = fm.horizontalAdvance(Words::tr("longer tests darker"));
   for (const MapOutcome& o : legendOutcomes(grid_))
-    w = std::max(w, fm.horizontalAdvance(o.name()) + 26);
+    w = std::max(w, fm.horizontalAdvance(Words::core(o.name())) + 26);
   // Room for the marks' names too, so the map keeps its size when they appear.
   for (const auto& [mark, text] : kMarkLegend)
-    w = std::max(w, fm.horizontalAdvance(text) + 26);
+    w = std::max(w, fm.horizontalAdvance(Words::tr(text)) + 26);
   return w + 2 * kPad;
 }
 
@@ -256,10 +259,10 @@ void MapView::paintEvent(QPaintEvent*) {
           shaded ? mapCellColour(o, static_cast<int64_t>(std::pow(1e6, k / 3.0)), 1000000) : o.colour();
       p.fillRect(QRectF(lx + k * 5, ly + 2, shaded ? 5 : 20, fm.height() - 4), colourOf(c));
     }
-    p.drawText(QPointF(lx + 26, ly + fm.ascent()), o.name());
+    p.drawText(QPointF(lx + 26, ly + fm.ascent()), Words::core(o.name()));
     ly += fm.height() + 2;
   }
-  p.drawText(QPointF(lx, ly + fm.ascent() + 4), "longer tests darker");
+  p.drawText(QPointF(lx, ly + fm.ascent() + 4), Words::tr("longer tests darker"));
   // The dots the map shows, and only those (a physical map has no artefacts).
   auto shows = [this](MapMark mark) {
     return std::any_of(marks_.begin(), marks_.end(), [&](size_t k) { return cells_[k].mark == mark; });
@@ -272,7 +275,7 @@ void MapView::paintEvent(QPaintEvent*) {
     p.drawEllipse(QRectF(lx + 6, ly + fm.height() / 2.0 - 3, 6, 6));
     p.setBrush(Qt::NoBrush);
     p.setPen(ink);
-    p.drawText(QPointF(lx + 26, ly + fm.ascent()), text);
+    p.drawText(QPointF(lx + 26, ly + fm.ascent()), Words::tr(text));
     ly += fm.height() + 2;
   }
 }

@@ -5,6 +5,7 @@
 
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"
+#include "forms/qt/words.h"
 #include "results/basin_entropy.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 namespace tb {
 
@@ -59,7 +61,7 @@ std::string quoted(const std::string& s) {
 } // namespace
 
 MapWindow::MapWindow(FieldTexts fields) {
-  setWindowTitle("Outcome Map");
+  setWindowTitle(Words::tr("Outcome Map"));
   grid_.fields = std::move(fields);
   readAxis("alpha=0:350:36", grid_.x);
   readAxis("init-v3=0.5:1.5:11", grid_.y);
@@ -69,20 +71,21 @@ MapWindow::MapWindow(FieldTexts fields) {
   layout->addWidget(axisRow("x", xIn_));
   layout->addWidget(axisRow("y", yIn_));
   auto* buttons = new QHBoxLayout;
-  auto* compute = new QPushButton("Compute", this);
-  compute->setToolTip(
-      "Map the two axes as given, with the control form's other fields as they were when the map opened");
-  auto* saveImage = new QPushButton("Save image...", this);
-  auto* saveCsv = new QPushButton("Save CSV...", this);
-  auto* restore = new QPushButton("Restore the fields", this);
-  restore->setToolTip("Put back the fields the last click on a cell changed (Ctrl+Z)");
+  auto* compute = new QPushButton(Words::tr("Compute"), this);
+  compute->setToolTip(Words::tr(
+      "Map the two axes as given, with the control form's other fields as they were when the map opened"));
+  auto* saveImage = new QPushButton(Words::tr("Save image..."), this);
+  auto* saveCsv = new QPushButton(Words::tr("Save CSV..."), this);
+  auto* restore = new QPushButton(Words::tr("Restore the fields"), this);
+  restore->setToolTip(Words::tr("Put back the fields the last click on a cell changed (Ctrl+Z)"));
   status_ = new QLabel(this);
   integration_ = new QComboBox(this);
-  integration_->addItems({"fixed step", "physical (reference)", "fixed step, verified"});
+  integration_->addItems(
+      {Words::tr("fixed step"), Words::tr("physical (reference)"), Words::tr("fixed step, verified")});
   integration_->setToolTip(
-      "fixed step: each point a test as the control form runs it; physical: each point "
-      "integrated by the reference alone; verified: the fixed step with artefacts dotted "
-      "black and fragile points white");
+      Words::tr("fixed step: each point a test as the control form runs it; physical: each point "
+                "integrated by the reference alone; verified: the fixed step with artefacts dotted "
+                "black and fragile points white"));
   buttons->addWidget(integration_);
   for (QWidget* w : {static_cast<QWidget*>(compute), static_cast<QWidget*>(saveImage),
                      static_cast<QWidget*>(saveCsv), static_cast<QWidget*>(restore)})
@@ -91,7 +94,7 @@ MapWindow::MapWindow(FieldTexts fields) {
   layout->addLayout(buttons);
   // The progress, then the finished map in numbers, on a line of its own.
   status_->setWordWrap(true);
-  status_->setToolTip(kBasinEntropyInWords);
+  status_->setToolTip(Words::tr(kBasinEntropyInWords));
   layout->addWidget(status_);
   fixed_ = new QLabel(this);
   fixed_->setWordWrap(true);
@@ -108,30 +111,32 @@ MapWindow::MapWindow(FieldTexts fields) {
           .toStdString();
     };
     // A slip in a field is answered in the window's words, naming the field.
-    for (const auto& [axis, in] : {std::pair{"x axis", &xIn_}, std::pair{"y axis", &yIn_}})
-      for (const auto& [label, e] :
-           {std::pair{"from", in->from}, std::pair{"to", in->to}, std::pair{"points", in->count}})
-        if (const QString problem = axisValueProblem(e->text(), std::string_view(label) == "points");
-            !problem.isEmpty()) {
-          warn(this, "Outcome map", QString("%1, %2: %3").arg(axis, label, problem));
+    for (const auto& [axis, in] :
+         {std::pair{Words::tr("x axis"), &xIn_}, std::pair{Words::tr("y axis"), &yIn_}})
+      for (const auto& [label, e, count] :
+           {std::tuple{Words::tr("from"), in->from, false}, std::tuple{Words::tr("to"), in->to, false},
+            std::tuple{Words::tr("points"), in->count, true}})
+        if (const QString problem = axisValueProblem(e->text(), count); !problem.isEmpty()) {
+          warn(this, Words::tr("Outcome map"), QString("%1, %2: %3").arg(axis, label, problem));
           return;
         }
     setIntegration(integration_->currentIndex());
     std::string error = remap(given(xIn_), given(yIn_));
-    if (!error.empty()) warn(this, "Outcome map", QString::fromStdString(error));
+    if (!error.empty()) warn(this, Words::tr("Outcome map"), QString::fromStdString(error));
   });
   QObject::connect(saveImage, &QPushButton::clicked, [this] {
-    QString path =
-        QFileDialog::getSaveFileName(this, "Save image", "threebody-map.png", "PNG images (*.png)");
+    QString path = QFileDialog::getSaveFileName(this, Words::tr("Save image"), "threebody-map.png",
+                                                Words::tr("PNG images (*.png)"));
     if (path.isEmpty()) return;
-    if (QString error = this->saveImage(path); !error.isEmpty()) warn(this, "Save image", error);
+    if (QString error = this->saveImage(path); !error.isEmpty()) warn(this, Words::tr("Save image"), error);
   });
   QObject::connect(saveCsv, &QPushButton::clicked, [this] {
-    QString path = QFileDialog::getSaveFileName(this, "Save CSV", "threebody-map.csv", "CSV files (*.csv)");
+    QString path = QFileDialog::getSaveFileName(this, Words::tr("Save CSV"), "threebody-map.csv",
+                                                Words::tr("CSV files (*.csv)"));
     if (path.isEmpty()) return;
-    if (QString error = this->saveCsv(path); !error.isEmpty()) warn(this, "Save CSV", error);
+    if (QString error = this->saveCsv(path); !error.isEmpty()) warn(this, Words::tr("Save CSV"), error);
   });
-  auto* undo = new QAction("Restore the fields", this);
+  auto* undo = new QAction(Words::tr("Restore the fields"), this);
   undo->setShortcut(QKeySequence::Undo);
   undo->setShortcutContext(Qt::WindowShortcut);
   addAction(undo);
@@ -161,12 +166,12 @@ QString axisValueProblem(const QString& text, bool count) {
     int n = 0;
     const auto r = std::from_chars(t.data(), t.data() + t.size(), n);
     if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size() || n < 1 || n > 100000)
-      return QString("\"%1\" is not a number of points: type a whole number from 1 to 100000").arg(text);
+      return Words::tr("\"%1\" is not a number of points: type a whole number from 1 to 100000").arg(text);
     return {};
   }
   const auto v = isWholeNumber(t) ? ValChecked(t) : std::nullopt;
   if (!v || !std::isfinite(*v))
-    return QString("\"%1\" is not a number: type one such as 0.5 or 360").arg(text);
+    return Words::tr("\"%1\" is not a number: type one such as 0.5 or 360").arg(text);
   return {};
 }
 
@@ -174,7 +179,8 @@ QString axisValueProblem(const QString& text, bool count) {
 void markAxisValue(QLineEdit* e, bool count) {
   const QString problem = axisValueProblem(e->text(), count);
   e->setStyleSheet(problem.isEmpty() ? QString() : kMisreadFieldStyle);
-  e->setToolTip(problem.isEmpty() ? (count ? "how many points along this axis" : "a value of the axis' field")
+  e->setToolTip(problem.isEmpty() ? (count ? Words::tr("how many points along this axis")
+                                           : Words::tr("a value of the axis' field"))
                                   : problem);
 }
 
@@ -182,23 +188,22 @@ QWidget* MapWindow::axisRow(const char* name, AxisInput& in) {
   auto* row = new QWidget(this);
   auto* h = new QHBoxLayout(row);
   h->setContentsMargins(0, 0, 0, 0);
-  h->addWidget(new QLabel(QString("%1 axis").arg(name), row));
+  h->addWidget(new QLabel(Words::tr("%1 axis").arg(name), row));
   in.field = new QComboBox(row);
   for (const char* f : kAxisFields)
     in.field->addItem(f);
   h->addWidget(in.field);
-  auto edit = [&](const char* label, QLineEdit*& e) {
+  auto edit = [&](const QString& label, QLineEdit*& e, bool count) {
     h->addWidget(new QLabel(label, row));
     e = new QLineEdit(row);
     e->setMaximumWidth(90);
     h->addWidget(e);
-    const bool count = std::string_view(label) == "points";
     QObject::connect(e, &QLineEdit::textChanged, [e, count] { markAxisValue(e, count); });
     markAxisValue(e, count);
   };
-  edit("from", in.from);
-  edit("to", in.to);
-  edit("points", in.count);
+  edit(Words::tr("from"), in.from, false);
+  edit(Words::tr("to"), in.to, false);
+  edit(Words::tr("points"), in.count, true);
   h->addStretch(1);
   return row;
 }
@@ -218,14 +223,20 @@ void MapWindow::setIntegration(int choice) {
 
 std::string MapWindow::remap(const std::string& x, const std::string& y) {
   MapAxis ax, ay;
-  if (std::string e = readAxis(x, ax); !e.empty()) return "x axis: " + e;
-  if (std::string e = readAxis(y, ay); !e.empty()) return "y axis: " + e;
-  if (ax.field == ay.field) return "the x and y axes are both " + ax.field + "; choose two different fields";
+  auto words = [](const QString& w) { return w.toStdString(); };
+  if (std::string e = readAxis(x, ax); !e.empty())
+    return words(Words::tr("x axis: %1").arg(QString::fromStdString(e)));
+  if (std::string e = readAxis(y, ay); !e.empty())
+    return words(Words::tr("y axis: %1").arg(QString::fromStdString(e)));
+  if (ax.field == ay.field)
+    return words(Words::tr("the x and y axes are both %1; choose two different fields")
+                     .arg(QString::fromStdString(ax.field)));
   if (integrationChoice_ == 1 && (ax.field == "tdelta" || ay.field == "tdelta"))
-    return "a physical map does not use tdelta: the reference chooses its own steps; map another field, or "
-           "choose the fixed step";
+    return words(Words::tr(
+        "a physical map does not use tdelta: the reference chooses its own steps; map another field, or "
+        "choose the fixed step"));
   if (ax.values.size() * ay.values.size() > 1000000)
-    return "the map would have more than 1000000 points; choose fewer points on an axis";
+    return words(Words::tr("the map would have more than 1000000 points; choose fewer points on an axis"));
   stop();
   points_.reset();
   grid_.integrator = integrationChoice_ == 1 ? MapIntegrator::Reference : MapIntegrator::Fixed;
@@ -247,7 +258,7 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
     if (!onAxis(grid_, f.control))
       for (const auto& [control, text] : grid_.fields)
         if (control == f.control) fixed << QString("%1 %2").arg(f.label, QString::fromStdString(text));
-  fixed_->setText("Fixed: " + fixed.join(", ") + ". Each point is one test at its alpha.");
+  fixed_->setText(Words::tr("Fixed: %1. Each point is one test at its alpha.").arg(fixed.join(", ")));
   start();
   collect();
   poll_.start(100);
@@ -310,9 +321,9 @@ void MapWindow::collect() {
     rows_[done_] = std::move(p->row);
     verdicts_[done_] = std::move(p->verdict);
   }
-  status_->setText(finished() ? finishedText() : QString("%1 of %2 points").arg(done_).arg(cells_.size()));
-  setWindowTitle(finished() ? "Outcome Map"
-                            : QString("Outcome Map (%1 of %2 points)").arg(done_).arg(cells_.size()));
+  status_->setText(finished() ? finishedText() : Words::tr("%1 of %2 points").arg(done_).arg(cells_.size()));
+  setWindowTitle(finished() ? Words::tr("Outcome Map")
+                            : Words::tr("Outcome Map (%1 of %2 points)").arg(done_).arg(cells_.size()));
   if (finished()) poll_.stop();
   view_->cellsDone(done_);
 }
@@ -332,20 +343,22 @@ QString MapWindow::finishedText() const {
   }
   QStringList parts;
   for (const MapOutcome o : legendOutcomes(grid_))
-    if (outcomes[o.slot()] > 0) parts << QString("%1 %2").arg(outcomes[o.slot()]).arg(o.name());
-  QString text = QString("%1 points: %2").arg(cells_.size()).arg(parts.join(", "));
-  if (grid_.verify) text += QString(artefacts == 1 ? "; %1 artefact" : "; %1 artefacts").arg(artefacts);
+    if (outcomes[o.slot()] > 0) parts << QString("%1 %2").arg(outcomes[o.slot()]).arg(Words::core(o.name()));
+  QString text = Words::tr("%1 points: %2").arg(cells_.size()).arg(parts.join(", "));
+  if (grid_.verify)
+    text += (artefacts == 1 ? Words::tr("; %1 artefact") : Words::tr("; %1 artefacts")).arg(artefacts);
   if (grid_.verify || grid_.integrator == MapIntegrator::Reference)
-    text += QString("; %1 fragile or undecided").arg(doubtful);
+    text += Words::tr("; %1 fragile or undecided").arg(doubtful);
   const BasinEntropy e = basinEntropy(bySlot, grid_.columns(), cells_.size() / grid_.columns());
   if (e.boxes > 0)
-    text += QString("; basin entropy %1, boundary %2: %3")
-                .arg(e.sb, 0, 'f', 3)
-                .arg(e.sbb, 0, 'f', 3)
-                .arg(e.fractal() ? "fractal (where outcomes meet, nearby points still end differently)"
-                                 : "not fractal");
+    text +=
+        Words::tr("; basin entropy %1, boundary %2: %3")
+            .arg(e.sb, 0, 'f', 3)
+            .arg(e.sbb, 0, 'f', 3)
+            .arg(e.fractal() ? Words::tr("fractal (where outcomes meet, nearby points still end differently)")
+                             : Words::tr("not fractal"));
   else if (e.wholeBoxes > 0)
-    text += "; no basin entropy: every box of 5 x 5 points holds one without an outcome";
+    text += Words::tr("; no basin entropy: every box of 5 x 5 points holds one without an outcome");
   return text;
 }
 
@@ -362,14 +375,14 @@ void MapWindow::describe(int i, int j) {
                         QString::fromStdString(grid_.y.field),
                         QString::fromStdString(grid_.y.texts[static_cast<size_t>(j)]));
   if (c.outcome.kind() == MapOutcome::Kind::Ended)
-    at += QString("%1 (end %2), %3 steps, time %4")
-              .arg(c.outcome.name())
+    at += Words::tr("%1 (end %2), %3 steps, time %4")
+              .arg(Words::core(c.outcome.name()))
               .arg(endNumber(c.outcome.end()))
               .arg(c.steps)
               .arg(times_[k], 0, 'g', 6);
   else
-    at += c.outcome.name();
-  if (!verdicts_[k].empty()) at += QString("; %1").arg(QString::fromStdString(verdicts_[k]));
+    at += Words::core(c.outcome.name());
+  if (!verdicts_[k].empty()) at += QString("; %1").arg(Words::core(verdicts_[k].c_str()));
   readout_->setText(at);
 }
 
@@ -408,7 +421,7 @@ QString MapWindow::saveImage(const QString& path) {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return "Could not encode the map as PNG.";
+  if (!image.save(&buffer, "PNG")) return Words::tr("Could not encode the map as PNG.");
   return saveWhole(path, png);
 }
 

@@ -30,13 +30,14 @@ namespace tb {
 QString axisValueProblem(const QString& text, bool count);
 
 // The basin entropy in plain words, for the map window's tooltip and Help.
-inline constexpr const char* kBasinEntropyInWords =
+inline constexpr const char* kBasinEntropyInWords = QT_TRANSLATE_NOOP(
+    "Words",
     "Basin entropy says how unpredictable the map is. In each square of 5 x 5 neighbouring points it "
     "measures how mixed the outcomes are: 0 when all 25 end alike, more the more evenly several outcomes "
     "mix (it is -sum p ln p, p the share of each outcome). The map's value is the mean over its squares; "
     "'boundary' is the mean over the squares where outcomes meet. A boundary above ln 2 = 0.693 is called "
     "fractal: however closely you look there, neighbouring points still end differently, so the outcome "
-    "cannot be foretold from nearby points.";
+    "cannot be foretold from nearby points.");
 
 class MapWindow : public QWidget {
 public:

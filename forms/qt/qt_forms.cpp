@@ -2,6 +2,7 @@
 // texts, captions, sizes and dots the program reads and writes through it.
 #include "forms/qt/qt_forms.h"
 
+#include "forms/qt/words.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 
@@ -69,7 +70,7 @@ QtForms::QtForms() {
   buildPrintForm();
   addMenus();
   addSpeedMenu();
-  actions_.map = new QAction("Outcome map...", windows_[0]);
+  actions_.map = new QAction(Words::tr("Outcome map..."), windows_[0]);
   QObject::connect(actions_.map, &QAction::triggered, [this] { openMap(); });
   windows_[0]->addAction(actions_.map);
   addWindowActions();
@@ -369,7 +370,7 @@ void QtForms::markField(const ParameterField& f) {
   misread_[f.control] = reading;
   if (reading.empty()) {
     edit->setStyleSheet(QString());
-    edit->setToolTip(QString("%1: %2 (default %3)").arg(f.label, f.what, f.defaultText));
+    edit->setToolTip(Words::tr("%1: %2 (default %3)").arg(f.label, Words::core(f.what), f.defaultText));
   } else {
     // A colour and a frame every style shows.
     edit->setStyleSheet(kMisreadFieldStyle);
@@ -381,7 +382,7 @@ void QtForms::markField(const ParameterField& f) {
     if (!misread_[g.control].empty()) misread << g.label;
   windows_[0]->setWindowTitle(
       misread.isEmpty() ? QString(kForm1Caption)
-                        : QString("%1 - read differently: %2").arg(kForm1Caption, misread.join(", ")));
+                        : Words::tr("%1 - read differently: %2").arg(kForm1Caption, misread.join(", ")));
 }
 
 void QtForms::setText(std::string_view control, const std::string& s) {
@@ -452,7 +453,7 @@ void QtForms::fatalError(const std::string& message) {
   if (ended_) return;
   // The picture up to the fault stays in view beside the message.
   plot_->paintNow();
-  warn(windows_[0], "threebody: the series was stopped", QString::fromStdString(message));
+  warn(windows_[0], Words::tr("threebody: the series was stopped"), QString::fromStdString(message));
 }
 
 } // namespace tb

@@ -57,6 +57,7 @@ public:
   QWidget* window(FormId f) const { return windows_[static_cast<int>(f)]; }
   // The control form's menu bar, above the client area with the controls.
   QMenuBar* menuBar() const { return controlWindow_->menuBar(); }
+  QMenu* examplesMenu() const { return actions_.examples; }
   PlotWidget* plot() const { return plot_; }
   QWidget* control(const QString& name) const { return controls_.value(name); }
   ResultLabel* lmesgLabel(int i) const { return lmesg_[static_cast<size_t>(i)]; }
@@ -230,7 +231,7 @@ private:
     QAction *start = nullptr, *stop = nullptr, *showForms = nullptr, *help = nullptr, *about = nullptr,
             *quit = nullptr, *verify = nullptr, *reset = nullptr, *pause = nullptr, *step = nullptr;
     QAction *fullScreen = nullptr, *thick = nullptr, *palette = nullptr, *graphs = nullptr;
-    QMenu* speed = nullptr;
+    QMenu *speed = nullptr, *examples = nullptr;
   } actions_;
 
   std::array<FormWindow*, 3> windows_{};

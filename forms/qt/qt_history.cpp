@@ -3,6 +3,7 @@
 #include "forms/qt/qt_forms.h"
 
 #include "forms/qt/widgets.h"
+#include "forms/qt/words.h"
 #include "reference/reference.h"
 #include "results/atomic_file.h"
 #include "results/export.h"
@@ -164,8 +165,8 @@ void QtForms::addTraceSample(const TraceSample& sample) {
   liveTrace_.add(sample);
   if (!graphs_ || graphs_->chosenTest() != -1) return;
   if (first)
-    graphs_->setTitle(
-        QString("The running test: alpha = %1").arg(QString::fromStdString(text(controls::Talpha))));
+    graphs_->setTitle(Words::tr("The running test: alpha = %1")
+                          .arg(QString::fromStdString(text(controls::Talpha)).trimmed()));
   if (graphs_->isVisible()) graphs_->plot()->update();
 }
 
@@ -188,11 +189,11 @@ void QtForms::showTestGraphs(int test) {
   graphs_->chooseTest(test);
   if (test < 0 || static_cast<size_t>(test) >= traces_.size()) {
     graphs_->plot()->showLive(&liveTrace_.samples());
-    graphs_->setTitle(QString("The running test (or the last one)"));
+    graphs_->setTitle(Words::tr("The running test (or the last one)"));
     return;
   }
   graphs_->plot()->showSamples(traces_[static_cast<size_t>(test)]);
-  graphs_->setTitle(QString("Test %1: %2")
+  graphs_->setTitle(Words::tr("Test %1: %2")
                         .arg(test + 1)
                         .arg(QString::fromStdString(results_[static_cast<size_t>(test)].line)));
 }
@@ -245,8 +246,8 @@ QString saveWhole(const QString& path, const QByteArray& data) {
   file.write(data.constData(), static_cast<size_t>(data.size()));
   std::string error = file.commit();
   if (error.empty()) return {};
-  return "Could not write " + path + " (" + QString::fromStdString(error) +
-         "). Any earlier file of that name is unchanged.";
+  return Words::tr("Could not write %1 (%2). Any earlier file of that name is unchanged.")
+      .arg(path, QString::fromStdString(error));
 }
 
 QString QtForms::saveImage(const QString& path, bool withOverlay) const {
@@ -257,7 +258,7 @@ QString QtForms::saveImage(const QString& path, bool withOverlay) const {
   QImage image = plot_->shownWithOverlay(withOverlay);
   image.setText("Software", "threebody " + QApplication::applicationVersion());
   image.setText("Parameters", QString::fromStdString(parameterLine(seriesFields_)));
-  if (!image.save(&buffer, "PNG")) return "Could not encode the picture as PNG.";
+  if (!image.save(&buffer, "PNG")) return Words::tr("Could not encode the picture as PNG.");
   return saveWhole(path, png);
 }
 

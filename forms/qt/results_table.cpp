@@ -1,6 +1,7 @@
 // The results table window: one row a test, numbers sorted as numbers.
 #include "forms/qt/results_table.h"
 
+#include "forms/qt/words.h"
 #include "results/export.h"
 #include "results/map_outcome.h"
 #include "results/schema.h"
@@ -45,11 +46,11 @@ std::optional<double> numberOf(const ColumnValue& v) {
 } // namespace
 
 ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
-  setWindowTitle("Results");
-  QStringList headers{"test"};
+  setWindowTitle(Words::tr("Results"));
+  QStringList headers{Words::tr("test")};
   for (const Column& c : resultColumns()) {
     headers << c.name;
-    if (QString(c.name) == "end") headers << "end in words";
+    if (QString(c.name) == "end") headers << Words::tr("end in words");
   }
   table_->setColumnCount(static_cast<int>(headers.size()));
   table_->setHorizontalHeaderLabels(headers);
@@ -58,7 +59,7 @@ ResultsTable::ResultsTable() : table_(new QTableWidget(this)) {
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   // Ctrl+C copies the selected rows (Ctrl+A selects them all) as
   // tab-separated text with the header row.
-  auto* copy = new QAction("Copy rows", table_);
+  auto* copy = new QAction(Words::tr("Copy rows"), table_);
   copy->setShortcut(QKeySequence::Copy);
   copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   QObject::connect(copy, &QAction::triggered,
@@ -141,7 +142,7 @@ void ResultsTable::addTest(size_t index, const TestReport& report) {
     const ColumnValue v = c.value(report);
     table_->setItem(row, col++, new Cell(QString::fromStdString(columnText(v)), numberOf(v)));
     if (QString(c.name) == "end")
-      table_->setItem(row, col++, new Cell(MapOutcome::ended(report.end).name(), std::nullopt));
+      table_->setItem(row, col++, new Cell(Words::core(MapOutcome::ended(report.end).name()), std::nullopt));
   }
   // The row's line in words, wherever the pointer rests on it.
   const QString words = QString::fromStdString(lineInWords(report));

@@ -1,6 +1,7 @@
 // The widgets the windows are made of: form windows, the plot, the result labels, warnings.
 #include "forms/qt/widgets.h"
 
+#include "forms/qt/words.h"
 #include "runtime/numeric.h"
 
 #include <QMessageBox>
@@ -150,7 +151,7 @@ QString PlotWidget::stretchNotice() const {
   if (!o) return {};
   const double s = stretchOf(*o);
   if (s == 0 || std::abs(s - 1) < 0.01) return {};
-  return QString("stretched: y drawn %1 \u00d7 x (View > True proportions)").arg(s, 0, 'f', 2);
+  return Words::tr("stretched: y drawn %1 \u00d7 x (View > True proportions)").arg(s, 0, 'f', 2);
 }
 
 void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
@@ -179,14 +180,19 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
   const TrailColours& tc = trailColours(palette);
   struct Entry {
     uint32_t colour;
-    const char* text;
+    QString text;
   };
-  const Entry legend[] = {
-      {tc.pairEven[0], "1  pair, even revolutions"}, {tc.pairOdd[0], "1  pair, odd revolutions"},
-      {tc.pairEven[1], "2  pair, even revolutions"}, {tc.pairOdd[1], "2  pair, odd revolutions"},
-      {tc.slower, "3  slower than escape speed"},    {tc.faster, "3  faster than escape speed"}};
+  const Entry legend[] = {{tc.pairEven[0], Words::tr("1  pair, even revolutions")},
+                          {tc.pairOdd[0], Words::tr("1  pair, odd revolutions")},
+                          {tc.pairEven[1], Words::tr("2  pair, even revolutions")},
+                          {tc.pairOdd[1], Words::tr("2  pair, odd revolutions")},
+                          {tc.slower, Words::tr("3  slower than escape speed")},
+                          {tc.faster, Words::tr("3  faster than escape speed")}};
   const int line = fm.height();
-  const int boxW = fm.horizontalAdvance("3  faster than escape speed") + u(22);
+  int boxW = 0;
+  for (const Entry& e : legend)
+    boxW = std::max(boxW, fm.horizontalAdvance(e.text));
+  boxW += u(22);
   p.fillRect(QRect(left + u(4), topEdge + u(4), boxW, line * 6 + u(6)), paper);
   for (int k6 = 0; k6 < 6; ++k6) {
     const int y = topEdge + u(7) + k6 * line;
@@ -206,7 +212,7 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
     const double units = roundLength(target.width() / 5.0 / o.pixelsPerUnit);
     const int px = static_cast<int>(std::lround(units * o.pixelsPerUnit));
     const int y = bottom - u(10), x0 = left + u(10);
-    const QString label = QString("%1 units").arg(units, 0, 'g', 6);
+    const QString label = Words::tr("%1 units").arg(units, 0, 'g', 6);
     p.fillRect(
         QRect(x0 - u(4), y - line - u(4), std::max(px, fm.horizontalAdvance(label)) + u(8), line + u(10)),
         paper);
