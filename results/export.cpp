@@ -2,6 +2,7 @@
 #include "results/export.h"
 
 #include "results/map_outcome.h"
+#include "runtime/words.h"
 
 #include "runtime/forms_runtime.h"
 #include "runtime/parameters.h"
@@ -114,34 +115,76 @@ std::string cut(double v, int decimals) {
 }
 } // namespace
 
-std::string lineInWords(const TestReport& t) {
+namespace {
+// A sentence with its %1, %2 ... replaced by `args`, in any order the
+// sentence (or its translation) puts them.
+std::string filled(const std::string& sentence, std::initializer_list<std::string> args) {
+  std::string out;
+  for (size_t k = 0; k < sentence.size(); ++k) {
+    const char c = sentence[k];
+    const size_t n = k + 1 < sentence.size() ? static_cast<size_t>(sentence[k + 1] - '1') : args.size();
+    if (c == '%' && n < args.size()) {
+      out += *(args.begin() + n);
+      ++k;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+} // namespace
+
+std::string lineInWords(const TestReport& t, const Translate& translate) {
+  auto say = [&](const char* sentence, std::initializer_list<std::string> args) {
+    return filled(translate ? translate(sentence) : std::string(sentence), args);
+  };
   char alpha[32];
   std::snprintf(alpha, sizeof alpha, "%.6g", t.alpha); // 1.1 for the sum 1.0999999999999999 of ten 0.1 steps
-  std::string w = "alpha " + std::string(alpha) + ": ";
-  const std::string when = " at t = " + cut(t.time, 1);
+  const std::string time = cut(t.time, 1);
   const std::string revolutions =
-      std::to_string(t.revolutions) + (t.revolutions == 1 ? " revolution" : " revolutions") + " of the pair";
+      t.revolutions == 1
+          ? say(TB_WORDS("threebody", "%1 revolution of the pair"), {std::to_string(t.revolutions)})
+          : say(TB_WORDS("threebody", "%1 revolutions of the pair"), {std::to_string(t.revolutions)});
+  std::string end;
   switch (t.end) {
   case EndCode::Collision:
-    w += "body 3 collided with the pair" + when + " (came within 3.16 of a pair body), after " + revolutions;
+    end = say(TB_WORDS("threebody",
+                       "body 3 collided with the pair at t = %1 (came within 3.16 of a pair body), after %2"),
+              {time, revolutions});
     break;
   case EndCode::Escaped:
-    w += "body 3 escaped: it was far from the pair and faster than its escape speed; the test ended" + when +
-         ", after " + revolutions;
+    end = say(TB_WORDS("threebody",
+                       "body 3 escaped: it was far from the pair and faster than its escape speed; "
+                       "the test ended at t = %1, after %2"),
+              {time, revolutions});
     break;
   case EndCode::FarBound:
-    w += "body 3 went far but stayed bound: far from the pair, slower than its escape speed; the test ended" +
-         when + ", after " + revolutions;
+    end = say(TB_WORDS("threebody",
+                       "body 3 went far but stayed bound: far from the pair, slower than its escape "
+                       "speed; the test ended at t = %1, after %2"),
+              {time, revolutions});
     break;
-  case EndCode::TenRevolutions: w += "the pair completed ten revolutions" + when; break;
-  case EndCode::None: w += "stopped by the user" + when + ", after " + revolutions; break;
+  case EndCode::TenRevolutions:
+    end = say(TB_WORDS("threebody", "the pair completed ten revolutions at t = %1"), {time});
+    break;
+  case EndCode::None:
+    end = say(TB_WORDS("threebody", "stopped by the user at t = %1, after %2"), {time, revolutions});
+    break;
   }
   const double v3 = static_cast<double>(t.v3), vesc = static_cast<double>(t.vesc);
-  w += "; body 3's speed " + cut(v3, 3) + (v3 > vesc ? " was above" : " was not above") +
-       " its escape speed " + cut(vesc, 3) + ", at " + cut(t.r3, 1) + " from the pair's centre of mass";
-  w += "; the pair's separation stayed between " + cut(t.dist12min, 1) + " and " + cut(t.dist12max, 1) +
-       " (mean " + cut(t.dist12mean, 1) + ")";
-  return w;
+  const std::string speed =
+      v3 > vesc
+          ? say(TB_WORDS("threebody",
+                         "body 3's speed %1 was above its escape speed %2, at %3 from the pair's "
+                         "centre of mass"),
+                {cut(v3, 3), cut(vesc, 3), cut(t.r3, 1)})
+          : say(TB_WORDS("threebody", "body 3's speed %1 was not above its escape speed %2, at %3 from the "
+                                      "pair's centre of mass"),
+                {cut(v3, 3), cut(vesc, 3), cut(t.r3, 1)});
+  const std::string separation =
+      say(TB_WORDS("threebody", "the pair's separation stayed between %1 and %2 (mean %3)"),
+          {cut(t.dist12min, 1), cut(t.dist12max, 1), cut(t.dist12mean, 1)});
+  return say(TB_WORDS("threebody", "alpha %1: %2; %3; %4"), {alpha, end, speed, separation});
 }
 
 std::string testsToTsv(const std::vector<TestReport>& tests) {

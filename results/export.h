@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -53,7 +54,10 @@ std::string dumpJson(const nlohmann::ordered_json& j);
 // body 3 collided with the pair at t = 110.5, after 0 revolutions of the
 // pair; ...". The numbers are cut as the line cuts them, with the units the
 // model uses (G = 1, lengths and times of the fields).
-std::string lineInWords(const TestReport& t);
+// `translate`, when given, turns each English sentence (with %1, %2 ... for
+// the numbers) into the desktop's language.
+using Translate = std::function<std::string(const char*)>;
+std::string lineInWords(const TestReport& t, const Translate& translate = {});
 
 // The same columns as tab-separated text with a header row, which a
 // spreadsheet pasted into splits into columns (no field holds a tab).

@@ -908,6 +908,11 @@ private slots:
     p.type("Talphaend", "0");
     p.click("CommandStart");
     QCOMPARE(p.line(0), batchLines({"--tdelta", "0.01", "--alpha-end", "0"}).value(0));
+    // The line in words, its numbers as the line writes them.
+    const QString words = p.forms.lmesgLabel(0)->toolTip();
+    QVERIFY2(words.startsWith("alpha 0: ") &&
+                 words.contains("Abstand im Paar blieb zwischen 198.3 und 201.3"),
+             qPrintable(words));
     QVERIFY(p.forms.plot()->stretchNotice().isEmpty() ||
             p.forms.plot()->stretchNotice().startsWith("gestreckt"));
     PlotOverlay stretched;

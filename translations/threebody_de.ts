@@ -814,5 +814,49 @@ Freie Software unter der MIT-Lizenz.</translation>
         <source>undecided</source>
         <translation>unentschieden</translation>
     </message>
+    <message>
+        <source>%1 revolution of the pair</source>
+        <translation>%1 Umlauf des Paares</translation>
+    </message>
+    <message>
+        <source>%1 revolutions of the pair</source>
+        <translation>%1 Umläufen des Paares</translation>
+    </message>
+    <message>
+        <source>body 3 collided with the pair at t = %1 (came within 3.16 of a pair body), after %2</source>
+        <translation>Körper 3 stieß bei t = %1 mit dem Paar zusammen (kam einem Körper des Paares näher als 3.16), nach %2</translation>
+    </message>
+    <message>
+        <source>body 3 escaped: it was far from the pair and faster than its escape speed; the test ended at t = %1, after %2</source>
+        <translation>Körper 3 entwich: er war fern vom Paar und schneller als seine Fluchtgeschwindigkeit; der Versuch endete bei t = %1, nach %2</translation>
+    </message>
+    <message>
+        <source>body 3 went far but stayed bound: far from the pair, slower than its escape speed; the test ended at t = %1, after %2</source>
+        <translation>Körper 3 entfernte sich weit, blieb aber gebunden: fern vom Paar, langsamer als seine Fluchtgeschwindigkeit; der Versuch endete bei t = %1, nach %2</translation>
+    </message>
+    <message>
+        <source>the pair completed ten revolutions at t = %1</source>
+        <translation>das Paar vollendete bei t = %1 zehn Umläufe</translation>
+    </message>
+    <message>
+        <source>stopped by the user at t = %1, after %2</source>
+        <translation>bei t = %1 von Hand angehalten, nach %2</translation>
+    </message>
+    <message>
+        <source>body 3&apos;s speed %1 was above its escape speed %2, at %3 from the pair&apos;s centre of mass</source>
+        <translation>die Geschwindigkeit %1 von Körper 3 lag über seiner Fluchtgeschwindigkeit %2, im Abstand %3 vom Schwerpunkt des Paares</translation>
+    </message>
+    <message>
+        <source>body 3&apos;s speed %1 was not above its escape speed %2, at %3 from the pair&apos;s centre of mass</source>
+        <translation>die Geschwindigkeit %1 von Körper 3 lag nicht über seiner Fluchtgeschwindigkeit %2, im Abstand %3 vom Schwerpunkt des Paares</translation>
+    </message>
+    <message>
+        <source>the pair&apos;s separation stayed between %1 and %2 (mean %3)</source>
+        <translation>der Abstand im Paar blieb zwischen %1 und %2 (Mittel %3)</translation>
+    </message>
+    <message>
+        <source>alpha %1: %2; %3; %4</source>
+        <translation>alpha %1: %2; %3; %4</translation>
+    </message>
 </context>
 </TS>

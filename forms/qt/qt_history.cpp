@@ -65,7 +65,7 @@ void QtForms::recordTest(const TestReport& report) {
   if (graphs_) listGraphTests();
   if (resultsTable_) resultsTable_->addTest(results_.size() - 1, report);
   // The line in words, where a student hovers over it.
-  const QString words = QString::fromStdString(lineInWords(report));
+  const QString words = QString::fromStdString(lineInWords(report, Words::inLanguage));
   for (int label = 0; label < 19; ++label)
     if (labelTest(label) == static_cast<int>(results_.size()) - 1)
       lmesg_[static_cast<size_t>(label)]->setWords(words);

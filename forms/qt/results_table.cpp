@@ -145,7 +145,7 @@ void ResultsTable::addTest(size_t index, const TestReport& report) {
       table_->setItem(row, col++, new Cell(Words::core(MapOutcome::ended(report.end).name()), std::nullopt));
   }
   // The row's line in words, wherever the pointer rests on it.
-  const QString words = QString::fromStdString(lineInWords(report));
+  const QString words = QString::fromStdString(lineInWords(report, Words::inLanguage));
   for (int c = 0; c < col; ++c)
     table_->item(row, c)->setToolTip(words);
   table_->setSortingEnabled(true);

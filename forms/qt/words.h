@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <string>
+
 namespace tb {
 
 struct Words {
@@ -16,6 +18,8 @@ public:
   // A text of the core (outcome and verdict names, the fields' meanings,
   // the examples), marked there with TB_WORDS.
   static QString core(const char* text) { return QCoreApplication::translate("threebody", text); }
+  // The same for the core's sentences it fills in itself.
+  static std::string inLanguage(const char* text) { return core(text).toStdString(); }
 };
 
 // Loads the translation for the desktop's language, the program's own and
