@@ -1,7 +1,6 @@
 // Test results as JSON objects and whole CSV files, read-outs included.
 #include "results/export.h"
 
-#include "results/map_outcome.h"
 #include "runtime/words.h"
 
 #include "runtime/forms_runtime.h"
@@ -213,7 +212,7 @@ std::string testsToCsv(const std::vector<TestReport>& tests, const FieldTexts* e
   for (size_t k = 0; k < tests.size(); ++k) {
     const VerifiedTest* v = verified && k < verified->size() && (*verified)[k] ? &*(*verified)[k] : nullptr;
     csv += testToCsvRow(tests[k], Verdict::None, experiment, v, verified != nullptr) + ",";
-    csv += MapOutcome::ended(tests[k].end).name();
+    csv += endName(tests[k].end);
     csv += "\n";
   }
   return csv;

@@ -14,14 +14,7 @@ const char* MapOutcome::name() const {
   case Kind::GaveUp: return TB_WORDS("threebody", "budget spent");
   case Kind::Ended: break;
   }
-  switch (end_) {
-  case EndCode::None: return TB_WORDS("threebody", "stopped");
-  case EndCode::Collision: return TB_WORDS("threebody", "collision");
-  case EndCode::Escaped: return TB_WORDS("threebody", "escaped");
-  case EndCode::FarBound: return TB_WORDS("threebody", "far but bound");
-  case EndCode::TenRevolutions: return TB_WORDS("threebody", "ten revolutions");
-  }
-  return "";
+  return endName(end_);
 }
 
 uint32_t MapOutcome::colour() const {

@@ -3,6 +3,8 @@
 // lanes) and for the tools that read the codes back.
 #pragma once
 
+#include "runtime/words.h"
+
 namespace tb {
 
 // How a test ended. The numbers are the ones the result line's end field and
@@ -16,6 +18,17 @@ enum class EndCode : int {
 };
 inline constexpr int endNumber(EndCode c) { return static_cast<int>(c); }
 inline constexpr int kEndCodes = 5; // end codes 0 to 4
+// What a test's end is called in words ("collision", "escaped" ...).
+inline constexpr const char* endName(EndCode c) {
+  switch (c) {
+  case EndCode::None: return TB_WORDS("threebody", "stopped");
+  case EndCode::Collision: return TB_WORDS("threebody", "collision");
+  case EndCode::Escaped: return TB_WORDS("threebody", "escaped");
+  case EndCode::FarBound: return TB_WORDS("threebody", "far but bound");
+  case EndCode::TenRevolutions: return TB_WORDS("threebody", "ten revolutions");
+  }
+  return "";
+}
 
 // The third body has approached the pair once the squared distance to its
 // nearer body is below nearLimit; it is far once it is beyond farLimit again.

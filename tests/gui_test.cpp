@@ -511,7 +511,7 @@ private slots:
     QVERIFY(rows[0].endsWith(",alpha_start,alpha_end,tdelta,init_v3,m2,m3,disp_max,end_in_words"));
     for (int i = 0; i < 3; ++i) {
       QVERIFY(rows[i + 1].contains("\"" + p.line(i) + "\","));
-      const QString words = MapOutcome::ended(p.forms.results()[static_cast<size_t>(i)].end).name();
+      const QString words = endName(p.forms.results()[static_cast<size_t>(i)].end);
       QVERIFY2(rows[i + 1].endsWith(",0,0.2,0.01,0.9,1000,1,500," + words), qPrintable(rows[i + 1]));
     }
     QVERIFY(!p.forms.saveResults("/nonexistent/dir/r.csv").isEmpty());
@@ -1443,7 +1443,7 @@ private slots:
     QCOMPARE(savedRows.size(), batchCsv.size());
     QCOMPARE(savedRows[0], batchCsv[0] + ",end_in_words");
     for (qsizetype i = 1; i < savedRows.size(); ++i) {
-      const QString words = MapOutcome::ended(p.forms.results()[static_cast<size_t>(i - 1)].end).name();
+      const QString words = endName(p.forms.results()[static_cast<size_t>(i - 1)].end);
       QCOMPARE(savedRows[i], batchCsv[i] + "," + words);
     }
     p.forms.showResultsTable();

@@ -142,7 +142,7 @@ void ResultsTable::addTest(size_t index, const TestReport& report) {
     const ColumnValue v = c.value(report);
     table_->setItem(row, col++, new Cell(QString::fromStdString(columnText(v)), numberOf(v)));
     if (QString(c.name) == "end")
-      table_->setItem(row, col++, new Cell(Words::core(MapOutcome::ended(report.end).name()), std::nullopt));
+      table_->setItem(row, col++, new Cell(Words::core(endName(report.end)), std::nullopt));
   }
   // The row's line in words, wherever the pointer rests on it.
   const QString words = QString::fromStdString(lineInWords(report, Words::inLanguage));
