@@ -2,12 +2,12 @@
 // written as it becomes final in the chosen format, the picture, the exit status.
 #include "apps/batch_run.h"
 
-#include "apps/series_run.h"
 #include "reference/reference.h"
 #include "results/png.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
+#include "series/series_run.h"
 
 #include <cstdio>
 #include <limits>
@@ -228,7 +228,8 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
                     nullptr,
                     options.jobs > 0 ? static_cast<unsigned>(options.jobs)
                                      : std::max(1u, std::thread::hardware_concurrency()),
-                    options.lanes};
+                    options.lanes,
+                    &gInterrupts};
   auto writeFailed = [&]() {
     if (!readerWentAway(out))
       err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";

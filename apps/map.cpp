@@ -2,11 +2,13 @@
 // stdout and the CSV as it becomes final, the summary and the picture.
 #include "apps/map.h"
 
+#include "maps/map_summary.h"
+
 #include "apps/batch_run.h"
 #include "forms/headless.h"
+#include "maps/basin_entropy.h"
+#include "maps/map_picture.h"
 #include "results/atomic_file.h"
-#include "results/basin_entropy.h"
-#include "results/map_picture.h"
 #include "results/png.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
@@ -23,140 +25,6 @@
 #include <unistd.h>
 
 namespace tb {
-
-namespace {
-
-// The row of point (i, j): its test, or the fault that ended it.
-PointRow makeRow(const MapOptions& o, size_t i, size_t j, const std::optional<ExportedTest>& test,
-                 const std::string& fault) {
-  PointRow r;
-  // The batch tool's object for the test, then the point and its fault.
-  nlohmann::ordered_json json = test ? testJson(*test) : nlohmann::ordered_json::object();
-  json["i"] = i;
-  json["j"] = j;
-  // The axis values as numbers, as alpha is in every test's object.
-  json[o.x.field] = o.x.values[i];
-  json[o.y.field] = o.y.values[j];
-  if (test) {
-    r.outcome = MapOutcome::ended(test->report.end);
-    r.steps = test->report.steps;
-    const VerifiedTest* verified = test->verified ? &*test->verified : nullptr;
-    r.csv = mapCsvRow(o, i, j, &test->report, fault, verified);
-    r.text = test->report.line;
-    if (test->verifyAsked) r.text += verifyMark(verified);
-    if (verified) r.verdict = verified->verdict;
-    if (verified && verified->verdict != Verification::Confirmed)
-      r.mark = verified->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
-    json["error"] = nullptr;
-  } else {
-    r.csv = mapCsvRow(o, i, j, nullptr, fault);
-    r.text = "fault: " + fault;
-    json["error"] = fault;
-  }
-  r.json = dumpJson(json);
-  return r;
-}
-
-// The row of point (i, j) of a reference map.
-PointRow makeReferenceRow(const MapOptions& o, size_t i, size_t j, const ReferencePoint& p) {
-  PointRow r;
-  const ReferenceOutcome& out = p.outcome;
-  r.outcome = referenceMapOutcome(out.end, out.time);
-  r.steps = out.steps;
-  if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
-  r.verdict = mapVerdictNamed(p.verdict);
-  r.csv = mapReferenceCsvRow(o, i, j, p);
-  char buf[160];
-  const std::string revolutions = revolutionsText(out.revolutions);
-  if (out.end != EndCode::None)
-    std::snprintf(buf, sizeof buf, "reference: end %d after %s at t = %.1f (%s)", endNumber(out.end),
-                  revolutions.c_str(), out.time, p.verdict);
-  else
-    std::snprintf(buf, sizeof buf, "reference: %s at t = %.1f after %s, no end (%s)",
-                  out.gaveUp ? "step budget spent" : "still running at the time limit", out.time,
-                  revolutions.c_str(), p.verdict);
-  r.text = buf;
-  nlohmann::ordered_json json;
-  json["i"] = i;
-  json["j"] = j;
-  json[o.x.field] = o.x.values[i];
-  json[o.y.field] = o.y.values[j];
-  json["end"] = endNumber(out.end);
-  json["revolutions"] = out.revolutions;
-  json["time"] = out.time;
-  json["steps"] = out.steps;
-  json["verdict"] = p.verdict;
-  json["closest_approach"] =
-      out.closest ? nlohmann::ordered_json(*out.closest) : nlohmann::ordered_json(nullptr);
-  json["escape_gap"] =
-      out.escapeGap ? nlohmann::ordered_json(*out.escapeGap) : nlohmann::ordered_json(nullptr);
-  json["error"] = nullptr;
-  r.json = dumpJson(json);
-  return r;
-}
-
-// The start angle of a point's one-test series.
-double pointAlpha(const FieldTexts& fields) {
-  for (const auto& [control, text] : fields)
-    if (control == controls::Talphastr) return Val(text);
-  return 0;
-}
-
-} // namespace
-
-std::optional<Verification> mapVerdictNamed(std::string_view name) {
-  return name == "stable" ? std::optional(Verification::Confirmed) : verificationNamed(name);
-}
-
-std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapOptions& o, size_t n,
-                                                    std::function<size_t(size_t)> pointAt) {
-  const size_t columns = o.x.values.size();
-  HeadlessTestsSetup setup;
-  setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
-  setup.lanes = o.lanes;
-  setup.interrupt = &gInterrupts;
-  // A reference map computes each point on the worker with the reference
-  // alone: the fixed-step test is set up (so a field it refuses is the
-  // point's fault) and stopped after its first pass.
-  if (o.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
-  auto input = [&o, columns, pointAt](size_t e) {
-    const size_t k = pointAt(e);
-    return HeadlessTestInput{o.pointFields(k % columns, k / columns), std::nullopt};
-  };
-  // A point a signal stopped is not kept: the map ends before it.
-  auto keep = [&o, columns, pointAt](size_t e, HeadlessTest& t,
-                                     MemoryForms& forms) -> std::optional<PointRow> {
-    if (t.cancelled || gInterrupts != 0) return std::nullopt;
-    const size_t k = pointAt(e), i = k % columns, j = k / columns;
-    if (o.integrator == MapIntegrator::Reference && t.report) {
-      const std::optional<ReferencePoint> p =
-          referencePoint(referenceStart(o.pointFields(i, j), pointAlpha(o.pointFields(i, j))), &gInterrupts);
-      if (!p) return std::nullopt;
-      return makeReferenceRow(o, i, j, *p);
-    }
-    std::optional<ExportedTest> test;
-    if (t.report) test = exportedTest(*t.report, forms);
-    if (test && o.verify) {
-      test->verifyAsked = true;
-      if (test->report.end != EndCode::None) {
-        test->verified = verifyOutcome(referenceStart(o.pointFields(i, j), test->report.alpha),
-                                       test->report.end, test->report.revolutions, &gInterrupts);
-        if (!test->verified) return std::nullopt;
-      }
-    }
-    return makeRow(o, i, j, test, t.fault);
-  };
-  return std::make_unique<OrderedTests<PointRow>>(n, input, keep, setup);
-}
-
-size_t computePoints(const MapOptions& o, size_t n, const std::function<size_t(size_t)>& pointAt,
-                     const std::function<bool(size_t, PointRow&)>& write) {
-  auto points = startPoints(o, n, pointAt);
-  size_t e = 0;
-  for (std::optional<PointRow> row; e < n && (row = points->take(e)) && write(pointAt(e), *row);)
-    ++e;
-  return e;
-}
 
 namespace {
 
@@ -191,112 +59,6 @@ bool writePicture(const MapOptions& o, const std::vector<MapCell>& cells, std::o
                                       : "")}});
   if (!e.empty()) err << "threebody-map: --png: " << printableText(e, 200) << "\n";
   return e.empty();
-}
-
-// What this run did: outcomes and verdicts over every point done, kept from
-// the file or computed here; the speed over those computed here alone.
-struct MapTally {
-  int64_t outcomes[MapOutcome::kSlots] = {}; // by outcome
-  VerdictTally verdicts;                     // by verdict, in a verified or reference map
-  int64_t steps = 0;                         // computed in this run
-  size_t kept = 0;                           // rows kept from the resumed file
-};
-
-// The outcomes as the summary line and its JSON name them, by slot.
-struct SummaryOutcome {
-  int slot;
-  const char* words;
-  const char* key;
-};
-constexpr SummaryOutcome kSummaryOutcomes[] = {{1, "collision", "collision"},
-                                               {2, "escaped", "escaped"},
-                                               {3, "far but bound", "far_but_bound"},
-                                               {4, "ten revolutions", "ten_revolutions"},
-                                               {0, "stopped", "stopped"},
-                                               {MapOutcome::fault().slot(), "faults", "faults"}};
-// A physical map's: its points are never stopped one by one, but the
-// reference may reach its time limit or spend its step budget first.
-constexpr SummaryOutcome kPhysicalSummaryOutcomes[] = {
-    {1, "collision", "collision"},
-    {2, "escaped", "escaped"},
-    {3, "far but bound", "far_but_bound"},
-    {4, "ten revolutions", "ten_revolutions"},
-    {MapOutcome::timeLimit().slot(), "still running at the time limit", "time_limit"},
-    {MapOutcome::gaveUp().slot(), "step budget spent", "step_budget_spent"},
-    {MapOutcome::fault().slot(), "faults", "faults"}};
-
-std::span<const SummaryOutcome> summaryOutcomes(const MapOptions& o) {
-  if (o.integrator == MapIntegrator::Reference) return kPhysicalSummaryOutcomes;
-  return kSummaryOutcomes;
-}
-
-void writeSummary(const MapOptions& o, const MapTally& t, size_t done, size_t total, double seconds,
-                  std::ostream& err) {
-  err << "threebody-map: " << done << " of " << total << " points: ";
-  for (const auto& [slot, words, key] : summaryOutcomes(o))
-    err << t.outcomes[slot] << " " << words << (slot == MapOutcome::fault().slot() ? "; " : ", ");
-  if (t.kept > 0) err << t.kept << " kept from the file, " << done - t.kept << " computed: ";
-  const bool reference = o.integrator == MapIntegrator::Reference;
-  const double rate = seconds > 0 ? static_cast<double>(t.steps) / seconds : 0.0;
-  char buf[160];
-  // A rate under a tenth of a million in thousands, so that it never reads 0.0.
-  if (rate >= 1e5 || rate == 0)
-    std::snprintf(buf, sizeof buf, "%lld %ssteps in %.1f s (%.1f million steps/s)\n",
-                  static_cast<long long>(t.steps), reference ? "reference " : "", seconds, rate / 1e6);
-  else
-    std::snprintf(buf, sizeof buf, "%lld %ssteps in %.1f s (%.1f thousand steps/s)\n",
-                  static_cast<long long>(t.steps), reference ? "reference " : "", seconds, rate / 1e3);
-  err << buf;
-  const int64_t* n = t.verdicts.counts;
-  if (o.verify) {
-    err << "threebody-map: verified by a reference integration (Runge-Kutta-Fehlberg 7(8), tolerances 1e-12 "
-           "and 1e-14): "
-        << n[0] << " confirmed, " << n[1] << " artefact, " << n[2] << " fragile, " << n[3] << " undecided";
-    if (t.verdicts.none > 0) err << "; " << t.verdicts.none << " faults, not verified";
-    err << ".\n";
-  } else if (reference) {
-    err << "threebody-map: " << n[0] << " stable, " << n[2]
-        << " fragile (the outcome changes with the pair turned by 1e-6 radian), " << n[3]
-        << " undecided (tolerances 1e-12 and 1e-14 disagree, or a reference spent its step budget)";
-    if (t.verdicts.none > 0) err << "; " << t.verdicts.none << " faults";
-    err << ".\n";
-  }
-}
-
-// The run's summary as one JSON object, the numbers the summary lines print.
-std::string summaryJson(const MapOptions& o, const MapTally& t, size_t done, size_t total, double seconds,
-                        const BasinEntropy& e) {
-  using Json = nlohmann::ordered_json;
-  Json doc;
-  doc["program"] = "threebody-map";
-  doc["version"] = THREEBODY_VERSION;
-  doc["x"] = o.x.given;
-  doc["y"] = o.y.given;
-  doc["parameters"] = parametersJson(o.fields);
-  doc["integrator"] = o.integrator == MapIntegrator::Reference ? "reference" : "fixed";
-  doc["verify"] = o.verify;
-  doc["points"] = total;
-  doc["done"] = done;
-  doc["kept"] = t.kept;
-  doc["stopped"] = done < total;
-  Json outcomes;
-  for (const auto& [slot, words, key] : summaryOutcomes(o))
-    outcomes[key] = t.outcomes[slot];
-  doc["outcomes"] = outcomes;
-  doc["verdicts"] = o.verify || o.integrator == MapIntegrator::Reference
-                        ? verdictsJson(t.verdicts, o.integrator == MapIntegrator::Reference)
-                        : Json(nullptr);
-  Json entropy;
-  entropy["box"] = kEntropyBox;
-  entropy["boxes"] = e.boxes;
-  entropy["S_b"] = e.boxes > 0 ? Json(e.sb) : Json(nullptr);
-  entropy["boundary_boxes"] = e.boundaryBoxes;
-  entropy["S_bb"] = e.boundaryBoxes > 0 ? Json(e.sbb) : Json(nullptr);
-  entropy["fractal"] = e.fractal();
-  doc["basin_entropy"] = entropy;
-  doc["steps"] = t.steps;
-  doc["seconds"] = seconds;
-  return dumpJson(doc) + "\n";
 }
 
 bool writeSummaryFile(const MapOptions& o, const std::string& json, std::ostream& err) {
@@ -431,7 +193,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
   if (csv && std::fclose(csv) != 0) failed = true;
   if (failed) return kExitWriteFailed;
   const double seconds = monotonicSeconds() - started;
-  writeSummary(o, tally, done, total, seconds, err);
+  err << summaryText(o, tally, done, total, seconds);
   const BasinEntropy entropy = basinEntropy(slots, o.x.values.size(), o.y.values.size());
   err << basinEntropyText(entropy);
   // The summary file is written for a stopped map too, so a job can see how far it came.

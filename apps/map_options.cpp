@@ -2,6 +2,7 @@
 #include "apps/map.h"
 
 #include "apps/batch_options.h"
+#include "apps/batch_run.h"
 #include "runtime/numeric.h"
 
 #include <algorithm>
@@ -110,6 +111,8 @@ void defineMapApp(CLI::App& app, MapOptions& o, std::string& x, std::string& y, 
 } // namespace
 
 std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o) {
+  // The tool's signal handlers count into gInterrupts: a change stops the map.
+  o.interrupt = &gInterrupts;
   CLI::App app;
   std::string x, y, format = "text", integrator = "fixed";
   defineMapApp(app, o, x, y, format, integrator);

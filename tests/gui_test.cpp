@@ -6,7 +6,7 @@
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
 #include "results/export.h"
-#include "results/map_outcome.h"
+#include "maps/map_outcome.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,9 +4,9 @@
 #include "apps/batch_options.h"
 #include "apps/batch_run.h"
 #include "apps/map.h"
+#include "maps/basin_entropy.h"
+#include "maps/map_picture.h"
 #include "png_reader.h"
-#include "results/basin_entropy.h"
-#include "results/map_picture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -46,24 +46,24 @@ MapOptions mapOf(std::vector<std::string> args) {
 }
 
 // Runs a map in-process; its status, stdout and stderr.
-struct MapRun {
+struct MapOutput {
   int status;
   std::string out, err;
 };
-MapRun runIn(const MapOptions& o) {
+MapOutput runIn(const MapOptions& o) {
   std::ostringstream out, err;
   int status = runMap(o, out, err, MapProgress{});
   return {status, out.str(), err.str()};
 }
 
 // Runs the map executable through the shell; its status, stdout and stderr.
-MapRun runExe(const std::string& script) {
+MapOutput runExe(const std::string& script) {
   static int calls = 0;
   std::string base = temp("exe_" + std::to_string(++calls));
   std::string cmd =
       "M=" + std::string(MAP_EXE) + "; { " + script + "; } >" + base + ".out 2>" + base + ".err";
   int st = std::system(("sh -c '" + cmd + "'").c_str());
-  MapRun r{WIFEXITED(st) ? WEXITSTATUS(st) : -1, readFile(base + ".out"), readFile(base + ".err")};
+  MapOutput r{WIFEXITED(st) ? WEXITSTATUS(st) : -1, readFile(base + ".out"), readFile(base + ".err")};
   std::remove((base + ".out").c_str());
   std::remove((base + ".err").c_str());
   return r;
@@ -96,7 +96,7 @@ std::vector<std::string> fieldsOf(const std::string& row) {
 TEST(Map, EveryPointIsTheBatchToolsOneTestSeries) {
   std::string csv = temp("points.csv");
   MapOptions o = mapOf({"--x", "alpha=0:350:8", "--y", "m2=-1000:2000:4", "--tdelta", "0.02", "--csv", csv});
-  MapRun r = runIn(o);
+  MapOutput r = runIn(o);
   ASSERT_EQ(r.status, 0) << r.err;
   auto rows = rowsOf(readFile(csv));
   ASSERT_EQ(rows.size(), 32u);
@@ -141,7 +141,7 @@ TEST(Map, LanesAndThreadsWriteTheSameFiles) {
         "--x",   "alpha=0:90:7", "--y",   "init-v3=0.6:1.4:3", "--tdelta", "0.02", "--jobs", jobs,
         "--csv", csv.back(),     "--png", png.back(),          "--format", "jsonl"};
     if (lanes != "0") args.insert(args.end(), {"--lanes", lanes});
-    MapRun r = runIn(mapOf(args));
+    MapOutput r = runIn(mapOf(args));
     ASSERT_EQ(r.status, 0) << r.err;
     out.push_back(r.out);
   }
@@ -239,18 +239,18 @@ TEST(Map, AnInterruptedMapResumesToTheSameFiles) {
   // Other parameters, or a file that is no map: refused, the file unchanged.
   MapOptions other = mapOf(
       {"--x", "alpha=0:350:36", "--y", "init-v3=0.6:1.4:4", "--tdelta", "0.01", "--csv", cut, "--resume"});
-  MapRun refused = runIn(other);
+  MapOutput refused = runIn(other);
   EXPECT_EQ(refused.status, kExitBadOption);
   EXPECT_NE(refused.err.find("other parameters"), std::string::npos) << refused.err;
   EXPECT_EQ(readFile(cut), full);
   { std::ofstream(cut) << "alpha,steps\n1,2\n"; }
-  MapRun notMap = runIn(other);
+  MapOutput notMap = runIn(other);
   EXPECT_EQ(notMap.status, kExitBadOption);
   EXPECT_NE(notMap.err.find("not a map"), std::string::npos);
   EXPECT_EQ(readFile(cut), "alpha,steps\n1,2\n");
   // --resume of a file not there yet starts it, so a job can be given again as it is.
   std::remove(cut.c_str());
-  MapRun fresh =
+  MapOutput fresh =
       runIn(mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--csv", cut, "--resume"}));
   EXPECT_EQ(fresh.status, 0) << fresh.err;
   EXPECT_EQ(rowsOf(readFile(cut)).size(), 4u);
@@ -335,7 +335,8 @@ TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
   ASSERT_EQ(std::system(("mkdir -p " + folder).c_str()), 0);
   for (const std::string& path : {folder, std::string("/dev/zero"), std::string("/dev/null")}) {
     SCOPED_TRACE(path);
-    MapRun r = runIn(mapOf({"--x", "alpha=0:350:36", "--y", "init-v3=0.5:1.5:6", "--csv", path, "--resume"}));
+    MapOutput r =
+        runIn(mapOf({"--x", "alpha=0:350:36", "--y", "init-v3=0.5:1.5:6", "--csv", path, "--resume"}));
     EXPECT_EQ(r.status, kExitBadOption);
     EXPECT_NE(r.err.find("is not a regular file"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("points:"), std::string::npos) << r.err; // no summary: nothing ran
@@ -368,10 +369,10 @@ TEST(MapRefusals, WhatCannotBeMadeIsRefusedBeforeAnyPoint) {
 
 TEST(MapStreams, AFailedWriteIsNamedAndAClosedPipeEndsQuietly) {
   const std::string map = "$M --x alpha=0:350:36 --y init-v3=0.5:1.5:6 --tdelta 0.05 --format jsonl";
-  MapRun full = runExe(map + " >/dev/full");
+  MapOutput full = runExe(map + " >/dev/full");
   EXPECT_EQ(full.status, kExitWriteFailed);
   EXPECT_EQ(full.err, "threebody-map: writing the results failed: No space left on device\n");
-  MapRun closed = runExe(map + " >&-");
+  MapOutput closed = runExe(map + " >&-");
   EXPECT_EQ(closed.status, kExitWriteFailed);
   EXPECT_NE(closed.err.find("writing the results failed: Bad file descriptor"), std::string::npos)
       << closed.err;
@@ -379,7 +380,7 @@ TEST(MapStreams, AFailedWriteIsNamedAndAClosedPipeEndsQuietly) {
   std::string status = temp("pipe_status"), errs = temp("pipe_err");
   for (std::string trap : {"", "trap \"\" PIPE; "}) {
     SCOPED_TRACE(trap);
-    MapRun head = runExe(trap + "{ " + map + " 2>" + errs + "; echo $? >" + status +
+    MapOutput head = runExe(trap + "{ " + map + " 2>" + errs + "; echo $? >" + status +
                          "; } | head -1 >/dev/null; cat " + status + " " + errs);
     EXPECT_EQ(head.out, "4\n");
   }
@@ -398,7 +399,7 @@ TEST(MapStreams, OneTypeForOneColumnAndTicksThatKeepTheirMagnitude) {
     std::vector<std::string> a = args;
     for (const char* more : {"--tdelta", "0.05", "--format", "jsonl"})
       a.push_back(more);
-    MapRun r = runIn(mapOf(a));
+    MapOutput r = runIn(mapOf(a));
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream in(r.out);
     for (std::string l; std::getline(in, l);) {
@@ -462,7 +463,7 @@ TEST(MapResume, OnlyThisMapsRowsAreKeptAndAFailedStartCanBeResumed) {
   for (size_t keep : {size_t{0}, size_t{20}, head.size() - 1}) {
     SCOPED_TRACE(keep);
     { std::ofstream(cut, std::ios::binary) << full.substr(0, keep); }
-    MapRun r = runIn(withCsv(cut, true));
+    MapOutput r = runIn(withCsv(cut, true));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(cut), full);
   }
@@ -498,7 +499,7 @@ TEST(MapResume, OnlyThisMapsRowsAreKeptAndAFailedStartCanBeResumed) {
     SCOPED_TRACE(bad);
     std::string content = head + rows[0] + "\n" + rows[1] + "\n" + bad + "\n" + rows[3] + "\n";
     { std::ofstream(cut, std::ios::binary) << content; }
-    MapRun r = runIn(withCsv(cut, true));
+    MapOutput r = runIn(withCsv(cut, true));
     EXPECT_EQ(r.status, kExitBadOption);
     EXPECT_NE(r.err.find("row 3 "), std::string::npos) << r.err;
     EXPECT_EQ(readFile(cut), content);
@@ -507,14 +508,14 @@ TEST(MapResume, OnlyThisMapsRowsAreKeptAndAFailedStartCanBeResumed) {
   {
     std::string content = head + rows[0] + "\n" + std::string(100000, 'x');
     { std::ofstream(cut, std::ios::binary) << content; }
-    MapRun r = runIn(withCsv(cut, true));
+    MapOutput r = runIn(withCsv(cut, true));
     EXPECT_EQ(r.status, kExitBadOption);
     EXPECT_EQ(readFile(cut), content);
   }
   for (size_t cutAt : {size_t{1}, size_t{9}, rows[1].size() / 2, rows[1].size() - 1}) {
     SCOPED_TRACE(cutAt);
     { std::ofstream(cut, std::ios::binary) << head + rows[0] + "\n" + rows[1].substr(0, cutAt); }
-    MapRun r = runIn(withCsv(cut, true));
+    MapOutput r = runIn(withCsv(cut, true));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(cut), full);
     // The summary counts what this run computed, and says what it kept.
@@ -557,7 +558,7 @@ TEST(MapStreams, MemoryDoesNotGrowWithThePoints) {
 // With stdout and stderr on one terminal, the progress line is wiped before
 // each row, so no row is written after it on the same line.
 TEST(MapStreams, TheProgressLineIsWipedBeforeEachRowOnATerminal) {
-  MapRun r =
+  MapOutput r =
       runExe("script -qec \"$M --x alpha=0:350:36 --y init-v3=0.5:1.5:6 --tdelta 0.001 --jobs 1\" /dev/null");
   ASSERT_EQ(r.status, 0) << r.err;
   int rows = 0;
@@ -635,7 +636,7 @@ TEST(ReferenceMap, PointsWithoutAnEndSayWhy) {
     a.insert(a.end(), more.begin(), more.end());
     return mapOf(a);
   };
-  MapRun r = runIn(with({"--csv", csv, "--summary", json}));
+  MapOutput r = runIn(with({"--csv", csv, "--summary", json}));
   ASSERT_EQ(r.status, 0) << r.err;
   const nlohmann::json whole = nlohmann::json::parse(readFile(json));
   EXPECT_GT(whole["outcomes"]["time_limit"].get<int>(), 0) << whole.dump();
@@ -652,7 +653,7 @@ TEST(ReferenceMap, PointsWithoutAnEndSayWhy) {
   for (int k = 0; k < 30; ++k)
     cut = full.find('\n', cut + 1);
   { std::ofstream(csv, std::ios::binary) << full.substr(0, cut + 1); }
-  MapRun resumed = runIn(with({"--csv", csv, "--summary", json, "--resume"}));
+  MapOutput resumed = runIn(with({"--csv", csv, "--summary", json, "--resume"}));
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_EQ(readFile(csv), full);
   const nlohmann::json again = nlohmann::json::parse(readFile(json));
@@ -674,11 +675,11 @@ TEST(ReferenceMap, IsTheSameOnAnyThreadsAndBacksTheVerifiedMap) {
   };
   const std::string one = temp("ref1.csv"), two = temp("ref2.csv"), ver = temp("ver.csv");
   ASSERT_EQ(runIn(mapOf(with({"--integrator", "reference", "--jobs", "1", "--csv", one}))).status, 0);
-  MapRun r = runIn(mapOf(with({"--integrator", "reference", "--jobs", "2", "--csv", two})));
+  MapOutput r = runIn(mapOf(with({"--integrator", "reference", "--jobs", "2", "--csv", two})));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readFile(one), readFile(two));
   EXPECT_NE(r.err.find("basin entropy S_b = "), std::string::npos) << r.err;
-  MapRun v = runIn(mapOf(with({"--verify", "--csv", ver, "--png", temp("ver.png")})));
+  MapOutput v = runIn(mapOf(with({"--verify", "--csv", ver, "--png", temp("ver.png")})));
   ASSERT_EQ(v.status, 0) << v.err;
   auto rowsOf = [](const std::string& csv) {
     std::vector<std::vector<std::string>> rows;
@@ -747,7 +748,7 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
     return a;
   };
   const std::string csv = temp("sum.csv"), json = temp("sum.json");
-  MapRun r = runIn(mapOf(with({"--csv", csv, "--summary", json})));
+  MapOutput r = runIn(mapOf(with({"--csv", csv, "--summary", json})));
   ASSERT_EQ(r.status, 0) << r.err;
   const nlohmann::json s = nlohmann::json::parse(readFile(json));
   const std::vector<std::string> rows = rowsOf(readFile(csv));
@@ -799,7 +800,7 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
   for (int n = 0; n < 41; ++n)
     cutAt = whole.find('\n', cutAt) + 1;
   { std::ofstream(csv, std::ios::binary) << whole.substr(0, cutAt); }
-  MapRun resumed = runIn(mapOf(with({"--csv", csv, "--summary", json, "--resume"})));
+  MapOutput resumed = runIn(mapOf(with({"--csv", csv, "--summary", json, "--resume"})));
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_EQ(readFile(csv), whole);
   const nlohmann::json again = nlohmann::json::parse(readFile(json));
@@ -808,7 +809,7 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
     EXPECT_EQ(again[key], s[key]) << key;
 
   // A physical map's summary names its verdicts as its CSV does.
-  MapRun physical = runIn(mapOf(
+  MapOutput physical = runIn(mapOf(
       {"--x", "alpha=0:351:28", "--y", "init-v3=0.5:1.0:6", "--integrator", "reference", "--summary", json}));
   ASSERT_EQ(physical.status, 0) << physical.err;
   const nlohmann::json p = nlohmann::json::parse(readFile(json));
@@ -822,7 +823,7 @@ TEST(MapSummary, CountsWhatTheCsvHoldsAlsoWhenResumed) {
   // status 1, the rows written; the same file twice: refused.
   struct stat full {};
   if (stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) {
-    MapRun nowhere = runIn(
+    MapOutput nowhere = runIn(
         mapOf({"--x", "alpha=0:90:2", "--y", "m3=1:2:2", "--tdelta", "0.05", "--summary", "/dev/full"}));
     EXPECT_EQ(nowhere.status, kExitFileFailed);
     EXPECT_NE(nowhere.err.find("--summary: cannot write /dev/full"), std::string::npos) << nowhere.err;
@@ -898,7 +899,7 @@ TEST(MapResume, VerdictsAreTheOnesTheMapsKindWrites) {
       { std::ofstream(file, std::ios::binary) << content; }
       std::vector<std::string> resume = args;
       resume.push_back("--resume");
-      MapRun r = runIn(mapOf(resume));
+      MapOutput r = runIn(mapOf(resume));
       if (k + 1 == bad.size()) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(readFile(file), full);
@@ -922,7 +923,7 @@ TEST(ReferenceMap, UsesNeitherTheTimeStepNorThePlotSizeAndSaysWhatItIs) {
     a.insert(a.end(), more.begin(), more.end());
     return runIn(mapOf(a));
   };
-  const MapRun plain = run({}), odd = run({"--disp-max", "0", "--tdelta", "1e300"});
+  const MapOutput plain = run({}), odd = run({"--disp-max", "0", "--tdelta", "1e300"});
   EXPECT_EQ(odd.status, 0) << odd.err;
   EXPECT_EQ(odd.out, plain.out);
   EXPECT_NE(odd.err.find("0 faults"), std::string::npos) << odd.err;

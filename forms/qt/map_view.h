@@ -4,8 +4,8 @@
 // what the pointer is over described.
 #pragma once
 
-#include "forms/map_grid.h"
-#include "results/map_picture.h"
+#include "maps/map_grid.h"
+#include "maps/map_picture.h"
 
 #include <QImage>
 #include <QWidget>

@@ -6,7 +6,7 @@
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"
 #include "forms/qt/words.h"
-#include "results/basin_entropy.h"
+#include "maps/basin_entropy.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"

@@ -5,8 +5,8 @@
 // cell runs that point's test, and the fields it changed can be restored.
 #pragma once
 
-#include "forms/map_grid.h"
-#include "forms/ordered_tests.h"
+#include "maps/map_grid.h"
+#include "series/ordered_tests.h"
 #include "forms/qt/map_view.h"
 
 #include <QComboBox>

@@ -3,7 +3,7 @@
 
 #include "forms/qt/words.h"
 #include "results/export.h"
-#include "results/map_outcome.h"
+#include "maps/map_outcome.h"
 #include "results/schema.h"
 
 #include <QAction>

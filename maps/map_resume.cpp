@@ -1,8 +1,8 @@
-// The map's CSV head, and what --resume reads back of a file an interrupted
-// run left: every field is checked against what this map writes there.
-#include "apps/map.h"
+// What a resumed map reads back of a CSV an interrupted run left: every
+// field is checked against what this map writes there.
+#include "maps/map_resume.h"
 
-#include "apps/batch_run.h"
+#include "results/export.h"
 #include "results/schema.h"
 
 #include <charconv>
@@ -41,7 +41,7 @@ struct RowLayout {
   std::optional<size_t> verdict;
 };
 
-RowLayout layoutOf(const MapOptions& o) {
+RowLayout layoutOf(const MapRun& o) {
   RowLayout l;
   if (o.integrator == MapIntegrator::Reference) {
     l.fields = {Field::Code,    Field::Whole,       Field::Double,     Field::Whole,
@@ -74,7 +74,7 @@ RowLayout layoutOf(const MapOptions& o) {
 
 // The verdicts a map of this kind writes: a physical (reference) map says
 // whether its outcome is stable, a verified map judges the fixed step's.
-bool verdictName(const std::string& s, const MapOptions& o) {
+bool verdictName(const std::string& s, const MapRun& o) {
   const bool physical = o.integrator == MapIntegrator::Reference;
   for (const char* v : {"fragile", "undecided"})
     if (s == v) return true;
@@ -109,7 +109,7 @@ bool lineMatches(const std::string& line, const std::string& end) {
 // in the row of a fault or of a test ending with code `end`; `partial`:
 // whether it could be the start of it (the last field of a torn row).
 bool fieldOk(const RowLayout& layout, size_t col, const std::string& f, bool fault, const std::string& end,
-             size_t i, size_t j, const MapOptions& o, bool partial) {
+             size_t i, size_t j, const MapRun& o, bool partial) {
   auto exactly = [&](const std::string& want) {
     return partial ? want.compare(0, f.size(), f) == 0 : f == want;
   };
@@ -168,7 +168,7 @@ bool splitRow(const std::string& row, std::vector<std::string>& f) {
 
 } // namespace
 
-ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
+ResumeState readResume(std::istream& in, const MapRun& o, bool keepCells) {
   ResumeState r;
   const std::string head = mapCsvHead(o);
   std::string start(head.size(), '\0');
@@ -195,7 +195,7 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
     return r;
   };
   for (;;) {
-    if ((r.rows & 1023) == 0 && gInterrupts != 0) {
+    if ((r.rows & 1023) == 0 && o.interrupt && *o.interrupt != 0) {
       r.stopped = true;
       return r;
     }
@@ -260,7 +260,7 @@ ResumeState readResume(std::istream& in, const MapOptions& o, bool keepCells) {
   return r;
 }
 
-ResumeState readResume(const std::string& content, const MapOptions& o) {
+ResumeState readResume(const std::string& content, const MapRun& o) {
   std::istringstream in(content);
   return readResume(in, o);
 }

@@ -1,5 +1,5 @@
 // The map's grid: reading an axis, each point's fields, a finished test's cell.
-#include "forms/map_grid.h"
+#include "maps/map_grid.h"
 
 #include "results/schema.h"
 #include "runtime/controls.h"

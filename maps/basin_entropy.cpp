@@ -1,5 +1,5 @@
 // Basin entropy over boxes of 5 x 5 points.
-#include "results/basin_entropy.h"
+#include "maps/basin_entropy.h"
 
 #include <cmath>
 #include <cstdio>

@@ -9,7 +9,7 @@
 // outcome; a boundary with S_bb > ln 2 is fractal.
 #pragma once
 
-#include "results/map_outcome.h"
+#include "maps/map_outcome.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // The outcome map's picture: cells, axes, ticks and legend in a small pixel font.
-#include "results/map_picture.h"
+#include "maps/map_picture.h"
 
 #include "sim/end_rules.h"
 

@@ -1,5 +1,5 @@
 // The names and colours of a map point's outcomes.
-#include "results/map_outcome.h"
+#include "maps/map_outcome.h"
 
 #include "runtime/words.h"
 

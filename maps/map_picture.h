@@ -3,7 +3,7 @@
 // and a legend drawn in.
 #pragma once
 
-#include "results/map_outcome.h"
+#include "maps/map_outcome.h"
 
 #include <cstdint>
 #include <string>

@@ -1,12 +1,11 @@
 // One headless series, one test at a time or apart on lanes and threads.
-#include "apps/series_run.h"
+#include "series/series_run.h"
 
-#include "apps/batch_run.h"
 #include "forms/app.h"
 #include "forms/headless.h"
-#include "forms/ordered_tests.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
+#include "series/ordered_tests.h"
 #include "sim/series_plan.h"
 
 #include <cstdio>
@@ -28,7 +27,7 @@ public:
       forms_->setText(control, text);
     exp_.onTestEnd = [this](const TestReport& r) { testEnded(r); };
     exp_.stopAtStep = setup.stopAtStep;
-    if (!setup.ignoreInterrupts) forms_->interruptFlag = &gInterrupts;
+    forms_->interruptFlag = setup.interrupt;
     forms_->onInterrupt = [this](int) { interrupted(); };
     if (setup.progress && setup.err) {
       planned_ =
@@ -134,7 +133,7 @@ void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angl
   if (k < series.tests.size() && series.interrupted && k + 1 == series.tests.size())
     one.stopAtStep = series.tests[k].report.steps;
   // After Ctrl-C the picture is still drawn; a further signal still ends the tool.
-  one.ignoreInterrupts = gInterrupts != 0;
+  if (setup.interrupt && *setup.interrupt != 0) one.interrupt = nullptr;
   SeriesResult r = HeadlessSeries(one).run();
   if (!series.fault.empty() && r.drew == 0 && k > 0) {
     one.fields = fieldsAt(setup.fields, angles[k - 1]);
@@ -193,7 +192,7 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
     };
     OrderedTests<SeriesResult> tests(
         angles.size(), input, keep,
-        HeadlessTestsSetup{setup.jobs, setup.lanes, setup.stopAtStep, &gInterrupts});
+        HeadlessTestsSetup{setup.jobs, setup.lanes, setup.stopAtStep, setup.interrupt});
     ProgressLine progress(setup.progress ? setup.err : nullptr, angles.size());
     float seriesMax = 0;
     for (size_t k = 0; k < angles.size(); ++k) {

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "forms/headless.h"
+#include "maps/map_outcome.h"
+#include "maps/map_picture.h"
 #include "reference/reference.h"
-#include "results/map_outcome.h"
-#include "results/map_picture.h"
 #include "runtime/parameters.h"
 
 #include <atomic>

@@ -5,6 +5,7 @@
 
 #include "results/export.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -37,7 +38,9 @@ struct SeriesSetup {
   std::function<bool(const ExportedTest&)> onTest;
   unsigned jobs = 1; // threads for the tests
   int lanes = 1;     // tests side by side per thread; 0 the widest
-  bool ignoreInterrupts = false;
+  // Counts the requests to stop (a signal handler, a window's Stop): a
+  // change stops the series as a click on Stop would. None: nothing stops it.
+  const std::atomic<int>* interrupt = nullptr;
 };
 
 // Runs the series: apart on lanes and threads when the setup asks for more

@@ -1,0 +1,150 @@
+// An outcome map's points: each one's test (or reference integration), its
+// verdict when asked, and its row in every form the tools write.
+#include "maps/map_run.h"
+
+#include "forms/headless.h"
+#include "results/export.h"
+#include "runtime/controls.h"
+#include "runtime/numeric.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+namespace tb {
+
+namespace {
+
+// The row of point (i, j): its test, or the fault that ended it.
+PointRow makeRow(const MapRun& o, size_t i, size_t j, const std::optional<ExportedTest>& test,
+                 const std::string& fault) {
+  PointRow r;
+  // The batch tool's object for the test, then the point and its fault.
+  nlohmann::ordered_json json = test ? testJson(*test) : nlohmann::ordered_json::object();
+  json["i"] = i;
+  json["j"] = j;
+  // The axis values as numbers, as alpha is in every test's object.
+  json[o.x.field] = o.x.values[i];
+  json[o.y.field] = o.y.values[j];
+  if (test) {
+    r.outcome = MapOutcome::ended(test->report.end);
+    r.steps = test->report.steps;
+    const VerifiedTest* verified = test->verified ? &*test->verified : nullptr;
+    r.csv = mapCsvRow(o, i, j, &test->report, fault, verified);
+    r.text = test->report.line;
+    if (test->verifyAsked) r.text += verifyMark(verified);
+    if (verified) r.verdict = verified->verdict;
+    if (verified && verified->verdict != Verification::Confirmed)
+      r.mark = verified->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
+    json["error"] = nullptr;
+  } else {
+    r.csv = mapCsvRow(o, i, j, nullptr, fault);
+    r.text = "fault: " + fault;
+    json["error"] = fault;
+  }
+  r.json = dumpJson(json);
+  return r;
+}
+
+// The row of point (i, j) of a reference map.
+PointRow makeReferenceRow(const MapRun& o, size_t i, size_t j, const ReferencePoint& p) {
+  PointRow r;
+  const ReferenceOutcome& out = p.outcome;
+  r.outcome = referenceMapOutcome(out.end, out.time);
+  r.steps = out.steps;
+  if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
+  r.verdict = mapVerdictNamed(p.verdict);
+  r.csv = mapReferenceCsvRow(o, i, j, p);
+  char buf[160];
+  const std::string revolutions = revolutionsText(out.revolutions);
+  if (out.end != EndCode::None)
+    std::snprintf(buf, sizeof buf, "reference: end %d after %s at t = %.1f (%s)", endNumber(out.end),
+                  revolutions.c_str(), out.time, p.verdict);
+  else
+    std::snprintf(buf, sizeof buf, "reference: %s at t = %.1f after %s, no end (%s)",
+                  out.gaveUp ? "step budget spent" : "still running at the time limit", out.time,
+                  revolutions.c_str(), p.verdict);
+  r.text = buf;
+  nlohmann::ordered_json json;
+  json["i"] = i;
+  json["j"] = j;
+  json[o.x.field] = o.x.values[i];
+  json[o.y.field] = o.y.values[j];
+  json["end"] = endNumber(out.end);
+  json["revolutions"] = out.revolutions;
+  json["time"] = out.time;
+  json["steps"] = out.steps;
+  json["verdict"] = p.verdict;
+  json["closest_approach"] =
+      out.closest ? nlohmann::ordered_json(*out.closest) : nlohmann::ordered_json(nullptr);
+  json["escape_gap"] =
+      out.escapeGap ? nlohmann::ordered_json(*out.escapeGap) : nlohmann::ordered_json(nullptr);
+  json["error"] = nullptr;
+  r.json = dumpJson(json);
+  return r;
+}
+
+// The start angle of a point's one-test series.
+double pointAlpha(const FieldTexts& fields) {
+  for (const auto& [control, text] : fields)
+    if (control == controls::Talphastr) return Val(text);
+  return 0;
+}
+
+} // namespace
+
+std::optional<Verification> mapVerdictNamed(std::string_view name) {
+  return name == "stable" ? std::optional(Verification::Confirmed) : verificationNamed(name);
+}
+
+std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t n,
+                                                    std::function<size_t(size_t)> pointAt) {
+  const size_t columns = o.x.values.size();
+  HeadlessTestsSetup setup;
+  setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
+  setup.lanes = o.lanes;
+  setup.interrupt = o.interrupt;
+  // A reference map computes each point on the worker with the reference
+  // alone: the fixed-step test is set up (so a field it refuses is the
+  // point's fault) and stopped after its first pass.
+  if (o.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
+  auto input = [&o, columns, pointAt](size_t e) {
+    const size_t k = pointAt(e);
+    return HeadlessTestInput{o.pointFields(k % columns, k / columns), std::nullopt};
+  };
+  // A point a signal stopped is not kept: the map ends before it.
+  auto keep = [&o, columns, pointAt](size_t e, HeadlessTest& t,
+                                     MemoryForms& forms) -> std::optional<PointRow> {
+    if (t.cancelled || (o.interrupt && *o.interrupt != 0)) return std::nullopt;
+    const size_t k = pointAt(e), i = k % columns, j = k / columns;
+    if (o.integrator == MapIntegrator::Reference && t.report) {
+      const std::optional<ReferencePoint> p =
+          referencePoint(referenceStart(o.pointFields(i, j), pointAlpha(o.pointFields(i, j))), o.interrupt);
+      if (!p) return std::nullopt;
+      return makeReferenceRow(o, i, j, *p);
+    }
+    std::optional<ExportedTest> test;
+    if (t.report) test = exportedTest(*t.report, forms);
+    if (test && o.verify) {
+      test->verifyAsked = true;
+      if (test->report.end != EndCode::None) {
+        test->verified = verifyOutcome(referenceStart(o.pointFields(i, j), test->report.alpha),
+                                       test->report.end, test->report.revolutions, o.interrupt);
+        if (!test->verified) return std::nullopt;
+      }
+    }
+    return makeRow(o, i, j, test, t.fault);
+  };
+  return std::make_unique<OrderedTests<PointRow>>(n, input, keep, setup);
+}
+
+size_t computePoints(const MapRun& o, size_t n, const std::function<size_t(size_t)>& pointAt,
+                     const std::function<bool(size_t, PointRow&)>& write) {
+  auto points = startPoints(o, n, pointAt);
+  size_t e = 0;
+  for (std::optional<PointRow> row; e < n && (row = points->take(e)) && write(pointAt(e), *row);)
+    ++e;
+  return e;
+}
+
+} // namespace tb
