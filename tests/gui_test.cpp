@@ -5,8 +5,8 @@
 #include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
-#include "results/export.h"
 #include "maps/map_outcome.h"
+#include "results/export.h"
 
 #include <QAction>
 #include <QApplication>

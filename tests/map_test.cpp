@@ -381,7 +381,7 @@ TEST(MapStreams, AFailedWriteIsNamedAndAClosedPipeEndsQuietly) {
   for (std::string trap : {"", "trap \"\" PIPE; "}) {
     SCOPED_TRACE(trap);
     MapOutput head = runExe(trap + "{ " + map + " 2>" + errs + "; echo $? >" + status +
-                         "; } | head -1 >/dev/null; cat " + status + " " + errs);
+                            "; } | head -1 >/dev/null; cat " + status + " " + errs);
     EXPECT_EQ(head.out, "4\n");
   }
   std::remove(status.c_str());

@@ -5,9 +5,9 @@
 // cell runs that point's test, and the fields it changed can be restored.
 #pragma once
 
+#include "forms/qt/map_view.h"
 #include "maps/map_grid.h"
 #include "series/ordered_tests.h"
-#include "forms/qt/map_view.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -2,8 +2,8 @@
 #include "forms/qt/results_table.h"
 
 #include "forms/qt/words.h"
-#include "results/export.h"
 #include "maps/map_outcome.h"
+#include "results/export.h"
 #include "results/schema.h"
 
 #include <QAction>
