@@ -7,6 +7,7 @@
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
+#include "series/series_checks.h"
 #include "series/series_run.h"
 
 #include <cstdio>
@@ -78,36 +79,11 @@ void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, bool 
   out << dumpJson(doc) << "\n";
 }
 
-// Gives each test of `first` its verdict from the series at half the time
-// step: the same end code and revolution count or not. Only a test that the
-// check run finished gets one; the last test of an interrupted check run was
-// cut short and the ones after it never ran.
-void markStability(SeriesResult& first, const SeriesResult* half) {
-  size_t finished = 0;
-  if (half) finished = half->tests.size() - (half->interrupted && !half->tests.empty() ? 1 : 0);
-  for (size_t i = 0; i < first.tests.size(); ++i) {
-    ExportedTest& t = first.tests[i];
-    if (i >= finished) {
-      t.verdict = Verdict::Unchecked;
-      continue;
-    }
-    const TestReport& h = half->tests[i].report;
-    bool same = h.end == t.report.end && h.revolutions == t.report.revolutions;
-    t.verdict = same ? Verdict::Same : Verdict::Differs;
-  }
-}
-
 int countVerdicts(const SeriesResult& r, Verdict v) {
   int n = 0;
   for (const auto& t : r.tests)
     n += t.verdict == v ? 1 : 0;
   return n;
-}
-
-// The check run's stop step: twice the first run's, as many steps of half the
-// size reach the same time. A step beyond any count reached stays unreached.
-int64_t doubledStep(int64_t n) {
-  return n > std::numeric_limits<int64_t>::max() / 2 ? std::numeric_limits<int64_t>::max() : n * 2;
 }
 
 void reportCheck(const SeriesResult& result, const std::string& halfStep, bool textFormat,
@@ -124,59 +100,15 @@ void reportCheck(const SeriesResult& result, const std::string& halfStep, bool t
         << halfStep << ": their outcome depends on the step size.\n";
 }
 
-// The check: the same series at half the time step, its verdicts marked on
-// `result`. Returns the half step's text, or nullopt when the program was
-// ended meanwhile.
-std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& result) {
-  std::string halfStep;
-  bool ran = !result.interrupted && result.fault.empty();
-  SeriesResult second;
-  if (ran) {
-    SeriesSetup half = setup;
-    half.onTest = nullptr;
-    half.keepPlot = false;
-    half.plotSize.reset(); // the picture is the first run's; the check needs none
-    for (auto& [control, text] : half.fields)
-      if (control == controls::Ttdelta) {
-        halfStep = exactText(Val(text) / 2);
-        text = halfStep;
-      }
-    if (setup.stopAtStep) half.stopAtStep = doubledStep(*setup.stopAtStep);
-    second = runSeries(half);
-    if (second.ended) return std::nullopt;
-    result.interrupted = result.interrupted || second.interrupted;
-  }
-  markStability(result, ran ? &second : nullptr);
-  return halfStep;
-}
-
-// The reference's verdict on a finished test; a test stopped by the user
-// (end code 0) has no outcome to judge. A first Ctrl-C is a click on Stop:
-// it ends the series, and the tests that finished are still verified; only
-// a request to end (a second Ctrl-C, SIGTERM, SIGHUP) stops the reference.
-// Once the series is over (`afterSeries`) nothing but verification is left
-// to stop, and any signal stops it.
+// A first Ctrl-C is a click on Stop: it ends the series, and the tests that
+// finished are still verified; only a request to end (a second Ctrl-C,
+// SIGTERM, SIGHUP) stops the reference. Once the series is over
+// (`afterSeries`) nothing but verification is left to stop, and any signal
+// stops it.
 void verifyTest(const BatchOptions& options, ExportedTest& t, bool afterSeries) {
-  t.verifyAsked = true;
-  if (t.report.end == EndCode::None) return;
   const std::atomic<int>* stop = afterSeries && gInterrupts == 0 ? &gInterrupts : &gTerminateSignal;
-  t.verified =
-      verifyOutcome(referenceStart(options.fields, t.report.alpha), t.report.end, t.report.revolutions, stop);
+  verifyTest(options.fields, t, stop);
 }
-
-// The verdicts, and apart from them the tests without one: stopped by the
-// user, or finished but their verification was ended by a signal.
-struct VerifyCounts {
-  VerdictTally tally;
-  int64_t stopped = 0, cutShort = 0;
-  void add(const ExportedTest& t) {
-    tally.add(t.verified ? std::optional(t.verified->verdict) : std::nullopt);
-    if (!t.verified) ++(t.report.end == EndCode::None ? stopped : cutShort);
-  }
-  bool any() const {
-    return tally.none + tally.counts[0] + tally.counts[1] + tally.counts[2] + tally.counts[3] > 0;
-  }
-};
 
 void reportVerify(const VerifyCounts& v, bool textFormat, std::ostream& err) {
   const int64_t* counts = v.tally.counts;
