@@ -151,17 +151,17 @@ int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostr
 } // namespace
 
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
-  SeriesSetup setup{options.fields,
-                    options.stopAtStep,
-                    options.plotSize,
-                    !options.plotFile.empty(),
-                    progress,
-                    &err,
-                    nullptr,
-                    options.jobs > 0 ? static_cast<unsigned>(options.jobs)
-                                     : std::max(1u, std::thread::hardware_concurrency()),
-                    options.lanes,
-                    &gInterrupts};
+  SeriesSetup setup;
+  setup.fields = options.fields;
+  setup.stopAtStep = options.stopAtStep;
+  setup.plotSize = options.plotSize;
+  setup.keepPlot = !options.plotFile.empty();
+  setup.progress = progress;
+  setup.err = &err;
+  setup.jobs =
+      options.jobs > 0 ? static_cast<unsigned>(options.jobs) : std::max(1u, std::thread::hardware_concurrency());
+  setup.lanes = options.lanes;
+  setup.interrupt = &gInterrupts;
   auto writeFailed = [&]() {
     if (!readerWentAway(out))
       err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";

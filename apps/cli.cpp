@@ -21,21 +21,6 @@ constexpr size_t kHelpColumn = 24;
 constexpr size_t kHelpWidth = 80;
 } // namespace
 
-std::string parameterTextError(const std::string& option, const std::string& text) {
-  // A test with no time step never moves and never ends by itself.
-  if (isWholeNumber(text) && option == parameterField(controls::Ttdelta).option && Val(text) == 0)
-    return "\"" + printableText(text) +
-           "\" reads as 0: with no time step the bodies never move and a test can never end; give a "
-           "positive time step, for example 0.001";
-  if (isWholeNumber(text)) return "";
-  std::string example;
-  for (const auto& f : parameterFields())
-    if (option == f.option) example = f.defaultText;
-  return "\"" + printableText(text) +
-         "\" is not a number; type digits with an optional sign and at most one \".\", for example " +
-         example;
-}
-
 std::string wrapHelp(const std::string& text) {
   const size_t width = kHelpWidth - kHelpColumn;
   std::string out, line;

@@ -18,10 +18,6 @@ namespace tb {
 // where it is while `app` is used.
 void addParameterOptions(CLI::App& app, FieldTexts& fields);
 
-// The message for a parameter option's text that is not wholly a number, or
-// an empty string when it is one.
-std::string parameterTextError(const std::string& option, const std::string& text);
-
 // A description broken into lines that fit the help's right-hand column.
 std::string wrapHelp(const std::string& text);
 

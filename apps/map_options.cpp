@@ -9,11 +9,7 @@
 
 namespace tb {
 
-namespace {
-
-constexpr size_t kMaxPoints = 100'000'000;
-
-} // namespace
+namespace {} // namespace
 
 namespace {
 
@@ -125,19 +121,8 @@ std::string parseMapOptions(const std::vector<std::string>& args, MapOptions& o)
   if (!error.empty() || o.help || o.version) return error;
   if (std::string e = readAxis(x, o.x); !e.empty()) return "option --x: " + e;
   if (std::string e = readAxis(y, o.y); !e.empty()) return "option --y: " + e;
-  if (o.x.field == o.y.field) return "options --x and --y map the same field " + o.x.field + "; choose two";
-  if (o.x.values.size() * o.y.values.size() > kMaxPoints)
-    return "the map has more than " + std::to_string(kMaxPoints) + " points; use smaller counts";
   o.integrator = integrator == "reference" ? MapIntegrator::Reference : MapIntegrator::Fixed;
-  for (const MapAxis* a : {&o.x, &o.y})
-    if (o.integrator == MapIntegrator::Reference && a->field == "tdelta")
-      return std::string("option ") + (a == &o.x ? "--x" : "--y") +
-             ": a physical map (--integrator reference) does not use tdelta, the reference chooses its own "
-             "steps; map another field, or map tdelta with the fixed step";
-  if (o.verify && o.integrator == MapIntegrator::Reference)
-    return "option --verify judges fixed-step points; a reference map (--integrator reference) is the "
-           "reference "
-           "already: give one of them";
+  if (std::string e = mapGridProblem(o, "--x", "--y"); !e.empty()) return e;
   if (o.resume && o.csv.empty()) return "option --resume continues a --csv file; give it with --csv FILE";
   if (std::string e = checkMapPicture(o); !e.empty()) return e;
   const std::pair<const char*, const std::string*> files[] = {

@@ -182,4 +182,21 @@ std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const Re
   return row;
 }
 
+std::string mapGridProblem(const MapGrid& o, const std::string& xName, const std::string& yName) {
+  if (o.x.field == o.y.field)
+    return "options " + xName + " and " + yName + " map the same field " + o.x.field + "; choose two";
+  if (o.x.values.size() * o.y.values.size() > kMaxMapPoints)
+    return "the map has more than " + std::to_string(kMaxMapPoints) + " points; use smaller counts";
+  for (const MapAxis* a : {&o.x, &o.y})
+    if (o.integrator == MapIntegrator::Reference && a->field == "tdelta")
+      return "option " + (a == &o.x ? xName : yName) +
+             ": a physical map (--integrator reference) does not use tdelta, the reference chooses its own "
+             "steps; map another field, or map tdelta with the fixed step";
+  if (o.verify && o.integrator == MapIntegrator::Reference)
+    return "option --verify judges fixed-step points; a reference map (--integrator reference) is the "
+           "reference "
+           "already: give one of them";
+  return "";
+}
+
 } // namespace tb

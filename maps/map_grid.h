@@ -58,6 +58,13 @@ MapCell mapCell(const HeadlessTest& t);
 // (empty for a test that ended). A reference map's row holds, instead of the
 // batch tool's columns, what the reference found: kReferenceMapColumns.
 std::string mapCsvHead(const MapGrid& grid);
+
+// The most points a map may have.
+inline constexpr size_t kMaxMapPoints = 100'000'000;
+// What keeps the grid from being mapped (the axes naming one field, too many
+// points, a tdelta axis or --verify on a physical map), its axes called
+// `xName` and `yName`; empty when nothing does.
+std::string mapGridProblem(const MapGrid& grid, const std::string& xName, const std::string& yName);
 std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport* report,
                       const std::string& fault, const VerifiedTest* verified = nullptr);
 inline constexpr const char* kReferenceMapColumns[] = {"end",     "revolutions",      "time",      "steps",

@@ -38,6 +38,10 @@ inline constexpr ParameterField kParameterFields[] = {
 
 inline std::span<const ParameterField> parameterFields() { return kParameterFields; }
 
+// The message for a parameter option's text that is not wholly a number (or
+// a time step that reads as 0), or an empty string when it is one.
+std::string parameterTextError(const std::string& option, const std::string& text);
+
 // Control name and text of each parameter field.
 using FieldTexts = std::vector<std::pair<std::string, std::string>>;
 

@@ -27,6 +27,7 @@ public:
       forms_->setText(control, text);
     exp_.onTestEnd = [this](const TestReport& r) { testEnded(r); };
     exp_.stopAtStep = setup.stopAtStep;
+    if (setup.onDisplayStep) exp_.onDisplayStep = [this] { setup_.onDisplayStep(exp_); };
     forms_->interruptFlag = setup.interrupt;
     forms_->onInterrupt = [this](int) { interrupted(); };
     if (setup.progress && setup.err) {

@@ -34,6 +34,9 @@ struct SeriesSetup {
   bool keepPlot = false;
   bool progress = false;
   std::ostream* err = nullptr;
+  // Called at every display step of a test run one at a time (jobs and
+  // lanes 1), with the experiment's state up to date: a test's trajectory.
+  std::function<void(const Experiment&)> onDisplayStep;
   // Called with each finished test; false stops the series (a failed write).
   std::function<bool(const ExportedTest&)> onTest;
   unsigned jobs = 1; // threads for the tests

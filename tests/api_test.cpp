@@ -1,0 +1,196 @@
+// The library API, as another program calls it: the same lines and rows as
+// the tools, its refusals, a test's trajectory, stopping, and two
+// experiments at once.
+#include <threebody/threebody.h>
+
+#include "apps/batch_options.h"
+#include "apps/batch_run.h"
+#include "apps/map.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// What threebody-batch prints for `args`, line by line.
+std::vector<std::string> batchLines(const std::vector<std::string>& args) {
+  tb::ParseResult p = tb::parseBatchOptions(args);
+  std::ostringstream out, err;
+  tb::runBatch(p.options, out, err, false);
+  std::vector<std::string> lines;
+  std::istringstream in(out.str());
+  for (std::string l; std::getline(in, l);)
+    lines.push_back(l);
+  return lines;
+}
+
+std::vector<std::string> apiLines(const threebody::Experiment& e, threebody::SeriesOptions o = {}) {
+  std::vector<std::string> lines;
+  threebody::runSeries(e, o, [&](const threebody::TestResult& t) { lines.push_back(t.line); });
+  return lines;
+}
+
+threebody::Experiment quick() {
+  threebody::Experiment e;
+  e.set("tdelta", "0.01");
+  e.set("--alpha-end", "60");
+  return e;
+}
+
+} // namespace
+
+TEST(Api, SeriesGivesTheBatchToolsLinesOnAnyLanesAndThreads) {
+  const std::vector<std::string> expected = batchLines({"--tdelta", "0.01", "--alpha-end", "60"});
+  ASSERT_EQ(expected.size(), 11u); // 0 to 60 in steps of 6
+  EXPECT_EQ(apiLines(quick()), expected);
+  threebody::SeriesOptions wide;
+  wide.threads = 2;
+  wide.lanes = 0;
+  EXPECT_EQ(apiLines(quick(), wide), expected);
+  // Every column of the CSV, by name, as the tool writes it.
+  std::vector<threebody::TestResult> tests;
+  threebody::runSeries(quick(), {}, [&](const threebody::TestResult& t) { tests.push_back(t); });
+  ASSERT_EQ(tests.size(), expected.size());
+  EXPECT_EQ(tests[0].columns.front().first, "alpha");
+  EXPECT_EQ(tests[0].columns.back(), (std::pair<std::string, std::string>("line", expected[0])));
+  EXPECT_EQ(tests[10].alpha, 60);
+  EXPECT_EQ(tests[10].index, 10);
+}
+
+TEST(Api, CheckAndVerifyMarkEachTestAsTheToolDoes) {
+  threebody::SeriesOptions o;
+  o.check = true;
+  o.verify = true;
+  std::vector<threebody::TestResult> tests;
+  threebody::runSeries(quick(), o, [&](const threebody::TestResult& t) { tests.push_back(t); });
+  const std::vector<std::string> marked =
+      batchLines({"--tdelta", "0.01", "--alpha-end", "60", "--check", "--verify"});
+  ASSERT_EQ(tests.size(), marked.size());
+  for (size_t k = 0; k < tests.size(); ++k) {
+    ASSERT_TRUE(tests[k].same_at_half_step && tests[k].verdict);
+    // The tool marks a differing test " *" and writes the verdict after it.
+    std::string line =
+        tests[k].line + (*tests[k].same_at_half_step ? "" : " *") + " [" + *tests[k].verdict + "]";
+    EXPECT_EQ(line, marked[k]);
+  }
+}
+
+TEST(Api, RefusedExperimentsSayWhatToChange) {
+  threebody::Experiment e;
+  try {
+    e.set("tdelta", "0,01");
+    FAIL() << "0,01 was taken";
+  } catch (const threebody::Error& error) {
+    EXPECT_NE(std::string(error.what()).find("--tdelta: \"0,01\" is not a number"), std::string::npos)
+        << error.what();
+  }
+  EXPECT_THROW(e.set("mass", "1"), threebody::Error);
+  EXPECT_EQ(e.get("tdelta"), "0.001"); // unchanged by the refusals
+  // A time step of 0 and masses the engine refuses: before any test runs.
+  threebody::Experiment still;
+  still.tdelta = "0";
+  EXPECT_THROW(apiLines(still), threebody::Error);
+  threebody::Experiment massless;
+  massless.m2 = "-1000";
+  try {
+    apiLines(massless);
+    FAIL() << "a pair of mass 0 ran";
+  } catch (const threebody::Error& error) {
+    EXPECT_NE(std::string(error.what()).find("m2"), std::string::npos) << error.what();
+  }
+  // From numbers, each written exactly.
+  const threebody::Experiment n = threebody::Experiment::fromNumbers(0, 60, 0.01, 0.9, 1000, 1, 500);
+  EXPECT_EQ(n.tdelta, "0.01");
+  EXPECT_EQ(apiLines(n), apiLines(quick()));
+}
+
+TEST(Api, OneTestsTrajectoryEndsWithItsResult) {
+  const threebody::Trajectory t = threebody::runTest(quick(), 40);
+  ASSERT_GT(t.points.size(), 100u);
+  EXPECT_EQ(t.result.line,
+            batchLines({"--tdelta", "0.01", "--alpha-start", "40", "--alpha-end", "40"}).at(0));
+  EXPECT_EQ(t.points.back().time, t.result.time);
+  // The pair's bodies of equal mass stay 100 from their centre, opposite.
+  const threebody::TrajectoryPoint& first = t.points.front();
+  EXPECT_NEAR(std::hypot(first.x[0], first.y[0]), 100, 1);
+  EXPECT_NEAR(first.x[0] + first.x[1], 0, 1e-9);
+  EXPECT_NEAR(first.dist12, 200, 1);
+  EXPECT_GT(first.dist13, 400);
+  for (size_t k = 1; k < t.points.size(); ++k)
+    ASSERT_GT(t.points[k].time, t.points[k - 1].time);
+}
+
+TEST(Api, MapGivesTheMapToolsRows) {
+  const std::string csv = "/tmp/threebody_api_map_" + std::to_string(getpid()) + ".csv";
+  tb::MapOptions tool;
+  ASSERT_EQ(tb::parseMapOptions({"--x", "alpha=0:120:5", "--y", "init-v3=0.8:1:3", "--tdelta", "0.01",
+                                 "--csv", csv, "--jobs", "2"},
+                                tool),
+            "");
+  std::ostringstream out, err;
+  ASSERT_EQ(tb::runMap(tool, out, err, tb::MapProgress{}), 0) << err.str();
+  std::ifstream in(csv);
+  std::stringstream expected;
+  expected << in.rdbuf();
+  std::remove(csv.c_str());
+
+  threebody::Experiment e;
+  e.set("tdelta", "0.01");
+  threebody::MapOptions o;
+  o.x = {"alpha", 0, 120, 5};
+  o.y = {"init-v3", 0.8, 1, 3};
+  o.threads = 2;
+  std::string rows;
+  size_t progressed = 0;
+  const threebody::MapSummary s = threebody::runMap(
+      e, o, [&](const threebody::MapPoint& p) { rows += p.csv; },
+      [&](size_t done, size_t) { progressed = done; });
+  EXPECT_EQ(s.csv_head + rows, expected.str());
+  EXPECT_EQ(s.done, 15u);
+  EXPECT_EQ(progressed, 15u);
+  int64_t counted = 0;
+  for (const auto& [name, n] : s.outcomes)
+    counted += n;
+  EXPECT_EQ(counted, 15);
+  EXPECT_NE(s.json.find("\"points\":15"), std::string::npos) << s.json;
+  // An axis the tool refuses, refused with its words.
+  o.y.field = "alpha";
+  EXPECT_THROW(threebody::runMap(e, o, {}), threebody::Error);
+}
+
+TEST(Api, AStopTokenEndsTheCallWithWhatWasFinished) {
+  threebody::SeriesOptions o;
+  size_t given = 0;
+  o.stop = threebody::StopToken();
+  const threebody::SeriesSummary s = threebody::runSeries(quick(), o, [&](const threebody::TestResult&) {
+    if (++given == 2) o.stop.requestStop();
+  });
+  EXPECT_TRUE(s.stopped);
+  EXPECT_LT(s.tests, 11u);
+  EXPECT_GE(s.tests, 2u);
+  EXPECT_EQ(s.tests, given);
+}
+
+// No state is shared between calls: two experiments on two threads get the
+// lines each gets alone.
+TEST(Api, TwoExperimentsAtOnceGetTheirOwnLines) {
+  threebody::Experiment heavy = quick();
+  heavy.set("m3", "300");
+  const std::vector<std::string> aloneQuick = apiLines(quick()), aloneHeavy = apiLines(heavy);
+  ASSERT_NE(aloneQuick, aloneHeavy);
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::string> a, b;
+    std::thread first([&] { a = apiLines(quick()); });
+    std::thread second([&] { b = apiLines(heavy); });
+    first.join();
+    second.join();
+    EXPECT_EQ(a, aloneQuick);
+    EXPECT_EQ(b, aloneHeavy);
+  }
+}
