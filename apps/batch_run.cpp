@@ -158,8 +158,8 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   setup.keepPlot = !options.plotFile.empty();
   setup.progress = progress;
   setup.err = &err;
-  setup.jobs =
-      options.jobs > 0 ? static_cast<unsigned>(options.jobs) : std::max(1u, std::thread::hardware_concurrency());
+  setup.jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                : std::max(1u, std::thread::hardware_concurrency());
   setup.lanes = options.lanes;
   setup.interrupt = &gInterrupts;
   auto writeFailed = [&]() {
