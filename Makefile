@@ -27,7 +27,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations clean
+.PHONY: deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations docs clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -114,6 +114,13 @@ screenshots: build
 	# Under a window manager, as a person sees the windows (full screen needs one).
 	xvfb-run -a -s "-screen 0 1920x1080x24" sh -c 'openbox >/dev/null 2>&1 & sleep 1; \
 	  $(BUILD)/bin/threebody --screenshots docs; status=$$?; kill $$! 2>/dev/null; exit $$status'
+
+# The library API's reference from its header, into build/docs/api/html.
+docs: build
+	$(call ensure_packages,doxygen)
+	cmake -S . -B $(BUILD) >/dev/null
+	cmake --build $(BUILD) --target api_docs
+	@echo "The API's reference: $(BUILD)/docs/api/html/index.html"
 
 # Brings translations/*.ts up to date with the texts in the code (new ones
 # come in unfinished, for a translator to fill in with Qt Linguist).

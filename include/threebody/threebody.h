@@ -169,9 +169,10 @@ THREEBODY_API Trajectory runTest(const Experiment& experiment, double alpha, con
 /// One axis of a map: a parameter ("alpha", "init-v3", "m2", "m3" or
 /// "tdelta") over `points` values from `from` to `to`.
 struct THREEBODY_API MapAxis {
-  std::string field = "alpha";
-  double from = 0, to = 360;
-  int points = 73;
+  std::string field = "alpha"; ///< the parameter along the axis
+  double from = 0;             ///< its first value
+  double to = 360;             ///< its last value
+  int points = 73;             ///< how many values, evenly spaced (1 to 100000)
   /// The axis as the map tool's --x and --y write it, "alpha=0:360:73".
   std::string text() const;
 };
@@ -184,19 +185,21 @@ enum class Integrator {
 
 /// How a map runs.
 struct THREEBODY_API MapOptions {
-  MapAxis x{"alpha", 0, 360, 73};
-  MapAxis y{"init-v3", 0.5, 1.5, 11};
-  Integrator integrator = Integrator::Fixed;
-  bool verify = false; ///< a fixed-step map judged by the reference (MapPoint::verdict)
-  int threads = 0;     ///< worker threads; 0: one per core
-  int lanes = 0;       ///< points side by side on each thread; 0: the widest vectors
-  StopToken stop;      ///< ends the map after the points finished so far
+  MapAxis x{"alpha", 0, 360, 73};            ///< across
+  MapAxis y{"init-v3", 0.5, 1.5, 11};        ///< up
+  Integrator integrator = Integrator::Fixed; ///< how each point is computed
+  bool verify = false;                       ///< a fixed-step map judged by the reference (MapPoint::verdict)
+  int threads = 0;                           ///< worker threads; 0: one per core
+  int lanes = 0;                             ///< points side by side on each thread; 0: the widest vectors
+  StopToken stop;                            ///< ends the map after the points finished so far
 };
 
 /// One point of a map.
 struct THREEBODY_API MapPoint {
-  size_t i = 0, j = 0; ///< its column (x) and row (y)
-  double x = 0, y = 0; ///< the axes' values there
+  size_t i = 0; ///< its column (along x)
+  size_t j = 0; ///< its row (along y)
+  double x = 0; ///< the x axis's value there
+  double y = 0; ///< the y axis's value there
   std::string
       outcome;       ///< "collision", "escaped", "far but bound", "ten revolutions", "stopped", "fault", ...
   int end = -1;      ///< the end code, or -1 for a point without one (a fault, a reference that never ended)
@@ -208,9 +211,9 @@ struct THREEBODY_API MapPoint {
 
 /// What a map did.
 struct THREEBODY_API MapSummary {
-  size_t points = 0; ///< the grid's points
-  size_t done = 0;   ///< handed to the callback, in point order
-  bool stopped = false;
+  size_t points = 0;    ///< the grid's points
+  size_t done = 0;      ///< handed to the callback, in point order
+  bool stopped = false; ///< the stop token ended it before every point was done
   /// Points by outcome, named as MapPoint::outcome names them.
   std::vector<std::pair<std::string, int64_t>> outcomes;
   std::optional<double> basin_entropy;          ///< S_b over boxes of 5 x 5 points; none without a whole box
