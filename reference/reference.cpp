@@ -4,8 +4,6 @@
 // the step's start, which stay within the tolerance the step was taken at.
 #include "reference/reference.h"
 
-#include "runtime/words.h"
-
 #include "runtime/controls.h"
 #include "runtime/memory_forms.h"
 #include "sim/experiment.h"
@@ -384,79 +382,5 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
   if (std::isfinite(closestRsq)) out.closest = std::sqrt(closestRsq);
   return finish(s);
 }
-
-const char* verificationName(Verification v) {
-  switch (v) {
-  case Verification::Confirmed: return TB_WORDS("threebody", "confirmed");
-  case Verification::Artefact: return TB_WORDS("threebody", "artefact");
-  case Verification::Fragile: return TB_WORDS("threebody", "fragile");
-  case Verification::Undecided: return TB_WORDS("threebody", "undecided");
-  }
-  return "";
-}
-
-std::optional<Verification> verificationNamed(std::string_view name) {
-  for (Verification v :
-       {Verification::Confirmed, Verification::Artefact, Verification::Fragile, Verification::Undecided})
-    if (name == verificationName(v)) return v;
-  return std::nullopt;
-}
-
-std::optional<VerifiedTest> verifyOutcome(const ReferenceStart& start, EndCode fixedEnd, int fixedRevolutions,
-                                          const std::atomic<int>* stop) {
-  VerifiedTest v;
-  ReferenceSettings coarse;
-  coarse.stop = stop;
-  v.reference = integrateReference(start, coarse);
-  if (v.reference.stopped) return std::nullopt;
-  if (v.reference.gaveUp) {
-    v.verdict = Verification::Undecided;
-    return v;
-  }
-  ReferenceSettings fine = coarse;
-  fine.tolerance = 1e-14;
-  const ReferenceOutcome check = integrateReference(start, fine);
-  if (check.stopped) return std::nullopt;
-  auto same = [](const ReferenceOutcome& a, EndCode end, int revolutions) {
-    return a.end == end && a.revolutions == revolutions;
-  };
-  if (check.gaveUp || !same(check, v.reference.end, v.reference.revolutions)) {
-    v.verdict = Verification::Undecided;
-  } else if (same(v.reference, fixedEnd, fixedRevolutions)) {
-    v.verdict = Verification::Confirmed;
-  } else {
-    v.verdict = Verification::Artefact;
-    for (double turn : {1e-6, -1e-6}) {
-      const ReferenceOutcome turned = integrateReference(turnedPair(start, turn), coarse);
-      if (turned.stopped) return std::nullopt;
-      if (turned.gaveUp) {
-        v.verdict = Verification::Undecided;
-        return v;
-      }
-      if (!same(turned, v.reference.end, v.reference.revolutions)) v.verdict = Verification::Fragile;
-    }
-  }
-  return v;
-}
-
-std::string verificationText(const VerifiedTest& v) {
-  char buf[200];
-  const ReferenceOutcome& r = v.reference;
-  if (r.gaveUp)
-    std::snprintf(buf, sizeof buf,
-                  "%s: a reference integration gave up after %lld steps at t = %.0f, close passes it cannot "
-                  "follow",
-                  verificationName(v.verdict), static_cast<long long>(kReferenceStepBudget), r.time);
-  else if (r.end == EndCode::None)
-    std::snprintf(buf, sizeof buf, "%s: a reference integration does not end by t = %.0f",
-                  verificationName(v.verdict), r.time);
-  else
-    std::snprintf(buf, sizeof buf, "%s: a reference integration ends with code %d after %s at t = %.0f",
-                  verificationName(v.verdict), endNumber(r.end), revolutionsText(r.revolutions).c_str(),
-                  r.time);
-  return buf;
-}
-
-std::string revolutionsText(int n) { return std::to_string(n) + (n == 1 ? " revolution" : " revolutions"); }
 
 } // namespace tb

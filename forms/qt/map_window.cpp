@@ -32,8 +32,6 @@ namespace tb {
 
 namespace {
 
-constexpr const char* kAxisFields[] = {"alpha", "init-v3", "m2", "m3", "tdelta"};
-
 // The control an axis field sets (alpha sets the series' start and end).
 std::vector<const char*> axisControls(const std::string& field) {
   if (field == "alpha") return {controls::Talphastr, controls::Talphaend};
@@ -157,63 +155,6 @@ MapWindow::MapWindow(FieldTexts fields) {
 }
 
 MapWindow::~MapWindow() { stop(); }
-
-// What is wrong with a value typed into an axis field, in the window's own
-// words; empty when nothing is.
-QString axisValueProblem(const QString& text, bool count) {
-  const std::string t = text.toStdString();
-  if (count) {
-    int n = 0;
-    const auto r = std::from_chars(t.data(), t.data() + t.size(), n);
-    if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size() || n < 1 || n > 100000)
-      return Words::tr("\"%1\" is not a number of points: type a whole number from 1 to 100000").arg(text);
-    return {};
-  }
-  const auto v = isWholeNumber(t) ? ValChecked(t) : std::nullopt;
-  if (!v || !std::isfinite(*v))
-    return Words::tr("\"%1\" is not a number: type one such as 0.5 or 360").arg(text);
-  return {};
-}
-
-// Marks an axis field as typed: red with the problem as its tooltip, or plain.
-void markAxisValue(QLineEdit* e, bool count) {
-  const QString problem = axisValueProblem(e->text(), count);
-  e->setStyleSheet(problem.isEmpty() ? QString() : kMisreadFieldStyle);
-  e->setToolTip(problem.isEmpty() ? (count ? Words::tr("how many points along this axis")
-                                           : Words::tr("a value of the axis' field"))
-                                  : problem);
-}
-
-QWidget* MapWindow::axisRow(const char* name, AxisInput& in) {
-  auto* row = new QWidget(this);
-  auto* h = new QHBoxLayout(row);
-  h->setContentsMargins(0, 0, 0, 0);
-  h->addWidget(new QLabel(Words::tr("%1 axis").arg(name), row));
-  in.field = new QComboBox(row);
-  for (const char* f : kAxisFields)
-    in.field->addItem(f);
-  h->addWidget(in.field);
-  auto edit = [&](const QString& label, QLineEdit*& e, bool count) {
-    h->addWidget(new QLabel(label, row));
-    e = new QLineEdit(row);
-    e->setMaximumWidth(90);
-    h->addWidget(e);
-    QObject::connect(e, &QLineEdit::textChanged, [e, count] { markAxisValue(e, count); });
-    markAxisValue(e, count);
-  };
-  edit(Words::tr("from"), in.from, false);
-  edit(Words::tr("to"), in.to, false);
-  edit(Words::tr("points"), in.count, true);
-  h->addStretch(1);
-  return row;
-}
-
-void MapWindow::setInputs(const MapAxis& a, AxisInput& in) {
-  in.field->setCurrentText(QString::fromStdString(a.field));
-  in.from->setText(QString::fromStdString(a.texts.front()));
-  in.to->setText(QString::fromStdString(a.texts.back()));
-  in.count->setText(QString::number(a.values.size()));
-}
 
 // The workers read the grid: the choice waits for the next remap, which stops them first.
 void MapWindow::setIntegration(int choice) {

@@ -200,75 +200,6 @@ float QtForms::width(FormId f) { return static_cast<float>(window(f)->width() * 
 float QtForms::height(FormId f) { return static_cast<float>(window(f)->height() * kPx) + kFrameHeightTwips; }
 void QtForms::setLeft(FormId f, float v) { window(f)->move(twipsToPixels(v), window(f)->y()); }
 void QtForms::setTop(FormId f, float v) { window(f)->move(window(f)->x(), twipsToPixels(v)); }
-// The display form as the person left it (maximised, full screen or sized by
-// hand) keeps its size: the plot's arithmetic only says the drawing area's
-// proportions then, laid out inside the window.
-void QtForms::setWidth(FormId f, float v) {
-  if (f == FormId::Form2) {
-    requestedDisplay_.setWidth(clientPixels(v, kFrameWidthTwips));
-    if (keepsDisplaySize()) return;
-  }
-  window(f)->resize(std::min(clientPixels(v, kFrameWidthTwips), largestClient(f).width()),
-                    window(f)->height());
-  if (f == FormId::Form2) placedDisplay_ = plot_->size();
-}
-void QtForms::setHeight(FormId f, float v) {
-  if (f == FormId::Form2) {
-    requestedDisplay_.setHeight(clientPixels(v, kFrameHeightTwips));
-    if (keepsDisplaySize()) return;
-  }
-  window(f)->resize(window(f)->width(),
-                    std::min(clientPixels(v, kFrameHeightTwips), largestClient(f).height()));
-  if (f == FormId::Form2) placedDisplay_ = plot_->size();
-}
-
-bool QtForms::keepsDisplaySize() const {
-  if (plot_->isMaximized() || plot_->isFullScreen()) return true;
-  return placedDisplay_.isValid() && plot_->size() != placedDisplay_;
-}
-
-// The largest area of the asked proportions inside the window, or the window
-// itself when it was shaped as asked.
-QSize QtForms::displayArea() const {
-  if (!keepsDisplaySize()) return plot_->size();
-  const QSize ask = requestedDisplay_;
-  if (ask.width() <= 0 || ask.height() <= 0) return QSize(0, 0);
-  return ask.scaled(plot_->size(), Qt::KeepAspectRatio);
-}
-
-// The largest client area whose frame fits the screen's available area from
-// where the window stands, so that it never has to be moved up (under the
-// control form, for the display form). A window standing too low for a
-// useful height gets the screen's whole height.
-QSize QtForms::largestClient(FormId f) const {
-  QWidget* w = window(f);
-  QScreen* screen = w->screen();
-  if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-  const QRect avail = screen->availableGeometry();
-  const QRect frame = w->frameGeometry(), inner = w->geometry();
-  const int frameW = frame.width() - inner.width(), frameH = frame.height() - inner.height();
-  const int top = std::clamp(frame.top(), avail.top(), avail.bottom());
-  const int left = std::clamp(frame.left(), avail.left(), avail.right());
-  int height = avail.bottom() + 1 - top - frameH;
-  if (height < 100) height = avail.height() - frameH;
-  return QSize(std::max(1, avail.right() + 1 - left - frameW), std::max(1, height));
-}
-float QtForms::scaleWidth(FormId f) {
-  if (f == FormId::Form2 && pixels_[1]) {
-    plot_->setDrawingSize(displayArea());
-    return static_cast<float>(plot_->drawingSize().width());
-  }
-  int px = window(f)->width();
-  return pixels_[static_cast<int>(f)] ? static_cast<float>(px) : static_cast<float>(px * kPx);
-}
-float QtForms::scaleHeight(FormId f) {
-  if (f == FormId::Form2 && pixels_[1]) {
-    plot_->setDrawingSize(displayArea());
-    return static_cast<float>(plot_->drawingSize().height());
-  }
-  int px = window(f)->height();
-  return pixels_[static_cast<int>(f)] ? static_cast<float>(px) : static_cast<float>(px * kPx);
-}
 void QtForms::show(FormId f) { window(f)->show(); }
 
 void QtForms::cls(FormId f) {
@@ -286,35 +217,6 @@ void QtForms::pset(FormId f, float x, float y, uint32_t colour) {
   for (int dy = -1; dy <= 1; ++dy)
     for (int dx = -1; dx <= 1; ++dx)
       plot_->setPixel(px + dx, py + dy, colour);
-}
-
-void QtForms::setThickTrails(bool on) {
-  thick_ = on;
-  if (actions_.thick && actions_.thick->isChecked() != on) actions_.thick->setChecked(on);
-}
-
-void QtForms::setTrailPalette(TrailPalette palette) {
-  palette_ = palette;
-  plot_->palette = palette;
-  if (graphs_) {
-    graphs_->plot()->palette = palette;
-    graphs_->plot()->update();
-  }
-  const bool safe = palette == TrailPalette::ColourBlindSafe;
-  if (actions_.palette && actions_.palette->isChecked() != safe) actions_.palette->setChecked(safe);
-  plot_->update();
-}
-
-void QtForms::setFullScreen(bool on) {
-  if (on == plot_->isFullScreen()) return;
-  if (on) {
-    plot_->showFullScreen();
-    plot_->raise();
-    plot_->activateWindow();
-  } else {
-    plot_->showNormal();
-  }
-  if (actions_.fullScreen) actions_.fullScreen->setChecked(on);
 }
 
 // Every build refuses a name the control form does not have.

@@ -1,4 +1,5 @@
-// Where the three windows go once the window system reports their frames.
+// The windows' sizes as the logic sets them, and where the three windows go
+// once the window system reports their frames.
 #include "forms/qt/qt_forms.h"
 
 #include <QEvent>
@@ -6,8 +7,75 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tb {
+
+namespace {
+int twipsToPixels(float twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
+// Drawing-area pixels for an outer size in twips, never negative.
+int clientPixels(float outer, float frame) {
+  int px = twipsToPixels(outer - frame);
+  return px < 0 ? 0 : px;
+}
+constexpr int kPx = static_cast<int>(kTwipsPerPixel);
+} // namespace
+
+// The display form as the person left it (maximised, full screen or sized by
+// hand) keeps its size: the plot's arithmetic only says the drawing area's
+// proportions then, laid out inside the window.
+void QtForms::setWidth(FormId f, float v) {
+  if (f == FormId::Form2) {
+    requestedDisplay_.setWidth(clientPixels(v, kFrameWidthTwips));
+    if (keepsDisplaySize()) return;
+  }
+  window(f)->resize(std::min(clientPixels(v, kFrameWidthTwips), largestClient(f).width()),
+                    window(f)->height());
+  if (f == FormId::Form2) placedDisplay_ = plot_->size();
+}
+void QtForms::setHeight(FormId f, float v) {
+  if (f == FormId::Form2) {
+    requestedDisplay_.setHeight(clientPixels(v, kFrameHeightTwips));
+    if (keepsDisplaySize()) return;
+  }
+  window(f)->resize(window(f)->width(),
+                    std::min(clientPixels(v, kFrameHeightTwips), largestClient(f).height()));
+  if (f == FormId::Form2) placedDisplay_ = plot_->size();
+}
+
+// The largest client area whose frame fits the screen's available area from
+// where the window stands, so that it never has to be moved up (under the
+// control form, for the display form). A window standing too low for a
+// useful height gets the screen's whole height.
+QSize QtForms::largestClient(FormId f) const {
+  QWidget* w = window(f);
+  QScreen* screen = w->screen();
+  if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  const QRect avail = screen->availableGeometry();
+  const QRect frame = w->frameGeometry(), inner = w->geometry();
+  const int frameW = frame.width() - inner.width(), frameH = frame.height() - inner.height();
+  const int top = std::clamp(frame.top(), avail.top(), avail.bottom());
+  const int left = std::clamp(frame.left(), avail.left(), avail.right());
+  int height = avail.bottom() + 1 - top - frameH;
+  if (height < 100) height = avail.height() - frameH;
+  return QSize(std::max(1, avail.right() + 1 - left - frameW), std::max(1, height));
+}
+float QtForms::scaleWidth(FormId f) {
+  if (f == FormId::Form2 && pixels_[1]) {
+    plot_->setDrawingSize(displayArea());
+    return static_cast<float>(plot_->drawingSize().width());
+  }
+  int px = window(f)->width();
+  return pixels_[static_cast<int>(f)] ? static_cast<float>(px) : static_cast<float>(px * kPx);
+}
+float QtForms::scaleHeight(FormId f) {
+  if (f == FormId::Form2 && pixels_[1]) {
+    plot_->setDrawingSize(displayArea());
+    return static_cast<float>(plot_->drawingSize().height());
+  }
+  int px = window(f)->height();
+  return pixels_[static_cast<int>(f)] ? static_cast<float>(px) : static_cast<float>(px * kPx);
+}
 
 // The logic placed the windows taking every frame as 120 x 510 twips. Once the
 // window system reports the real frames, the display form goes right below
