@@ -1,8 +1,10 @@
 #!/bin/sh
-# Checks the built Debian package as a user would meet it: unpacked into a
+# Checks the built Debian packages as a user would meet them: unpacked into a
 # scratch root, the installed threebody-batch runs the default series and
-# writes what the build's own does; the package, its desktop entry and its
-# AppStream file pass their validators; manual pages and completion are there.
+# writes what the build's own does; the packages, the desktop entry and the
+# AppStream file pass their validators; manual pages and completion are
+# there; the library's example builds against the unpacked library packages
+# and runs.
 set -eu
 build=${1:-build}
 deb=$(ls "$build"/threebody_*.deb | head -1)
@@ -38,4 +40,20 @@ desktop-file-validate "$root/usr/share/applications/threebody.desktop"
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/org.threebody.threebody.metainfo.xml" ||
   appstreamcli validate --no-net "$root/usr/share/metainfo/org.threebody.threebody.metainfo.xml"
 lintian --fail-on error --suppress-tags bad-distribution-in-changes-file "$deb"
-echo "check-package: $(basename "$deb") installs and runs; validators pass"
+
+# The library: its shared object with its SONAME, the header, the CMake
+# package and the pkg-config file, and a program of one's own built on them.
+lib=$(ls "$build"/libthreebody[0-9]*_*.deb | head -1)
+dev=$(ls "$build"/libthreebody-dev_*.deb | head -1)
+for p in "$lib" "$dev"; do
+  dpkg -x "$p" "$root"
+  lintian --fail-on error --suppress-tags bad-distribution-in-changes-file "$p"
+done
+dpkg-deb --field "$dev" Depends | grep -q "libthreebody[0-9]" || { echo "check-package: the -dev package lacks its library"; exit 1; }
+dpkg-deb --ctrl-tarfile "$lib" | tar -t | grep -q shlibs || { echo "check-package: the library package has no shlibs"; exit 1; }
+cmake -S "$(dirname "$0")/../examples" -B "$root/example" -DCMAKE_PREFIX_PATH="$root/usr" >/dev/null
+cmake --build "$root/example" >/dev/null
+libdir=$(dirname "$(find "$root/usr" -name 'libthreebody.so.*' | head -1)")
+LD_LIBRARY_PATH="$libdir" "$root/example/small_map" | tail -1 | grep -q "396 points" ||
+  { echo "check-package: the example did not map 396 points with the packaged library"; exit 1; }
+echo "check-package: $(basename "$deb"), $(basename "$lib") and $(basename "$dev") install and run; validators pass"
