@@ -235,10 +235,19 @@ void PlotWidget::paintOverlay(QPainter& p, const QRectF& target) const {
       p.drawLine(x - u(3), y, x + u(3), y);
       p.drawLine(x - u(3), y - py, x + u(3), y - py);
       p.drawText(QPoint(x + u(6), y - py / 2 + fm.ascent() / 2), label);
-      const QString words = fm.elidedText(notice, Qt::ElideRight, std::max(0, right - left - u(16)));
-      const int top = topEdge + u(4) + line * 6 + u(10);
-      p.fillRect(QRect(left + u(4), top, fm.horizontalAdvance(words) + u(8), line + u(4)), paper);
-      p.drawText(QPoint(left + u(8), top + u(2) + fm.ascent()), words);
+      // On two lines when one is too narrow for it: the way to true
+      // proportions on the second.
+      const int room = std::max(0, right - left - u(16));
+      QStringList lines{notice};
+      if (fm.horizontalAdvance(notice) > room && notice.contains(" ("))
+        lines = QStringList{notice.section(" (", 0, 0), "(" + notice.section(" (", 1)};
+      int top = topEdge + u(4) + line * 6 + u(10);
+      for (const QString& text : lines) {
+        const QString words = fm.elidedText(text, Qt::ElideRight, room);
+        p.fillRect(QRect(left + u(4), top, fm.horizontalAdvance(words) + u(8), line + u(4)), paper);
+        p.drawText(QPoint(left + u(8), top + u(2) + fm.ascent()), words);
+        top += line;
+      }
     }
   }
   // The bodies now: a ring in the trail's colour and the body's number.
