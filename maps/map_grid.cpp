@@ -91,11 +91,6 @@ FieldTexts MapGrid::pointFields(size_t i, size_t j) const {
   return f;
 }
 
-MapCell mapCell(const HeadlessTest& t) {
-  if (!t.report) return MapCell{MapOutcome::fault(), 0};
-  return MapCell{MapOutcome::ended(t.report->end), t.report->steps};
-}
-
 std::string mapCsvHead(const MapGrid& grid) {
   std::string h = "# threebody-map " THREEBODY_VERSION "\n# x " + grid.x.given + "\n# y " + grid.y.given +
                   "\n# fixed " + parameterLine(grid.fields);

@@ -48,9 +48,6 @@ struct MapGrid {
   }
 };
 
-// The cell of a finished point: its end code and steps, or a fault.
-MapCell mapCell(const HeadlessTest& t);
-
 // A map's CSV, as threebody-map writes it and --resume continues it: the
 // opening lines name the program, its version and the map's parameters, then
 // the column names; a row is the point's i, j, x and y, the batch tool's

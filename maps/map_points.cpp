@@ -29,11 +29,15 @@ PointRow makeRow(const MapRun& o, size_t i, size_t j, const std::optional<Export
   if (test) {
     r.outcome = MapOutcome::ended(test->report.end);
     r.steps = test->report.steps;
+    r.time = test->report.time;
     const VerifiedTest* verified = test->verified ? &*test->verified : nullptr;
     r.csv = mapCsvRow(o, i, j, &test->report, fault, verified);
     r.text = test->report.line;
     if (test->verifyAsked) r.text += verifyMark(verified);
-    if (verified) r.verdict = verified->verdict;
+    if (verified) {
+      r.verdict = verified->verdict;
+      r.verdictText = verificationText(*verified);
+    }
     if (verified && verified->verdict != Verification::Confirmed)
       r.mark = verified->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
     json["error"] = nullptr;
@@ -52,6 +56,8 @@ PointRow makeReferenceRow(const MapRun& o, size_t i, size_t j, const ReferencePo
   const ReferenceOutcome& out = p.outcome;
   r.outcome = referenceMapOutcome(out.end, out.time);
   r.steps = out.steps;
+  r.time = out.time;
+  r.verdictText = p.verdict;
   if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
   r.verdict = mapVerdictNamed(p.verdict);
   r.csv = mapReferenceCsvRow(o, i, j, p);

@@ -41,6 +41,8 @@ struct PointRow {
   int64_t steps = 0;
   MapMark mark = MapMark::None;        // a verified map's doubt about the point
   std::optional<Verification> verdict; // a verified or reference map's verdict (stable as confirmed)
+  double time = 0;                     // the simulated time its test (or the reference) ran
+  std::string verdictText;             // the verdict as a window explains it; empty without one
 };
 
 // Starts computing `count` points, the e-th being point `pointAt(e)` (point

@@ -154,7 +154,11 @@ MapWindow::MapWindow(FieldTexts fields) {
   remap(grid_.x.given, grid_.y.given);
 }
 
-MapWindow::~MapWindow() { stop(); }
+// The workers end before what stops them goes.
+MapWindow::~MapWindow() {
+  stop();
+  points_.reset();
+}
 
 // The workers read the grid: the choice waits for the next remap, which stops them first.
 void MapWindow::setIntegration(int choice) {
@@ -215,52 +219,19 @@ void MapWindow::stop() {
 // The points in order, row by row from the bottom, on lanes and threads. One
 // core stays with the windows, so Start, Stop and End answer as ever.
 void MapWindow::start() {
-  HeadlessTestsSetup setup;
-  setup.jobs = std::max(1u, std::thread::hardware_concurrency() - 1);
-  // The physical map sets each point's test up (a field it refuses is the
-  // point's fault) and stops it after one pass; the reference does the rest.
-  if (grid_.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
-  auto input = [this](size_t k) { return grid_.pointTest(k); };
-  const MapGrid* grid = &grid_;
+  grid_.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency() - 1));
   stopReference_ = std::make_shared<std::atomic<int>>(0);
-  auto keep = [grid, stop = stopReference_](size_t k, HeadlessTest& t, MemoryForms&) -> std::optional<Point> {
-    const size_t i = k % grid->columns(), j = k / grid->columns();
-    const FieldTexts fields = grid->pointFields(i, j);
-    Point p{mapCell(t), t.report ? t.report->time : 0, std::string(), std::string()};
-    if (t.report && grid->integrator == MapIntegrator::Reference) {
-      const std::optional<ReferencePoint> reference =
-          referencePoint(referenceStart(fields, t.report->alpha), stop.get());
-      if (!reference) return std::nullopt;
-      const ReferencePoint& r = *reference;
-      p.cell = MapCell{referenceMapOutcome(r.outcome.end, r.outcome.time), r.outcome.steps,
-                       std::string_view(r.verdict) == "stable" ? MapMark::None : MapMark::Fragile};
-      p.time = r.outcome.time;
-      p.row = mapReferenceCsvRow(*grid, i, j, r);
-      p.verdict = r.verdict;
-      return p;
-    }
-    std::optional<VerifiedTest> v;
-    if (t.report && grid->verify && t.report->end != EndCode::None) {
-      v = verifyOutcome(referenceStart(fields, t.report->alpha), t.report->end, t.report->revolutions,
-                        stop.get());
-      if (!v) return std::nullopt;
-      if (v->verdict != Verification::Confirmed)
-        p.cell.mark = v->verdict == Verification::Artefact ? MapMark::Artefact : MapMark::Fragile;
-      p.verdict = verificationText(*v);
-    }
-    p.row = mapCsvRow(*grid, i, j, t.report ? &*t.report : nullptr, t.fault, v ? &*v : nullptr);
-    return p;
-  };
-  points_ = std::make_unique<OrderedTests<Point>>(cells_.size(), input, keep, setup);
+  grid_.interrupt = stopReference_.get();
+  points_ = startPoints(grid_, cells_.size(), [](size_t k) { return k; });
 }
 
 // On the windows' thread: takes the points finished in order and paints them.
 void MapWindow::collect() {
-  for (std::optional<Point> p; done_ < cells_.size() && points_->poll(done_, p) && p; ++done_) {
-    cells_[done_] = p->cell;
+  for (std::optional<PointRow> p; done_ < cells_.size() && points_->poll(done_, p) && p; ++done_) {
+    cells_[done_] = MapCell{p->outcome, p->steps, p->mark};
     times_[done_] = p->time;
-    rows_[done_] = std::move(p->row);
-    verdicts_[done_] = std::move(p->verdict);
+    rows_[done_] = std::move(p->csv);
+    verdicts_[done_] = std::move(p->verdictText);
   }
   status_->setText(finished() ? finishedText() : Words::tr("%1 of %2 points").arg(done_).arg(cells_.size()));
   setWindowTitle(finished() ? Words::tr("Outcome Map")

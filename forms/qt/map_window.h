@@ -7,6 +7,7 @@
 
 #include "forms/qt/map_view.h"
 #include "maps/map_grid.h"
+#include "maps/map_run.h"
 #include "series/ordered_tests.h"
 
 #include <QComboBox>
@@ -99,7 +100,7 @@ private:
   void pick(int i, int j, QPoint global);
   QString finishedText() const;
 
-  MapGrid grid_;
+  MapRun grid_; // with the threads and what stops them
   std::vector<MapCell> cells_;
   std::vector<double> times_;     // each finished point's simulated time
   std::vector<std::string> rows_; // each finished point's CSV row
@@ -114,13 +115,7 @@ private:
   QComboBox* integration_ = nullptr;
   int integrationChoice_ = 0;
   std::vector<std::string> verdicts_; // each point's verdict in words, when verified or physical
-  struct Point {
-    MapCell cell;
-    double time = 0;
-    std::string row;
-    std::string verdict;
-  };
-  std::unique_ptr<OrderedTests<Point>> points_;
+  std::unique_ptr<OrderedTests<PointRow>> points_;
   // Raised by stop(): the reference integrations of this run end at their next step.
   std::shared_ptr<std::atomic<int>> stopReference_ = std::make_shared<std::atomic<int>>(0);
 };
