@@ -55,6 +55,8 @@ MapSummary runMap(const Experiment& experiment, const MapOptions& options,
         p.outcome = row.outcome.name();
         p.end = row.outcome.kind() == tb::MapOutcome::Kind::Ended ? tb::endNumber(row.outcome.end()) : -1;
         p.steps = row.steps;
+        p.revolutions = row.revolutions;
+        p.time = row.time;
         if (row.verdict)
           p.verdict = physical && *row.verdict == tb::Verification::Confirmed
                           ? "stable"

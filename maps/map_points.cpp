@@ -30,6 +30,7 @@ PointRow makeRow(const MapRun& o, size_t i, size_t j, const std::optional<Export
     r.outcome = MapOutcome::ended(test->report.end);
     r.steps = test->report.steps;
     r.time = test->report.time;
+    r.revolutions = test->report.revolutions;
     const VerifiedTest* verified = test->verified ? &*test->verified : nullptr;
     r.csv = mapCsvRow(o, i, j, &test->report, fault, verified);
     r.text = test->report.line;
@@ -57,6 +58,7 @@ PointRow makeReferenceRow(const MapRun& o, size_t i, size_t j, const ReferencePo
   r.outcome = referenceMapOutcome(out.end, out.time);
   r.steps = out.steps;
   r.time = out.time;
+  r.revolutions = out.revolutions;
   r.verdictText = p.verdict;
   if (std::string_view(p.verdict) != "stable") r.mark = MapMark::Fragile;
   r.verdict = mapVerdictNamed(p.verdict);

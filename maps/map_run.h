@@ -42,6 +42,7 @@ struct PointRow {
   MapMark mark = MapMark::None;        // a verified map's doubt about the point
   std::optional<Verification> verdict; // a verified or reference map's verdict (stable as confirmed)
   double time = 0;                     // the simulated time its test (or the reference) ran
+  int revolutions = 0;                 // the pair's revolutions counted
   std::string verdictText;             // the verdict as a window explains it; empty without one
 };
 

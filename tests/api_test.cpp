@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -148,8 +149,13 @@ TEST(Api, MapGivesTheMapToolsRows) {
   o.threads = 2;
   std::string rows;
   size_t progressed = 0;
+  std::vector<threebody::MapPoint> points;
   const threebody::MapSummary s = threebody::runMap(
-      e, o, [&](const threebody::MapPoint& p) { rows += p.csv; },
+      e, o,
+      [&](const threebody::MapPoint& p) {
+        rows += p.csv;
+        points.push_back(p);
+      },
       [&](size_t done, size_t) { progressed = done; });
   EXPECT_EQ(s.csv_head + rows, expected.str());
   EXPECT_EQ(s.done, 15u);
@@ -159,6 +165,20 @@ TEST(Api, MapGivesTheMapToolsRows) {
     counted += n;
   EXPECT_EQ(counted, 15);
   EXPECT_NE(s.json.find("\"points\":15"), std::string::npos) << s.json;
+  // A point is the test at its values: the same end, revolutions, time and steps.
+  for (size_t k : {0u, 7u, 14u}) {
+    const threebody::MapPoint& p = points.at(k);
+    threebody::Experiment at = e;
+    std::ostringstream y;
+    y << std::setprecision(17) << p.y; // the same double as the map's point
+    at.set("init-v3", y.str());
+    const threebody::TestResult t = threebody::runTest(at, p.x).result;
+    EXPECT_EQ(p.end, t.end) << k;
+    EXPECT_EQ(p.revolutions, t.revolutions) << k;
+    EXPECT_EQ(p.time, t.time) << k;
+    EXPECT_EQ(p.steps, t.steps) << k;
+    EXPECT_EQ(p.outcome, t.end_name) << k;
+  }
   // An axis the tool refuses, refused with its words.
   o.y.field = "alpha";
   EXPECT_THROW(threebody::runMap(e, o, {}), threebody::Error);

@@ -201,9 +201,11 @@ struct THREEBODY_API MapPoint {
   double x = 0; ///< the x axis's value there
   double y = 0; ///< the y axis's value there
   std::string
-      outcome;       ///< "collision", "escaped", "far but bound", "ten revolutions", "stopped", "fault", ...
-  int end = -1;      ///< the end code, or -1 for a point without one (a fault, a reference that never ended)
-  int64_t steps = 0; ///< integration steps (the reference's in a physical map)
+      outcome;  ///< "collision", "escaped", "far but bound", "ten revolutions", "stopped", "fault", ...
+  int end = -1; ///< the end code, or -1 for a point without one (a fault, a reference that never ended)
+  int revolutions = 0;                ///< the pair's revolutions counted
+  double time = 0;                    ///< the simulated time the test (or the reference) ran
+  int64_t steps = 0;                  ///< integration steps (the reference's in a physical map)
   std::optional<std::string> verdict; ///< a verified or physical map's verdict
   std::string text;                   ///< the line the map tool prints for it (after the axis values)
   std::string csv;                    ///< its row of the map tool's CSV, newline included
