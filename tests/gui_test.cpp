@@ -1176,14 +1176,20 @@ private slots:
     GraphWindow* g = p.forms.graphWindow();
     QVERIFY(g && g->isVisible());
     QVERIFY(g->plot()->samples().empty());
+    // Looked at from the pacing's own look at the time, 20 time units into
+    // the first test: while it runs, however fast the machine.
     size_t during = 0;
     double timeDuring = 0;
     QImage drawnDuring;
-    QTimer::singleShot(50, [&] {
-      during = g->plot()->samples().size();
-      if (during) timeDuring = g->plot()->samples().back().time;
-      drawnDuring = g->plot()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    });
+    p.forms.simulatedTime = [&] {
+      const double t = static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
+      if (t >= 20 && during == 0) {
+        during = g->plot()->samples().size();
+        if (during) timeDuring = g->plot()->samples().back().time;
+        drawnDuring = g->plot()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+      }
+      return t;
+    };
     p.click("CommandStart");
     const auto& results = p.forms.results();
     QVERIFY(results.size() >= 2);
@@ -1521,12 +1527,14 @@ private slots:
     p.type("Talphaend", "4");
     p.type("Tinitv2", "1.2");
     const QStringList series = batchLines({"--tdelta", "0.05", "--alpha-end", "4", "--init-v3", "1.2"});
+    // The click comes from the pacing's own look at the time, where the
+    // series serves events: while it runs, however fast the machine.
     bool clicked = false;
     p.forms.simulatedTime = [&] {
       double t = static_cast<double>(p.exp.state().nstep) * p.exp.state().tdelta;
       if (t >= 1 && !clicked) {
         clicked = true;
-        QTimer::singleShot(0, [&] { QTest::mouseClick(view, Qt::LeftButton, {}, view->cellCentre(i, j)); });
+        QTest::mouseClick(view, Qt::LeftButton, {}, view->cellCentre(i, j));
       }
       return t;
     };
