@@ -57,13 +57,11 @@ Trajectory runTest(const Experiment& experiment, double alpha, const StopToken& 
     const tb::TraceSample sample = tb::traceSample(e);
     TrajectoryPoint p;
     p.time = sample.time;
-    // Relative to the pair's centre of mass, as the plot draws them.
-    const double total = s.mass[0] + s.mass[1];
-    const double xcm = s.xpos[0] + (s.xpos[1] - s.xpos[0]) * s.mass[1] / total;
-    const double ycm = s.ypos[0] + (s.ypos[1] - s.ypos[0]) * s.mass[1] / total;
+    // Relative to the pair's centre of mass, which the display step has just
+    // found for the plot.
     for (int b = 0; b < 3; ++b) {
-      p.x[b] = s.xpos[b] - xcm;
-      p.y[b] = s.ypos[b] - ycm;
+      p.x[b] = s.xpos[b] - e.locals().xcm;
+      p.y[b] = s.ypos[b] - e.locals().ycm;
     }
     p.third_present = s.nstars > 1;
     p.dist13 = sample.dist13;

@@ -28,16 +28,6 @@ namespace tb {
 
 namespace {
 
-constexpr int kPx = static_cast<int>(kTwipsPerPixel);
-
-int twipsToPixels(float twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
-
-// Drawing-area pixels for an outer size in twips, never negative.
-int clientPixels(float outer, float frame) {
-  int px = twipsToPixels(outer - frame);
-  return px < 0 ? 0 : px;
-}
-
 QString qstr(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 } // namespace

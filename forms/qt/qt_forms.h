@@ -27,9 +27,11 @@
 #include <QString>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <memory>
@@ -48,6 +50,12 @@ void useFixedNumberFormat();
 // over it when complete). Returns an empty string, or a message that names
 // the file and says what went wrong.
 QString saveWhole(const QString& path, const QByteArray& data);
+
+// The logic's twips and the windows' pixels.
+inline constexpr int kPx = static_cast<int>(kTwipsPerPixel);
+inline int twipsToPixels(float twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
+// Drawing-area pixels for an outer size in twips, never negative.
+inline int clientPixels(float outer, float frame) { return std::max(0, twipsToPixels(outer - frame)); }
 
 class QtForms : public QObject, public FormsRuntime {
 public:

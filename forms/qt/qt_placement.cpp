@@ -11,16 +11,6 @@
 
 namespace tb {
 
-namespace {
-int twipsToPixels(float twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
-// Drawing-area pixels for an outer size in twips, never negative.
-int clientPixels(float outer, float frame) {
-  int px = twipsToPixels(outer - frame);
-  return px < 0 ? 0 : px;
-}
-constexpr int kPx = static_cast<int>(kTwipsPerPixel);
-} // namespace
-
 // The display form as the person left it (maximised, full screen or sized by
 // hand) keeps its size: the plot's arithmetic only says the drawing area's
 // proportions then, laid out inside the window.
