@@ -5,6 +5,7 @@
 //   3. the integer part, cut down with Int, padded with blanks to its places
 //   4. the decimals, cut (never rounded) and padded with zeros
 #include "format/usingx.h"
+#include "runtime/cr_math.h"
 
 #include "runtime/numeric.h"
 
@@ -87,9 +88,9 @@ void USINGX(double inx, std::string_view mask, std::string& out) {
   Places p = maskPlaces(mask);
 
   // A value above 10^l takes places from the decimals.
-  double power = std::pow(10.0, static_cast<double>(p.l));
+  double power = cr::pow(10.0, static_cast<double>(p.l));
   if (inx > power) {
-    p.l = static_cast<long>(Int(std::log(inx) / std::log(10.0))) + 1;
+    p.l = static_cast<long>(Int(cr::log(inx) / cr::log(10.0))) + 1;
     if (p.h > 0) {
       p.h = lmask - p.l - 1;
       if (p.h < 0) p.h = 0;
@@ -104,7 +105,7 @@ void USINGX(double inx, std::string_view mask, std::string& out) {
   std::string field = a1;
   if (p.h > 0) {
     x = x - Int(x);
-    power = std::pow(10.0, static_cast<double>(p.h));
+    power = cr::pow(10.0, static_cast<double>(p.h));
     x = power * x;
     std::string a2 = WholeToText(Int(x));
     long la2 = static_cast<long>(a2.size());

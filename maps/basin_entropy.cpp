@@ -1,5 +1,6 @@
 // Basin entropy over boxes of 5 x 5 points.
 #include "maps/basin_entropy.h"
+#include "runtime/cr_math.h"
 
 #include <cmath>
 #include <cstdio>
@@ -30,7 +31,7 @@ BasinEntropy basinEntropy(const std::vector<uint8_t>& slots, size_t columns, siz
       for (int c : count)
         if (c > 0) {
           const double p = static_cast<double>(c) / static_cast<double>(n * n);
-          s -= p * std::log(p);
+          s -= p * cr::log(p);
           ++codes;
         }
       ++e.boxes;

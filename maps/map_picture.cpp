@@ -1,5 +1,6 @@
 // The outcome map's picture: cells, axes, ticks and legend in a small pixel font.
 #include "maps/map_picture.h"
+#include "runtime/cr_math.h"
 
 #include "sim/end_rules.h"
 
@@ -139,7 +140,7 @@ uint32_t mapCellColour(MapOutcome outcome, int64_t steps, int64_t longest) {
   // From full colour for the shortest tests to 40 % for the longest, on a
   // logarithmic scale so that short and long tests both show their spread.
   double f = longest > 1 && steps > 1
-                 ? std::log(static_cast<double>(steps)) / std::log(static_cast<double>(longest))
+                 ? cr::log(static_cast<double>(steps)) / cr::log(static_cast<double>(longest))
                  : 0;
   double shade = 1.0 - 0.6 * std::clamp(f, 0.0, 1.0);
   uint32_t c = outcome.colour(), out = 0;

@@ -4,7 +4,9 @@
 // the step's start, which stay within the tolerance the step was taken at.
 #include "reference/reference.h"
 
+#include "reference/step_adjuster.h"
 #include "runtime/controls.h"
+#include "runtime/cr_math.h"
 #include "runtime/memory_forms.h"
 #include "sim/experiment.h"
 
@@ -64,7 +66,7 @@ double energy(const State& s, const double* m) {
     e += 0.5 * m[i] * (s[6 + 2 * i] * s[6 + 2 * i] + s[7 + 2 * i] * s[7 + 2 * i]);
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
-      e -= m[i] * m[j] / std::hypot(s[2 * j] - s[2 * i], s[2 * j + 1] - s[2 * i + 1]);
+      e -= m[i] * m[j] / cr::hypot(s[2 * j] - s[2 * i], s[2 * j + 1] - s[2 * i + 1]);
   return e;
 }
 
@@ -81,7 +83,7 @@ double nearRsq(const State& s) { return std::min(rsq(s, 0), rsq(s, 1)); }
 // relative to body 0, negative while the pair's direction decreases.
 double spin(const State& s) { return (s[2] - s[0]) * (s[9] - s[7]) - (s[3] - s[1]) * (s[8] - s[6]); }
 
-double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], 4 * std::atan(1.0)); }
+double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], 4 * cr::atan(1.0)); }
 // The change of a direction in degrees, taken the short way round.
 double turn(double from, double to) {
   double d = std::fmod(to - from, 360.0);
@@ -97,7 +99,7 @@ struct EscapeJudgement {
   double gap;
 };
 EscapeJudgement judgeEscape(const State& s, const double* m) {
-  const double v3 = std::hypot(s[10], s[11]);
+  const double v3 = cr::hypot(s[10], s[11]);
   const double vesc = std::sqrt(2 * (m[0] / std::sqrt(rsq(s, 0)) + m[1] / std::sqrt(rsq(s, 1))));
   return {v3 < vesc ? EndCode::FarBound : EndCode::Escaped, (v3 - vesc) / vesc};
 }
@@ -167,7 +169,7 @@ ReferenceStart referenceStart(const FieldTexts& fields, double alpha) {
   MemoryForms forms(std::move(texts),
                     {WindowDesign{4440, 4080}, WindowDesign{4680, 5835}, WindowDesign{6420, 6420}});
   Experiment e(forms);
-  e.state().pi = 4 * std::atan(1.0);
+  e.state().pi = 4 * cr::atan(1.0);
   e.state().alpha = alpha;
   e.INITIALISE();
   const SimState& s = e.state();
@@ -185,12 +187,12 @@ ReferenceStart referenceStart(const FieldTexts& fields, double alpha) {
   r.r3start = s.r3start;
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
-      if (std::hypot(r.x[j] - r.x[i], r.y[j] - r.y[i]) < 1) r.closeAtStart = true;
+      if (cr::hypot(r.x[j] - r.x[i], r.y[j] - r.y[i]) < 1) r.closeAtStart = true;
   return r;
 }
 
 ReferenceStart turnedPair(ReferenceStart s, double radians) {
-  const double c = std::cos(radians), sn = std::sin(radians);
+  const double c = cr::cos(radians), sn = cr::sin(radians);
   for (int i = 0; i < 2; ++i) {
     const double x = s.x[i], y = s.y[i], vx = s.vx[i], vy = s.vy[i];
     s.x[i] = c * x - sn * y;
@@ -201,7 +203,7 @@ ReferenceStart turnedPair(ReferenceStart s, double radians) {
   // The revolution reference turns with the pair, and so does its start
   // direction, so that whether the start counts a revolution stays as it
   // was; the rule the engine counts by stays too.
-  const double degrees = radians * 180 / (4 * std::atan(1.0));
+  const double degrees = radians * 180 / (4 * cr::atan(1.0));
   s.phi0 += degrees;
   s.revref += degrees;
   return s;
@@ -232,7 +234,7 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
   // turns less than half a turn between step ends.
   double maxStep = settings.maxStep;
   const double pairMass = start.mass[0] + start.mass[1];
-  const double sep = std::hypot(start.x[1] - start.x[0], start.y[1] - start.y[0]);
+  const double sep = cr::hypot(start.x[1] - start.x[0], start.y[1] - start.y[0]);
   if (pairMass > 0 && sep > 0)
     maxStep = std::min(maxStep, 2 * M_PI * std::sqrt(sep * sep * sep / pairMass) / 20);
 
@@ -278,8 +280,10 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     return finish(s);
   }
 
-  auto stepper = odeint::make_controlled(settings.tolerance, settings.tolerance,
-                                         odeint::runge_kutta_fehlberg78<State>());
+  using Stepper = odeint::runge_kutta_fehlberg78<State>;
+  using Checker = odeint::default_error_checker<double, Stepper::algebra_type, Stepper::operations_type>;
+  odeint::controlled_runge_kutta<Stepper, Checker, RoundedStepAdjuster<double, double>> stepper(
+      Checker(settings.tolerance, settings.tolerance));
   double t = 0, dt = std::min(1e-2, maxStep);
   std::vector<double> samples, levels;
   std::vector<Event> events;

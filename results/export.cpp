@@ -1,5 +1,6 @@
 // Test results as JSON objects and whole CSV files, read-outs included.
 #include "results/export.h"
+#include "runtime/cr_math.h"
 
 #include "runtime/words.h"
 
@@ -107,7 +108,7 @@ std::string testToJson(const ExportedTest& t) { return dumpJson(testJson(t)); }
 namespace {
 // A value cut (not rounded) to `decimals`, as the result line shows it.
 std::string cut(double v, int decimals) {
-  const double scale = std::pow(10.0, decimals);
+  const double scale = cr::pow(10.0, decimals);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, std::floor(v * scale) / scale);
   return buf;

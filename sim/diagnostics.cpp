@@ -1,5 +1,6 @@
 // Energy and angular momentum of the bodies, for the drift a test reports.
 #include "sim/diagnostics.h"
+#include "runtime/cr_math.h"
 
 #include <cmath>
 
@@ -13,7 +14,7 @@ Conserved conserved(const SimState& s, const double* x, const double* y, const d
     c.energy += 0.5 * s.mass[i] * (vx[i] * vx[i] + vy[i] * vy[i]);
     c.angularMomentum += s.mass[i] * (x[i] * vy[i] - y[i] * vx[i]);
     for (int j = i + 1; j <= s.nstars; ++j) {
-      double r = std::hypot(x[j] - x[i], y[j] - y[i]);
+      double r = cr::hypot(x[j] - x[i], y[j] - y[i]);
       c.energy -= s.gconst * s.mass[i] * s.mass[j] / r;
     }
   }

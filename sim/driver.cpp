@@ -2,6 +2,7 @@
 // result line per test in the print form.
 #include "format/usingx.h"
 #include "runtime/controls.h"
+#include "runtime/cr_math.h"
 #include "runtime/numeric.h"
 #include "sim/experiment.h"
 #include "sim/series_plan.h"
@@ -15,7 +16,7 @@ void Experiment::seriesSetup() {
   // its first display step in the first test of a series reports zeros, not
   // what an earlier series left.
   l_ = SeriesLocals{};
-  s_.pi = 4 * std::atan(1.0);
+  s_.pi = 4 * cr::atan(1.0);
   s_.alphastr = readField(controls::Talphastr);
   s_.alphaend = readField(controls::Talphaend);
   l_.dalpha = SeriesPlan::of(s_.alphastr, s_.alphaend).step;

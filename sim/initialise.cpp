@@ -5,6 +5,7 @@
 //   4. the third body, body 2, far out on the x axis moving towards the pair
 //   5. the start values kept, and the plot's world window from disp max
 #include "runtime/controls.h"
+#include "runtime/cr_math.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
 #include "sim/experiment.h"
@@ -97,16 +98,16 @@ void Experiment::turnPair() {
   if (std::fabs(((a + pi) - a) - pi) > 1e-6) throw ArithmeticFault(faults::angleLosesPrecision(s_.alpha));
   double p = std::fabs(s_.xpos[1]);
   double sp = std::fabs(s_.vy[1]);
-  s_.xpos[1] = p * std::cos(a);
-  s_.ypos[1] = p * std::sin(a);
-  s_.vx[1] = sp * std::cos(a + pi / 2);
-  s_.vy[1] = sp * std::sin(a + pi / 2);
+  s_.xpos[1] = p * cr::cos(a);
+  s_.ypos[1] = p * cr::sin(a);
+  s_.vx[1] = sp * cr::cos(a + pi / 2);
+  s_.vy[1] = sp * cr::sin(a + pi / 2);
   p = std::fabs(s_.xpos[0]);
   sp = std::fabs(s_.vy[0]);
-  s_.xpos[0] = p * std::cos(a + pi);
-  s_.ypos[0] = p * std::sin(a + pi);
-  s_.vx[0] = sp * std::cos(a + 1.5 * pi);
-  s_.vy[0] = sp * std::sin(a + 1.5 * pi);
+  s_.xpos[0] = p * cr::cos(a + pi);
+  s_.ypos[0] = p * cr::sin(a + pi);
+  s_.vx[0] = sp * cr::cos(a + 1.5 * pi);
+  s_.vy[0] = sp * cr::sin(a + 1.5 * pi);
 }
 
 // Body 2 at r3start moving towards the pair at initv2 times its escape speed,
@@ -169,7 +170,7 @@ double angleOf(double dx, double dy, double pi) {
     // Straight above or below: the directions the other cases approach.
     return dy > 0 ? 90 : (dy < 0 ? 270 : 0);
   }
-  double a = std::atan(dy / dx);
+  double a = cr::atan(dy / dx);
   if (dx < 0) {
     a = a + pi;
   } else if (dy < 0) {

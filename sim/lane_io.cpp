@@ -2,6 +2,7 @@
 // passes: the one place where the state (state.h) and the layout the passes
 // step (lane_block.h) meet, for a test alone (a block of one lane) and for
 // tests side by side alike.
+#include "runtime/cr_math.h"
 #include "sim/experiment.h"
 
 #include <cmath>
@@ -43,7 +44,7 @@ template <class Block> void Experiment::putInLane(Block& b, int k) const {
     pref = 4 + (ref - 360) / 90;
   } else if (ref != 0) {
     const double r = ref * s.pi / 180;
-    pref = lanes::pseudoAngle(std::cos(r), std::sin(r));
+    pref = lanes::pseudoAngle(cr::cos(r), cr::sin(r));
   }
   b.prefBelow[k] = pref - lanes::kPseudoAngleMargin;
   b.prefAbove[k] = pref + lanes::kPseudoAngleMargin;

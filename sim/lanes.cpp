@@ -3,6 +3,7 @@
 // experiment, in the order its one-at-a-time pass would meet it: the
 // revolution count, the collision, the display step, the end.
 #include "sim/lanes.h"
+#include "runtime/cr_math.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,7 +41,7 @@ namespace {
 void fillForTiming(lanes::WideBlock& b) {
   const double never = std::numeric_limits<double>::infinity();
   for (int k = 0; k < lanes::kMaxLanes; ++k) {
-    const double turn = 0.1 * k, c = std::cos(turn), s = std::sin(turn);
+    const double turn = 0.1 * k, c = cr::cos(turn), s = cr::sin(turn);
     const double x[3] = {-50 * c, 50 * c, 0}, y[3] = {-50 * s, 50 * s, 5000};
     const double vx[3] = {1.5 * s, -1.5 * s, 0}, vy[3] = {-1.5 * c, 1.5 * c, -1};
     const double gm[3] = {1000, 1000, 1};

@@ -1,5 +1,6 @@
 // The graph window: a test's distances, speeds and energy error over time.
 #include "forms/qt/graph_window.h"
+#include "runtime/cr_math.h"
 
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"
@@ -60,7 +61,7 @@ std::vector<double> ticks(double lo, double hi, int count) {
   const double span = hi - lo;
   if (!(span > 0) || !std::isfinite(span)) return out;
   const double raw = span / count;
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double power = cr::decadeOf(raw);
   double step = power;
   for (double m : {1.0, 2.0, 5.0, 10.0})
     if (m * power >= raw) {

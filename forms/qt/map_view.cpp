@@ -1,5 +1,6 @@
 // The outcome map painted to the widget's size, with its axes and legend.
 #include "forms/qt/map_view.h"
+#include "runtime/cr_math.h"
 
 #include "forms/qt/words.h"
 
@@ -37,7 +38,7 @@ std::vector<double> roundTicks(double from, double to, double minStep) {
   const double lo = std::min(from, to), hi = std::max(from, to);
   std::vector<double> t;
   if (!(hi > lo) || !(minStep > 0) || !std::isfinite(minStep)) return {lo};
-  double p = std::pow(10.0, std::floor(std::log10(minStep)));
+  double p = cr::decadeOf(minStep);
   double step = p;
   for (double m : {1.0, 2.0, 5.0, 10.0})
     if (m * p >= minStep) {
@@ -256,7 +257,7 @@ void MapView::paintEvent(QPaintEvent*) {
     const bool shaded = o.kind() == MapOutcome::Kind::Ended;
     for (int k = 0; k < (shaded ? 4 : 1); ++k) {
       const uint32_t c =
-          shaded ? mapCellColour(o, static_cast<int64_t>(std::pow(1e6, k / 3.0)), 1000000) : o.colour();
+          shaded ? mapCellColour(o, static_cast<int64_t>(cr::pow(1e6, k / 3.0)), 1000000) : o.colour();
       p.fillRect(QRectF(lx + k * 5, ly + 2, shaded ? 5 : 20, fm.height() - 4), colourOf(c));
     }
     p.drawText(QPointF(lx + 26, ly + fm.ascent()), Words::core(o.name()));

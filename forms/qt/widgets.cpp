@@ -1,5 +1,6 @@
 // The widgets the windows are made of: form windows, the plot, the result labels, warnings.
 #include "forms/qt/widgets.h"
+#include "runtime/cr_math.h"
 
 #include "forms/qt/words.h"
 #include "runtime/numeric.h"
@@ -131,7 +132,7 @@ QImage PlotWidget::shownWithOverlay(bool withOverlay) const {
 namespace {
 // A scale bar length of 1, 2 or 5 times a power of ten, near a fifth of the width.
 double roundLength(double units) {
-  double p = std::pow(10.0, std::floor(std::log10(units)));
+  double p = cr::decadeOf(units);
   for (double m : {5.0, 2.0, 1.0})
     if (m * p <= units) return m * p;
   return p;

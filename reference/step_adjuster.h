@@ -1,0 +1,36 @@
+// The step-size control of the reference integration: the rules of Odeint's
+// default adjuster (shrink by 0.9 err^(-1/(q-1)) down to a fifth, grow by
+// 0.9 err^(-1/p) up to five times), with the powers correctly rounded so the
+// step sizes, and so the integration, are the same on every platform.
+#pragma once
+
+#include "runtime/cr_math.h"
+
+#include <algorithm>
+
+namespace tb {
+
+template <typename Value, typename Time> class RoundedStepAdjuster {
+public:
+  using time_type = Time;
+  using value_type = Value;
+
+  time_type decrease_step(time_type dt, const value_type error, const int errorOrder) const {
+    return dt * std::max(value_type(9) / value_type(10) * cr::pow(error, value_type(-1) / (errorOrder - 1)),
+                         value_type(1) / value_type(5));
+  }
+
+  time_type increase_step(time_type dt, value_type error, const int stepperOrder) const {
+    if (error < 0.5) {
+      error = std::max(cr::pow(value_type(5), -value_type(stepperOrder)), error);
+      dt *= value_type(9) / value_type(10) * cr::pow(error, value_type(-1) / stepperOrder);
+    }
+    return dt;
+  }
+
+  // No largest step: the integration limits the step itself.
+  bool check_step_size_limit(const time_type) { return true; }
+  time_type get_max_dt() { return 0; }
+};
+
+} // namespace tb
