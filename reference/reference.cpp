@@ -83,7 +83,10 @@ double nearRsq(const State& s) { return std::min(rsq(s, 0), rsq(s, 1)); }
 // relative to body 0, negative while the pair's direction decreases.
 double spin(const State& s) { return (s[2] - s[0]) * (s[9] - s[7]) - (s[3] - s[1]) * (s[8] - s[6]); }
 
-double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], 4 * cr::atan(1.0)); }
+// The engine's pi, 4 atan 1, taken once: the direction is asked at every step.
+const double kEnginePi = 4 * cr::atan(1.0);
+
+double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], kEnginePi); }
 // The change of a direction in degrees, taken the short way round.
 double turn(double from, double to) {
   double d = std::fmod(to - from, 360.0);
@@ -169,7 +172,7 @@ ReferenceStart referenceStart(const FieldTexts& fields, double alpha) {
   MemoryForms forms(std::move(texts),
                     {WindowDesign{4440, 4080}, WindowDesign{4680, 5835}, WindowDesign{6420, 6420}});
   Experiment e(forms);
-  e.state().pi = 4 * cr::atan(1.0);
+  e.state().pi = kEnginePi;
   e.state().alpha = alpha;
   e.INITIALISE();
   const SimState& s = e.state();
@@ -203,7 +206,7 @@ ReferenceStart turnedPair(ReferenceStart s, double radians) {
   // The revolution reference turns with the pair, and so does its start
   // direction, so that whether the start counts a revolution stays as it
   // was; the rule the engine counts by stays too.
-  const double degrees = radians * 180 / (4 * cr::atan(1.0));
+  const double degrees = radians * 180 / kEnginePi;
   s.phi0 += degrees;
   s.revref += degrees;
   return s;

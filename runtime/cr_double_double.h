@@ -71,6 +71,14 @@ constexpr DD div(DD a, DD b) {
   return add(fastTwoSum(q1, q2), q3);
 }
 
+// a / b with one division, the quotient corrected once by its remainder:
+// about 2^-103 relative, cheaper than div.
+constexpr DD quotient(DD a, DD b) {
+  const double q = a.hi / b.hi;
+  const DD p = twoProd(q, b.hi);
+  return fastTwoSum(q, ((((a.hi - p.hi) - p.lo) + a.lo) - q * b.lo) / b.hi);
+}
+
 // sqrt(a) for a > 0: the double root corrected by one Newton step.
 inline DD sqrt(DD a) {
   const double q = __builtin_sqrt(a.hi);

@@ -141,6 +141,72 @@ DD expDD(DD t, int* k) {
   return detail::horner(kExp.c, r);
 }
 
+// The quick tier, about 2^-63 relative: the largest terms in double-double,
+// the small tail of each series in plain double. Most arguments are decided
+// here; the rest go on to the full double-double evaluation.
+
+// atan a for 2^-27 <= a <= 2^100: a (or 1/a) = c + rest with c = j/16,
+// atan a = atan c + atan t, t = (a - c) / (1 + a c), |t| <= 1/32.
+DD atanQuick(double ax) {
+  const bool inverted = ax > 1;
+  DD a{ax, 0};
+  if (inverted) {
+    const double q = 1 / ax;
+    const DD p = detail::twoProd(q, ax);
+    a = {q, ((1 - p.hi) - p.lo) / ax};
+  }
+  const int j = static_cast<int>(a.hi * 16 + 0.5);
+  DD t = a;
+  if (j > 0) {
+    const double c = j / 16.0;
+    DD ac = detail::twoProd(a.hi, c);
+    ac.lo += a.lo * c;
+    t = detail::quotient(detail::add(a, -c), detail::add(ac, 1.0));
+  }
+  const double t2 = t.hi * t.hi;
+  const double tail =
+      t.hi * t2 *
+      (-1 / 3.0 +
+       t2 * (1 / 5.0 + t2 * (-1 / 7.0 + t2 * (1 / 9.0 + t2 * (-1 / 11.0 + t2 * (1 / 13.0 - t2 / 15.0))))));
+  DD v = detail::add(DD{detail::kAtanSixteenths[j][0], detail::kAtanSixteenths[j][1]}, t);
+  v = detail::add(v, tail);
+  return inverted ? detail::add(kHalfPi, detail::neg(v)) : v;
+}
+
+// log x, x positive and finite: as logDD, the series' tail past s^3 in double.
+DD logQuick(double x) {
+  int e = 0;
+  if (x < 0x1p-1022) x *= 0x1p54, e = -54;
+  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  e += static_cast<int>(bits >> 52) - 1023;
+  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
+  if (m > 0x1.6a09e667f3bcdp+0) m *= 0.5, ++e;
+  const DD s = detail::quotient(DD{m - 1, 0}, detail::twoSum(m, 1));
+  const DD z = detail::mul(s, s);
+  const double w = z.hi;
+  double tail = kAtanh.c[12].hi;
+  for (int i = 11; i >= 2; --i)
+    tail = kAtanh.c[i].hi + w * tail;
+  const DD series = detail::add(detail::add(detail::mul(z, kAtanh.c[1]), w * w * tail), 1.0);
+  const DD half = detail::mul(series, s);
+  const DD whole = detail::add(detail::twoProd(e, kLn2.hi), detail::twoProd(e, kLn2.lo));
+  return detail::add(whole, DD{2 * half.hi, 2 * half.lo});
+}
+
+// exp t = 2^k 2^(j/32) exp(r), |r| <= ln 2 / 64: returns all but 2^k.
+DD expQuick(DD t, int* k) {
+  const double n = __builtin_floor(t.hi * 0x1.71547652b82fep+5 + 0.5);
+  DD r = detail::add(t, detail::twoProd(-n, kLn2.hi / 32));
+  r = detail::add(r, detail::twoProd(-n, kLn2.lo / 32));
+  const int whole = static_cast<int>(n), j = whole & 31;
+  *k = (whole - j) / 32;
+  const double x = r.hi;
+  const double tail =
+      x * x * (1 / 2.0 + x * (1 / 6.0 + x * (1 / 24.0 + x * (1 / 120.0 + x * (1 / 720.0 + x / 5040.0)))));
+  const DD e = detail::add(detail::add(r, 1.0), tail);
+  return detail::mul(DD{detail::kExp2ThirtySeconds[j][0], detail::kExp2ThirtySeconds[j][1]}, e);
+}
+
 bool isInteger(double y) { return __builtin_floor(y) == y; }
 bool isOddInteger(double y) {
   return isInteger(y) && magnitude(y) < 0x1p53 && __builtin_floor(y * 0.5) != y * 0.5;
@@ -155,6 +221,11 @@ double atan(double x) {
   const double ax = magnitude(x);
   if (ax != ax) return x + x;
   if (ax < 0x1p-27) return x;
+  double out;
+  if (ax <= 0x1p100) {
+    const DD q = atanQuick(ax);
+    if (detail::roundsTo(x < 0 ? detail::neg(q) : q, 0x1p-60 * q.hi, &out)) return out;
+  }
   DD v;
   if (ax > 0x1p100) { // pi/2 - 1/x, the next term below 2^-300
     v = detail::add(kHalfPi, -(1 / ax));
@@ -169,7 +240,6 @@ double atan(double x) {
     if (inverted) v = detail::add(kHalfPi, detail::neg(v));
   }
   if (x < 0) v = detail::neg(v);
-  double out;
   if (detail::roundsTo(v, 0x1p-95 * magnitude(v.hi), &out)) return out;
   return detail::roundEvaluated(detail::atanExact(x));
 }
@@ -224,12 +294,16 @@ double pow(double x, double y) {
   if (ax == 1) return sign;
   // |y log x| > 2^64 * 2^-53: far beyond the range of doubles.
   if (ay > 0x1p64) return sign * (((ax > 1) == (y > 0)) ? kInf : 0.0);
-  const DD t = detail::mul(logDD(ax), y);
-  if (t.hi > 710) return sign * kInf;
-  if (t.hi < -746) return sign * 0.0;
+  const DD quick = detail::mul(logQuick(ax), y);
+  if (quick.hi > 710) return sign * kInf;
+  if (quick.hi < -746) return sign * 0.0;
   int k = 0;
-  const DD v = expDD(t, &k);
   double out;
+  const DD q = expQuick(quick, &k);
+  if (k >= -1020 && detail::roundsTo(q, 0x1p-62 * (1 + magnitude(quick.hi)) * q.hi, &out))
+    return sign * scaled(out, k);
+  const DD t = detail::mul(logDD(ax), y);
+  const DD v = expDD(t, &k);
   if (k >= -1020 && detail::roundsTo(v, 0x1p-95 * (1 + magnitude(t.hi)) * v.hi, &out))
     return sign * scaled(out, k);
   return sign * detail::roundEvaluated(detail::powExact(ax, y));

@@ -2,6 +2,7 @@
 // arguments over the ranges the engine passes and over every double, special
 // values, arguments whose values lie close to a rounding boundary, and the
 // exact path on its own.
+#include "runtime/cr_constants.h"
 #include "runtime/cr_fixed.h"
 #include "runtime/cr_math.h"
 
@@ -224,6 +225,45 @@ TEST(CorrectlyRounded, ValuesCloseToARoundingBoundaryAgreeWithMpfr) {
     for (double a : hard)
       t.check(c.ours(a), expected(c.f, a), a);
   }
+}
+
+// v as hi + lo, each the nearest double, from MPFR at 300 bits.
+void splitWithMpfr(mpfr_t v, double* hi, double* lo) {
+  *hi = mpfr_get_d(v, MPFR_RNDN);
+  mpfr_sub_d(v, v, *hi, MPFR_RNDN);
+  *lo = mpfr_get_d(v, MPFR_RNDN);
+}
+
+TEST(CorrectlyRounded, FastPathTablesHoldTheValuesMpfrGives) {
+  mpfr_t v;
+  mpfr_init2(v, 300);
+  for (int j = 0; j <= 16; ++j) {
+    mpfr_set_d(v, j / 16.0, MPFR_RNDN);
+    mpfr_atan(v, v, MPFR_RNDN);
+    double hi, lo;
+    splitWithMpfr(v, &hi, &lo);
+    EXPECT_EQ(tb::cr::detail::kAtanSixteenths[j][0], hi) << "atan " << j << "/16";
+    EXPECT_EQ(tb::cr::detail::kAtanSixteenths[j][1], lo) << "atan " << j << "/16";
+  }
+  for (int j = 0; j < 32; ++j) {
+    mpfr_set_d(v, j / 32.0, MPFR_RNDN);
+    mpfr_exp2(v, v, MPFR_RNDN);
+    double hi, lo;
+    splitWithMpfr(v, &hi, &lo);
+    EXPECT_EQ(tb::cr::detail::kExp2ThirtySeconds[j][0], hi) << "2^(" << j << "/32)";
+    EXPECT_EQ(tb::cr::detail::kExp2ThirtySeconds[j][1], lo) << "2^(" << j << "/32)";
+  }
+  // pi/2 and ln 2: the pieces add up to the constant within 2^-150.
+  mpfr_const_pi(v, MPFR_RNDN);
+  mpfr_div_2ui(v, v, 1, MPFR_RNDN);
+  for (double part : tb::cr::detail::kHalfPiPart)
+    mpfr_sub_d(v, v, part, MPFR_RNDN);
+  EXPECT_LT(mpfr_get_exp(v), -150);
+  mpfr_const_log2(v, MPFR_RNDN);
+  for (double part : tb::cr::detail::kLn2Part)
+    mpfr_sub_d(v, v, part, MPFR_RNDN);
+  EXPECT_LT(mpfr_get_exp(v), -150);
+  mpfr_clear(v);
 }
 
 TEST(CorrectlyRounded, ExactPathAloneAgreesWithMpfr) {
