@@ -16,7 +16,7 @@ PACKAGE_PACKAGES = dpkg-dev file help2man lintian desktop-file-utils appstream
 FUZZ_SECONDS ?= 20
 # 0 picks a new random seed each run; CI fixes it so a failure can be replayed.
 FUZZ_SEED ?= 0
-FUZZ_TARGETS = val str usingx options resume
+FUZZ_TARGETS = val str usingx options resume sin cos atan log hypot pow
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 define ensure_packages
