@@ -416,7 +416,11 @@ Evaluated powExact(double x, double y) {
 }
 
 double hypotExact(double x, double y) {
-  double big = x < 0 ? -x : x, small = y < 0 ? -y : y;
+  // Magnitudes by the sign bit, so that -0 has the bits of +0 below.
+  auto magnitude = [](double v) {
+    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & ~(uint64_t{1} << 63));
+  };
+  double big = magnitude(x), small = magnitude(y);
   if (big < small) std::swap(big, small);
   if (big == 0) return 0;
   if (big < 0x1p-1022) { // both subnormal: whole multiples of 2^-1074

@@ -159,6 +159,8 @@ TEST(CorrectlyRounded, SpecialValuesFollowTheCStandard) {
   EXPECT_TRUE(std::signbit(tb::cr::sin(-0.0)));
   EXPECT_TRUE(std::signbit(tb::cr::atan(-0.0)));
   EXPECT_EQ(tb::cr::hypot(inf, nan), inf);
+  // A negative zero beside a subnormal: its sign bit is not a magnitude.
+  EXPECT_EQ(tb::cr::detail::hypotExact(-0.0, 0x1.2p-1060), 0x1.2p-1060);
 }
 
 TEST(CorrectlyRounded, ExactMidpointsRoundToEven) {
