@@ -117,15 +117,23 @@ double sinOrCos(double x, bool cosine) {
   return detail::roundEvaluated(cosine ? detail::cosExact(x) : detail::sinExact(x));
 }
 
+// x = m 2^e with m in [sqrt(1/2), sqrt(2)], for x positive and finite
+// (subnormals included): returns m, sets e.
+double logReduced(double x, int* e) {
+  *e = 0;
+  if (x < 0x1p-1022) x *= 0x1p54, *e = -54;
+  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  *e += static_cast<int>(bits >> 52) - 1023;
+  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
+  if (m > 0x1.6a09e667f3bcdp+0) m *= 0.5, ++*e;
+  return m;
+}
+
 // log x as a double-double, x positive and finite: x = m 2^e with m in
 // [sqrt(1/2), sqrt(2)], log m = 2 atanh((m - 1) / (m + 1)).
 DD logDD(double x) {
-  int e = 0;
-  if (x < 0x1p-1022) x *= 0x1p54, e = -54;
-  const uint64_t bits = std::bit_cast<uint64_t>(x);
-  e += static_cast<int>(bits >> 52) - 1023;
-  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
-  if (m > 0x1.6a09e667f3bcdp+0) m *= 0.5, ++e;
+  int e;
+  const double m = logReduced(x, &e);
   const DD s = detail::div(DD{m - 1, 0}, detail::twoSum(m, 1));
   const DD series = detail::mul(detail::horner(kAtanh.c, detail::mul(s, s)), s);
   const DD whole = detail::add(detail::twoProd(e, kLn2.hi), detail::twoProd(e, kLn2.lo));
@@ -175,12 +183,8 @@ DD atanQuick(double ax) {
 
 // log x, x positive and finite: as logDD, the series' tail past s^3 in double.
 DD logQuick(double x) {
-  int e = 0;
-  if (x < 0x1p-1022) x *= 0x1p54, e = -54;
-  const uint64_t bits = std::bit_cast<uint64_t>(x);
-  e += static_cast<int>(bits >> 52) - 1023;
-  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
-  if (m > 0x1.6a09e667f3bcdp+0) m *= 0.5, ++e;
+  int e;
+  const double m = logReduced(x, &e);
   const DD s = detail::quotient(DD{m - 1, 0}, detail::twoSum(m, 1));
   const DD z = detail::mul(s, s);
   const double w = z.hi;
