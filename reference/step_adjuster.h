@@ -22,7 +22,11 @@ public:
 
   time_type increase_step(time_type dt, value_type error, const int stepperOrder) const {
     if (error < 0.5) {
-      error = std::max(cr::pow(value_type(5), -value_type(stepperOrder)), error);
+      if (stepperOrder != smallestOrder_) { // 5^-order, once per stepper rather than at every step
+        smallestOrder_ = stepperOrder;
+        smallestError_ = cr::pow(value_type(5), -value_type(stepperOrder));
+      }
+      error = std::max(smallestError_, error);
       dt *= value_type(9) / value_type(10) * cr::pow(error, value_type(-1) / stepperOrder);
     }
     return dt;
@@ -31,6 +35,10 @@ public:
   // No largest step: the integration limits the step itself.
   bool check_step_size_limit(const time_type) { return true; }
   time_type get_max_dt() { return 0; }
+
+private:
+  mutable int smallestOrder_ = -1;
+  mutable value_type smallestError_ = 0;
 };
 
 } // namespace tb

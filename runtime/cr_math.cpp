@@ -153,62 +153,99 @@ DD expDD(DD t, int* k) {
 // the small tail of each series in plain double. Most arguments are decided
 // here; the rest go on to the full double-double evaluation.
 
-// atan a for 2^-27 <= a <= 2^100: a (or 1/a) = c + rest with c = j/16,
-// atan a = atan c + atan t, t = (a - c) / (1 + a c), |t| <= 1/32.
+// atan a for 2^-27 <= a <= 2^100, about 2^-66 relative:
+// atan a = atan c + atan t, t = (a - c) / (1 + a c), |t| <= 1/128, with c
+// from a table (c = j/64 for a <= 1, c = 64/j above; a - c is then exact by
+// Sterbenz), or atan a = pi/2 - atan(1/a) for a > 128. The series of atan t
+// past t in plain double: it is below 2^-14 of the result, so its roundings
+// stay below 2^-66 of it.
 DD atanQuick(double ax) {
-  const bool inverted = ax > 1;
-  DD a{ax, 0};
-  if (inverted) {
-    const double q = 1 / ax;
-    const DD p = detail::twoProd(q, ax);
-    a = {q, ((1 - p.hi) - p.lo) / ax};
-  }
-  const int j = static_cast<int>(a.hi * 16 + 0.5);
-  DD t = a;
-  if (j > 0) {
-    const double c = j / 16.0;
-    DD ac = detail::twoProd(a.hi, c);
-    ac.lo += a.lo * c;
-    t = detail::quotient(detail::add(a, -c), detail::add(ac, 1.0));
+  DD t{ax, 0}, base{0, 0};
+  bool inverted = false;
+  if (ax <= 1) {
+    const int j = static_cast<int>(ax * 64 + 0.5);
+    if (j > 0) {
+      const double c = j / 64.0;
+      t = detail::quotient(DD{ax - c, 0}, detail::add(detail::twoProd(ax, c), 1.0));
+      base = {detail::kAtanSixtyFourths[j][0], detail::kAtanSixtyFourths[j][1]};
+    }
+  } else {
+    const int j = static_cast<int>(64 / ax + 0.5);
+    if (j > 0) {
+      const double* row = detail::kAtanOfInverse[j];
+      t = detail::quotient(DD{ax - row[0], 0}, detail::add(detail::twoProd(ax, row[0]), 1.0));
+      base = {row[1], row[2]};
+    } else {
+      const double q = 1 / ax;
+      const DD p = detail::twoProd(q, ax);
+      t = {q, ((1 - p.hi) - p.lo) / ax};
+      inverted = true;
+    }
   }
   const double t2 = t.hi * t.hi;
-  const double tail =
-      t.hi * t2 *
-      (-1 / 3.0 +
-       t2 * (1 / 5.0 + t2 * (-1 / 7.0 + t2 * (1 / 9.0 + t2 * (-1 / 11.0 + t2 * (1 / 13.0 - t2 / 15.0))))));
-  DD v = detail::add(DD{detail::kAtanSixteenths[j][0], detail::kAtanSixteenths[j][1]}, t);
-  v = detail::add(v, tail);
+  const double tail = t.hi * t2 * (-1 / 3.0 + t2 * (1 / 5.0 + t2 * (-1 / 7.0 + t2 * (1 / 9.0 - t2 / 11.0))));
+  const DD v = detail::add(detail::add(base, t), tail);
   return inverted ? detail::add(kHalfPi, detail::neg(v)) : v;
 }
 
-// log x, x positive and finite: as logDD, the series' tail past s^3 in double.
+// log x, x positive and finite, about 2^-66 relative: x = 2^e m with c from a
+// table, z = m c - 1 exact in two doubles, |z| < 2^-7, and
+// log x = e log 2 - log c + log(1 + z); the series of log(1 + z) to z^2 in
+// double-double, its tail to z^11 in plain double.
 DD logQuick(double x) {
-  int e;
-  const double m = logReduced(x, &e);
-  const DD s = detail::quotient(DD{m - 1, 0}, detail::twoSum(m, 1));
-  const DD z = detail::mul(s, s);
+  int e = 0;
+  if (x < 0x1p-1022) x *= 0x1p54, e = -54;
+  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  e += static_cast<int>(bits >> 52) - 1023;
+  const int i = static_cast<int>(bits >> 45) & 127;
+  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
+  if (i >= 53) m *= 0.5, ++e;
+  const double* row = detail::kLogInverse[i];
+  // 26-bit halves of m times the 26-bit c are exact; m c is within 2^-7 of 1.
+  const DD halves = detail::split(m);
+  const DD z = detail::twoSum(halves.hi * row[0] - 1, halves.lo * row[0]);
+  const DD square = detail::twoProd(z.hi, z.hi);
   const double w = z.hi;
-  double tail = kAtanh.c[12].hi;
-  for (int i = 11; i >= 2; --i)
-    tail = kAtanh.c[i].hi + w * tail;
-  const DD series = detail::add(detail::add(detail::mul(z, kAtanh.c[1]), w * w * tail), 1.0);
-  const DD half = detail::mul(series, s);
-  const DD whole = detail::add(detail::twoProd(e, kLn2.hi), detail::twoProd(e, kLn2.lo));
-  return detail::add(whole, DD{2 * half.hi, 2 * half.lo});
+  const double tail =
+      w * w * w *
+      (1 / 3.0 +
+       w * (-1 / 4.0 +
+            w * (1 / 5.0 +
+                 w * (-1 / 6.0 +
+                      w * (1 / 7.0 + w * (-1 / 8.0 + w * (1 / 9.0 + w * (-1 / 10.0 + w / 11.0))))))));
+  const DD series = detail::fastTwoSum(z.hi, -0.5 * square.hi);
+  // The sum's leading doubles (e log 2's first piece, the table's, the
+  // series') added exactly; the rest in plain double, the tail (below 2^-15
+  // of the sum) last, so that the roundings stay near 2^-68 of the sum.
+  const double de = e;
+  const DD head = detail::twoSum(de * detail::kLn2Part[0], row[1]);
+  const DD sum = detail::twoSum(head.hi, series.hi);
+  const double small = de * detail::kLn2Part[1] + de * detail::kLn2Part[2] + row[2] + head.lo + sum.lo +
+                       series.lo + (z.lo - 0.5 * square.lo) - z.hi * z.lo;
+  const double rest = small + tail;
+  return detail::fastTwoSum(sum.hi, rest);
 }
 
-// exp t = 2^k 2^(j/32) exp(r), |r| <= ln 2 / 64: returns all but 2^k.
+// exp t = 2^k 2^(j/64) exp(r), |r| <= ln 2 / 128, about 2^-66 relative:
+// returns all but 2^k.
 DD expQuick(DD t, int* k) {
-  const double n = __builtin_floor(t.hi * 0x1.71547652b82fep+5 + 0.5);
-  DD r = detail::add(t, detail::twoProd(-n, kLn2.hi / 32));
-  r = detail::add(r, detail::twoProd(-n, kLn2.lo / 32));
-  const int whole = static_cast<int>(n), j = whole & 31;
-  *k = (whole - j) / 32;
+  const double n = __builtin_floor(t.hi * 0x1.71547652b82fep+6 + 0.5);
+  // ln 2 / 64 in pieces of 33 bits: n times each is exact for |n| < 2^20, and
+  // so is the first difference (Sterbenz).
+  DD r = detail::twoSum(t.hi - n * (detail::kLn2Part[0] / 64), -(n * (detail::kLn2Part[1] / 64)));
+  r = detail::fastTwoSum(r.hi, r.lo + (t.lo - n * (detail::kLn2Part[2] / 64)));
+  const int whole = static_cast<int>(n), j = whole & 63;
+  *k = (whole - j) / 64;
   const double x = r.hi;
   const double tail =
       x * x * (1 / 2.0 + x * (1 / 6.0 + x * (1 / 24.0 + x * (1 / 120.0 + x * (1 / 720.0 + x / 5040.0)))));
-  const DD e = detail::add(detail::add(r, 1.0), tail);
-  return detail::mul(DD{detail::kExp2ThirtySeconds[j][0], detail::kExp2ThirtySeconds[j][1]}, e);
+  // c exp r = c (1 + x + r.lo + tail): c + c x exactly, the rest in plain
+  // double, c times the tail (below 2^-16 of the result) last.
+  const double c = detail::kExp2SixtyFourths[j][0], cLo = detail::kExp2SixtyFourths[j][1];
+  const DD cx = detail::twoProd(c, x);
+  const DD head = detail::fastTwoSum(c, cx.hi);
+  const double small = head.lo + cx.lo + cLo + cLo * x + c * (r.lo + x * r.lo);
+  return detail::fastTwoSum(head.hi, small + c * tail);
 }
 
 bool isInteger(double y) { return __builtin_floor(y) == y; }
@@ -228,7 +265,7 @@ double atan(double x) {
   double out;
   if (ax <= 0x1p100) {
     const DD q = atanQuick(ax);
-    if (detail::roundsTo(x < 0 ? detail::neg(q) : q, 0x1p-60 * q.hi, &out)) return out;
+    if (detail::roundsTo(x < 0 ? detail::neg(q) : q, 0x1p-64 * q.hi, &out)) return out;
   }
   DD v;
   if (ax > 0x1p100) { // pi/2 - 1/x, the next term below 2^-300
@@ -303,8 +340,10 @@ double pow(double x, double y) {
   if (quick.hi < -746) return sign * 0.0;
   int k = 0;
   double out;
+  // The quick log and exp are each within about 2^-66 relative, so the bound
+  // has a factor four to spare.
   const DD q = expQuick(quick, &k);
-  if (k >= -1020 && detail::roundsTo(q, 0x1p-62 * (1 + magnitude(quick.hi)) * q.hi, &out))
+  if (k >= -1020 && detail::roundsTo(q, 0x1p-63 * (1 + magnitude(quick.hi)) * q.hi, &out))
     return sign * scaled(out, k);
   const DD t = detail::mul(logDD(ax), y);
   const DD v = expDD(t, &k);

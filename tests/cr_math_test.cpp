@@ -205,6 +205,23 @@ std::vector<double> hardArguments(Unary f, double start, int count, int bits) {
   return out;
 }
 
+// The exponents of the reference's step control, as the doubles it passes.
+mpfr_srcptr exponentOf(mpfr_t v, double y) {
+  mpfr_init2(v, 53);
+  mpfr_set_d(v, y, MPFR_RNDN);
+  return v;
+}
+mpfr_srcptr seventh() {
+  static mpfr_t v;
+  static const mpfr_srcptr p = exponentOf(v, -1.0 / 7);
+  return p;
+}
+mpfr_srcptr eighth() {
+  static mpfr_t v;
+  static const mpfr_srcptr p = exponentOf(v, -1.0 / 8);
+  return p;
+}
+
 TEST(CorrectlyRounded, ValuesCloseToARoundingBoundaryAgreeWithMpfr) {
   // About one argument in 2^12 comes within 2^-(53 + 13) of a midpoint. The
   // starts have many digits: at a start like 0.7 a function's slope in units
@@ -216,9 +233,17 @@ TEST(CorrectlyRounded, ValuesCloseToARoundingBoundaryAgreeWithMpfr) {
     double (*ours)(double);
     double start;
   } cases[] = {
-      {"sin", mpfr_sin, tb::cr::sin, 0.3},          {"sin", mpfr_sin, tb::cr::sin, 1e5},
-      {"cos", mpfr_cos, tb::cr::cos, 1.1},          {"atan", mpfr_atan, tb::cr::atan, 0.7137219},
-      {"atan", mpfr_atan, tb::cr::atan, 40.123457}, {"log", mpfr_log, tb::cr::log, 1.3719},
+      {"sin", mpfr_sin, tb::cr::sin, 0.3},
+      {"sin", mpfr_sin, tb::cr::sin, 1e5},
+      {"cos", mpfr_cos, tb::cr::cos, 1.1},
+      {"atan", mpfr_atan, tb::cr::atan, 0.7137219},
+      {"atan", mpfr_atan, tb::cr::atan, 40.123457},
+      {"log", mpfr_log, tb::cr::log, 1.3719},
+      // The reference's step control: err^(-1/7) and err^(-1/8).
+      {"pow(x, -1/7)", [](mpfr_ptr y, mpfr_srcptr x, mpfr_rnd_t r) { return mpfr_pow(y, x, seventh(), r); },
+       [](double x) { return tb::cr::pow(x, -1.0 / 7); }, 0.0123457},
+      {"pow(x, -1/8)", [](mpfr_ptr y, mpfr_srcptr x, mpfr_rnd_t r) { return mpfr_pow(y, x, eighth(), r); },
+       [](double x) { return tb::cr::pow(x, -1.0 / 8); }, 3.14159e-7},
   };
   for (const auto& c : cases) {
     const auto hard = hardArguments(c.f, c.start, 100000, 13);
@@ -239,21 +264,50 @@ void splitWithMpfr(mpfr_t v, double* hi, double* lo) {
 TEST(CorrectlyRounded, FastPathTablesHoldTheValuesMpfrGives) {
   mpfr_t v;
   mpfr_init2(v, 300);
-  for (int j = 0; j <= 16; ++j) {
-    mpfr_set_d(v, j / 16.0, MPFR_RNDN);
+  for (int j = 0; j <= 64; ++j) {
+    mpfr_set_d(v, j / 64.0, MPFR_RNDN);
     mpfr_atan(v, v, MPFR_RNDN);
     double hi, lo;
     splitWithMpfr(v, &hi, &lo);
-    EXPECT_EQ(tb::cr::detail::kAtanSixteenths[j][0], hi) << "atan " << j << "/16";
-    EXPECT_EQ(tb::cr::detail::kAtanSixteenths[j][1], lo) << "atan " << j << "/16";
+    EXPECT_EQ(tb::cr::detail::kAtanSixtyFourths[j][0], hi) << "atan " << j << "/64";
+    EXPECT_EQ(tb::cr::detail::kAtanSixtyFourths[j][1], lo) << "atan " << j << "/64";
   }
-  for (int j = 0; j < 32; ++j) {
-    mpfr_set_d(v, j / 32.0, MPFR_RNDN);
+  for (int j = 1; j <= 64; ++j) {
+    const double* row = tb::cr::detail::kAtanOfInverse[j];
+    EXPECT_EQ(row[0], 64.0 / j);
+    mpfr_set_d(v, row[0], MPFR_RNDN);
+    mpfr_atan(v, v, MPFR_RNDN);
+    double hi, lo;
+    splitWithMpfr(v, &hi, &lo);
+    EXPECT_EQ(row[1], hi) << "atan 64/" << j;
+    EXPECT_EQ(row[2], lo) << "atan 64/" << j;
+  }
+  for (int i = 0; i < 128; ++i) {
+    // c is 1 at both ends, else within 2^-9 of the inverse of its interval's
+    // middle with at most 26 significant bits; -log c as two doubles.
+    const double* row = tb::cr::detail::kLogInverse[i];
+    const double middle = (1 + (i + 0.5) / 128) * (i >= 53 ? 0.5 : 1);
+    if (i == 0 || i == 127)
+      EXPECT_EQ(row[0], 1.0);
+    else
+      EXPECT_NEAR(row[0] * middle, 1.0, 0x1p-9) << "log table " << i;
+    int exponent;
+    EXPECT_EQ(std::fmod(std::ldexp(std::frexp(row[0], &exponent), 26), 1.0), 0.0) << "log table " << i;
+    mpfr_set_d(v, row[0], MPFR_RNDN);
+    mpfr_log(v, v, MPFR_RNDN);
+    mpfr_neg(v, v, MPFR_RNDN);
+    double hi, lo;
+    splitWithMpfr(v, &hi, &lo);
+    EXPECT_EQ(row[1], hi) << "log table " << i;
+    EXPECT_EQ(row[2], lo) << "log table " << i;
+  }
+  for (int j = 0; j < 64; ++j) {
+    mpfr_set_d(v, j / 64.0, MPFR_RNDN);
     mpfr_exp2(v, v, MPFR_RNDN);
     double hi, lo;
     splitWithMpfr(v, &hi, &lo);
-    EXPECT_EQ(tb::cr::detail::kExp2ThirtySeconds[j][0], hi) << "2^(" << j << "/32)";
-    EXPECT_EQ(tb::cr::detail::kExp2ThirtySeconds[j][1], lo) << "2^(" << j << "/32)";
+    EXPECT_EQ(tb::cr::detail::kExp2SixtyFourths[j][0], hi) << "2^(" << j << "/64)";
+    EXPECT_EQ(tb::cr::detail::kExp2SixtyFourths[j][1], lo) << "2^(" << j << "/64)";
   }
   // pi/2 and ln 2: the pieces add up to the constant within 2^-150.
   mpfr_const_pi(v, MPFR_RNDN);
