@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
 # Debian packages the build and the tests need.
-PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libmpfr-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev libhwy-dev libboost-dev help2man locales xvfb xauth openbox
+PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libmpfr-dev pybind11-dev python3-dev python3-numpy python3-pytest qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev libpng-dev nlohmann-json3-dev libcli11-dev libhwy-dev libboost-dev help2man locales xvfb xauth openbox
 # How lupdate finds the program's texts: TB_WORDS marks those of the core.
 LUPDATE_OPTIONS = -tr-function-alias QT_TRANSLATE_NOOP+=TB_WORDS -locations none -no-obsolete
 LUPDATE_SOURCES = runtime sim reference results forms series maps apps

@@ -116,6 +116,23 @@ TestResult testResult(const tb::ExportedTest& t) {
   return r;
 }
 
+std::vector<ColumnInfo> resultColumns() {
+  std::vector<ColumnInfo> out;
+  for (const tb::Column& c : tb::resultColumns()) {
+    ColumnType type = ColumnType::Double;
+    switch (c.kind) {
+    case tb::ColumnKind::Whole:
+    case tb::ColumnKind::Code: type = ColumnType::Integer; break;
+    case tb::ColumnKind::Single: type = ColumnType::Single; break;
+    case tb::ColumnKind::Double: type = ColumnType::Double; break;
+    case tb::ColumnKind::MaybeDouble: type = ColumnType::Optional; break;
+    case tb::ColumnKind::Line: type = ColumnType::Text; break;
+    }
+    out.push_back({c.name, type});
+  }
+  return out;
+}
+
 unsigned threadsFor(int threads) {
   return threads > 0 ? static_cast<unsigned>(threads) : std::max(1u, std::thread::hardware_concurrency());
 }

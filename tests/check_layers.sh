@@ -3,7 +3,7 @@
 # the README's layout table: runtime, format and display, sim, reference,
 # results, forms (the windows' design and the in-memory forms), series, maps,
 # api (the library behind include/threebody/), forms/qt (the Qt windows),
-# apps. Nothing below forms/qt includes Qt, and only apps/ includes the
+# apps. The Python module (python/) sees only the public API. Nothing below forms/qt includes Qt, and only apps/ includes the
 # command-line and MPI libraries.
 set -eu
 cd "$(dirname "$0")/.."
@@ -35,5 +35,9 @@ if grep -rl '#include <Q' runtime format display sim reference results series ma
 fi
 if grep -rlE '#include <(CLI/|mpi)' runtime format display sim reference results forms series maps api include; then
   echo "the command-line or MPI library is included outside apps"; status=1
+fi
+# The Python module is a front end on the public API alone.
+if grep -n '#include "' python/*.cpp; then
+  echo "python/ includes the engine's own headers; it uses <threebody/threebody.h> only"; status=1
 fi
 exit $status

@@ -116,6 +116,25 @@ struct THREEBODY_API TestResult {
   std::optional<std::string> verdict;
 };
 
+/// What a result column holds (TestResult::columns), so that a front end
+/// can give each column its type without guessing from the texts.
+enum class ColumnType {
+  Integer,  ///< a whole number (steps, revolutions, the end code)
+  Single,   ///< a single precision value, written with the fewest digits that read back as that float
+  Double,   ///< a double, written with the fewest digits that read back as that double
+  Optional, ///< a double, or an empty text where it is not known (a drift once the bodies merged)
+  Text,     ///< the result line
+};
+
+/// One result column: its name as in the CSV and what it holds.
+struct THREEBODY_API ColumnInfo {
+  std::string name; ///< as in the CSV's header and TestResult::columns
+  ColumnType type;  ///< how to read its text
+};
+
+/// The columns of TestResult::columns, in the same order.
+THREEBODY_API std::vector<ColumnInfo> resultColumns();
+
 /// How a series runs.
 struct THREEBODY_API SeriesOptions {
   int threads = 1; ///< worker threads; 0: one per core
