@@ -115,12 +115,16 @@ screenshots: build
 	xvfb-run -a -s "-screen 0 1920x1080x24" sh -c 'openbox >/dev/null 2>&1 & sleep 1; \
 	  $(BUILD)/bin/threebody --screenshots docs; status=$$?; kill $$! 2>/dev/null; exit $$status'
 
-# The library API's reference from its header, into build/docs/api/html.
+# The library API's reference from its header, into build/docs/api/html; the
+# Python examples' pictures into docs/.
 docs: build
 	$(call ensure_packages,doxygen)
 	cmake -S . -B $(BUILD) >/dev/null
 	cmake --build $(BUILD) --target api_docs
 	@echo "The API's reference: $(BUILD)/docs/api/html/index.html"
+	$(call ensure_packages,python3-matplotlib)
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 examples/orbits.py docs/orbits.png
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 examples/basin.py docs/basin.png
 
 # Brings translations/*.ts up to date with the texts in the code (new ones
 # come in unfinished, for a translator to fill in with Qt Linguist).
