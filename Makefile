@@ -98,7 +98,7 @@ fuzz: deps
 # and run, and passed through lintian and the desktop and AppStream validators.
 package: deps
 	$(call ensure_packages,$(PACKAGE_PACKAGES) $(MPI_PACKAGES))
-	cmake -S . -B $(BUILD)-package $(CMAKE_FLAGS) -DTHREEBODY_WITH_MPI=ON >/dev/null
+	cmake -S . -B $(BUILD)-package $(CMAKE_FLAGS) -DTHREEBODY_WITH_MPI=ON -DTHREEBODY_PYTHON_DIR=lib/python3/dist-packages >/dev/null
 	cmake --build $(BUILD)-package -j $(JOBS)
 	cd $(BUILD)-package && cpack
 	sh packaging/check-package.sh $(BUILD)-package

@@ -4,7 +4,7 @@
 # writes what the build's own does; the packages, the desktop entry and the
 # AppStream file pass their validators; manual pages and completion are
 # there; the library's example builds against the unpacked library packages
-# and runs.
+# and runs, and so does the Python module.
 set -eu
 build=${1:-build}
 deb=$(ls "$build"/threebody_*.deb | head -1)
@@ -56,4 +56,13 @@ cmake --build "$root/example" >/dev/null
 libdir=$(dirname "$(find "$root/usr" -name 'libthreebody.so.*' | head -1)")
 LD_LIBRARY_PATH="$libdir" "$root/example/small_map" | tail -1 | grep -q "396 points" ||
   { echo "check-package: the example did not map 396 points with the packaged library"; exit 1; }
-echo "check-package: $(basename "$deb"), $(basename "$lib") and $(basename "$dev") install and run; validators pass"
+
+# The Python module: the first line of the default series, as the tool writes it.
+py=$(ls "$build"/python3-threebody_*.deb | head -1)
+dpkg -x "$py" "$root"
+lintian --fail-on error --suppress-tags bad-distribution-in-changes-file "$py"
+first=$(PYTHONPATH="$root/usr/lib/python3/dist-packages" LD_LIBRARY_PATH="$libdir" \
+  /usr/bin/python3 -c "import threebody; print(threebody.series().lines[0])")
+test "$first" = "$(head -1 "$root/built.txt")" ||
+  { echo "check-package: the packaged Python module gave \"$first\""; exit 1; }
+echo "check-package: $(basename "$deb"), $(basename "$lib"), $(basename "$dev") and $(basename "$py") install and run; validators pass"
