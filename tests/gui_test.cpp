@@ -5,6 +5,7 @@
 #include "apps/launch.h"
 #include "forms/app.h"
 #include "forms/qt/qt_forms.h"
+#include "maps/map_order.h"
 #include "maps/map_outcome.h"
 #include "results/export.h"
 
@@ -29,6 +30,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTranslator>
+#include <QWheelEvent>
 #include <QXmlStreamReader>
 
 #include <clocale>
@@ -1597,21 +1599,16 @@ private slots:
     map.show();
     QCOMPARE(QString::fromStdString(map.remap("alpha=0:360:1000", "init-v3=0.5:1.5:1000")), QString());
     MapView* view = map.view();
-    auto computed = [&map] {
-      size_t done = 0;
-      while (done < map.cells().size() && map.cells()[done].outcome.kind() != MapOutcome::Kind::NotYet)
-        ++done;
-      return done;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(computed() >= 1000, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(map.computedPoints() >= 1000, 60000);
     map.stop();
     const int64_t coloured = view->cellsColoured();
-    const size_t done = computed();
+    const size_t done = map.computedPoints();
     QVERIFY(done < map.cells().size());
     view->repaint();
     view->cellsDone(done);
     QCOMPARE(view->cellsColoured(), coloured);
-    // The cells not computed yet are painted white.
+    // The cells no point computed so far stands for are painted white (the
+    // first pass, every 8th point, has not reached row 896 yet).
     QCOMPARE(view->grab().toImage().pixel(view->cellCentre(500, 900)), qRgb(255, 255, 255));
     // A new map starts from a clean image: each cell in its own colour.
     QCOMPARE(QString::fromStdString(map.remap("alpha=0:360:4", "init-v3=0.5:1.5:3")), QString());
@@ -1626,6 +1623,109 @@ private slots:
       QCOMPARE(shown.pixel(view->cellCentre(k % 4, k / 4)),
                qRgb(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16));
     }
+  }
+
+  // Exploring the map: a dragged rectangle, the wheel and the arrow keys make
+  // new views at the same resolution, each computed coarse first and then
+  // refined, point for point the map computed at once; back and forward
+  // return to the views; the command reproduces the view.
+  void mapWindowZoomsPansAndGoesBack() {
+    FieldTexts fields = defaultFieldTexts();
+    for (auto& [control, text] : fields)
+      if (control == std::string("Ttdelta")) text = "0.05";
+    MapWindow map(fields);
+    map.resize(900, 700);
+    map.show();
+    QCOMPARE(QString::fromStdString(map.showView("alpha=0:360:33", "init-v3=0.5:1.5:17")), QString());
+    // At any moment the points computed are the first of the refinement
+    // order: the coarse pass (every 8th point both ways) first.
+    const std::vector<size_t> order = refinementOrder(33, 17);
+    QCOMPARE(order.size(), size_t(33 * 17));
+    QTRY_VERIFY_WITH_TIMEOUT(map.computedPoints() >= 1, 60000);
+    for (size_t e = 0; e < order.size(); ++e)
+      QCOMPARE(map.cells()[order[e]].outcome.kind() == MapOutcome::Kind::NotYet, e >= map.computedPoints());
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 120000);
+    MapView* view = map.view();
+    auto near = [](double a, double b, double within) { return std::abs(a - b) <= within; };
+
+    // A rectangle from cell (8, 4) to (16, 12): alpha 90 to 180, init v3 0.75 to 1.25.
+    QTest::mousePress(view, Qt::LeftButton, {}, view->cellCentre(8, 4));
+    QTest::mouseMove(view, view->cellCentre(16, 12));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, view->cellCentre(16, 12));
+    const MapAxis& x = map.grid().x;
+    const MapAxis& y = map.grid().y;
+    QVERIFY2(near(x.values.front(), 90, 6) && near(x.values.back(), 180, 6), x.given.c_str());
+    QVERIFY2(near(y.values.front(), 0.75, 0.04) && near(y.values.back(), 1.25, 0.04), y.given.c_str());
+    QCOMPARE(x.values.size(), size_t(33));
+    QCOMPARE(y.values.size(), size_t(17));
+    const std::string zoomedX = x.given, zoomedY = y.given;
+    QTRY_VERIFY_WITH_TIMEOUT(map.finished(), 120000);
+    // The same view computed at once, in row order, on one thread.
+    MapRun once;
+    static_cast<MapGrid&>(once) = map.grid();
+    once.jobs = 1;
+    std::vector<MapCell> atOnce(map.cells().size());
+    computePoints(
+        once, atOnce.size(), [](size_t k) { return k; },
+        [&](size_t k, PointRow& r) {
+          atOnce[k] = MapCell{r.outcome, r.steps, r.mark};
+          return true;
+        });
+    for (size_t k = 0; k < atOnce.size(); ++k) {
+      QVERIFY(map.cells()[k].outcome == atOnce[k].outcome);
+      QCOMPARE(map.cells()[k].steps, atOnce[k].steps);
+    }
+    // What is painted at the end is each cell's own colour, not a coarse block's.
+    QTest::qWait(150);
+    int64_t longest = 1;
+    for (const MapCell& c : map.cells())
+      longest = std::max(longest, c.steps);
+    const QImage shown = view->grab().toImage();
+    for (auto [i, j] : {std::pair{1, 1}, std::pair{9, 3}, std::pair{31, 15}}) {
+      const MapCell& c = map.cells()[static_cast<size_t>(j) * 33 + static_cast<size_t>(i)];
+      const uint32_t colour = mapCellColour(c.outcome, c.steps, longest);
+      QCOMPARE(shown.pixel(view->cellCentre(i, j)), qRgb(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16));
+    }
+    QVERIFY(QString::fromStdString(map.mapCommand())
+                .startsWith(QString::fromStdString("threebody-map --x '" + zoomedX + "'")));
+
+    // Back (Alt+Left) to the first view, forward (Alt+Right) to the zoomed one.
+    QTest::keyClick(&map, Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(map.grid().x.given, std::string("alpha=0:360:33"));
+    QCOMPARE(map.viewIndex(), size_t(1)); // after the window's first view
+    QTest::keyClick(&map, Qt::Key_Right, Qt::AltModifier);
+    QCOMPARE(map.grid().x.given, zoomedX);
+    QCOMPARE(map.grid().y.given, zoomedY);
+
+    // The arrow key moves the view right by a quarter of its range; a new
+    // view drops the views after the current one.
+    const double from = map.grid().x.values.front(), width = map.grid().x.values.back() - from;
+    QVERIFY(map.back());
+    QVERIFY(map.forward());
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Right);
+    QVERIFY(near(map.grid().x.values.front(), from + width / 4, width / 1000));
+    QCOMPARE(map.grid().y.given, zoomedY);
+    QCOMPARE(map.views().size(), size_t(4));
+    QVERIFY(!map.forward());
+
+    // A notch of the wheel halves both ranges about the pointer.
+    const QPointF at = view->cellCentre(16, 8);
+    const QPointF centre = view->valuesAt(at);
+    const double xSpan = map.grid().x.values.back() - map.grid().x.values.front();
+    QWheelEvent wheel(at, view->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    const double newSpan = map.grid().x.values.back() - map.grid().x.values.front();
+    QVERIFY(near(newSpan, xSpan / 2, xSpan / 1000));
+    QVERIFY(map.grid().x.values.front() < centre.x() && centre.x() < map.grid().x.values.back());
+    QCOMPARE(map.views().size(), size_t(5));
+    // Back through every view to the window's first, and no further.
+    while (map.back()) {
+    }
+    QCOMPARE(map.viewIndex(), size_t(0));
+    QCOMPARE(map.grid().x.given, std::string("alpha=0:350:36"));
+    map.stop();
   }
 
   // --- the program's command line ------------------------------------------

@@ -5,6 +5,7 @@
 #include "apps/batch_run.h"
 #include "apps/map.h"
 #include "maps/basin_entropy.h"
+#include "maps/map_order.h"
 #include "maps/map_picture.h"
 #include "png_reader.h"
 
@@ -983,4 +984,33 @@ TEST(ReferenceMap, NegativeAndWrappedAnglesGetTheVerdictsOfTheirDirection) {
   ASSERT_EQ(plain.size(), 18u * 3 * 3);
   EXPECT_EQ(rowsOfMap("alpha=-360:-20:18"), plain);
   EXPECT_EQ(rowsOfMap("alpha=360:700:18"), plain);
+}
+
+// The refinement order: every point once, the coarse pass (every 8th point
+// both ways, the corners of the squares it paints) first, then each pass the
+// points halfway between, so that each pass halves the squares.
+TEST(MapOrder, CoarsePassFirstThenEachPointOnce) {
+  for (auto [columns, rows] : {std::pair<size_t, size_t>{33, 17}, {1, 1}, {7, 100}, {64, 1}}) {
+    const std::vector<size_t> order = tb::refinementOrder(columns, rows);
+    std::vector<size_t> sorted = order;
+    std::sort(sorted.begin(), sorted.end());
+    ASSERT_EQ(sorted.size(), columns * rows);
+    for (size_t k = 0; k < sorted.size(); ++k)
+      ASSERT_EQ(sorted[k], k) << columns << " x " << rows;
+    // The blocks never grow along the order: coarse points before finer ones.
+    size_t last = 8;
+    for (size_t k : order) {
+      const size_t block = tb::refinementBlock(k % columns, k / columns);
+      EXPECT_LE(block, last);
+      last = block;
+    }
+    const size_t coarse = ((columns + 7) / 8) * ((rows + 7) / 8);
+    for (size_t e = 0; e < coarse; ++e)
+      EXPECT_TRUE(order[e] % columns % 8 == 0 && order[e] / columns % 8 == 0);
+  }
+  EXPECT_EQ(tb::refinementBlock(0, 0), 8u);
+  EXPECT_EQ(tb::refinementBlock(16, 8), 8u);
+  EXPECT_EQ(tb::refinementBlock(4, 8), 4u);
+  EXPECT_EQ(tb::refinementBlock(6, 2), 2u);
+  EXPECT_EQ(tb::refinementBlock(3, 8), 1u);
 }

@@ -679,6 +679,30 @@ Freie Software unter der MIT-Lizenz.</translation>
         <source>%1 units</source>
         <translation>%1 Einheiten</translation>
     </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>The view before this one (Alt+Left)</source>
+        <translation>Die Ansicht vor dieser (Alt+Links)</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>Vor</translation>
+    </message>
+    <message>
+        <source>The view after this one (Alt+Right)</source>
+        <translation>Die Ansicht nach dieser (Alt+Rechts)</translation>
+    </message>
+    <message>
+        <source>Copy command</source>
+        <translation>Befehl kopieren</translation>
+    </message>
+    <message>
+        <source>Copy the threebody-map command that computes this view</source>
+        <translation>Den threebody-map-Befehl kopieren, der diese Ansicht berechnet</translation>
+    </message>
 </context>
 <context>
     <name>threebody</name>

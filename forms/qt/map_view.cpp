@@ -1,9 +1,9 @@
 // The outcome map painted to the widget's size, with its axes and legend.
 #include "forms/qt/map_view.h"
-#include "runtime/cr_math.h"
 
 #include "forms/qt/words.h"
-
+#include "maps/map_order.h"
+#include "runtime/cr_math.h"
 #include "runtime/parameters.h"
 
 #include <QMouseEvent>
@@ -54,6 +54,7 @@ std::vector<double> roundTicks(double from, double to, double minStep) {
 MapView::MapView(const MapGrid& grid, const std::vector<MapCell>& cells, QWidget* parent)
     : QWidget(parent), grid_(grid), cells_(cells) {
   setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(320, 200);
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -115,6 +116,11 @@ bool MapView::cellAt(QPointF at, int* i, int* j) const {
   return true;
 }
 
+void MapView::setOrder(std::shared_ptr<const std::vector<size_t>> order) {
+  order_ = std::move(order);
+  image_ = QImage(); // the next cellsDone starts a clean image
+}
+
 void MapView::cellsDone(size_t done) {
   const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
   done = std::min(done, cells_.size());
@@ -126,11 +132,13 @@ void MapView::cellsDone(size_t done) {
     marks_.clear();
   }
   if (done == done_) return;
+  auto cell = [this](size_t e) { return order_ ? (*order_)[e] : e; };
   int64_t longest = longest_;
-  for (size_t k = done_; k < done; ++k)
-    if (cells_[k].outcome.kind() == MapOutcome::Kind::Ended) longest = std::max(longest, cells_[k].steps);
-  for (size_t k = done_; k < done; ++k)
-    if (cells_[k].mark != MapMark::None) marks_.push_back(k);
+  for (size_t e = done_; e < done; ++e)
+    if (const MapCell& c = cells_[cell(e)]; c.outcome.kind() == MapOutcome::Kind::Ended)
+      longest = std::max(longest, c.steps);
+  for (size_t e = done_; e < done; ++e)
+    if (cells_[cell(e)].mark != MapMark::None) marks_.push_back(cell(e));
   // A longer test than any before shades every cell anew.
   const size_t from = longest != longest_ ? 0 : done_;
   longest_ = longest;
@@ -139,13 +147,21 @@ void MapView::cellsDone(size_t done) {
   update();
 }
 
+// Points `from` to `to` of the order, each over the square of cells it
+// stands for until finer points come (those come later in the order, so
+// they paint over it).
 void MapView::colour(size_t from, size_t to) {
   const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
-  for (size_t k = from; k < to; ++k) {
+  for (size_t e = from; e < to; ++e) {
+    const size_t k = order_ ? (*order_)[e] : e, i = k % n, j = k / n;
     const MapCell& c = cells_[k];
-    const int x = static_cast<int>(k % n), y = static_cast<int>(m - 1 - k / n);
-    reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
-        colourOf(mapCellColour(c.outcome, c.steps, longest_)).rgb();
+    const QRgb rgb = colourOf(mapCellColour(c.outcome, c.steps, longest_)).rgb();
+    const size_t block = order_ ? refinementBlock(i, j) : 1;
+    for (size_t jj = j; jj < std::min(m, j + block); ++jj) {
+      QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(static_cast<int>(m - 1 - jj)));
+      for (size_t ii = i; ii < std::min(n, i + block); ++ii)
+        line[ii] = rgb;
+    }
   }
   coloured_ += static_cast<int64_t>(to - from);
 }
@@ -279,9 +295,27 @@ void MapView::paintEvent(QPaintEvent*) {
     p.drawText(QPointF(lx + 26, ly + fm.ascent()), Words::tr(text));
     ly += fm.height() + 2;
   }
+  // The rectangle being dragged (to zoom into), or the move (to pan).
+  if (dragFrom_) {
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, 3));
+    if (panning_)
+      p.drawLine(*dragFrom_, dragTo_);
+    else
+      p.drawRect(QRectF(*dragFrom_, dragTo_).normalized());
+    p.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    if (panning_)
+      p.drawLine(*dragFrom_, dragTo_);
+    else
+      p.drawRect(QRectF(*dragFrom_, dragTo_).normalized());
+  }
 }
 
 void MapView::mouseMoveEvent(QMouseEvent* event) {
+  if (dragFrom_) {
+    dragTo_ = event->position();
+    update();
+  }
   int i = -1, j = -1;
   if (!cellAt(event->position(), &i, &j)) i = j = -1;
   if (onHover) onHover(i, j);
@@ -291,10 +325,60 @@ void MapView::leaveEvent(QEvent*) {
   if (onHover) onHover(-1, -1);
 }
 
+QPointF MapView::valuesAt(QPointF at) const {
+  const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
+  const QPointF first = cellRect(0, 0).center(),
+                last = cellRect(static_cast<int>(n) - 1, static_cast<int>(m) - 1).center();
+  auto value = [](const MapAxis& a, double p, double p0, double p1) {
+    const double v0 = a.values.front(), v1 = a.values.back();
+    return p1 == p0 ? v0 : v0 + (p - p0) / (p1 - p0) * (v1 - v0);
+  };
+  return {value(grid_.x, at.x(), first.x(), last.x()), value(grid_.y, at.y(), first.y(), last.y())};
+}
+
 void MapView::mousePressEvent(QMouseEvent* event) {
-  int i, j;
-  if (event->button() != Qt::LeftButton || !cellAt(event->position(), &i, &j)) return;
-  if (onClick) onClick(i, j, event->globalPosition().toPoint());
+  if (event->button() != Qt::LeftButton || !plotRect().contains(event->position())) return;
+  dragFrom_ = dragTo_ = event->position();
+  panning_ = event->modifiers() & Qt::ShiftModifier;
+}
+
+void MapView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !dragFrom_) return;
+  const QPointF from = *dragFrom_, to = event->position();
+  dragFrom_.reset();
+  update();
+  // A short move is a click on the cell pressed.
+  if (std::abs(to.x() - from.x()) < 5 && std::abs(to.y() - from.y()) < 5) {
+    int i, j;
+    if (cellAt(from, &i, &j) && onClick) onClick(i, j, event->globalPosition().toPoint());
+    return;
+  }
+  const QPointF a = valuesAt(from), b = valuesAt(to);
+  if (panning_) {
+    // The map follows the pointer: what was under it at the press is under it now.
+    if (onPan) onPan(a.x() - b.x(), a.y() - b.y());
+  } else if (onZoom) {
+    onZoom(std::min(a.x(), b.x()), std::max(a.x(), b.x()), std::min(a.y(), b.y()), std::max(a.y(), b.y()));
+  }
+}
+
+void MapView::keyPressEvent(QKeyEvent* event) {
+  if (!(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) && onKey && onKey(event->key()))
+    event->accept();
+  else
+    QWidget::keyPressEvent(event);
+}
+
+// Each notch of the wheel halves (or doubles) both ranges about the pointer.
+void MapView::wheelEvent(QWheelEvent* event) {
+  const int notches = event->angleDelta().y() / 120;
+  if (notches == 0 || !plotRect().contains(event->position()) || !onZoom) return;
+  const double factor = std::pow(0.5, notches);
+  const QPointF c = valuesAt(event->position());
+  const MapAxis &x = grid_.x, &y = grid_.y;
+  onZoom(c.x() + (x.values.front() - c.x()) * factor, c.x() + (x.values.back() - c.x()) * factor,
+         c.y() + (y.values.front() - c.y()) * factor, c.y() + (y.values.back() - c.y()) * factor);
+  event->accept();
 }
 
 } // namespace tb

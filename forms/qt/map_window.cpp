@@ -7,6 +7,7 @@
 #include "forms/qt/widgets.h"
 #include "forms/qt/words.h"
 #include "maps/basin_entropy.h"
+#include "maps/map_order.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -56,6 +58,27 @@ std::string quoted(const std::string& s) {
   return q + "'";
 }
 
+// A value of a zoomed or moved axis as the axis fields show it: plain
+// decimals, enough of them to tell the view's points apart.
+std::string axisNumber(double v, double span) {
+  const int decimals =
+      std::clamp(static_cast<int>(std::ceil(-std::log10(std::max(span, 1e-300)))) + 4, 0, 15);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  std::string t = buf;
+  if (t.find('.') != std::string::npos) {
+    t.erase(t.find_last_not_of('0') + 1);
+    if (t.back() == '.') t.pop_back();
+  }
+  return t == "-0" ? "0" : t;
+}
+
+std::string axisText(const MapAxis& a, double from, double to) {
+  const double span = std::abs(to - from);
+  return a.field + "=" + axisNumber(from, span) + ":" + axisNumber(to, span) + ":" +
+         std::to_string(a.values.size());
+}
+
 } // namespace
 
 MapWindow::MapWindow(FieldTexts fields) {
@@ -75,6 +98,12 @@ MapWindow::MapWindow(FieldTexts fields) {
   auto* saveImage = new QPushButton(Words::tr("Save image..."), this);
   auto* saveCsv = new QPushButton(Words::tr("Save CSV..."), this);
   auto* restore = new QPushButton(Words::tr("Restore the fields"), this);
+  back_ = new QPushButton(Words::tr("Back"), this);
+  back_->setToolTip(Words::tr("The view before this one (Alt+Left)"));
+  forward_ = new QPushButton(Words::tr("Forward"), this);
+  forward_->setToolTip(Words::tr("The view after this one (Alt+Right)"));
+  auto* copy = new QPushButton(Words::tr("Copy command"), this);
+  copy->setToolTip(Words::tr("Copy the threebody-map command that computes this view"));
   restore->setToolTip(Words::tr("Put back the fields the last click on a cell changed (Ctrl+Z)"));
   status_ = new QLabel(this);
   integration_ = new QComboBox(this);
@@ -85,8 +114,10 @@ MapWindow::MapWindow(FieldTexts fields) {
                 "integrated by the reference alone; verified: the fixed step with artefacts dotted "
                 "black and fragile points white"));
   buttons->addWidget(integration_);
-  for (QWidget* w : {static_cast<QWidget*>(compute), static_cast<QWidget*>(saveImage),
-                     static_cast<QWidget*>(saveCsv), static_cast<QWidget*>(restore)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(compute), static_cast<QWidget*>(back_), static_cast<QWidget*>(forward_),
+        static_cast<QWidget*>(saveImage), static_cast<QWidget*>(saveCsv), static_cast<QWidget*>(copy),
+        static_cast<QWidget*>(restore)})
     buttons->addWidget(w);
   buttons->addStretch(1);
   layout->addLayout(buttons);
@@ -119,7 +150,7 @@ MapWindow::MapWindow(FieldTexts fields) {
           return;
         }
     setIntegration(integration_->currentIndex());
-    std::string error = remap(given(xIn_), given(yIn_));
+    std::string error = showView(given(xIn_), given(yIn_));
     if (!error.empty()) warn(this, Words::tr("Outcome map"), QString::fromStdString(error));
   });
   QObject::connect(saveImage, &QPushButton::clicked, [this] {
@@ -134,6 +165,17 @@ MapWindow::MapWindow(FieldTexts fields) {
     if (path.isEmpty()) return;
     if (QString error = this->saveCsv(path); !error.isEmpty()) warn(this, Words::tr("Save CSV"), error);
   });
+  QObject::connect(back_, &QPushButton::clicked, [this] { back(); });
+  QObject::connect(forward_, &QPushButton::clicked, [this] { forward(); });
+  QObject::connect(copy, &QPushButton::clicked,
+                   [this] { QApplication::clipboard()->setText(QString::fromStdString(mapCommand())); });
+  for (auto [key, step] : {std::pair{QKeySequence::Back, -1}, std::pair{QKeySequence::Forward, 1}}) {
+    auto* go = new QAction(this);
+    go->setShortcut(key);
+    go->setShortcutContext(Qt::WindowShortcut);
+    addAction(go);
+    QObject::connect(go, &QAction::triggered, [this, step = step] { step < 0 ? back() : forward(); });
+  }
   auto* undo = new QAction(Words::tr("Restore the fields"), this);
   undo->setShortcut(QKeySequence::Undo);
   undo->setShortcutContext(Qt::WindowShortcut);
@@ -149,9 +191,83 @@ MapWindow::MapWindow(FieldTexts fields) {
   });
   view_->onHover = [this](int i, int j) { describe(i, j); };
   view_->onClick = [this](int i, int j, QPoint global) { pick(i, j, global); };
+  // A view the axes refuse (a mass below zero, say) leaves the map as it
+  // was, and says why under it.
+  auto refused = [this](const std::string& e) {
+    if (!e.empty()) readout_->setText(QString::fromStdString(e));
+  };
+  view_->onZoom = [this, refused](double x0, double x1, double y0, double y1) {
+    refused(zoomTo(x0, x1, y0, y1));
+  };
+  view_->onPan = [this, refused](double dx, double dy) { refused(pan(dx, dy)); };
+  view_->onKey = [this](int k) { return key(k); };
   QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
   resize(640, 520);
-  remap(grid_.x.given, grid_.y.given);
+  showView(grid_.x.given, grid_.y.given);
+}
+
+std::string MapWindow::showView(const std::string& x, const std::string& y) {
+  std::string e = remap(x, y);
+  if (!e.empty()) return e;
+  if (!views_.empty()) views_.resize(viewIndex_ + 1);
+  views_.emplace_back(grid_.x.given, grid_.y.given);
+  viewIndex_ = views_.size() - 1;
+  showHistory();
+  return "";
+}
+
+std::string MapWindow::zoomTo(double xFrom, double xTo, double yFrom, double yTo) {
+  // A point's axis keeps its single value.
+  if (grid_.x.values.size() == 1) xFrom = xTo = grid_.x.values.front();
+  if (grid_.y.values.size() == 1) yFrom = yTo = grid_.y.values.front();
+  return showView(axisText(grid_.x, xFrom, xTo), axisText(grid_.y, yFrom, yTo));
+}
+
+std::string MapWindow::pan(double dx, double dy) {
+  const MapAxis &x = grid_.x, &y = grid_.y;
+  return zoomTo(x.values.front() + dx, x.values.back() + dx, y.values.front() + dy, y.values.back() + dy);
+}
+
+bool MapWindow::back() {
+  if (viewIndex_ == 0) return false;
+  if (!remap(views_[viewIndex_ - 1].first, views_[viewIndex_ - 1].second).empty()) return false;
+  --viewIndex_;
+  showHistory();
+  return true;
+}
+
+bool MapWindow::forward() {
+  if (viewIndex_ + 1 >= views_.size()) return false;
+  if (!remap(views_[viewIndex_ + 1].first, views_[viewIndex_ + 1].second).empty()) return false;
+  ++viewIndex_;
+  showHistory();
+  return true;
+}
+
+void MapWindow::showHistory() {
+  back_->setEnabled(viewIndex_ > 0);
+  forward_->setEnabled(viewIndex_ + 1 < views_.size());
+}
+
+// The arrow keys move the view by a quarter of its ranges; + and - zoom
+// about its middle. False for other keys.
+bool MapWindow::key(int key) {
+  const MapAxis &x = grid_.x, &y = grid_.y;
+  const double w = x.values.back() - x.values.front(), h = y.values.back() - y.values.front();
+  const double cx = (x.values.front() + x.values.back()) / 2, cy = (y.values.front() + y.values.back()) / 2;
+  std::string e;
+  switch (key) {
+  case Qt::Key_Left: e = pan(-w / 4, 0); break;
+  case Qt::Key_Right: e = pan(w / 4, 0); break;
+  case Qt::Key_Up: e = pan(0, h / 4); break;
+  case Qt::Key_Down: e = pan(0, -h / 4); break;
+  case Qt::Key_Plus:
+  case Qt::Key_Equal: e = zoomTo(cx - w / 4, cx + w / 4, cy - h / 4, cy + h / 4); break;
+  case Qt::Key_Minus: e = zoomTo(cx - w, cx + w, cy - h, cy + h); break;
+  default: return false;
+  }
+  if (!e.empty()) readout_->setText(QString::fromStdString(e));
+  return true;
 }
 
 // The workers end before what stops them goes.
@@ -190,6 +306,9 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
   grid_.y = std::move(ay);
   setInputs(grid_.x, xIn_);
   setInputs(grid_.y, yIn_);
+  order_ =
+      std::make_shared<const std::vector<size_t>>(refinementOrder(grid_.columns(), grid_.y.values.size()));
+  view_->setOrder(order_);
   cells_.assign(grid_.points(), MapCell{});
   times_.assign(grid_.points(), 0);
   rows_.assign(grid_.points(), std::string());
@@ -216,22 +335,23 @@ void MapWindow::stop() {
   if (points_) points_->abandon(); // the running tests are dropped at once
 }
 
-// The points in order, row by row from the bottom, on lanes and threads. One
-// core stays with the windows, so Start, Stop and End answer as ever.
+// The points in the order of refinement, on lanes and threads. One core
+// stays with the windows, so Start, Stop and End answer as ever.
 void MapWindow::start() {
   grid_.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency() - 1));
   stopReference_ = std::make_shared<std::atomic<int>>(0);
   grid_.interrupt = stopReference_.get();
-  points_ = startPoints(grid_, cells_.size(), [](size_t k) { return k; });
+  points_ = startPoints(grid_, cells_.size(), [order = order_](size_t e) { return (*order)[e]; });
 }
 
 // On the windows' thread: takes the points finished in order and paints them.
 void MapWindow::collect() {
   for (std::optional<PointRow> p; done_ < cells_.size() && points_->poll(done_, p) && p; ++done_) {
-    cells_[done_] = MapCell{p->outcome, p->steps, p->mark};
-    times_[done_] = p->time;
-    rows_[done_] = std::move(p->csv);
-    verdicts_[done_] = std::move(p->verdictText);
+    const size_t k = (*order_)[done_];
+    cells_[k] = MapCell{p->outcome, p->steps, p->mark};
+    times_[k] = p->time;
+    rows_[k] = std::move(p->csv);
+    verdicts_[k] = std::move(p->verdictText);
   }
   status_->setText(finished() ? finishedText() : Words::tr("%1 of %2 points").arg(done_).arg(cells_.size()));
   setWindowTitle(finished() ? Words::tr("Outcome Map")
@@ -337,9 +457,10 @@ QString MapWindow::saveImage(const QString& path) {
   return saveWhole(path, png);
 }
 
+// The rows in point order, up to the first point not computed yet.
 QString MapWindow::saveCsv(const QString& path) const {
   std::string csv = mapCsvHead(grid_);
-  for (size_t k = 0; k < done_; ++k)
+  for (size_t k = 0; k < rows_.size() && !rows_[k].empty(); ++k)
     csv += rows_[k];
   return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }

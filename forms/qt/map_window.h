@@ -1,8 +1,11 @@
 // The outcome map in the windows: the current fields mapped over two of
 // alpha, init v3, m2, m3 and tdelta, computed on worker threads while the
-// other windows stay as quick as ever, painted as points come in. The cells
-// follow the window's size; the pointer's cell is described; a click on a
-// cell runs that point's test, and the fields it changed can be restored.
+// other windows stay as quick as ever, painted as points come in, a coarse
+// picture first that sharpens. The cells follow the window's size; the
+// pointer's cell is described; a click on a cell runs that point's test,
+// and the fields it changed can be restored. A dragged rectangle or the
+// wheel zooms in, a Shift drag or the arrow keys pan, and the views shown
+// can be gone back and forward through.
 #pragma once
 
 #include "forms/qt/map_view.h"
@@ -13,6 +16,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -61,6 +65,22 @@ public:
   // takes them. Returns an empty string, or what is wrong (then the map
   // stands as it was).
   std::string remap(const std::string& x, const std::string& y);
+  // Shows the map of these axes as a new view: remap, and on success the
+  // view goes into the history (the views after the current one go).
+  std::string showView(const std::string& x, const std::string& y);
+  // A view of the same resolution over these ranges of the axes' fields
+  // (a dragged rectangle, the wheel, + and -).
+  std::string zoomTo(double xFrom, double xTo, double yFrom, double yTo);
+  // The view moved by (dx, dy) in axis values (a Shift drag, the arrow keys).
+  std::string pan(double dx, double dy);
+  // Back and forward through the views (Alt+Left, Alt+Right); false at either end.
+  bool back();
+  bool forward();
+  // The views shown so far, as the axes' texts, and which is shown now.
+  const std::vector<std::pair<std::string, std::string>>& views() const { return views_; }
+  size_t viewIndex() const { return viewIndex_; }
+  // How many points are computed so far (coarse ones first).
+  size_t computedPoints() const { return done_; }
   // How the points are computed: 0 the fixed step, 1 the reference alone
   // (the physical map), 2 the fixed step verified by the reference (doubtful
   // points dotted). Takes effect at the next Compute.
@@ -75,8 +95,8 @@ public:
   QString fixedText() const { return fixed_->text(); }
   QString statusText() const { return status_->text(); }
   // Each returns an empty string on success, else what went wrong. The CSV
-  // holds the rows finished so far, in order: threebody-map --resume with
-  // the same axes and fields continues it.
+  // holds the rows in point order up to the first point not computed yet:
+  // threebody-map --resume with the same axes and fields continues it.
   QString saveImage(const QString& path);
   QString saveCsv(const QString& path) const;
   // The threebody-map command that computes this map.
@@ -99,6 +119,8 @@ private:
   void describe(int i, int j);
   void pick(int i, int j, QPoint global);
   QString finishedText() const;
+  void showHistory();
+  bool key(int key);
 
   MapRun grid_; // with the threads and what stops them
   std::vector<MapCell> cells_;
@@ -116,6 +138,11 @@ private:
   int integrationChoice_ = 0;
   std::vector<std::string> verdicts_; // each point's verdict in words, when verified or physical
   std::unique_ptr<OrderedTests<PointRow>> points_;
+  // The order the points are computed in: coarse passes first.
+  std::shared_ptr<const std::vector<size_t>> order_;
+  std::vector<std::pair<std::string, std::string>> views_; // (x, y) of each view shown
+  size_t viewIndex_ = 0;
+  QPushButton *back_ = nullptr, *forward_ = nullptr;
   // Raised by stop(): the reference integrations of this run end at their next step.
   std::shared_ptr<std::atomic<int>> stopReference_ = std::make_shared<std::atomic<int>>(0);
 };
