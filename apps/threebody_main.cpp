@@ -24,8 +24,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -84,8 +86,73 @@ bool pictureForARoom(tb::QtForms& forms, const QString& dir) {
   return saveWindow(forms.window(tb::FormId::Form2), dir + "/display-form-full-screen.png");
 }
 
+// The middle of the most mixed region a quarter of the map across: where
+// the most neighbouring cells ended differently (the first such region from
+// the bottom left when several tie).
+std::pair<size_t, size_t> mostMixedRegion(const tb::MapWindow& map) {
+  const size_t n = map.grid().columns(), m = map.grid().y.values.size();
+  const size_t w = std::max<size_t>(1, n / 4), h = std::max<size_t>(1, m / 4);
+  // Prefix sums of the cells whose right or upper neighbour ended otherwise.
+  std::vector<int> sum((n + 1) * (m + 1), 0);
+  for (size_t j = 0; j < m; ++j)
+    for (size_t i = 0; i < n; ++i) {
+      const tb::MapOutcome o = map.cells()[j * n + i].outcome;
+      const bool meets = (i + 1 < n && map.cells()[j * n + i + 1].outcome != o) ||
+                         (j + 1 < m && map.cells()[(j + 1) * n + i].outcome != o);
+      sum[(j + 1) * (n + 1) + i + 1] =
+          (meets ? 1 : 0) + sum[j * (n + 1) + i + 1] + sum[(j + 1) * (n + 1) + i] - sum[j * (n + 1) + i];
+    }
+  std::pair<size_t, size_t> best{n / 2, m / 2};
+  int most = -1;
+  for (size_t j = 0; j + h <= m; ++j)
+    for (size_t i = 0; i + w <= n; ++i) {
+      const int count = sum[(j + h) * (n + 1) + i + w] - sum[j * (n + 1) + i + w] -
+                        sum[(j + h) * (n + 1) + i] + sum[j * (n + 1) + i];
+      if (count > most) most = count, best = {i + w / 2, j + h / 2};
+    }
+  return best;
+}
+
+// The physical map of the default ranges, then three zooms into a boundary,
+// each a quarter of the view before across, into its most mixed region;
+// each view saved once it is complete. Then the display form for a room,
+// and quits.
+void pictureTheZooms(tb::QtForms& forms, tb::MapWindow* map, const QString& dir) {
+  map->resize(1000, 720);
+  map->setIntegration(1);
+  map->showView("alpha=0:360:121", "init-v3=0.5:1.5:61");
+  auto* wait = new QTimer(map);
+  auto step = std::make_shared<int>(0);
+  auto saved = std::make_shared<bool>(true);
+  auto coarse = std::make_shared<bool>(false);
+  QObject::connect(wait, &QTimer::timeout, [&forms, map, wait, dir, step, saved, coarse] {
+    // The first view once, while it is still coarse.
+    if (!*coarse && map->computedPoints() > 0 && map->computedPoints() < map->cells().size() / 4) {
+      *coarse = true;
+      *saved = saveWindow(map, dir + "/map-coarse.png") && *saved;
+    }
+    if (!map->finished()) return;
+    map->view()->onHover(-1, -1);
+    QApplication::processEvents();
+    *saved = saveWindow(map, dir + QString("/map-zoom-%1.png").arg(*step)) && *saved;
+    if ((*step)++ < 3) {
+      const auto [i, j] = mostMixedRegion(*map);
+      const tb::MapAxis &x = map->grid().x, &y = map->grid().y;
+      const double w = (x.values.back() - x.values.front()) / 8, h = (y.values.back() - y.values.front()) / 8;
+      map->zoomTo(x.values[i] - w, x.values[i] + w, y.values[j] - h, y.values[j] + h);
+      return;
+    }
+    wait->stop();
+    map->hide();
+    const bool room = pictureForARoom(forms, dir);
+    forms.end();
+    QApplication::exit(room && *saved ? 0 : 1);
+  });
+  wait->start(100);
+}
+
 // Opens the outcome map of the fields as they stand and, once it is complete,
-// saves it with the pointer's read-out over one cell, then quits.
+// saves it with the pointer's read-out over one cell; then the zooms.
 void pictureTheMap(tb::QtForms& forms, const QString& dir) {
   forms.openMap();
   tb::MapWindow* map = forms.mapWindow();
@@ -96,11 +163,13 @@ void pictureTheMap(tb::QtForms& forms, const QString& dir) {
     map->view()->onHover(8, 4); // alpha 80, init v3 0.9
     map->view()->mark(8, 4);
     QApplication::processEvents();
-    bool saved = saveWindow(map, dir + "/map-window.png");
-    map->hide();
-    saved = pictureForARoom(forms, dir) && saved;
-    forms.end();
-    QApplication::exit(saved ? 0 : 1);
+    if (!saveWindow(map, dir + "/map-window.png")) {
+      forms.end();
+      QApplication::exit(1);
+      return;
+    }
+    map->view()->mark(-1, -1);
+    pictureTheZooms(forms, map, dir);
   });
   wait->start(100);
 }

@@ -147,19 +147,24 @@ void MapView::cellsDone(size_t done) {
   update();
 }
 
-// Points `from` to `to` of the order, each over the square of cells it
-// stands for until finer points come (those come later in the order, so
-// they paint over it).
+// Points `from` to `to` of the order, each over the square of cells around
+// it that it stands for until finer points come (those come later in the
+// order, so they paint over it, never over a coarser point's own cell).
 void MapView::colour(size_t from, size_t to) {
   const size_t n = grid_.x.values.size(), m = grid_.y.values.size();
   for (size_t e = from; e < to; ++e) {
     const size_t k = order_ ? (*order_)[e] : e, i = k % n, j = k / n;
     const MapCell& c = cells_[k];
     const QRgb rgb = colourOf(mapCellColour(c.outcome, c.steps, longest_)).rgb();
-    const size_t block = order_ ? refinementBlock(i, j) : 1;
-    for (size_t jj = j; jj < std::min(m, j + block); ++jj) {
+    // The square is centred on the point: the finer points inside it are
+    // at least half its side from each other's own cell.
+    const size_t half = (order_ ? refinementBlock(i, j) : 1) / 2;
+    const size_t i0 = i - std::min(i, half), j0 = j - std::min(j, half);
+    const size_t i1 = std::min(n, i + std::max<size_t>(half, 1)),
+                 j1 = std::min(m, j + std::max<size_t>(half, 1));
+    for (size_t jj = j0; jj < j1; ++jj) {
       QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(static_cast<int>(m - 1 - jj)));
-      for (size_t ii = i; ii < std::min(n, i + block); ++ii)
+      for (size_t ii = i0; ii < i1; ++ii)
         line[ii] = rgb;
     }
   }

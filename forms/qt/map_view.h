@@ -30,7 +30,7 @@ public:
   void mark(int i, int j);
   // The order the points are computed in (indices of cells), coarse passes
   // first; until a point's finer neighbours come in, its colour stands for
-  // the square of cells around it that it is the corner of.
+  // the square of cells around it.
   void setOrder(std::shared_ptr<const std::vector<size_t>> order);
   // The first `done` points of the order are computed (the rest not yet):
   // colours the new ones into the view's image of the cells, and all of them

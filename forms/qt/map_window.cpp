@@ -316,6 +316,7 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
   done_ = 0;
   view_->cellsDone(0);
   view_->mark(-1, -1);
+  readout_->setText(" "); // it told of a cell of the map before
   // The fields every point shares, as the control form names them.
   QStringList fixed;
   for (const auto& f : parameterFields())
