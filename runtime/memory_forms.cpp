@@ -57,7 +57,10 @@ float MemoryForms::scaleHeight(FormId f) {
 }
 
 // The plot image follows the display form's drawing area; a resize keeps
-// nothing (a run clears it before its first dot anyway).
+// nothing (a run clears it before its first dot anyway). Its pixels are
+// made when the first dot is drawn or the whole image is asked for: a test
+// that draws nothing (a physical map's point, stopped at its first pass)
+// costs no image.
 void MemoryForms::resizePlot() {
   const Window& w = windows_[static_cast<int>(FormId::Form2)];
   int pw = forcedW_ >= 0 ? forcedW_ : static_cast<int>(clientPixels(w.width, kFrameWidthTwips));
@@ -65,11 +68,17 @@ void MemoryForms::resizePlot() {
   if (pw == plotW_ && ph == plotH_) return;
   plotW_ = pw;
   plotH_ = ph;
-  plot_.assign(static_cast<size_t>(pw) * static_cast<size_t>(ph), kBackground);
+  plot_.clear();
 }
 
+// An empty image stands for one all in the background colour.
 void MemoryForms::cls(FormId f) {
-  if (f == FormId::Form2) plot_.assign(plot_.size(), kBackground);
+  if (f == FormId::Form2) plot_.clear();
+}
+
+void MemoryForms::makePlot() const {
+  const size_t size = static_cast<size_t>(plotW_) * static_cast<size_t>(plotH_);
+  if (plot_.size() != size) plot_.assign(size, kBackground);
 }
 
 void MemoryForms::pset(FormId f, float x, float y, uint32_t colour) {
@@ -77,11 +86,12 @@ void MemoryForms::pset(FormId f, float x, float y, uint32_t colour) {
   if (f != FormId::Form2) return;
   // Positions outside the drawing area are ignored, as on screen.
   if (!(x >= 0 && y >= 0 && x < static_cast<float>(plotW_) && y < static_cast<float>(plotH_))) return;
+  if (plot_.empty()) makePlot();
   plot_[static_cast<size_t>(y) * static_cast<size_t>(plotW_) + static_cast<size_t>(x)] = colour;
 }
 
 uint32_t MemoryForms::pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= plotW_ || y >= plotH_) return kBackground;
+  if (x < 0 || y < 0 || x >= plotW_ || y >= plotH_ || plot_.empty()) return kBackground;
   return plot_[static_cast<size_t>(y) * static_cast<size_t>(plotW_) + static_cast<size_t>(x)];
 }
 

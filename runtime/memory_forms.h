@@ -70,9 +70,13 @@ public:
   uint32_t pixel(int x, int y) const;
   int plotWidth() const { return plotW_; }
   int plotHeight() const { return plotH_; }
-  const std::vector<uint32_t>& plot() const { return plot_; }
+  const std::vector<uint32_t>& plot() const {
+    makePlot();
+    return plot_;
+  }
   // Hands over the plot's pixels without a copy; the plot is empty after it.
   std::vector<uint32_t> takePlot() {
+    makePlot();
     plotW_ = plotH_ = 0;
     return std::move(plot_);
   }
@@ -103,7 +107,9 @@ private:
   std::array<Window, 3> windows_{};
   std::map<std::string, std::string, std::less<>> texts_;
   std::array<std::string, kLabels> lmesg_{};
-  std::vector<uint32_t> plot_;
+  // Row by row, plotW_ x plotH_ pixels; empty while all is background.
+  mutable std::vector<uint32_t> plot_;
+  void makePlot() const;
   int plotW_ = 0, plotH_ = 0;
   int forcedW_ = -1, forcedH_ = -1;
   int64_t psetCalls_ = 0;
