@@ -7,6 +7,8 @@
 #include "forms/design.h"
 #include "forms/headless.h"
 #include "forms/qt/qt_forms.h"
+#include "maps/map_order.h"
+#include "maps/map_run.h"
 #include "reference/reference.h"
 #include "sim/lanes.h"
 
@@ -280,6 +282,34 @@ void physicalMapSpeed() {
               fixed, reference, fixed / reference);
 }
 
+// The map window's physical view of the default ranges at 200 x 200 points,
+// computed as the window computes it (coarse pass first, every core): when
+// its coarse picture is whole, when it is done, and a point's cost on one
+// core.
+void explorerSpeed() {
+  MapRun run;
+  run.fields = defaultFieldTexts();
+  readAxis("alpha=0:360:200", run.x);
+  readAxis("init-v3=0.5:1.5:200", run.y);
+  run.integrator = MapIntegrator::Reference;
+  run.jobs = static_cast<int>(cores());
+  const std::vector<size_t> order = refinementOrder(200, 200);
+  const size_t coarse = 25 * 25;
+  auto start = Clock::now();
+  double coarseSeconds = 0;
+  size_t taken = 0;
+  computePoints(
+      run, order.size(), [&order](size_t e) { return order[e]; },
+      [&](size_t, PointRow&) {
+        if (++taken == coarse) coarseSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+        return true;
+      });
+  const double whole = std::chrono::duration<double>(Clock::now() - start).count();
+  std::printf("physical view 200 x 200, %u cores, coarse pass first: coarse picture (%zu points) %.2f s "
+              "(target under 1 s), whole %.1f s (target under 10 s); %.0f us a point on one core\n",
+              cores(), coarse, coarseSeconds, whole, whole * cores() / order.size() * 1e6);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -319,6 +349,7 @@ int main(int argc, char** argv) {
   if (wanted("reference")) {
     referenceSpeed();
     physicalMapSpeed();
+    explorerSpeed();
   }
   return 0;
 }
