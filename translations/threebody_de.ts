@@ -703,6 +703,30 @@ Freie Software unter der MIT-Lizenz.</translation>
         <source>Copy the threebody-map command that computes this view</source>
         <translation>Den threebody-map-Befehl kopieren, der diese Ansicht berechnet</translation>
     </message>
+    <message>
+        <source>Drag, wheel</source>
+        <translation>Ziehen, Mausrad</translation>
+    </message>
+    <message>
+        <source>zoom into the outcome map (map window)</source>
+        <translation>in die Ausgangskarte hineinzoomen (Kartenfenster)</translation>
+    </message>
+    <message>
+        <source>Shift+drag, arrows</source>
+        <translation>Umschalt+Ziehen, Pfeiltasten</translation>
+    </message>
+    <message>
+        <source>move the outcome map (map window)</source>
+        <translation>die Ausgangskarte verschieben (Kartenfenster)</translation>
+    </message>
+    <message>
+        <source>the outcome map&apos;s view before or after (map window)</source>
+        <translation>die Ansicht der Ausgangskarte davor oder danach (Kartenfenster)</translation>
+    </message>
+    <message>
+        <source>A map comes coarse first and sharpens; drag a rectangle or turn the wheel to zoom in, drag with Shift or use the arrow keys to move it, and go Back and Forward through the views.</source>
+        <translation>Eine Karte erscheint zuerst grob und wird dann schärfer; ein Rechteck ziehen oder das Mausrad drehen zoomt hinein, Ziehen mit Umschalt oder die Pfeiltasten verschieben sie, und Zurück und Vor gehen durch die Ansichten.</translation>
+    </message>
 </context>
 <context>
     <name>threebody</name>

@@ -109,6 +109,9 @@ QString helpText() {
       row("Ctrl+S", Words::tr("save the image (display form) or the results (print form)")) +
       row("Ctrl+C", Words::tr("copy the result lines (print form)")) +
       row("Ctrl+Z", Words::tr("restore the fields a click on the outcome map changed (map window)")) +
+      row(Words::tr("Drag, wheel"), Words::tr("zoom into the outcome map (map window)")) +
+      row(Words::tr("Shift+drag, arrows"), Words::tr("move the outcome map (map window)")) +
+      row("Alt+Left, Alt+Right", Words::tr("the outcome map's view before or after (map window)")) +
       "</table><h3>" + Words::tr("The menus") + "</h3><p>" +
       Words::tr(
           "The menu bar above the control form has every action: <b>File</b> saves the image or the results "
@@ -127,6 +130,9 @@ QString helpText() {
           "tdelta. Hover over a cell to read it, click it to run its test here; the map saves as a picture "
           "or "
           "as the CSV threebody-map continues with --resume.") +
+      " " +
+      Words::tr("A map comes coarse first and sharpens; drag a rectangle or turn the wheel to zoom in, drag "
+                "with Shift or use the arrow keys to move it, and go Back and Forward through the views.") +
       " " + entropy + " " + Words::tr("The right-click menus of the windows offer the same.") + "</p>";
   return h;
 }
