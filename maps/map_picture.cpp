@@ -1,5 +1,6 @@
 // The outcome map's picture: cells, axes, ticks and legend in a small pixel font.
 #include "maps/map_picture.h"
+#include "runtime/chars.h"
 #include "runtime/cr_math.h"
 
 #include "sim/end_rules.h"
@@ -129,7 +130,7 @@ void axisPoints(double start, double end, int count, std::vector<double>& values
   for (int i = 0; i < count; ++i) {
     double v = count == 1 ? start : i == count - 1 ? end : start + (end - start) * i / (count - 1);
     char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    auto r = toChars(buf, buf + sizeof buf, v);
     values.push_back(v);
     texts.emplace_back(buf, r.ptr);
   }

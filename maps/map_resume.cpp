@@ -1,6 +1,7 @@
 // What a resumed map reads back of a CSV an interrupted run left: every
 // field is checked against what this map writes there.
 #include "maps/map_resume.h"
+#include "runtime/chars.h"
 
 #include "results/export.h"
 #include "results/schema.h"
@@ -94,7 +95,7 @@ bool wholeNumber(const std::string& s) {
 // A double as the outputs write it: the shortest text that reads back.
 bool doubleText(const std::string& s) {
   double v = 0;
-  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  auto r = fromChars(s.data(), s.data() + s.size(), v);
   return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
@@ -236,7 +237,7 @@ ResumeState readResume(std::istream& in, const MapRun& o, bool keepCells) {
       if (o.integrator == MapIntegrator::Reference) {
         const std::string& t = f[kEndColumn + 2]; // the time, checked above
         double time = 0;
-        std::from_chars(t.data(), t.data() + t.size(), time);
+        fromChars(t.data(), t.data() + t.size(), time);
         outcome = referenceMapOutcome(end, time);
       }
       const std::string& n = f[kStepsColumn];

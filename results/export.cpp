@@ -1,5 +1,6 @@
 // Test results as JSON objects and whole CSV files, read-outs included.
 #include "results/export.h"
+#include "runtime/chars.h"
 #include "runtime/cr_math.h"
 
 #include "runtime/words.h"
@@ -27,9 +28,9 @@ namespace {
 // expansion of its binary value, and reads back to the same float.
 double asShortestDouble(float v) {
   char buf[32];
-  auto w = std::to_chars(buf, buf + sizeof buf, v);
+  auto w = toChars(buf, buf + sizeof buf, v);
   double d = 0;
-  std::from_chars(buf, w.ptr, d);
+  fromChars(buf, w.ptr, d);
   return d;
 }
 

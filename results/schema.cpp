@@ -1,5 +1,6 @@
 // The table of result columns and the CSV it makes.
 #include "results/schema.h"
+#include "runtime/chars.h"
 
 #include <charconv>
 #include <cstring>
@@ -31,7 +32,7 @@ constexpr Column kColumns[] = {
 
 template <typename T> std::string shortestText(T v) {
   char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  auto r = toChars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 

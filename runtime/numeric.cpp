@@ -1,5 +1,6 @@
 // Numeric and text primitives: the number grammar, fixed-digit texts, the clock.
 #include "runtime/numeric.h"
+#include "runtime/chars.h"
 
 #include <charconv>
 #include <chrono>
@@ -79,7 +80,7 @@ std::optional<double> convertPrefix(const NumericPrefix& p) {
     t.remove_prefix(1);
   }
   double v = 0.0;
-  auto r = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
+  auto r = fromChars(t.data(), t.data() + t.size(), v);
   if (r.ec == std::errc::result_out_of_range) {
     // Too large or too small for a double: too large when the first non-zero
     // digit stands at a positive power of ten; otherwise it underflows to zero.
@@ -121,8 +122,7 @@ std::string formatSignificant(double v, int digits, int limit) {
   if (std::isinf(v)) return out.append("Inf");
   // to_chars, unlike printf, never takes the decimal point from the locale.
   char buf[64];
-  auto written =
-      std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, digits - 1);
+  auto written = toCharsScientific(buf, buf + sizeof buf - 1, std::fabs(v), digits - 1);
   *written.ptr = '\0';
   // buf: d.ddddde+XX
   std::string mant;
@@ -170,7 +170,7 @@ std::string Str(int64_t v) {
 std::string WholeToText(double v) {
   if (v == 0) return "0"; // also for -0
   char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 0);
+  auto r = toCharsFixed(buf, buf + sizeof buf, v, 0);
   return std::string(buf, r.ptr);
 }
 
@@ -179,7 +179,7 @@ std::string howTextReads(std::string_view text, std::string_view example) {
   std::optional<double> v = ValChecked(text);
   if (!v) return "is beyond the number range; write a smaller number, such as " + std::string(example);
   char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, *v == 0 ? 0.0 : *v);
+  auto r = toChars(buf, buf + sizeof buf, *v == 0 ? 0.0 : *v);
   std::string reads = "reads as " + std::string(buf, r.ptr) + ": ";
   const NumericPrefix p = scanNumber(text);
   size_t at = p.end;
@@ -199,7 +199,7 @@ std::string howTextReads(std::string_view text, std::string_view example) {
 
 std::string exactText(double v) {
   char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  auto r = toCharsFixed(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 
