@@ -120,7 +120,7 @@ void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& 
     next = n;
   };
   {
-    std::vector<std::jthread> workers;
+    std::vector<std::thread> workers;
     try {
       for (unsigned w = 0; w < std::max(1u, setup.jobs); ++w)
         workers.emplace_back([&] {
@@ -136,6 +136,8 @@ void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& 
     } catch (...) {
       fail(std::current_exception());
     }
+    for (std::thread& w : workers)
+      w.join();
   }
   if (failure) std::rethrow_exception(failure);
 }

@@ -3,6 +3,7 @@
 // terms vanish at that precision; the error bounds allow a few thousand
 // units of the last fraction bit, far more than the truncations add up to.
 #include "runtime/cr_fixed.h"
+#include "runtime/bit_cast.h"
 
 #include "runtime/cr_constants.h"
 #include "runtime/cr_fixed_arith.h"
@@ -197,14 +198,12 @@ Evaluated powExact(double x, double y) {
 
 double hypotExact(double x, double y) {
   // Magnitudes by the sign bit, so that -0 has the bits of +0 below.
-  auto magnitude = [](double v) {
-    return std::bit_cast<double>(std::bit_cast<uint64_t>(v) & ~(uint64_t{1} << 63));
-  };
+  auto magnitude = [](double v) { return bitCast<double>(bitCast<uint64_t>(v) & ~(uint64_t{1} << 63)); };
   double big = magnitude(x), small = magnitude(y);
   if (big < small) std::swap(big, small);
   if (big == 0) return 0;
   if (big < 0x1p-1022) { // both subnormal: whole multiples of 2^-1074
-    const uint64_t a = std::bit_cast<uint64_t>(big), b = std::bit_cast<uint64_t>(small);
+    const uint64_t a = bitCast<uint64_t>(big), b = bitCast<uint64_t>(small);
     const u128 s = static_cast<u128>(a) * a + static_cast<u128>(b) * b;
     uint64_t n = static_cast<uint64_t>(__builtin_sqrt(static_cast<double>(s)));
     while (static_cast<u128>(n) * n > s)
@@ -221,8 +220,8 @@ double hypotExact(double x, double y) {
   const Fixed a = fromDouble(scaled(big, -scale)), b = fromDouble(scaled(small, -scale));
   const Fixed s = add(mul(a, a), mul(b, b));
   double z = __builtin_sqrt(nearestDouble(s));
-  auto next = [](double v, int step) { return std::bit_cast<double>(std::bit_cast<uint64_t>(v) + step); };
-  auto odd = [](double v) { return std::bit_cast<uint64_t>(v) & 1; };
+  auto next = [](double v, int step) { return bitCast<double>(bitCast<uint64_t>(v) + step); };
+  auto odd = [](double v) { return bitCast<uint64_t>(v) & 1; };
   auto midSquared = [](double p, double q) {
     const Fixed mid = shiftRight(add(fromDouble(p), fromDouble(q)), 1);
     return mul(mid, mid);

@@ -1,6 +1,7 @@
 // Fixed-point arithmetic of the exact path, and the rounding of its results
 // to doubles.
 #include "runtime/cr_fixed_arith.h"
+#include "runtime/bit_cast.h"
 
 #include <algorithm>
 #include <bit>
@@ -38,7 +39,7 @@ Fixed one() { return placed(1, Fixed::kFractionBits); }
 
 // A positive finite double as m * 2^e with m a whole number below 2^53.
 void decompose(double x, uint64_t* m, int* e) {
-  const uint64_t bits = std::bit_cast<uint64_t>(x) & ~(uint64_t{1} << 63);
+  const uint64_t bits = bitCast<uint64_t>(x) & ~(uint64_t{1} << 63);
   const int field = static_cast<int>(bits >> 52);
   *m = bits & ((uint64_t{1} << 52) - 1);
   if (field == 0) {
@@ -175,7 +176,7 @@ bool anyBitBelow(const Fixed& a, int i) {
 }
 
 // 2^k for a k where 2^k is a normal double.
-double powerOfTwo(int k) { return std::bit_cast<double>(static_cast<uint64_t>(k + 1023) << 52); }
+double powerOfTwo(int k) { return bitCast<double>(static_cast<uint64_t>(k + 1023) << 52); }
 
 // v * 2^k, exact whenever the result is representable.
 double scaled(double v, int k) {

@@ -4,6 +4,7 @@
 // error of the double-double steps (each at most a few units of 2^-106 of its
 // result), so that a bound is never smaller than the true error.
 #include "runtime/cr_math.h"
+#include "runtime/bit_cast.h"
 
 #include "runtime/cr_constants.h"
 #include "runtime/cr_double_double.h"
@@ -76,13 +77,11 @@ constexpr DD kHalfPi{detail::kHalfPiHi, detail::kHalfPiLo};
 constexpr DD kLn2{detail::kLn2Hi, detail::kLn2Lo};
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-double magnitude(double x) {
-  return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & ~(uint64_t{1} << 63));
-}
+double magnitude(double x) { return bitCast<double>(bitCast<uint64_t>(x) & ~(uint64_t{1} << 63)); }
 
 // v * 2^k, exact whenever the result is a normal double or an overflow.
 double scaled(double v, int k) {
-  auto power = [](int e) { return std::bit_cast<double>(static_cast<uint64_t>(e + 1023) << 52); };
+  auto power = [](int e) { return bitCast<double>(static_cast<uint64_t>(e + 1023) << 52); };
   while (k > 1000)
     v *= power(1000), k -= 1000;
   while (k < -1000)
@@ -122,9 +121,9 @@ double sinOrCos(double x, bool cosine) {
 double logReduced(double x, int* e) {
   *e = 0;
   if (x < 0x1p-1022) x *= 0x1p54, *e = -54;
-  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  const uint64_t bits = bitCast<uint64_t>(x);
   *e += static_cast<int>(bits >> 52) - 1023;
-  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
+  double m = bitCast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
   if (m > 0x1.6a09e667f3bcdp+0) m *= 0.5, ++*e;
   return m;
 }
@@ -195,10 +194,10 @@ DD atanQuick(double ax) {
 DD logQuick(double x) {
   int e = 0;
   if (x < 0x1p-1022) x *= 0x1p54, e = -54;
-  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  const uint64_t bits = bitCast<uint64_t>(x);
   e += static_cast<int>(bits >> 52) - 1023;
   const int i = static_cast<int>(bits >> 45) & 127;
-  double m = std::bit_cast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
+  double m = bitCast<double>((bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1023} << 52));
   if (i >= 53) m *= 0.5, ++e;
   const double* row = detail::kLogInverse[i];
   // 26-bit halves of m times the 26-bit c are exact; m c is within 2^-7 of 1.
@@ -296,7 +295,7 @@ double hypot(double x, double y) {
   if (small == 0) return big;
   if (big < 0x1p-1022) return detail::hypotExact(x, y);
   if (small < big * 0x1p-60) return big; // big (1 + below 2^-121)
-  const int e = static_cast<int>(std::bit_cast<uint64_t>(big) >> 52) - 1023;
+  const int e = static_cast<int>(bitCast<uint64_t>(big) >> 52) - 1023;
   const double a = scaled(big, -e), b = scaled(small, -e); // exact: a in [1, 2)
   const DD s = detail::add(detail::twoProd(a, a), detail::twoProd(b, b));
   const DD root = detail::sqrt(s);
@@ -321,7 +320,7 @@ double pow(double x, double y) {
   if (y == 0 || x == 1) return 1;
   if (x != x || y != y) return x + y;
   const double ax = magnitude(x), ay = magnitude(y);
-  const bool oddPower = isOddInteger(y), negative = std::bit_cast<uint64_t>(x) >> 63;
+  const bool oddPower = isOddInteger(y), negative = bitCast<uint64_t>(x) >> 63;
   const double sign = (negative && oddPower) ? -1.0 : 1.0;
   if (ay == kInf) {
     if (ax == 1) return 1;

@@ -27,7 +27,12 @@ const Chosen& chosen() {
     KernelTable t = compiledKernels();
     std::sort(t.compiled, t.compiled + t.count,
               [](const Kernels& a, const Kernels& b) { return a.target < b.target; });
+#if defined(__EMSCRIPTEN__)
+    // Built for one target, which every WebAssembly engine runs.
+    const int64_t supported = HWY_STATIC_TARGET;
+#else
     const int64_t supported = hwy::SupportedTargets();
+#endif
     bool any = false;
     for (int i = 0; i < t.count; ++i) {
       const Kernels& k = t.compiled[i];
