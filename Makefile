@@ -12,6 +12,11 @@ LUPDATE_SOURCES = runtime sim reference results forms series maps apps
 SCREENSHOT_PACKAGES = xvfb xauth openbox
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 MPI_PACKAGES = libopenmpi-dev openmpi-bin
+# The browser build and its tests: Debian's Emscripten and Chromium, and
+# Node.js for Playwright (from npm, pinned by web/tests/package-lock.json).
+WEB_PACKAGES = emscripten chromium nodejs
+# Debian's Emscripten finds its JavaScript modules through this.
+WEB_ENV = NODE_PATH=/usr/share/nodejs
 PACKAGE_PACKAGES = dpkg-dev file help2man lintian desktop-file-utils appstream
 FUZZ_SECONDS ?= 20
 # 0 picks a new random seed each run; CI fixes it so a failure can be replayed.
@@ -27,7 +32,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations docs clean
+.PHONY: web web-serve test-web deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations docs clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -49,6 +54,24 @@ test: build
 
 bench: build
 	$(BUILD)/bin/threebody-bench
+
+# The page and the engine as WebAssembly: one folder of static files,
+# $(BUILD)-web/web, that any static web server serves.
+web:
+	$(call ensure_packages,$(WEB_PACKAGES))
+	$(WEB_ENV) emcmake cmake -S . -B $(BUILD)-web -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(WEB_ENV) cmake --build $(BUILD)-web -j $(JOBS) --target web_page
+	@echo "The page: $(BUILD)-web/web (make web-serve serves it)"
+
+# Serves the page on http://127.0.0.1:8000/ with the headers its worker needs.
+web-serve: web
+	python3 web/serve.py $(BUILD)-web/web 8000
+
+# The page in headless Chromium against the native batch tool.
+test-web: web build
+	cd web/tests && npm ci --no-audit --no-fund >/dev/null
+	cd web/tests && WEB_DIR=$(CURDIR)/$(BUILD)-web/web BATCH=$(CURDIR)/$(BUILD)/bin/threebody-batch \
+	  GOLDEN=$(CURDIR)/tests/golden/default_series.csv SHOTS=$(CURDIR)/$(BUILD)-web/screenshots node --test page.test.mjs
 
 # Every program and test, the windows' too, under AddressSanitizer and
 # UndefinedBehaviorSanitizer (the map without MPI, whose library keeps
@@ -133,4 +156,4 @@ translations:
 	/usr/lib/qt6/bin/lupdate $(LUPDATE_OPTIONS) $(LUPDATE_SOURCES) -ts translations/threebody_de.ts
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang $(BUILD)-mpi $(BUILD)-package
+	rm -rf $(BUILD) $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-clang $(BUILD)-mpi $(BUILD)-package $(BUILD)-web

@@ -1,0 +1,191 @@
+// The engine in the browser: the control form's series on in-memory windows
+// inside a Web Worker. The worker's script (worker.js) supplies the functions
+// declared with EM_JS below; they post the plot, the read-outs and the result
+// lines to the page and tell the engine when Stop, pause or a step was asked
+// for. The series runs the same code as the desktop's, so its lines are the
+// same, bit for bit.
+#include "forms/app.h"
+#include "forms/design.h"
+#include "forms/headless.h"
+#include "results/export.h"
+#include "runtime/controls.h"
+#include "runtime/numeric.h"
+#include "runtime/parameters.h"
+
+#include <emscripten/emscripten.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What the page's worker gives the engine (worker.js defines tbPoll and the
+// rest on the worker's global object).
+EM_JS(int, tb_js_poll, (double displaySteps), { return self.tbPoll(displaySteps); });
+EM_JS(void, tb_js_frame, (const uint32_t* pixels, int width, int height, const char* readouts),
+      { self.tbFrame(pixels, width, height, UTF8ToString(readouts)); });
+EM_JS(void, tb_js_line, (int index, const char* line), { self.tbLine(index, UTF8ToString(line)); });
+EM_JS(void, tb_js_test, (const char* json, const char* words),
+      { self.tbTest(UTF8ToString(json), UTF8ToString(words)); });
+EM_JS(void, tb_js_caption, (const char* control, const char* caption),
+      { self.tbCaption(UTF8ToString(control), UTF8ToString(caption)); });
+EM_JS(void, tb_js_fault, (const char* message), { self.tbFault(UTF8ToString(message)); });
+
+// What tbPoll answers, bit by bit.
+constexpr int kStop = 1;       // Stop was clicked
+constexpr int kFrame = 2;      // time for a new picture and read-outs
+constexpr int kEveryYield = 4; // paced or stepping: ask again at every yield
+
+std::string jsonString(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The windows of a series in the worker.
+class WebForms : public tb::MemoryForms {
+public:
+  WebForms(std::vector<std::pair<std::string, std::string>> controls)
+      : MemoryForms(std::move(controls), tb::kWindowDesigns) {}
+
+  tb::Application* app = nullptr;
+  double displaySteps = 0;
+
+  uint32_t doEvents() override {
+    const int asked = tb_js_poll(displaySteps);
+    if (asked & kFrame) sendFrame();
+    if ((asked & kStop) && app && app->state() == tb::RunState::Running) app->CommandEnd_Click();
+    return (asked & kEveryYield) ? 1 : 1024;
+  }
+
+  void sendFrame() {
+    std::string readouts = "{";
+    for (const char* c : tb::kReadoutControls) {
+      if (readouts.size() > 1) readouts += ',';
+      readouts += jsonString(c) + ":" + jsonString(text(c));
+    }
+    readouts += "}";
+    const std::vector<uint32_t>& pixels = plot();
+    tb_js_frame(pixels.empty() ? nullptr : pixels.data(), plotWidth(), plotHeight(), readouts.c_str());
+  }
+
+  void setLmesgCaption(int16_t index, const std::string& s) override {
+    MemoryForms::setLmesgCaption(index, s);
+    tb_js_line(index, s.c_str());
+  }
+  void setCaption(std::string_view control, const std::string& s) override {
+    MemoryForms::setCaption(control, s);
+    tb_js_caption(std::string(control).c_str(), s.c_str());
+  }
+  void fatalError(const std::string& message) override {
+    MemoryForms::fatalError(message);
+    tb_js_fault(message.c_str());
+  }
+};
+
+std::string returned; // the text a call below returns, valid until the next call
+
+const char* give(std::string s) {
+  returned = std::move(s);
+  return returned.c_str();
+}
+
+// "name=text\n" lines: the control form's parameter fields to set.
+std::vector<std::pair<std::string, std::string>> fieldsOf(const char* text) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  std::string all(text);
+  size_t at = 0;
+  while (at < all.size()) {
+    size_t end = all.find('\n', at);
+    if (end == std::string::npos) end = all.size();
+    const std::string line = all.substr(at, end - at);
+    if (size_t eq = line.find('='); eq != std::string::npos)
+      fields.emplace_back(line.substr(0, eq), line.substr(eq + 1));
+    at = end + 1;
+  }
+  return fields;
+}
+
+std::vector<std::pair<std::string, std::string>> designedTexts() {
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const auto& c : tb::form1Controls())
+    texts.emplace_back(c.name, c.text);
+  return texts;
+}
+
+} // namespace
+
+extern "C" {
+
+// The seven parameter fields as JSON: control, label, default text and what
+// it means, in the control form's order.
+EMSCRIPTEN_KEEPALIVE const char* tb_parameter_fields() {
+  std::string out = "[";
+  for (const auto& f : tb::parameterFields()) {
+    if (out.size() > 1) out += ',';
+    out += "{\"control\":" + jsonString(f.control) + ",\"label\":" + jsonString(f.label) +
+           ",\"default\":" + jsonString(f.defaultText) + ",\"option\":" + jsonString(f.option) +
+           ",\"what\":" + jsonString(f.what) + "}";
+  }
+  return give(out + "]");
+}
+
+// How a typed text reads as a number: empty when it is wholly one, else
+// what it reads as and what to write (the desktop's tooltip).
+EMSCRIPTEN_KEEPALIVE const char* tb_text_reads(const char* text, const char* example) {
+  return give(tb::howTextReads(text, example));
+}
+
+// Why the engine would refuse the first test with these fields ("name=text"
+// lines), or an empty text when it would run.
+EMSCRIPTEN_KEEPALIVE const char* tb_start_refusal(const char* fields) {
+  auto forms = tb::newMemoryForms();
+  tb::Experiment e(*forms);
+  tb::Application app(*forms, e);
+  for (const auto& [control, text] : fieldsOf(fields))
+    forms->setText(control, text);
+  return give(app.startRefusal().value_or(""));
+}
+
+// Runs the series of these fields on a plot of width x height pixels, as
+// the Start button does; returns the CSV of its tests (the desktop's Save
+// results) when it has ended.
+EMSCRIPTEN_KEEPALIVE const char* tb_run_series(const char* fields, int width, int height) {
+  WebForms forms(designedTexts());
+  forms.forcePlotSize(width, height);
+  tb::Experiment e(forms);
+  tb::Application app(forms, e);
+  forms.app = &app;
+  app.Form_Load();
+  const auto typed = fieldsOf(fields);
+  for (const auto& [control, text] : typed)
+    forms.setText(control, text);
+  std::vector<tb::TestReport> tests;
+  e.onDisplayStep = [&] { forms.displaySteps += 1; };
+  e.onTestEnd = [&](const tb::TestReport& r) {
+    tests.push_back(r);
+    forms.sendFrame();
+    tb_js_test(tb::testToJson(tb::exportedTest(r, forms)).c_str(), tb::lineInWords(r).c_str());
+  };
+  app.CommandStart_Click();
+  forms.sendFrame();
+  tb::FieldTexts experiment;
+  for (const auto& f : tb::parameterFields())
+    for (const auto& [control, text] : typed)
+      if (control == f.control) experiment.emplace_back(control, text);
+  return give(tb::testsToCsv(tests, &experiment));
+}
+
+} // extern "C"

@@ -1,0 +1,144 @@
+// The page in the system's Chromium, headless: fields, Start, Stop, Pause and
+// Step, the result lines against the native batch tool and the golden series.
+// WEB_DIR: the built page's folder; BATCH: threebody-batch; GOLDEN: the golden
+// series' CSV; SHOTS (optional): a folder for screenshots.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn, execFileSync } from 'node:child_process';
+import { readFileSync, mkdirSync } from 'node:fs';
+import { chromium } from 'playwright-core';
+
+const webDir = process.env.WEB_DIR;
+const batch = process.env.BATCH;
+const golden = process.env.GOLDEN;
+const shots = process.env.SHOTS;
+const here = new URL('.', import.meta.url).pathname;
+
+let server, browser, url;
+
+before(async () => {
+  server = spawn('python3', [`${here}../serve.py`, webDir, '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+  url = await new Promise((resolve, reject) => {
+    server.stdout.on('data', (d) => {
+      const m = /http:\/\/[0-9.]+:[0-9]+\//.exec(String(d));
+      if (m) resolve(m[0]);
+    });
+    server.on('exit', (code) => reject(new Error(`the server ended (${code})`)));
+  });
+  browser = await chromium.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync'],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+async function openPage(viewport = { width: 1920, height: 1080 }) {
+  const page = await browser.newPage({ viewport });
+  const requests = [];
+  page.on('request', (r) => requests.push(r.url()));
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  await page.goto(url);
+  await page.waitForFunction(() => !document.getElementById('start').disabled);
+  return { page, requests, errors };
+}
+
+async function runSeries(page, fields) {
+  for (const [id, text] of Object.entries(fields)) await page.fill(`#${id}`, text);
+  await page.click('#start');
+  await page.waitForFunction(() => document.getElementById('stop').disabled === false ||
+                                   document.getElementById('timing').textContent !== '');
+  await page.waitForFunction(() => document.getElementById('timing').textContent !== '', null, { timeout: 120000 });
+  return page.$$eval('#lines li', (lis) => lis.map((li) => li.textContent).filter((t) => t !== ''));
+}
+
+function batchLines(args) {
+  return execFileSync(batch, args, { encoding: 'utf8' }).split('\n').filter((l) => l !== '');
+}
+
+test('the page loads its own files only, and is cross-origin isolated', async () => {
+  const { page, requests, errors } = await openPage();
+  assert.ok(await page.evaluate(() => self.crossOriginIsolated));
+  for (const r of requests) assert.ok(r.startsWith(url), `a request outside the page's folder: ${r}`);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('the lines are the batch tool\'s, and the golden series\' columns', async () => {
+  const { page, errors } = await openPage();
+  const cases = [
+    [{ Ttdelta: '0.01' }, ['--tdelta', '0.01']],
+    [{ Ttdelta: '0.01', Talphastr: '0', Talphaend: '40', Tm3: '100', Tinitv2: '1.2' },
+     ['--tdelta', '0.01', '--alpha-end', '40', '--m3', '100', '--init-v3', '1.2']],
+    [{ Ttdelta: '0.005', Talphastr: '-30', Talphaend: '30', Tm2: '10' },
+     ['--tdelta', '0.005', '--alpha-start', '-30', '--alpha-end', '30', '--m2', '10']],
+  ];
+  for (const [fields, args] of cases) {
+    const lines = await runSeries(page, { Ttdelta: '0.001', Talphastr: '0', Talphaend: '180', Tinitv2: '0.9', Tm2: '1000',
+                                          Tm3: '1', Tdispmax: '500', ...fields });
+    const expected = batchLines(args);
+    // The print form keeps 19 lines: the 19th shows the latest test.
+    const shown = expected.length <= 19 ? expected : [...expected.slice(0, 18), expected[expected.length - 1]];
+    assert.deepEqual(lines, shown, JSON.stringify(fields));
+  }
+  // The default series: every column of every test as the golden file has it.
+  await runSeries(page, { Ttdelta: '0.001', Talphastr: '0', Talphaend: '180', Tinitv2: '0.9', Tm2: '1000', Tm3: '1',
+                          Tdispmax: '500' });
+  const csv = await page.evaluate(() => state.csv);
+  const cut = csv.trim().split('\n').map((row) => row.split(',').slice(0, 14).join(','));
+  assert.deepEqual(cut, readFileSync(golden, 'utf8').trim().split('\n'));
+  // A hovered line says the test in words.
+  const words = await page.$eval('#lines li', (li) => li.title);
+  assert.match(words, /^alpha 0\b/);
+  if (shots) {
+    mkdirSync(shots, { recursive: true });
+    await page.screenshot({ path: `${shots}/web-1920x1080.png` });
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('a typed mistake is marked with the tools\' words, and Start refuses a zero time step', async () => {
+  const { page } = await openPage();
+  await page.fill('#Ttdelta', '0,01');
+  assert.ok(await page.$eval('#Ttdelta', (e) => e.classList.contains('misread')));
+  assert.match(await page.textContent('#Ttdelta-note'), /write 0\.01/);
+  await page.fill('#Ttdelta', '0.01');
+  assert.ok(!(await page.$eval('#Ttdelta', (e) => e.classList.contains('misread'))));
+  await page.fill('#Ttdelta', '0');
+  await page.click('#start');
+  assert.match(await page.textContent('#message'), /tdelta/);
+  assert.ok(await page.$eval('#stop', (b) => b.disabled), 'no series started');
+  await page.close();
+});
+
+test('Pause, Step and Stop reach the running series', async () => {
+  const { page } = await openPage({ width: 390, height: 844 });
+  await page.fill('#Ttdelta', '0.0001');
+  await page.selectOption('#speed', '300');
+  await page.click('#start');
+  await page.waitForFunction(() => Number(document.getElementById('readout-Tcycle').textContent) > 0);
+  await page.click('#pause');
+  await page.waitForTimeout(300);
+  const paused = Number(await page.textContent('#readout-Tcycle'));
+  await page.waitForTimeout(300);
+  assert.equal(Number(await page.textContent('#readout-Tcycle')), paused, 'paused');
+  await page.click('#step');
+  await page.waitForFunction((n) => Number(document.getElementById('readout-Tcycle').textContent) > n, paused);
+  const stepped = Number(await page.textContent('#readout-Tcycle'));
+  assert.equal(stepped % 100, 0, 'a step ends at a display step');
+  if (shots) await page.screenshot({ path: `${shots}/web-390x844.png`, fullPage: true });
+  await page.click('#stop');
+  await page.waitForFunction(() => document.getElementById('timing').textContent !== '');
+  const lines = await page.$$eval('#lines li', (lis) => lis.map((li) => li.textContent).filter((t) => t !== ''));
+  assert.equal(lines.length, 1);
+  assert.match(lines[0], /end {2}0$/);
+  assert.equal(await page.textContent('#message'), 'NEXT TEST ? ');
+  assert.ok(!(await page.$eval('#start', (b) => b.disabled)));
+  await page.close();
+});
