@@ -7,7 +7,11 @@
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
+#include "maps/basin_entropy.h"
+#include "maps/map_grid.h"
+#include "maps/map_order.h"
 #include "results/export.h"
+#include "runtime/chars.h"
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
@@ -125,6 +129,65 @@ std::vector<std::pair<std::string, std::string>> designedTexts() {
   return texts;
 }
 
+// The map this worker computes points of (tb_map_setup).
+tb::MapGrid mapGrid;
+
+// One point of the map: its outcome and what the page shows of it.
+std::string mapPointJson(size_t k) {
+  const size_t i = k % mapGrid.columns(), j = k / mapGrid.columns();
+  const tb::FieldTexts fields = mapGrid.pointFields(i, j);
+  auto forms = tb::newMemoryForms();
+  tb::Experiment e(*forms);
+  tb::Application app(*forms, e);
+  for (const auto& [control, text] : fields)
+    forms->setText(control, text);
+  tb::MapOutcome outcome = tb::MapOutcome::fault();
+  std::string text, verdict;
+  int64_t steps = 0;
+  double time = 0;
+  if (mapGrid.integrator == tb::MapIntegrator::Reference) {
+    // The fixed-step test is only set up, so that a field it refuses is the
+    // point's fault; the reference integration alone decides the rest.
+    if (!e.beginSolo()) {
+      text = "fault: " + e.lastFault();
+    } else {
+      double alpha = 0;
+      for (const auto& [control, value] : fields)
+        if (control == tb::controls::Talphastr) alpha = tb::Val(value);
+      const std::optional<tb::ReferencePoint> p = tb::referencePoint(tb::referenceStart(fields, alpha));
+      if (p) {
+        outcome = tb::referenceMapOutcome(p->outcome.end, p->outcome.time);
+        steps = p->outcome.steps;
+        time = p->outcome.time;
+        verdict = p->verdict;
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "reference: %s after %d revolutions at t = %.1f (%s)", outcome.name(),
+                      p->outcome.revolutions, time, p->verdict);
+        text = buf;
+      }
+    }
+  } else {
+    std::optional<tb::TestReport> report;
+    e.onTestEnd = [&](const tb::TestReport& r) { report = r; };
+    app.CommandStart_Click();
+    if (report) {
+      outcome = tb::MapOutcome::ended(report->end);
+      steps = report->steps;
+      time = report->time;
+      text = report->line;
+    } else {
+      text = "fault: " + e.lastFault();
+    }
+  }
+  char head[96];
+  std::snprintf(head, sizeof head, "{\"k\":%zu,\"slot\":%d,\"colour\":%u,\"steps\":%lld,\"time\":", k,
+                outcome.slot(), static_cast<unsigned>(outcome.colour()), static_cast<long long>(steps));
+  char timeText[64];
+  auto r = tb::toChars(timeText, timeText + sizeof timeText, time);
+  return std::string(head) + std::string(timeText, r.ptr) + ",\"outcome\":" + jsonString(outcome.name()) +
+         ",\"verdict\":" + jsonString(verdict) + ",\"text\":" + jsonString(text) + "}";
+}
+
 } // namespace
 
 extern "C" {
@@ -186,6 +249,51 @@ EMSCRIPTEN_KEEPALIVE const char* tb_run_series(const char* fields, int width, in
     for (const auto& [control, text] : typed)
       if (control == f.control) experiment.emplace_back(control, text);
   return give(tb::testsToCsv(tests, &experiment));
+}
+
+// Sets up the map of these fields ("name=text" lines) over two axes as the
+// map tool writes them ("alpha=0:360:73"), by the fixed step (0) or the
+// reference (1). Returns what keeps it from being mapped, or an empty text.
+EMSCRIPTEN_KEEPALIVE const char* tb_map_setup(const char* fields, const char* x, const char* y,
+                                              int reference) {
+  tb::MapGrid grid;
+  for (const auto& [control, text] : fieldsOf(fields))
+    for (auto& [name, value] : grid.fields)
+      if (name == control) value = text;
+  grid.integrator = reference ? tb::MapIntegrator::Reference : tb::MapIntegrator::Fixed;
+  if (std::string problem = tb::readAxis(x, grid.x); !problem.empty()) return give(problem);
+  if (std::string problem = tb::readAxis(y, grid.y); !problem.empty()) return give(problem);
+  if (std::string problem = tb::mapGridProblem(grid, "x", "y"); !problem.empty()) return give(problem);
+  mapGrid = std::move(grid);
+  return give("");
+}
+
+// The map's axes: {"x": [texts], "y": [texts], "order": [points coarse first]}.
+EMSCRIPTEN_KEEPALIVE const char* tb_map_axes() {
+  std::string out = "{\"x\":[";
+  for (size_t i = 0; i < mapGrid.x.texts.size(); ++i)
+    out += (i ? "," : "") + jsonString(mapGrid.x.texts[i]);
+  out += "],\"y\":[";
+  for (size_t j = 0; j < mapGrid.y.texts.size(); ++j)
+    out += (j ? "," : "") + jsonString(mapGrid.y.texts[j]);
+  out += "],\"order\":[";
+  const std::vector<size_t> order = tb::refinementOrder(mapGrid.x.values.size(), mapGrid.y.values.size());
+  for (size_t e = 0; e < order.size(); ++e)
+    out += (e ? "," : "") + std::to_string(order[e]);
+  return give(out + "]}");
+}
+
+// Point k of the map set up last (row by row from y's first value, x
+// fastest), as JSON: its outcome slot, colour and name, steps, time, verdict
+// and the line the map tool prints for it.
+EMSCRIPTEN_KEEPALIVE const char* tb_map_point(double k) { return give(mapPointJson(static_cast<size_t>(k))); }
+
+// The basin entropy of a map's outcome slots (one byte a point, row by row)
+// as the map tool prints it.
+EMSCRIPTEN_KEEPALIVE const char* tb_basin_entropy(const uint8_t* slots, int columns, int rows) {
+  const std::vector<uint8_t> all(slots, slots + static_cast<size_t>(columns) * static_cast<size_t>(rows));
+  return give(
+      tb::basinEntropyText(tb::basinEntropy(all, static_cast<size_t>(columns), static_cast<size_t>(rows))));
 }
 
 } // extern "C"

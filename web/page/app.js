@@ -350,6 +350,7 @@ function init() {
     state.checker = m;
     state.fields = JSON.parse(m.ccall('tb_parameter_fields', 'string', [], []));
     buildFields();
+    initMap();
     setRunning(false);
     if (!state.control) setMessage('');
   });

@@ -92,6 +92,27 @@ const ready = createThreebody().then((m) => {
 self.onmessage = async (event) => {
   const m = event.data;
   await ready;
+  if (m.type === 'map') {
+    // A share of an outcome map's points: each is computed and sent, a few at
+    // a time, and then the worker asks for more.
+    const problem = engine.ccall('tb_map_setup', 'string', ['string', 'string', 'string', 'number'],
+                                 [m.fields.map(([name, text]) => `${name}=${text}`).join('\n'), m.x, m.y, m.reference]);
+    if (problem) {
+      self.postMessage({ type: 'map-problem', problem });
+      return;
+    }
+    let batch = [], sent = performance.now();
+    for (const k of m.points) {
+      batch.push(JSON.parse(engine.ccall('tb_map_point', 'string', ['number'], [k])));
+      if (performance.now() - sent > 50) {
+        self.postMessage({ type: 'points', map: m.map, points: batch });
+        batch = [];
+        sent = performance.now();
+      }
+    }
+    self.postMessage({ type: 'points', map: m.map, points: batch, more: true });
+    return;
+  }
   if (m.type === 'run') {
     control = m.control ? new Int32Array(m.control) : null;
     if (control) {

@@ -1,7 +1,7 @@
 // The page in the system's Chromium, headless: fields, Start, Stop, Pause and
 // Step, the result lines against the native batch tool and the golden series.
 // WEB_DIR: the built page's folder; BATCH: threebody-batch; GOLDEN: the golden
-// series' CSV; SHOTS (optional): a folder for screenshots.
+// series' CSV; MAP: threebody-map; SHOTS (optional): a folder for screenshots.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
@@ -140,5 +140,50 @@ test('Pause, Step and Stop reach the running series', async () => {
   assert.match(lines[0], /end {2}0$/);
   assert.equal(await page.textContent('#message'), 'NEXT TEST ? ');
   assert.ok(!(await page.$eval('#start', (b) => b.disabled)));
+  await page.close();
+});
+
+function mapCsv(args) {
+  const out = `${process.env.TMPDIR || '/tmp'}/threebody-web-test-map.csv`;
+  execFileSync(process.env.MAP, [...args, '--csv', out], { stdio: 'ignore' });
+  const rows = readFileSync(out, 'utf8').split('\n').filter((l) => l !== '' && !l.startsWith('#'));
+  const head = rows[0].split(',');
+  return rows.slice(1).map((r) => Object.fromEntries(r.split(',').map((v, k) => [head[k], v])));
+}
+
+test('an outcome map on every core: the map tool\'s points, hover and click-to-run', async () => {
+  const { page, errors } = await openPage();
+  await page.fill('#Ttdelta', '0.01');
+  await page.fill('#map-x-points', '9');
+  await page.fill('#map-y-points', '5');
+  for (const [integrator, args] of [['1', ['--integrator', 'reference']], ['0', ['--tdelta', '0.01']]]) {
+    await page.selectOption('#map-integrator', integrator);
+    await page.click('#map-compute');
+    await page.waitForFunction(() => map.done === 45 && !map.running, null, { timeout: 120000 });
+    const points = await page.evaluate(() => map.points);
+    const rows = mapCsv(['--x', 'alpha=0:360:9', '--y', 'init-v3=0.5:1.5:5', ...args]);
+    assert.equal(points.length, rows.length);
+    rows.forEach((row, k) => {
+      assert.equal(points[k].k, k);
+      assert.equal(String(points[k].steps), row.steps, `point ${k}`);
+      assert.equal(String(points[k].time), row.time, `point ${k}`);
+      if (integrator === '1') assert.equal(points[k].verdict, row.verdict, `point ${k}`);
+    });
+    assert.match(await page.textContent('#map-status'), /45 of 45 points.*S_b/);
+  }
+  // Hover over the bottom-left cell, then click it: its test runs above.
+  const box = await page.$eval('#map-canvas', (c) => {
+    c.scrollIntoView({ block: 'center' });
+    const b = c.getBoundingClientRect();
+    return [b.left, b.bottom];
+  });
+  await page.mouse.move(box[0] + 2, box[1] - 2);
+  assert.match(await page.textContent('#map-hover'), /^alpha 0, init-v3 0\.5: /);
+  await page.mouse.click(box[0] + 2, box[1] - 2);
+  await page.waitForFunction(() => document.getElementById('timing').textContent !== '');
+  const lines = await page.$$eval('#lines li', (lis) => lis.map((li) => li.textContent).filter((t) => t !== ''));
+  assert.deepEqual(lines, batchLines(['--tdelta', '0.01', '--alpha-start', '0', '--alpha-end', '0', '--init-v3', '0.5']));
+  if (shots) await page.screenshot({ path: `${shots}/web-map.png`, fullPage: true });
+  assert.deepEqual(errors, []);
   await page.close();
 });
