@@ -32,7 +32,7 @@ define ensure_packages
 	fi
 endef
 
-.PHONY: web web-serve test-web deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations docs clean
+.PHONY: web web-serve test-web bench-web deps build run test bench test-sanitize test-clang test-mpi format-check fuzz screenshots map package translations docs clean
 
 deps:
 	$(call ensure_packages,$(PACKAGES))
@@ -63,6 +63,11 @@ web:
 	$(WEB_ENV) cmake --build $(BUILD)-web -j $(JOBS) --target web_page
 	@echo "The page: $(BUILD)-web/web (make web-serve serves it)"
 
+# The browser engine's steps per second against the native engine's, one
+# test at a time, side by side.
+bench-web: web build
+	node web/bench.mjs $(BUILD)-web/web $(BUILD)/bin/threebody-batch
+
 # Serves the page on http://127.0.0.1:8000/ with the headers its worker needs.
 web-serve: web
 	python3 web/serve.py $(BUILD)-web/web 8000
@@ -71,7 +76,7 @@ web-serve: web
 test-web: web build
 	cd web/tests && npm ci --no-audit --no-fund >/dev/null
 	cd web/tests && WEB_DIR=$(CURDIR)/$(BUILD)-web/web BATCH=$(CURDIR)/$(BUILD)/bin/threebody-batch \
-	  GOLDEN=$(CURDIR)/tests/golden/default_series.csv SHOTS=$(CURDIR)/$(BUILD)-web/screenshots node --test page.test.mjs
+	  GOLDEN=$(CURDIR)/tests/golden/default_series.csv MAP=$(CURDIR)/$(BUILD)/bin/threebody-map SHOTS=$(CURDIR)/$(BUILD)-web/screenshots node --test page.test.mjs
 
 # Every program and test, the windows' too, under AddressSanitizer and
 # UndefinedBehaviorSanitizer (the map without MPI, whose library keeps
@@ -117,11 +122,13 @@ fuzz: deps
 	  echo "fuzz_$$t: $$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' $(BUILD)-fuzz/fuzz_$$t.log)"; \
 	done
 
-# A Debian package (build-package/threebody_VERSION_ARCH.deb, the map tool with MPI), then checked: unpacked
+# A Debian package (build-package/threebody_VERSION_ARCH.deb, the map tool with MPI, the page's folder
+# in /usr/share/threebody/web), then checked: unpacked
 # and run, and passed through lintian and the desktop and AppStream validators.
-package: deps
+package: deps web
 	$(call ensure_packages,$(PACKAGE_PACKAGES) $(MPI_PACKAGES))
-	cmake -S . -B $(BUILD)-package $(CMAKE_FLAGS) -DTHREEBODY_WITH_MPI=ON -DTHREEBODY_PYTHON_DIR=lib/python3/dist-packages >/dev/null
+	cmake -S . -B $(BUILD)-package $(CMAKE_FLAGS) -DTHREEBODY_WITH_MPI=ON -DTHREEBODY_PYTHON_DIR=lib/python3/dist-packages \
+	  -DTHREEBODY_WEB_DIR=$(CURDIR)/$(BUILD)-web/web >/dev/null
 	cmake --build $(BUILD)-package -j $(JOBS)
 	cd $(BUILD)-package && cpack
 	sh packaging/check-package.sh $(BUILD)-package

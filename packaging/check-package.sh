@@ -2,7 +2,7 @@
 # Checks the built Debian packages as a user would meet them: unpacked into a
 # scratch root, the installed threebody-batch runs the default series and
 # writes what the build's own does; the packages, the desktop entry and the
-# AppStream file pass their validators; manual pages and completion are
+# AppStream file pass their validators; the page's folder is there; manual pages and completion are
 # there; the library's example builds against the unpacked library packages
 # and runs, and so does the Python module.
 set -eu
@@ -22,8 +22,16 @@ for f in usr/bin/threebody usr/bin/threebody-batch usr/bin/threebody-map \
          usr/share/man/man1/threebody-map.1.gz usr/share/bash-completion/completions/threebody-map \
          usr/share/bash-completion/completions/threebody \
          usr/share/bash-completion/completions/threebody-batch \
-         usr/share/doc/threebody/copyright usr/share/doc/threebody/changelog.gz; do
+         usr/share/doc/threebody/copyright usr/share/doc/threebody/changelog.gz \
+         usr/share/threebody/web/index.html usr/share/threebody/web/app.js usr/share/threebody/web/worker.js \
+         usr/share/threebody/web/threebody.js usr/share/threebody/web/threebody.wasm; do
   test -e "$root/$f" || { echo "check-package: $f is missing from $deb"; exit 1; }
+done
+
+# The page's folder as make web built it, and nothing of the build beside it.
+for f in "$root"/usr/share/threebody/web/*; do
+  cmp "$f" "$build/../$(basename "$build" | sed 's/-package$//')-web/web/$(basename "$f")" ||
+    { echo "check-package: the packaged page's $(basename "$f") is not the one make web built"; exit 1; }
 done
 
 "$root/usr/bin/threebody-batch" > "$root/installed.txt"

@@ -21,7 +21,7 @@ const stepsOf = (csv) => csv.trim().split('\n').slice(1).reduce((n, row) => n + 
 
 function web() {
   const t = performance.now();
-  const csv = engine.ccall('tb_run_series', 'string', ['string', 'number', 'number'], [fields, 600, 600]);
+  const csv = engine.ccall('tb_run_series', 'string', ['string', 'number', 'number'], [fields, 600, 600, 0]);
   return { seconds: (performance.now() - t) / 1000, steps: stepsOf(csv) };
 }
 function native() {

@@ -4,6 +4,7 @@
 // lines to the page and tell the engine when Stop, pause or a step was asked
 // for. The series runs the same code as the desktop's, so its lines are the
 // same, bit for bit.
+#include "display/palette.h"
 #include "forms/app.h"
 #include "forms/design.h"
 #include "forms/headless.h"
@@ -18,7 +19,9 @@
 
 #include <emscripten/emscripten.h>
 
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +70,25 @@ public:
   tb::Application* app = nullptr;
   double displaySteps = 0;
 
+  bool colourBlindSafe = false;
+
+  uint32_t bodyColour(int body, uint32_t colour) override {
+    drawing_ = body;
+    return colourBlindSafe ? tb::trailColour(tb::TrailPalette::ColourBlindSafe, body, colour) : colour;
+  }
+  void pset(tb::FormId f, float x, float y, uint32_t colour) override {
+    // A body's dot starts at its place: the first pixel after its colour.
+    if (drawing_ >= 0 && f == tb::FormId::Form2) {
+      bodies_[static_cast<size_t>(drawing_)] = {x, y};
+      drawing_ = -1;
+    }
+    MemoryForms::pset(f, x, y, colour);
+  }
+  void cls(tb::FormId f) override {
+    if (f == tb::FormId::Form2) bodies_ = {};
+    MemoryForms::cls(f);
+  }
+
   uint32_t doEvents() override {
     const int asked = tb_js_poll(displaySteps);
     if (asked & kFrame) sendFrame();
@@ -75,12 +97,19 @@ public:
   }
 
   void sendFrame() {
-    std::string readouts = "{";
+    std::string readouts = "{\"readouts\":{";
     for (const char* c : tb::kReadoutControls) {
-      if (readouts.size() > 1) readouts += ',';
+      if (readouts.back() != '{') readouts += ',';
       readouts += jsonString(c) + ":" + jsonString(text(c));
     }
-    readouts += "}";
+    readouts += "},\"bodies\":[";
+    for (size_t k = 0; k < bodies_.size(); ++k) {
+      if (k) readouts += ',';
+      readouts += bodies_[k] ? "[" + std::to_string(bodies_[k]->first) + "," +
+                                   std::to_string(bodies_[k]->second) + "]"
+                             : std::string("null");
+    }
+    readouts += "]}";
     const std::vector<uint32_t>& pixels = plot();
     tb_js_frame(pixels.empty() ? nullptr : pixels.data(), plotWidth(), plotHeight(), readouts.c_str());
   }
@@ -97,6 +126,10 @@ public:
     MemoryForms::fatalError(message);
     tb_js_fault(message.c_str());
   }
+
+private:
+  int drawing_ = -1; // the body whose dot comes next
+  std::array<std::optional<std::pair<float, float>>, 3> bodies_{};
 };
 
 std::string returned; // the text a call below returns, valid until the next call
@@ -223,12 +256,15 @@ EMSCRIPTEN_KEEPALIVE const char* tb_start_refusal(const char* fields) {
 }
 
 // Runs the series of these fields on a plot of width x height pixels, as
-// the Start button does; returns the CSV of its tests (the desktop's Save
-// results) when it has ended.
-EMSCRIPTEN_KEEPALIVE const char* tb_run_series(const char* fields, int width, int height) {
+// the Start button does, with `options`: 1 the colour-blind safe palette, 2
+// true proportions (the world window's height follows the plot's); returns the CSV of its tests (the
+// desktop's Save results) when it has ended.
+EMSCRIPTEN_KEEPALIVE const char* tb_run_series(const char* fields, int width, int height, int options) {
   WebForms forms(designedTexts());
   forms.forcePlotSize(width, height);
+  forms.colourBlindSafe = (options & 1) != 0;
   tb::Experiment e(forms);
+  e.trueProportions = (options & 2) != 0;
   tb::Application app(forms, e);
   forms.app = &app;
   app.Form_Load();

@@ -10,10 +10,12 @@ const READOUTS = [
 ];
 // The trails' colours as the engine draws them: body 1 and 2 change shade with
 // every revolution of the pair, body 3 turns red once faster than escape.
-const LEGEND = [
-  ['1', '#ff0000', 'body 1'], ['2', '#00ff00', 'body 2'], ['3', '#000000', 'body 3 (bound)'],
-  ['3', '#ff0000', 'body 3 (faster than escape)'],
-];
+const LEGENDS = {
+  document: [['#ff0000', 'body 1'], ['#00ff00', 'body 2'], ['#000000', 'body 3 (bound)'],
+             ['#ff0000', 'body 3 (faster than escape)']],
+  safe: [['#f0a000', 'body 1'], ['#56b4e9', 'body 2'], ['#000000', 'body 3 (bound)'],
+         ['#cc79a7', 'body 3 (faster than escape)']],
+};
 
 const $ = (id) => document.getElementById(id);
 const state = {
@@ -29,6 +31,8 @@ const state = {
   readouts: {},
   started: 0,
   seriesFields: [],
+  palette: 'document', // the trails' colours of the series shown
+  bodies: [],          // each body's latest dot on the plot, in pixels
 };
 
 function fieldTexts() {
@@ -148,7 +152,12 @@ function start() {
   state.started = performance.now();
   $('timing').textContent = '';
   setRunning(true);
-  state.worker.postMessage({ type: 'run', fields, width: side, height: side,
+  state.palette = $('colour-blind').checked ? 'safe' : 'document';
+  state.bodies = [];
+  // The plot is square, as the world window of disp max is: its proportions
+  // are true without the desktop's option.
+  const options = $('colour-blind').checked ? 1 : 0;
+  state.worker.postMessage({ type: 'run', fields, width: side, height: side, options,
                              control: state.control ? state.control.buffer : null });
 }
 
@@ -189,6 +198,7 @@ function drawFrame(m) {
     canvas.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(m.image), m.width, m.height), 0, 0);
   }
   state.readouts = m.readouts;
+  state.bodies = m.bodies;
   for (const [control] of READOUTS) $(`readout-${control}`).textContent = (m.readouts[control] || '').trim();
   drawOverlay();
 }
@@ -203,7 +213,7 @@ function drawOverlay() {
   const s = canvas.width / (canvas.getBoundingClientRect().width || canvas.width);
   g.font = `${Math.round(13 * s)}px system-ui, sans-serif`;
   g.textBaseline = 'middle';
-  LEGEND.forEach(([n, colour, text], k) => {
+  LEGENDS[state.palette].forEach(([colour, text], k) => {
     const y = (14 + 18 * k) * s;
     g.fillStyle = colour;
     g.fillRect(8 * s, y - 4 * s, 8 * s, 8 * s);
@@ -214,6 +224,17 @@ function drawOverlay() {
   const tdelta = Number(fields.Ttdelta || 0), dispMax = Number(fields.Tdispmax || 0);
   const steps = Number((state.readouts.Tcycle || '0').trim());
   const alpha = (state.readouts.Talpha || '').trim();
+  // Each body numbered beside its latest dot.
+  g.font = `bold ${Math.round(14 * s)}px system-ui, sans-serif`;
+  (state.bodies || []).forEach((at, k) => {
+    if (!at) return;
+    g.lineWidth = 3 * s;
+    g.strokeStyle = '#ffffff';
+    g.strokeText(String(k + 1), at[0] + 6 * s, at[1] - 8 * s);
+    g.fillStyle = '#1b1f24';
+    g.fillText(String(k + 1), at[0] + 6 * s, at[1] - 8 * s);
+  });
+  g.font = `${Math.round(13 * s)}px system-ui, sans-serif`;
   g.textAlign = 'right';
   if (alpha) g.fillText(`alpha ${alpha}`, canvas.width - 8 * s, 14 * s);
   if (tdelta > 0 && steps > 0) g.fillText(`t = ${(steps * tdelta).toPrecision(5)}`, canvas.width - 8 * s, 32 * s);

@@ -76,7 +76,8 @@ self.tbFrame = (pixels, width, height, readouts) => {
     for (let i = 0; i < rgba.length; ++i) rgba[i] = source[i] | 0xff000000;
     image = rgba.buffer;
   }
-  const message = { type: 'frame', width, height, readouts: JSON.parse(readouts), image };
+  const shown = JSON.parse(readouts);
+  const message = { type: 'frame', width, height, readouts: shown.readouts, bodies: shown.bodies, image };
   self.postMessage(message, image ? [image] : []);
 };
 self.tbLine = (index, text) => self.postMessage({ type: 'line', index, text });
@@ -123,7 +124,8 @@ self.onmessage = async (event) => {
     lastFrame = 0;
     const fields = m.fields.map(([name, text]) => `${name}=${text}`).join('\n');
     const started = performance.now();
-    const csv = engine.ccall('tb_run_series', 'string', ['string', 'number', 'number'], [fields, m.width, m.height]);
+    const csv = engine.ccall('tb_run_series', 'string', ['string', 'number', 'number', 'number'],
+                             [fields, m.width, m.height, m.options]);
     self.postMessage({ type: 'done', csv, seconds: (performance.now() - started) / 1000 });
   }
 };

@@ -187,3 +187,20 @@ test('an outcome map on every core: the map tool\'s points, hover and click-to-r
   assert.deepEqual(errors, []);
   await page.close();
 });
+
+test('the colour-blind safe palette draws the trails in its own colours', async () => {
+  const { page } = await openPage();
+  const colours = async () => page.$eval('#plot', (c) => {
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const count = (r, g, b) => { let n = 0; for (let i = 0; i < d.length; i += 4) n += d[i] === r && d[i + 1] === g && d[i + 2] === b; return n; };
+    return { red: count(255, 0, 0), orange: count(240, 160, 0) };
+  });
+  await runSeries(page, { Ttdelta: '0.01', Talphastr: '0', Talphaend: '0' });
+  const plain = await colours();
+  assert.ok(plain.red > 0 && plain.orange === 0, JSON.stringify(plain));
+  await page.check('#colour-blind');
+  await runSeries(page, { Ttdelta: '0.01', Talphastr: '0', Talphaend: '0' });
+  const safe = await colours();
+  assert.ok(safe.red === 0 && safe.orange > 0, JSON.stringify(safe));
+  await page.close();
+});
