@@ -134,6 +134,10 @@ std::vector<ColumnInfo> resultColumns() {
 }
 
 unsigned threadsFor(int threads) {
+  // As the tools' --jobs takes them: a count from 1 to 1024, or 0 for one per core.
+  if (threads < 0 || threads > 1024)
+    throw Error("threads: " + std::to_string(threads) +
+                " is not a count of worker threads; give 0 (one per core) or a count from 1 to 1024");
   return threads > 0 ? static_cast<unsigned>(threads) : std::max(1u, std::thread::hardware_concurrency());
 }
 

@@ -16,7 +16,8 @@ tb::FieldTexts fieldTexts(const Experiment& e);
 std::string* textOf(Experiment& e, const char* control);
 // A finished test as the API gives it.
 TestResult testResult(const tb::ExportedTest& t);
-// Worker threads: `threads`, or one per core for 0.
+// Worker threads: `threads`, or one per core for 0; Error for a negative
+// count or one beyond 1024.
 unsigned threadsFor(int threads);
 
 } // namespace threebody

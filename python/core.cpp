@@ -208,16 +208,31 @@ py::dict map(const Parameters& parameters, const py::tuple& x, const py::tuple& 
   options.verify = verify;
   options.threads = threads;
   options.lanes = lanes;
+  // The arrays are made once the map is accepted (its first point, or its
+  // end): a refused axis, such as a negative count, is a ValueError, not a
+  // failed allocation of its size.
   const size_t nx = static_cast<size_t>(options.x.points), ny = static_cast<size_t>(options.y.points);
-  std::vector<int16_t> end(nx * ny, -1);
-  std::vector<int32_t> revolutions(nx * ny, 0);
-  std::vector<double> time(nx * ny, 0), xs(nx), ys(ny);
-  std::vector<int64_t> steps(nx * ny, 0);
-  std::vector<std::string> outcome(nx * ny, "not computed"), verdict(nx * ny);
+  std::vector<int16_t> end;
+  std::vector<int32_t> revolutions;
+  std::vector<double> time, xs, ys;
+  std::vector<int64_t> steps;
+  std::vector<std::string> outcome, verdict;
+  auto allocate = [&] {
+    if (!end.empty()) return;
+    end.assign(nx * ny, -1);
+    revolutions.assign(nx * ny, 0);
+    time.assign(nx * ny, 0);
+    xs.assign(nx, 0);
+    ys.assign(ny, 0);
+    steps.assign(nx * ny, 0);
+    outcome.assign(nx * ny, "not computed");
+    verdict.assign(nx * ny, "");
+  };
   bool verdicts = false;
   threebody::MapSummary summary;
   runInterruptible(options.stop, [&] {
     summary = threebody::runMap(e, options, [&](const threebody::MapPoint& p) {
+      allocate();
       const size_t k = p.j * nx + p.i;
       end[k] = static_cast<int16_t>(p.end);
       revolutions[k] = p.revolutions;
@@ -229,6 +244,7 @@ py::dict map(const Parameters& parameters, const py::tuple& x, const py::tuple& 
       if (p.verdict) verdict[k] = *p.verdict, verdicts = true;
     });
   });
+  allocate();
   const auto rows = static_cast<py::ssize_t>(ny), cols = static_cast<py::ssize_t>(nx);
   py::dict out;
   out["end"] = vectorArray(std::move(end), {rows, cols});

@@ -179,9 +179,18 @@ TEST(Api, MapGivesTheMapToolsRows) {
     EXPECT_EQ(p.steps, t.steps) << k;
     EXPECT_EQ(p.outcome, t.end_name) << k;
   }
-  // An axis the tool refuses, refused with its words.
+  // An axis the tool refuses, refused with its words; so is a thread count
+  // the tools' --jobs would not take.
   o.y.field = "alpha";
   EXPECT_THROW(threebody::runMap(e, o, {}), threebody::Error);
+  o.y.field = "m3";
+  for (int threads : {-1, 1025}) {
+    o.threads = threads;
+    EXPECT_THROW(threebody::runMap(e, o, {}), threebody::Error) << threads;
+    threebody::SeriesOptions s;
+    s.threads = threads;
+    EXPECT_THROW(threebody::runSeries(e, s, {}), threebody::Error) << threads;
+  }
 }
 
 TEST(Api, AStopTokenEndsTheCallWithWhatWasFinished) {

@@ -135,6 +135,14 @@ def test_refused_input_raises_value_error_with_the_tools_message():
         tb.map(x=("alpha", 0, 360))
     with pytest.raises(ValueError):
         tb.map(integrator="rk4")
+    # A negative count is refused before anything of its size is made, and so
+    # is a grid beyond the map tool's limit.
+    with pytest.raises(ValueError, match="must be a whole number"):
+        tb.map(x=("alpha", 0, 360, -5))
+    with pytest.raises(ValueError, match="more than 100000000 points"):
+        tb.map(x=("alpha", 0, 360, 100000), y=("m3", 1, 2, 100000))
+    with pytest.raises(ValueError, match="count of worker threads"):
+        tb.series(alpha_end=0, tdelta=0.01, threads=-1)
     with pytest.raises(TypeError):
         tb.series(m3=[1])
     with pytest.raises(TypeError):
