@@ -7,6 +7,7 @@
 #include "display/palette.h"
 #include "forms/app.h"
 #include "forms/design.h"
+#include "forms/examples.h"
 #include "forms/headless.h"
 #include "maps/basin_entropy.h"
 #include "maps/map_grid.h"
@@ -234,6 +235,23 @@ EMSCRIPTEN_KEEPALIVE const char* tb_parameter_fields() {
     out += "{\"control\":" + jsonString(f.control) + ",\"label\":" + jsonString(f.label) +
            ",\"default\":" + jsonString(f.defaultText) + ",\"option\":" + jsonString(f.option) +
            ",\"what\":" + jsonString(f.what) + "}";
+  }
+  return give(out + "]");
+}
+
+// The examples worth showing a class, as JSON: name, what to watch, and the
+// control form's fields ([control, text] pairs).
+EMSCRIPTEN_KEEPALIVE const char* tb_examples() {
+  std::string out = "[";
+  for (const tb::Example& e : tb::examples()) {
+    if (out.size() > 1) out += ',';
+    out += "{\"name\":" + jsonString(e.name) + ",\"watch\":" + jsonString(e.watch) + ",\"fields\":[";
+    bool first = true;
+    for (const auto& [control, text] : tb::exampleFields(e)) {
+      out += (first ? "[" : ",[") + jsonString(control) + "," + jsonString(text) + "]";
+      first = false;
+    }
+    out += "]}";
   }
   return give(out + "]");
 }

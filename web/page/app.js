@@ -87,6 +87,20 @@ function buildFields() {
   }
 }
 
+// The examples: choosing one fills the fields (and says what to watch);
+// Start runs it.
+function buildExamples(examples) {
+  const select = $('examples');
+  examples.forEach((e, k) => select.add(new Option(e.name, String(k))));
+  select.addEventListener('change', () => {
+    const e = examples[Number(select.value)];
+    if (!select.value || !e) return;
+    for (const [control, text] of e.fields) if ($(control)) $(control).value = text;
+    for (const f of state.fields) checkField(f);
+    $('watch').textContent = e.watch;
+  });
+}
+
 function clearLines() {
   const lines = $('lines');
   lines.replaceChildren();
@@ -371,6 +385,7 @@ function init() {
     state.checker = m;
     state.fields = JSON.parse(m.ccall('tb_parameter_fields', 'string', [], []));
     buildFields();
+    buildExamples(JSON.parse(m.ccall('tb_examples', 'string', [], [])));
     initMap();
     setRunning(false);
     if (!state.control) setMessage('');

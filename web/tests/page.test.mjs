@@ -204,3 +204,14 @@ test('the colour-blind safe palette draws the trails in its own colours', async 
   assert.ok(safe.red === 0 && safe.orange > 0, JSON.stringify(safe));
   await page.close();
 });
+
+test('an example fills the fields and says what to watch', async () => {
+  const { page } = await openPage();
+  const options = await page.$$eval('#examples option', (os) => os.map((o) => o.value).filter((v) => v !== ''));
+  assert.ok(options.length > 0);
+  await page.selectOption('#examples', options[0]);
+  assert.notEqual(await page.textContent('#watch'), '');
+  // Its one test: the start and end angle the same.
+  assert.equal(await page.inputValue('#Talphastr'), await page.inputValue('#Talphaend'));
+  await page.close();
+});
