@@ -137,7 +137,7 @@ THREEBODY_API std::vector<ColumnInfo> resultColumns();
 
 /// How a series runs.
 struct THREEBODY_API SeriesOptions {
-  int threads = 1; ///< worker threads; 0: one per core
+  int threads = 1; ///< worker threads, 1 to 1024; 0: one per core; any other count is an Error
   int lanes = 1;   ///< tests side by side on each thread; 1: one at a time; 0: the widest vectors
   bool check =
       false; ///< run the series again at half the time step and compare (TestResult::same_at_half_step)
@@ -208,9 +208,9 @@ struct THREEBODY_API MapOptions {
   MapAxis y{"init-v3", 0.5, 1.5, 11};        ///< up
   Integrator integrator = Integrator::Fixed; ///< how each point is computed
   bool verify = false;                       ///< a fixed-step map judged by the reference (MapPoint::verdict)
-  int threads = 0;                           ///< worker threads; 0: one per core
-  int lanes = 0;                             ///< points side by side on each thread; 0: the widest vectors
-  StopToken stop;                            ///< ends the map after the points finished so far
+  int threads = 0; ///< worker threads, 1 to 1024; 0: one per core; any other count is an Error
+  int lanes = 0;   ///< points side by side on each thread; 0: the widest vectors
+  StopToken stop;  ///< ends the map after the points finished so far
 };
 
 /// One point of a map.

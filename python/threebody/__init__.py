@@ -126,7 +126,7 @@ def series(alpha_start: Optional[Number] = None, alpha_end: Optional[Number] = N
     disp_max: half-width of the plotted square (500).
     lanes: tests side by side on each thread, one per vector lane (1: one at
         a time; 0: the widest vectors); the results are the same.
-    threads: worker threads (0: one per core); the results are the same.
+    threads: worker threads, 1 to 1024 (0: one per core); the results are the same.
     check: run the series again at half the time step; the column `stable`
         says whether each test's end code and revolution count stayed.
     verify: judge each test by the reference integration; the column
@@ -239,7 +239,7 @@ def map(x: Axis = ("alpha", 0, 360, 73), y: Axis = ("init_v3", 0.5, 1.5, 11), in
     integrator: "fixed" (each point a test, as the program runs it) or
         "reference" (the reference integration alone: the physics).
     verify: judge each fixed-step point by the reference (the verdict array).
-    threads: worker threads (None: one per core).
+    threads: worker threads, 1 to 1024 (None or 0: one per core).
     lanes: points side by side on each thread (0: the widest vectors).
     fields: the other parameters (tdelta=0.01, m3="5" ...), as for series().
 
