@@ -17,6 +17,7 @@
 #include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
+#include "sim/trace.h"
 
 #include <emscripten/emscripten.h>
 
@@ -39,6 +40,7 @@ EM_JS(void, tb_js_test, (const char* json, const char* words),
 EM_JS(void, tb_js_caption, (const char* control, const char* caption),
       { self.tbCaption(UTF8ToString(control), UTF8ToString(caption)); });
 EM_JS(void, tb_js_fault, (const char* message), { self.tbFault(UTF8ToString(message)); });
+EM_JS(void, tb_js_graph, (const double* samples, int count), { self.tbGraph(samples, count); });
 
 // What tbPoll answers, bit by bit.
 constexpr int kStop = 1;       // Stop was clicked
@@ -86,13 +88,30 @@ public:
     MemoryForms::pset(f, x, y, colour);
   }
   void cls(tb::FormId f) override {
-    if (f == tb::FormId::Form2) bodies_ = {};
+    // A test starts: a new plot and a new trace.
+    if (f == tb::FormId::Form2) bodies_ = {}, trace.clear();
     MemoryForms::cls(f);
+  }
+
+  // The running test over time, for the page's graphs.
+  tb::Trace trace;
+
+  // The trace's samples, seven numbers each (time, the three distances, v3,
+  // vesc, the energy error), every fifth picture and when a test ends.
+  void sendGraph() {
+    std::vector<double> flat;
+    flat.reserve(trace.samples().size() * 7);
+    for (const tb::TraceSample& t : trace.samples())
+      flat.insert(flat.end(), {t.time, t.dist13, t.dist23, t.dist12, t.v3, t.vesc, t.energyError});
+    tb_js_graph(flat.data(), static_cast<int>(trace.samples().size()));
   }
 
   uint32_t doEvents() override {
     const int asked = tb_js_poll(displaySteps);
-    if (asked & kFrame) sendFrame();
+    if (asked & kFrame) {
+      sendFrame();
+      if (++frames_ % 5 == 0) sendGraph();
+    }
     if ((asked & kStop) && app && app->state() == tb::RunState::Running) app->CommandEnd_Click();
     return (asked & kEveryYield) ? 1 : 1024;
   }
@@ -130,6 +149,7 @@ public:
 
 private:
   int drawing_ = -1; // the body whose dot comes next
+  int frames_ = 0;
   std::array<std::optional<std::pair<float, float>>, 3> bodies_{};
 };
 
@@ -290,10 +310,15 @@ EMSCRIPTEN_KEEPALIVE const char* tb_run_series(const char* fields, int width, in
   for (const auto& [control, text] : typed)
     forms.setText(control, text);
   std::vector<tb::TestReport> tests;
-  e.onDisplayStep = [&] { forms.displaySteps += 1; };
+  e.onDisplayStep = [&] {
+    forms.displaySteps += 1;
+    forms.trace.add(tb::traceSample(e));
+  };
   e.onTestEnd = [&](const tb::TestReport& r) {
     tests.push_back(r);
+    forms.trace.finish();
     forms.sendFrame();
+    forms.sendGraph();
     tb_js_test(tb::testToJson(tb::exportedTest(r, forms)).c_str(), tb::lineInWords(r).c_str());
   };
   app.CommandStart_Click();

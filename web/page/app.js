@@ -264,6 +264,73 @@ function drawOverlay() {
   }
 }
 
+// The running test over time, as the desktop's graphs: the third body's
+// distances to the pair's bodies and the pair's separation; its speed
+// against its escape speed; the relative error of the total energy.
+const PANELS = [
+  { title: 'distances', lines: [[1, '#d00000', 'body 3 to 1'], [2, '#008800', 'body 3 to 2'], [3, '#555555', 'body 1 to 2']] },
+  { title: 'speed', lines: [[4, '#1f5fbf', 'v3'], [5, '#d08000', 'v escape']] },
+  { title: 'energy error', lines: [[6, '#7a3fb0', '(E - E0) / |E0|']] },
+];
+
+function drawGraphs(values) {
+  state.graph = values;
+  const canvas = $('graphs');
+  const g = canvas.getContext('2d');
+  const w = canvas.width, h = canvas.height;
+  g.clearRect(0, 0, w, h);
+  const n = values.length / 7;
+  if (n < 2) return;
+  const t0 = values[0], t1 = values[(n - 1) * 7];
+  const left = 64, right = 12, gap = 10, panelH = (h - 24 - 2 * gap) / 3;
+  g.font = '12px system-ui, sans-serif';
+  PANELS.forEach((panel, p) => {
+    const top = 6 + p * (panelH + gap);
+    let lo = Infinity, hi = -Infinity;
+    for (const [c] of panel.lines)
+      for (let k = 0; k < n; ++k) {
+        const v = values[k * 7 + c];
+        if (Number.isFinite(v)) { lo = Math.min(lo, v); hi = Math.max(hi, v); }
+      }
+    if (!(hi > lo)) { hi = lo + 1; lo -= 1; }
+    g.strokeStyle = '#c5cbd2';
+    g.strokeRect(left, top, w - left - right, panelH);
+    g.fillStyle = '#5b6470';
+    g.textAlign = 'right';
+    g.textBaseline = 'top';
+    g.fillText(hi.toPrecision(3), left - 4, top);
+    g.textBaseline = 'bottom';
+    g.fillText(lo.toPrecision(3), left - 4, top + panelH);
+    const x = (t) => left + ((t - t0) / (t1 - t0 || 1)) * (w - left - right);
+    const y = (v) => top + panelH - ((v - lo) / (hi - lo)) * panelH;
+    let legendX = left + 6;
+    for (const [c, colour, label] of panel.lines) {
+      g.strokeStyle = colour;
+      g.lineWidth = 1.5;
+      g.beginPath();
+      let pen = false;
+      for (let k = 0; k < n; ++k) {
+        const v = values[k * 7 + c];
+        if (!Number.isFinite(v)) { pen = false; continue; }
+        if (pen) g.lineTo(x(values[k * 7]), y(v)); else g.moveTo(x(values[k * 7]), y(v));
+        pen = true;
+      }
+      g.stroke();
+      g.fillStyle = colour;
+      g.textAlign = 'left';
+      g.textBaseline = 'top';
+      g.fillText(label, legendX, top + 3);
+      legendX += g.measureText(label).width + 14;
+    }
+  });
+  g.fillStyle = '#5b6470';
+  g.textBaseline = 'bottom';
+  g.textAlign = 'left';
+  g.fillText(`t = ${t0.toPrecision(4)}`, left, h);
+  g.textAlign = 'right';
+  g.fillText(`t = ${t1.toPrecision(5)}`, w - right, h);
+}
+
 function fillTable() {
   const head = $('table').tHead, body = $('table').tBodies[0];
   head.replaceChildren();
@@ -299,6 +366,9 @@ function onWorkerMessage(event) {
       break;
     case 'frame':
       drawFrame(m);
+      break;
+    case 'graph':
+      drawGraphs(new Float64Array(m.values));
       break;
     case 'line': {
       const li = $('lines').children[m.index];

@@ -24,6 +24,7 @@ const map = {
   legend: new Map(),
   started: 0,
   fields: [], x: '', y: '', reference: 1,
+  cursor: null,     // the cell the arrow keys chose
 };
 
 function axisText(which) {
@@ -84,6 +85,8 @@ function computeMap() {
   g.fillRect(0, 0, canvas.width, canvas.height);
   $('map-legend').replaceChildren();
   $('map-hover').textContent = '';
+  map.cursor = null;
+  $('map-cursor').hidden = true;
   const [xField, yField] = [map.x, map.y].map((a) => a.split('=')[0]);
   $('map-axes').textContent = `${xField} ${map.axes.x[0]} to ${map.axes.x[map.columns - 1]} across, ` +
                               `${yField} ${map.axes.y[0]} to ${map.axes.y[map.rows - 1]} up`;
@@ -203,6 +206,33 @@ function runCell({ i, j }) {
   $('display').scrollIntoView({ behavior: 'smooth', block: 'nearest' });
 }
 
+// The keyboard's cell: a frame over it, and its test in words.
+function showCursor(at) {
+  map.cursor = at;
+  const canvas = $('map-canvas'), frame = $('map-cursor');
+  const w = canvas.clientWidth / map.columns, h = canvas.clientHeight / map.rows;
+  Object.assign(frame.style, { left: `${canvas.offsetLeft + at.i * w}px`, top: `${canvas.offsetTop + (map.rows - 1 - at.j) * h}px`,
+                               width: `${Math.max(w, 4)}px`, height: `${Math.max(h, 4)}px` });
+  frame.hidden = false;
+  $('map-hover').textContent = describe(at);
+}
+
+function onMapKey(e) {
+  if (!map.axes) return;
+  const at = map.cursor || { i: 0, j: 0 };
+  const moves = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, 1], ArrowDown: [0, -1] };
+  if (moves[e.key]) {
+    const [di, dj] = moves[e.key];
+    const step = e.shiftKey ? 8 : 1;
+    showCursor({ i: Math.min(map.columns - 1, Math.max(0, at.i + di * step)),
+                 j: Math.min(map.rows - 1, Math.max(0, at.j + dj * step)) });
+    e.preventDefault();
+  } else if (e.key === 'Enter' && map.cursor) {
+    runCell(map.cursor);
+    e.preventDefault();
+  }
+}
+
 function initMap() {
   for (const which of ['x', 'y']) {
     const select = $(`map-${which}-field`);
@@ -216,6 +246,9 @@ function initMap() {
     const at = pointAt(e);
     if (at) $('map-hover').textContent = describe(at);
   });
+  canvas.addEventListener('keydown', onMapKey);
+  canvas.addEventListener('focus', () => map.axes && showCursor(map.cursor || { i: 0, j: 0 }));
+  canvas.addEventListener('blur', () => { $('map-cursor').hidden = true; });
   canvas.addEventListener('click', (e) => {
     const at = pointAt(e);
     if (at) runCell(at);

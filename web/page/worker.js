@@ -80,6 +80,10 @@ self.tbFrame = (pixels, width, height, readouts) => {
   const message = { type: 'frame', width, height, readouts: shown.readouts, bodies: shown.bodies, image };
   self.postMessage(message, image ? [image] : []);
 };
+self.tbGraph = (samples, count) => {
+  const values = new Float64Array(engine.HEAPF64.buffer, samples, count * 7).slice();
+  self.postMessage({ type: 'graph', values: values.buffer }, [values.buffer]);
+};
 self.tbLine = (index, text) => self.postMessage({ type: 'line', index, text });
 self.tbTest = (json, words) => self.postMessage({ type: 'test', test: JSON.parse(json), words });
 self.tbCaption = (control, text) => self.postMessage({ type: 'caption', control, text });

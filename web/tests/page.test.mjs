@@ -183,12 +183,23 @@ test('an outcome map on every core: the map tool\'s points, hover and click-to-r
   await page.waitForFunction(() => document.getElementById('timing').textContent !== '');
   const lines = await page.$$eval('#lines li', (lis) => lis.map((li) => li.textContent).filter((t) => t !== ''));
   assert.deepEqual(lines, batchLines(['--tdelta', '0.01', '--alpha-start', '0', '--alpha-end', '0', '--init-v3', '0.5']));
+  // With a keyboard alone: Tab to the map, arrows to a cell, Enter runs it.
+  await page.focus('#map-canvas');
+  await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('ArrowUp');
+  assert.match(await page.textContent('#map-hover'), /^alpha 45, init-v3 0\.75: /);
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.getElementById('timing').textContent !== '' &&
+                                   document.getElementById('Talphastr').value === '45');
+  await page.waitForFunction(() => document.getElementById('timing').textContent !== '');
+  const keyed = await page.$$eval('#lines li', (lis) => lis.map((li) => li.textContent).filter((t) => t !== ''));
+  assert.deepEqual(keyed, batchLines(['--tdelta', '0.01', '--alpha-start', '45', '--alpha-end', '45', '--init-v3', '0.75']));
   if (shots) await page.screenshot({ path: `${shots}/web-map.png`, fullPage: true });
   assert.deepEqual(errors, []);
   await page.close();
 });
 
-test('the colour-blind safe palette draws the trails in its own colours', async () => {
+test('the graphs follow the test to its end; the colour-blind palette draws in its own colours', async () => {
   const { page } = await openPage();
   const colours = async () => page.$eval('#plot', (c) => {
     const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
@@ -197,6 +208,13 @@ test('the colour-blind safe palette draws the trails in its own colours', async 
   });
   await runSeries(page, { Ttdelta: '0.01', Talphastr: '0', Talphaend: '0' });
   const plain = await colours();
+  // The graphs over time end with the test: their last sample at its time.
+  const [samples, last, time] = await page.evaluate(() => {
+    const n = state.graph.length / 7;
+    return [n, state.graph[(n - 1) * 7], state.tests[0].time];
+  });
+  assert.ok(samples > 100, `${samples} samples`);
+  assert.equal(last, time);
   assert.ok(plain.red > 0 && plain.orange === 0, JSON.stringify(plain));
   await page.check('#colour-blind');
   await runSeries(page, { Ttdelta: '0.01', Talphastr: '0', Talphaend: '0' });
