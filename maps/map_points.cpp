@@ -116,9 +116,13 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t n,
   // alone: the fixed-step test is set up (so a field it refuses is the
   // point's fault) and stopped after its first pass.
   if (o.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
-  auto input = [&o, columns, pointAt](size_t e) {
+  // Its plot is one pixel: a picture nobody sees would cost a physical point
+  // more than its reference integration (the image made and its pages touched).
+  const bool reference = o.integrator == MapIntegrator::Reference;
+  auto input = [&o, columns, pointAt, reference](size_t e) {
     const size_t k = pointAt(e);
-    return HeadlessTestInput{o.pointFields(k % columns, k / columns), std::nullopt};
+    return HeadlessTestInput{o.pointFields(k % columns, k / columns),
+                             reference ? std::optional(std::pair(1, 1)) : std::nullopt};
   };
   // A point a signal stopped is not kept: the map ends before it.
   auto keep = [&o, columns, pointAt](size_t e, HeadlessTest& t,
