@@ -71,20 +71,28 @@ test('the page loads its own files only, and is cross-origin isolated', async ()
 
 test('the lines are the batch tool\'s, and the golden series\' columns', async () => {
   const { page, errors } = await openPage();
+  // Series of the tests before, and the README's examples.
   const cases = [
-    [{ Ttdelta: '0.01' }, ['--tdelta', '0.01']],
-    [{ Ttdelta: '0.01', Talphastr: '0', Talphaend: '40', Tm3: '100', Tinitv2: '1.2' },
-     ['--tdelta', '0.01', '--alpha-end', '40', '--m3', '100', '--init-v3', '1.2']],
-    [{ Ttdelta: '0.005', Talphastr: '-30', Talphaend: '30', Tm2: '10' },
-     ['--tdelta', '0.005', '--alpha-start', '-30', '--alpha-end', '30', '--m2', '10']],
+    ['--tdelta', '0.01'],
+    ['--tdelta', '0.01', '--alpha-end', '40', '--m3', '100', '--init-v3', '1.2'],
+    ['--tdelta', '0.005', '--alpha-start', '-30', '--alpha-end', '30', '--m2', '10'],
+    ['--alpha-end', '20'],
+    ['--alpha-end', '0.1', '--tdelta', '0.01'],
+    ['--alpha-start', '30', '--alpha-end', '30'],
+    ['--tdelta', '0.05', '--alpha-start', '36', '--alpha-end', '48'],
+    ['--tdelta', '0.05', '--init-v3', '0.7', '--alpha-start', '40', '--alpha-end', '45'],
   ];
-  for (const [fields, args] of cases) {
+  const control = { '--alpha-start': 'Talphastr', '--alpha-end': 'Talphaend', '--tdelta': 'Ttdelta',
+                    '--init-v3': 'Tinitv2', '--m2': 'Tm2', '--m3': 'Tm3', '--disp-max': 'Tdispmax' };
+  for (const args of cases) {
+    const fields = {};
+    for (let k = 0; k < args.length; k += 2) fields[control[args[k]]] = args[k + 1];
     const lines = await runSeries(page, { Ttdelta: '0.001', Talphastr: '0', Talphaend: '180', Tinitv2: '0.9', Tm2: '1000',
                                           Tm3: '1', Tdispmax: '500', ...fields });
     const expected = batchLines(args);
     // The print form keeps 19 lines: the 19th shows the latest test.
     const shown = expected.length <= 19 ? expected : [...expected.slice(0, 18), expected[expected.length - 1]];
-    assert.deepEqual(lines, shown, JSON.stringify(fields));
+    assert.deepEqual(lines, shown, args.join(' '));
   }
   // The default series: every column of every test as the golden file has it.
   await runSeries(page, { Ttdelta: '0.001', Talphastr: '0', Talphaend: '180', Tinitv2: '0.9', Tm2: '1000', Tm3: '1',
@@ -114,6 +122,18 @@ test('a typed mistake is marked with the tools\' words, and Start refuses a zero
   await page.click('#start');
   assert.match(await page.textContent('#message'), /tdelta/);
   assert.ok(await page.$eval('#stop', (b) => b.disabled), 'no series started');
+  // A refused experiment gets the tool's own words.
+  await page.fill('#Ttdelta', '0.001');
+  await page.fill('#Tm2', '-1000');
+  await page.click('#start');
+  let said = '';
+  try {
+    execFileSync(batch, ['--m2', '-1000'], { encoding: 'utf8', stdio: 'pipe' });
+  } catch (e) {
+    said = e.stderr.trim().replace(/^threebody-batch: /, '');
+  }
+  assert.ok(said !== '');
+  assert.equal(await page.textContent('#message'), said);
   await page.close();
 });
 
