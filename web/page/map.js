@@ -10,6 +10,9 @@ const MAP_FIELDS = [
 const AXIS_CONTROL = { alpha: 'Talphastr', 'init-v3': 'Tinitv2', m2: 'Tm2', m3: 'Tm3', tdelta: 'Ttdelta' };
 const NOT_YET = 6; // the outcome slot of a point not computed yet
 const CHUNK = 12;  // points a worker takes at a time
+// The most points the page maps: its picture, the points' results and their
+// order stay in the page's memory (the map tool takes larger maps).
+const MOST_POINTS = 1000000;
 
 const map = {
   id: 0,
@@ -64,6 +67,13 @@ function computeMap() {
                                       [map.fields.map(([c, t]) => `${c}=${t}`).join('\n'), map.x, map.y, map.reference]);
   if (problem) {
     $('map-status').textContent = problem;
+    $('map-status').classList.add('fault');
+    return;
+  }
+  const count = (which) => Number($(`map-${which}-points`).value.trim());
+  if (count('x') * count('y') > MOST_POINTS) {
+    $('map-status').textContent = `The page maps at most ${MOST_POINTS} points and this map has ` +
+      `${count('x') * count('y')}: give fewer points, or make it with threebody-map.`;
     $('map-status').classList.add('fault');
     return;
   }

@@ -191,6 +191,18 @@ test('an outcome map on every core: the map tool\'s points, hover and click-to-r
     });
     assert.match(await page.textContent('#map-status'), /45 of 45 points.*S_b/);
   }
+  // Axes the map tool refuses, and a map too large for the page, are said so;
+  // the map shown stays.
+  await page.fill('#map-x-points', '0');
+  await page.click('#map-compute');
+  assert.match(await page.textContent('#map-status'), /count of "alpha=0:360:0" must be a whole number/);
+  await page.fill('#map-x-points', '2000');
+  await page.fill('#map-y-points', '2000');
+  await page.click('#map-compute');
+  assert.match(await page.textContent('#map-status'), /at most 1000000 points.*4000000/);
+  assert.equal(await page.evaluate(() => map.points.length), 45);
+  await page.fill('#map-x-points', '9');
+  await page.fill('#map-y-points', '5');
   // Hover over the bottom-left cell, then click it: its test runs above.
   const box = await page.$eval('#map-canvas', (c) => {
     c.scrollIntoView({ block: 'center' });
