@@ -265,3 +265,31 @@ test('an example fills the fields and says what to watch', async () => {
   assert.equal(await page.inputValue('#Talphastr'), await page.inputValue('#Talphaend'));
   await page.close();
 });
+
+test('served without cross-origin isolation the page still runs, and Stop ends the worker', async () => {
+  const plain = spawn('python3', [`${here}../serve.py`, webDir, '0', '--plain'], { stdio: ['ignore', 'pipe', 'inherit'] });
+  try {
+    const plainUrl = await new Promise((resolve) => plain.stdout.on('data', (d) => {
+      const m = /http:\/\/[0-9.]+:[0-9]+\//.exec(String(d));
+      if (m) resolve(m[0]);
+    }));
+    const page = await browser.newPage();
+    await page.goto(plainUrl);
+    await page.waitForFunction(() => !document.getElementById('start').disabled);
+    assert.equal(await page.evaluate(() => self.crossOriginIsolated), false);
+    const lines = await runSeries(page, { Ttdelta: '0.01', Talphaend: '40' });
+    assert.deepEqual(lines, batchLines(['--tdelta', '0.01', '--alpha-end', '40']));
+    assert.ok(await page.$eval('#pause', (b) => b.disabled), 'no pause without shared memory');
+    // A long series, stopped: the lines so far stay, and Start comes back.
+    await page.fill('#Ttdelta', '0.0001');
+    await page.fill('#Talphaend', '180');
+    await page.click('#start');
+    await page.waitForFunction(() => Number(document.getElementById('readout-Tcycle').textContent) > 0);
+    await page.click('#stop');
+    assert.match(await page.textContent('#message'), /NEXT TEST \? $/);
+    await page.waitForFunction(() => !document.getElementById('start').disabled);
+    await page.close();
+  } finally {
+    plain.kill();
+  }
+});
