@@ -22,6 +22,7 @@
 #include <emscripten/emscripten.h>
 
 #include <array>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -125,9 +126,12 @@ public:
     readouts += "},\"bodies\":[";
     for (size_t k = 0; k < bodies_.size(); ++k) {
       if (k) readouts += ',';
-      readouts += bodies_[k] ? "[" + std::to_string(bodies_[k]->first) + "," +
-                                   std::to_string(bodies_[k]->second) + "]"
-                             : std::string("null");
+      // Only places near the plot: one far out (or beyond the floats) is not shown.
+      const bool near =
+          bodies_[k] && std::fabs(bodies_[k]->first) < 1e6 && std::fabs(bodies_[k]->second) < 1e6;
+      readouts +=
+          near ? "[" + std::to_string(bodies_[k]->first) + "," + std::to_string(bodies_[k]->second) + "]"
+               : std::string("null");
     }
     readouts += "]}";
     const std::vector<uint32_t>& pixels = plot();
@@ -191,6 +195,9 @@ std::string mapPointJson(size_t k) {
   const size_t i = k % mapGrid.columns(), j = k / mapGrid.columns();
   const tb::FieldTexts fields = mapGrid.pointFields(i, j);
   auto forms = tb::newMemoryForms();
+  const bool reference = mapGrid.integrator == tb::MapIntegrator::Reference;
+  // As the map tool does: a physical point's set-up draws on one pixel.
+  if (reference) forms->forcePlotSize(1, 1);
   tb::Experiment e(*forms);
   tb::Application app(*forms, e);
   for (const auto& [control, text] : fields)
@@ -199,7 +206,7 @@ std::string mapPointJson(size_t k) {
   std::string text, verdict;
   int64_t steps = 0;
   double time = 0;
-  if (mapGrid.integrator == tb::MapIntegrator::Reference) {
+  if (reference) {
     // The fixed-step test is only set up, so that a field it refuses is the
     // point's fault; the reference integration alone decides the rest.
     if (!e.beginSolo()) {
