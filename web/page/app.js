@@ -123,7 +123,9 @@ function setRunning(running) {
   $('stop').disabled = !running;
   $('pause').disabled = !running || !state.control;
   $('step').disabled = !running || !state.control;
-  $('save-results').disabled = running || state.tests.length === 0;
+  // The CSV comes from the engine when a series ends (none after a Stop that
+  // ended the worker).
+  $('save-results').disabled = running || state.csv === '';
   if (!running) {
     $('pause').textContent = 'Pause';
     $('pause').setAttribute('aria-pressed', 'false');
@@ -151,6 +153,7 @@ function start() {
   clearLines();
   state.tests = [];
   state.words = [];
+  state.csv = '';
   state.seriesFields = fields;
   fillTable();
   const side = plotSize();

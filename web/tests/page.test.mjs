@@ -288,6 +288,8 @@ test('served without cross-origin isolation the page still runs, and Stop ends t
     await page.click('#stop');
     assert.match(await page.textContent('#message'), /NEXT TEST \? $/);
     await page.waitForFunction(() => !document.getElementById('start').disabled);
+    // The engine's CSV of the series did not come: nothing stale is offered.
+    assert.ok(await page.$eval('#save-results', (b) => b.disabled));
     await page.close();
   } finally {
     plain.kill();
