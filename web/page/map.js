@@ -28,6 +28,7 @@ const map = {
   started: 0,
   fields: [], x: '', y: '', reference: 1,
   cursor: null,     // the cell the arrow keys chose
+  history: [],      // the axes of the maps zoomed out of, for Back
 };
 
 function axisText(which) {
@@ -58,13 +59,11 @@ function handOut(k) {
 }
 
 function computeMap() {
-  stopMap();
-  map.fields = fieldTexts();
-  map.x = axisText('x');
-  map.y = axisText('y');
-  map.reference = Number($('map-integrator').value);
+  // The map shown stays until the new one is accepted.
+  const fields = fieldTexts(), x = axisText('x'), y = axisText('y');
+  const reference = Number($('map-integrator').value);
   const problem = state.checker.ccall('tb_map_setup', 'string', ['string', 'string', 'string', 'number'],
-                                      [map.fields.map(([c, t]) => `${c}=${t}`).join('\n'), map.x, map.y, map.reference]);
+                                      [fields.map(([c, t]) => `${c}=${t}`).join('\n'), x, y, reference]);
   if (problem) {
     $('map-status').textContent = problem;
     $('map-status').classList.add('fault');
@@ -78,6 +77,8 @@ function computeMap() {
     return;
   }
   $('map-status').classList.remove('fault');
+  stopMap();
+  Object.assign(map, { fields, x, y, reference });
   map.axes = JSON.parse(state.checker.ccall('tb_map_axes', 'string', [], []));
   map.columns = map.axes.x.length;
   map.rows = map.axes.y.length;
@@ -259,8 +260,64 @@ function initMap() {
   canvas.addEventListener('keydown', onMapKey);
   canvas.addEventListener('focus', () => map.axes && showCursor(map.cursor || { i: 0, j: 0 }));
   canvas.addEventListener('blur', () => { $('map-cursor').hidden = true; });
-  canvas.addEventListener('click', (e) => {
-    const at = pointAt(e);
-    if (at) runCell(at);
+  // A click runs a cell's test; a drag over cells zooms into them.
+  let drag = null;
+  canvas.addEventListener('mousedown', (e) => {
+    drag = pointAt(e) && { from: pointAt(e), x: e.clientX, y: e.clientY };
   });
+  canvas.addEventListener('mousemove', (e) => {
+    if (drag && (Math.abs(e.clientX - drag.x) > 4 || Math.abs(e.clientY - drag.y) > 4)) {
+      drag.moved = true;
+      const to = pointAt(e);
+      if (to) showSelection(drag.from, to);
+    }
+  });
+  window.addEventListener('mouseup', (e) => {
+    if (!drag) return;
+    const from = drag.from, moved = drag.moved;
+    drag = null;
+    $('map-selection').hidden = true;
+    const to = pointAt(e);
+    if (!to) return;
+    if (!moved) runCell(to);
+    else zoomTo(from, to);
+  });
+  $('map-back').addEventListener('click', back);
+}
+
+// The cells between two corners, framed while the mouse drags.
+function showSelection(a, b) {
+  const canvas = $('map-canvas'), frame = $('map-selection');
+  const w = canvas.clientWidth / map.columns, h = canvas.clientHeight / map.rows;
+  const i0 = Math.min(a.i, b.i), i1 = Math.max(a.i, b.i), j0 = Math.min(a.j, b.j), j1 = Math.max(a.j, b.j);
+  Object.assign(frame.style, { left: `${canvas.offsetLeft + i0 * w}px`, top: `${canvas.offsetTop + (map.rows - 1 - j1) * h}px`,
+                               width: `${(i1 - i0 + 1) * w}px`, height: `${(j1 - j0 + 1) * h}px` });
+  frame.hidden = false;
+}
+
+// The map of the cells between two corners, at the same number of points:
+// the axes' texts at the corners become the new ranges; Back returns.
+function zoomTo(a, b) {
+  const i0 = Math.min(a.i, b.i), i1 = Math.max(a.i, b.i), j0 = Math.min(a.j, b.j), j1 = Math.max(a.j, b.j);
+  if (i1 === i0 || j1 === j0) return;
+  map.history.push(axisInputs());
+  $('map-x-from').value = map.axes.x[i0];
+  $('map-x-to').value = map.axes.x[i1];
+  $('map-y-from').value = map.axes.y[j0];
+  $('map-y-to').value = map.axes.y[j1];
+  $('map-back').disabled = false;
+  computeMap();
+}
+
+function axisInputs() {
+  const ids = ['x-field', 'x-from', 'x-to', 'x-points', 'y-field', 'y-from', 'y-to', 'y-points'];
+  return Object.fromEntries(ids.map((id) => [id, $(`map-${id}`).value]));
+}
+
+function back() {
+  const view = map.history.pop();
+  if (!view) return;
+  for (const [id, value] of Object.entries(view)) $(`map-${id}`).value = value;
+  $('map-back').disabled = map.history.length === 0;
+  computeMap();
 }

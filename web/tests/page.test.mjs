@@ -201,6 +201,7 @@ test('an outcome map on every core: the map tool\'s points, hover and click-to-r
   await page.click('#map-compute');
   assert.match(await page.textContent('#map-status'), /at most 1000000 points.*4000000/);
   assert.equal(await page.evaluate(() => map.points.length), 45);
+  assert.deepEqual(await page.evaluate(() => [map.x, map.y]), ['alpha=0:360:9', 'init-v3=0.5:1.5:5']);
   await page.fill('#map-x-points', '9');
   await page.fill('#map-y-points', '5');
   // Hover over the bottom-left cell, then click it: its test runs above.
@@ -227,6 +228,27 @@ test('an outcome map on every core: the map tool\'s points, hover and click-to-r
   const keyed = await page.$$eval('#lines li', (lis) => lis.map((li) => li.textContent).filter((t) => t !== ''));
   assert.deepEqual(keyed, batchLines(['--tdelta', '0.01', '--alpha-start', '45', '--alpha-end', '45', '--init-v3', '0.75']));
   if (shots) await page.screenshot({ path: `${shots}/web-map.png`, fullPage: true });
+  // A drag over cells zooms into them, at the same number of points, and is
+  // the map tool's map of those ranges; Back returns.
+  // (The click above scrolled the page to the plot.)
+  await page.waitForTimeout(800);
+  const cell = await page.$eval('#map-canvas', (c) => {
+    c.scrollIntoView({ block: 'center' });
+    const b = c.getBoundingClientRect();
+    return { left: b.left, bottom: b.bottom, w: b.width / 9, h: b.height / 5 };
+  });
+  await page.mouse.move(cell.left + 2.5 * cell.w, cell.bottom - 1.5 * cell.h);
+  await page.mouse.down();
+  await page.mouse.move(cell.left + 5.5 * cell.w, cell.bottom - 3.5 * cell.h, { steps: 5 });
+  await page.mouse.up();
+  assert.deepEqual(await page.evaluate(() => [map.x, map.y]), ['alpha=90:225:9', 'init-v3=0.75:1.25:5']);
+  await page.waitForFunction(() => map.done === 45 && !map.running, null, { timeout: 120000 });
+  const zoomed = await page.evaluate(() => map.points);
+  mapCsv(['--x', 'alpha=90:225:9', '--y', 'init-v3=0.75:1.25:5', '--tdelta', '0.01']).forEach((row, k) =>
+    assert.equal(String(zoomed[k].steps), row.steps, `zoomed point ${k}`));
+  await page.click('#map-back');
+  assert.deepEqual(await page.evaluate(() => [map.x, map.y]), ['alpha=0:360:9', 'init-v3=0.5:1.5:5']);
+  assert.ok(await page.$eval('#map-back', (b) => b.disabled));
   assert.deepEqual(errors, []);
   await page.close();
 });
