@@ -11,7 +11,8 @@ import { resolve } from 'node:path';
 const [webDir, batch] = process.argv.slice(2).map((p) => resolve(p));
 globalThis.self = globalThis;
 Object.assign(self, {
-  tbPoll: () => 0, tbFrame: () => {}, tbLine: () => {}, tbTest: () => {}, tbCaption: () => {}, tbFault: () => {},
+  tbPoll: () => 0, tbFrame: () => {}, tbGraph: () => {}, tbLine: () => {}, tbTest: () => {}, tbCaption: () => {},
+  tbFault: () => {},
 });
 const createThreebody = createRequire(import.meta.url)(`${webDir}/threebody.js`);
 const engine = await createThreebody({ wasmBinary: readFileSync(`${webDir}/threebody.wasm`) });
