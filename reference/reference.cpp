@@ -4,20 +4,11 @@
 // the step's start, which stay within the tolerance the step was taken at.
 #include "reference/reference.h"
 
-#include "reference/step_adjuster.h"
+#include "reference/rkf78.h"
 #include "runtime/controls.h"
 #include "runtime/cr_math.h"
 #include "runtime/memory_forms.h"
 #include "sim/experiment.h"
-
-// GCC 12 warns of members inside Boost.Odeint's steppers that its inlining
-// cannot prove set (they are, on the first step); the warning is Boost's own.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <boost/numeric/odeint/stepper/controlled_runge_kutta.hpp>
-#include <boost/numeric/odeint/stepper/generation.hpp>
-#include <boost/numeric/odeint/stepper/runge_kutta_fehlberg78.hpp>
 
 #include <algorithm>
 #include <array>
@@ -28,10 +19,8 @@ namespace tb {
 
 namespace {
 
-namespace odeint = boost::numeric::odeint;
-
 // x0 y0 x1 y1 x2 y2, then vx0 vy0 vx1 vy1 vx2 vy2.
-using State = std::array<double, 12>;
+using State = rkf78::State;
 
 struct Gravity {
   double m[3];
@@ -117,8 +106,8 @@ public:
     if (t <= t0_) return s0_;
     if (t >= t1_) return s1_;
     State y = s0_;
-    odeint::runge_kutta_fehlberg78<State> rk;
-    rk.do_step(g_, y, t0_, t - t0_);
+    Gravity g = g_;
+    rkf78::step(g, y, t - t0_);
     return y;
   }
   // Where f changes sign between a and b (f(a), f(b) of opposite signs): the
@@ -284,10 +273,7 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     return finish(s);
   }
 
-  using Stepper = odeint::runge_kutta_fehlberg78<State>;
-  using Checker = odeint::default_error_checker<double, Stepper::algebra_type, Stepper::operations_type>;
-  odeint::controlled_runge_kutta<Stepper, Checker, RoundedStepAdjuster<double, double>> stepper(
-      Checker(settings.tolerance, settings.tolerance));
+  const RoundedStepAdjuster<double, double> adjuster;
   double t = 0, dt = std::min(1e-2, maxStep);
   std::vector<double> samples, levels;
   std::vector<Event> events;
@@ -299,7 +285,7 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     const State s0 = s;
     const double t0 = t;
     dt = std::min(dt, maxStep);
-    if (stepper.try_step(g, s, t, dt) != odeint::success) continue;
+    if (!rkf78::tryStep(g, s, t, dt, settings.tolerance, adjuster)) continue;
     ++out.steps;
     const Interval iv(g, t0, s0, t, s);
     // The sample points: the ends, the extrema of body 3's distance to each
