@@ -105,9 +105,16 @@ public:
   State at(double t) const {
     if (t <= t0_) return s0_;
     if (t >= t1_) return s1_;
+    // The events ask for the same instants more than once (a sample's end is
+    // the next one's start, and its own event): a step from the interval's
+    // start to t gives the same bits every time, so the last few are kept.
+    for (const Known& k : known_)
+      if (k.t == t) return k.s;
     State y = s0_;
     Gravity g = g_;
     rkf78::step(g, y, t - t0_);
+    known_[next_] = {t, y};
+    next_ = (next_ + 1) % kKnown;
     return y;
   }
   // Where f changes sign between a and b (f(a), f(b) of opposite signs): the
@@ -145,6 +152,13 @@ private:
   const Gravity& g_;
   double t0_, t1_;
   State s0_, s1_;
+  struct Known {
+    double t = NAN; // never equal to an asked time
+    State s;
+  };
+  static constexpr int kKnown = 4;
+  mutable Known known_[kKnown];
+  mutable int next_ = 0;
 };
 
 enum class EventKind { Approach, FarIn, FarOut, Collision, Revolution, TurnBack, Closest };
