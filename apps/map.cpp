@@ -148,9 +148,27 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
     if (shown) err << "\r" << std::string(78, ' ') << "\r" << std::flush;
     shown = false;
   };
+  // Points finished, written or not: the workers finish points out of order,
+  // and a slow point holds the rows after it back, not the count.
+  size_t finished = first;
+  auto report = [&](size_t count) {
+    finished = std::max(finished, count);
+    const double now = monotonicSeconds();
+    // Nothing to tell, or a rate to tell it from, before the first point.
+    if (!progress.show || finished == first || now - lastReport < 0.2) return;
+    lastReport = now;
+    const double rate = (finished - first) / std::max(1e-9, now - started);
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "\rpoints %zu of %zu (%.1f%%), %.1f points/s, %s left   ", finished, total,
+                  100.0 * finished / total, rate,
+                  formatDuration((total - finished) / std::max(rate, 1e-9)).c_str());
+    err << buf << std::flush;
+    shown = true;
+  };
   auto here = [&](size_t from, const std::function<bool(size_t, PointRow&)>& write) {
     return from + computePoints(
-                      o, total - from, [from](size_t e) { return from + e; }, write);
+                      o, total - from, [from](size_t e) { return from + e; }, write,
+                      [&report, from](size_t count) { report(from + count); });
   };
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
     if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps, row.mark};
@@ -176,17 +194,7 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
         err << "threebody-map: writing the results failed: " << writeFailure(out) << "\n";
       return !(failed = true);
     }
-    double now = monotonicSeconds();
-    if (progress.show && now - lastReport >= 0.2) {
-      lastReport = now;
-      double rate = (k + 1 - first) / std::max(1e-9, now - started);
-      char buf[160];
-      std::snprintf(buf, sizeof buf, "\rpoints %zu of %zu (%.1f%%), %.1f points/s, %s left   ", k + 1, total,
-                    100.0 * (k + 1) / total, rate,
-                    formatDuration((total - k - 1) / std::max(rate, 1e-9)).c_str());
-      err << buf << std::flush;
-      shown = true;
-    }
+    report(k + 1);
     return true;
   });
   wipe();

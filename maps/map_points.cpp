@@ -151,10 +151,11 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t n,
 }
 
 size_t computePoints(const MapRun& o, size_t n, const std::function<size_t(size_t)>& pointAt,
-                     const std::function<bool(size_t, PointRow&)>& write) {
+                     const std::function<bool(size_t, PointRow&)>& write,
+                     const std::function<void(size_t)>& finished) {
   auto points = startPoints(o, n, pointAt);
   size_t e = 0;
-  for (std::optional<PointRow> row; e < n && (row = points->take(e)) && write(pointAt(e), *row);)
+  for (std::optional<PointRow> row; e < n && (row = points->take(e, finished)) && write(pointAt(e), *row);)
     ++e;
   return e;
 }

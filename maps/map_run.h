@@ -55,10 +55,13 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t coun
 // Computes `count` points, the e-th being point `pointAt(e)` (point indices
 // in increasing order), on worker threads and hands each row to `write` in
 // that order as soon as it and the ones before it are final; only the rows
-// that wait for an earlier one are held. Returns how many were written:
-// fewer when a signal stopped the work or `write` returned false. A memory
-// or thread failure of a worker is thrown here.
+// that wait for an earlier one are held. `finished`, when given, is called
+// every 0.1 s while a row is awaited, with the number of points finished so
+// far (written or held). Returns how many were written: fewer when a signal
+// stopped the work or `write` returned false. A memory or thread failure of
+// a worker is thrown here.
 size_t computePoints(const MapRun& o, size_t count, const std::function<size_t(size_t)>& pointAt,
-                     const std::function<bool(size_t, PointRow&)>& write);
+                     const std::function<bool(size_t, PointRow&)>& write,
+                     const std::function<void(size_t)>& finished = {});
 
 } // namespace tb

@@ -576,6 +576,23 @@ TEST(MapStreams, TheProgressLineIsWipedBeforeEachRowOnATerminal) {
   EXPECT_NE(r.out.find("points/s"), std::string::npos) << "no progress line was shown";
 }
 
+// The progress line counts the points finished, not only the rows written:
+// while the first point (the smallest time step, by far the slowest) holds
+// every row back, the other thread's points show.
+TEST(MapStreams, TheProgressLineCountsPointsFinishedBehindASlowOne) {
+  MapOutput r = runExe("script -qec \"$M --x tdelta=0.00005:0.001:4 --y m3=1:2:2 --jobs 2 --lanes 1 "
+                       "--format jsonl 2>&1 >/dev/null\" /dev/null");
+  ASSERT_EQ(r.status, 0) << r.err;
+  size_t most = 0;
+  for (size_t at = r.out.find("points "); at != std::string::npos; at = r.out.find("points ", at + 1)) {
+    size_t count = 0, of = 0;
+    if (std::sscanf(r.out.c_str() + at, "points %zu of %zu", &count, &of) == 2 && of == 8)
+      most = std::max(most, count);
+  }
+  // Rows alone would show "points 1 of 8" and then the other seven at once.
+  EXPECT_GT(most, 1u) << r.out;
+}
+
 // Basin entropy of grids whose value is known in closed form.
 TEST(BasinEntropyOfGrids, OneOutcomeIsZeroAndACheckerboardIsItsClosedForm) {
   auto slot = [](EndCode c) { return static_cast<uint8_t>(MapOutcome::ended(c).slot()); };
