@@ -4,11 +4,20 @@
 // the step's start, which stay within the tolerance the step was taken at.
 #include "reference/reference.h"
 
-#include "reference/rkf78.h"
+#include "reference/step_adjuster.h"
 #include "runtime/controls.h"
 #include "runtime/cr_math.h"
 #include "runtime/memory_forms.h"
 #include "sim/experiment.h"
+
+// GCC 12 warns of members inside Boost.Odeint's steppers that its inlining
+// cannot prove set (they are, on the first step); the warning is Boost's own.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <boost/numeric/odeint/stepper/controlled_runge_kutta.hpp>
+#include <boost/numeric/odeint/stepper/generation.hpp>
+#include <boost/numeric/odeint/stepper/runge_kutta_fehlberg78.hpp>
 
 #include <algorithm>
 #include <array>
@@ -19,8 +28,10 @@ namespace tb {
 
 namespace {
 
+namespace odeint = boost::numeric::odeint;
+
 // x0 y0 x1 y1 x2 y2, then vx0 vy0 vx1 vy1 vx2 vy2.
-using State = rkf78::State;
+using State = std::array<double, 12>;
 
 struct Gravity {
   double m[3];
@@ -111,8 +122,8 @@ public:
     for (const Known& k : known_)
       if (k.t == t) return k.s;
     State y = s0_;
-    Gravity g = g_;
-    rkf78::step(g, y, t - t0_);
+    odeint::runge_kutta_fehlberg78<State> rk;
+    rk.do_step(g_, y, t0_, t - t0_);
     known_[next_] = {t, y};
     next_ = (next_ + 1) % kKnown;
     return y;
@@ -287,7 +298,10 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     return finish(s);
   }
 
-  const RoundedStepAdjuster<double, double> adjuster;
+  using Stepper = odeint::runge_kutta_fehlberg78<State>;
+  using Checker = odeint::default_error_checker<double, Stepper::algebra_type, Stepper::operations_type>;
+  odeint::controlled_runge_kutta<Stepper, Checker, RoundedStepAdjuster<double, double>> stepper(
+      Checker(settings.tolerance, settings.tolerance));
   double t = 0, dt = std::min(1e-2, maxStep);
   std::vector<double> samples, levels;
   std::vector<Event> events;
@@ -299,7 +313,7 @@ ReferenceOutcome integrateReference(const ReferenceStart& start, const Reference
     const State s0 = s;
     const double t0 = t;
     dt = std::min(dt, maxStep);
-    if (!rkf78::tryStep(g, s, t, dt, settings.tolerance, adjuster)) continue;
+    if (stepper.try_step(g, s, t, dt) != odeint::success) continue;
     ++out.steps;
     const Interval iv(g, t0, s0, t, s);
     // The sample points: the ends, the extrema of body 3's distance to each

@@ -4,18 +4,6 @@
 #include "apps/batch_run.h"
 #include "forms/examples.h"
 #include "reference/reference.h"
-#include "reference/rkf78.h"
-#include "runtime/parameters.h"
-
-// Boost.Odeint, the stepper the reference's own is checked against. GCC 12
-// warns of members inside its steppers that its inlining cannot prove set
-// (they are, on the first step); the warning is Boost's own.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <boost/numeric/odeint/stepper/controlled_runge_kutta.hpp>
-#include <boost/numeric/odeint/stepper/generation.hpp>
-#include <boost/numeric/odeint/stepper/runge_kutta_fehlberg78.hpp>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -305,62 +293,4 @@ TEST(Reference, TheExamplesEndAsTheySayAndTheReferenceAgrees) {
         *verifyOutcome(referenceStart(fields, tests[0].alpha), tests[0].end, tests[0].revolutions);
     EXPECT_EQ(v.verdict, e.fragile ? Verification::Fragile : Verification::Confirmed) << verificationText(v);
   }
-}
-
-// The reference's own Runge-Kutta-Fehlberg 7(8) against Boost.Odeint's, on
-// the three bodies' equations: every try of the controlled stepper (taken or
-// not, the state, the time and the next step) and every single step of an
-// event's search give the same bits, over whole tests at both tolerances.
-TEST(Reference, ItsStepperGivesOdeintsBitsStepByStep) {
-  struct Gravity {
-    double m[3];
-    void operator()(const tb::rkf78::State& s, tb::rkf78::State& d, double) const {
-      double ax[3] = {}, ay[3] = {};
-      for (int i = 0; i < 3; ++i)
-        for (int j = i + 1; j < 3; ++j) {
-          const double dx = s[2 * j] - s[2 * i], dy = s[2 * j + 1] - s[2 * i + 1];
-          const double r2 = dx * dx + dy * dy, inv = 1 / (r2 * std::sqrt(r2));
-          ax[i] += m[j] * dx * inv, ay[i] += m[j] * dy * inv;
-          ax[j] -= m[i] * dx * inv, ay[j] -= m[i] * dy * inv;
-        }
-      for (int i = 0; i < 3; ++i)
-        d[2 * i] = s[6 + 2 * i], d[2 * i + 1] = s[7 + 2 * i], d[6 + 2 * i] = ax[i], d[7 + 2 * i] = ay[i];
-    }
-  };
-  namespace odeint = boost::numeric::odeint;
-  using Stepper = odeint::runge_kutta_fehlberg78<tb::rkf78::State>;
-  using Checker = odeint::default_error_checker<double, Stepper::algebra_type, Stepper::operations_type>;
-  const tb::FieldTexts fields = tb::defaultFieldTexts();
-  int64_t tries = 0, rejected = 0;
-  for (double alpha : {0.0, 37.0, 95.0, 150.0})
-    for (double tolerance : {1e-12, 1e-14}) {
-      const tb::ReferenceStart start = tb::referenceStart(fields, alpha);
-      Gravity g{{start.mass[0], start.mass[1], start.mass[2]}};
-      tb::rkf78::State x{}, y{};
-      for (int b = 0; b < 3; ++b)
-        x[2 * b] = start.x[b], x[2 * b + 1] = start.y[b], x[6 + 2 * b] = start.vx[b],
-              x[7 + 2 * b] = start.vy[b];
-      y = x;
-      odeint::controlled_runge_kutta<Stepper, Checker, tb::RoundedStepAdjuster<double, double>> theirs(
-          Checker(tolerance, tolerance));
-      const tb::RoundedStepAdjuster<double, double> adjuster;
-      double t = 0, dt = 1e-2, u = 0, du = 1e-2;
-      for (int k = 0; k < 3000 && t < 1500; ++k, ++tries) {
-        const bool took = tb::rkf78::tryStep(g, x, t, dt, tolerance, adjuster);
-        const bool tookToo = theirs.try_step(g, y, u, du) == odeint::success;
-        ASSERT_EQ(took, tookToo) << alpha << " " << k;
-        rejected += took ? 0 : 1;
-        ASSERT_EQ(t, u);
-        ASSERT_EQ(dt, du);
-        ASSERT_EQ(x, y) << alpha << " " << k;
-        dt = du = std::min(dt, 10.0);
-        // A part of the step, as an event's search takes it.
-        tb::rkf78::State part = x, partToo = y;
-        tb::rkf78::step(g, part, 0.37 * dt);
-        Stepper().do_step(g, partToo, t, 0.37 * dt);
-        ASSERT_EQ(part, partToo);
-      }
-    }
-  EXPECT_GT(tries, 2000);
-  EXPECT_GT(rejected, 0); // the rejection branch was taken too
 }
