@@ -50,35 +50,6 @@ bool onAxis(const MapGrid& g, const char* control) {
   return false;
 }
 
-// A text for the shell, in single quotes.
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s)
-    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-// A value of a zoomed or moved axis as the axis fields show it: plain
-// decimals, enough of them to tell the view's points apart.
-std::string axisNumber(double v, double span) {
-  const int decimals =
-      std::clamp(static_cast<int>(std::ceil(-std::log10(std::max(span, 1e-300)))) + 4, 0, 15);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  std::string t = buf;
-  if (t.find('.') != std::string::npos) {
-    t.erase(t.find_last_not_of('0') + 1);
-    if (t.back() == '.') t.pop_back();
-  }
-  return t == "-0" ? "0" : t;
-}
-
-std::string axisText(const MapAxis& a, double from, double to) {
-  const double span = std::abs(to - from);
-  return a.field + "=" + axisNumber(from, span) + ":" + axisNumber(to, span) + ":" +
-         std::to_string(a.values.size());
-}
-
 } // namespace
 
 MapWindow::MapWindow(FieldTexts fields) {
@@ -204,70 +175,6 @@ MapWindow::MapWindow(FieldTexts fields) {
   QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
   resize(640, 520);
   showView(grid_.x.given, grid_.y.given);
-}
-
-std::string MapWindow::showView(const std::string& x, const std::string& y) {
-  std::string e = remap(x, y);
-  if (!e.empty()) return e;
-  if (!views_.empty()) views_.resize(viewIndex_ + 1);
-  views_.emplace_back(grid_.x.given, grid_.y.given);
-  viewIndex_ = views_.size() - 1;
-  showHistory();
-  return "";
-}
-
-std::string MapWindow::zoomTo(double xFrom, double xTo, double yFrom, double yTo) {
-  // A point's axis keeps its single value.
-  if (grid_.x.values.size() == 1) xFrom = xTo = grid_.x.values.front();
-  if (grid_.y.values.size() == 1) yFrom = yTo = grid_.y.values.front();
-  return showView(axisText(grid_.x, xFrom, xTo), axisText(grid_.y, yFrom, yTo));
-}
-
-std::string MapWindow::pan(double dx, double dy) {
-  const MapAxis &x = grid_.x, &y = grid_.y;
-  return zoomTo(x.values.front() + dx, x.values.back() + dx, y.values.front() + dy, y.values.back() + dy);
-}
-
-bool MapWindow::back() {
-  if (viewIndex_ == 0) return false;
-  if (!remap(views_[viewIndex_ - 1].first, views_[viewIndex_ - 1].second).empty()) return false;
-  --viewIndex_;
-  showHistory();
-  return true;
-}
-
-bool MapWindow::forward() {
-  if (viewIndex_ + 1 >= views_.size()) return false;
-  if (!remap(views_[viewIndex_ + 1].first, views_[viewIndex_ + 1].second).empty()) return false;
-  ++viewIndex_;
-  showHistory();
-  return true;
-}
-
-void MapWindow::showHistory() {
-  back_->setEnabled(viewIndex_ > 0);
-  forward_->setEnabled(viewIndex_ + 1 < views_.size());
-}
-
-// The arrow keys move the view by a quarter of its ranges; + and - zoom
-// about its middle. False for other keys.
-bool MapWindow::key(int key) {
-  const MapAxis &x = grid_.x, &y = grid_.y;
-  const double w = x.values.back() - x.values.front(), h = y.values.back() - y.values.front();
-  const double cx = (x.values.front() + x.values.back()) / 2, cy = (y.values.front() + y.values.back()) / 2;
-  std::string e;
-  switch (key) {
-  case Qt::Key_Left: e = pan(-w / 4, 0); break;
-  case Qt::Key_Right: e = pan(w / 4, 0); break;
-  case Qt::Key_Up: e = pan(0, h / 4); break;
-  case Qt::Key_Down: e = pan(0, -h / 4); break;
-  case Qt::Key_Plus:
-  case Qt::Key_Equal: e = zoomTo(cx - w / 4, cx + w / 4, cy - h / 4, cy + h / 4); break;
-  case Qt::Key_Minus: e = zoomTo(cx - w, cx + w, cy - h, cy + h); break;
-  default: return false;
-  }
-  if (!e.empty()) readout_->setText(QString::fromStdString(e));
-  return true;
 }
 
 // The workers end before what stops them goes.
@@ -433,37 +340,6 @@ void MapWindow::pick(int i, int j, QPoint global) {
     QToolTip::showText(global, refusal_, this);
   else
     view_->mark(i, j);
-}
-
-std::string MapWindow::mapCommand() const {
-  std::string c = "threebody-map --x " + quoted(grid_.x.given) + " --y " + quoted(grid_.y.given);
-  if (grid_.integrator == MapIntegrator::Reference) c += " --integrator reference";
-  if (grid_.verify) c += " --verify";
-  // Every field, also those an axis sets: the CSV's head names them all.
-  for (const auto& f : parameterFields())
-    for (const auto& [control, text] : grid_.fields)
-      if (control == f.control) c += std::string(" ") + f.option + " " + quoted(text);
-  return c;
-}
-
-QString MapWindow::saveImage(const QString& path) {
-  QImage image = grab().toImage();
-  image.setText("Software", "threebody " + QApplication::applicationVersion());
-  image.setText("Parameters", QString::fromStdString(parameterLine(grid_.fields)));
-  image.setText("Map", QString::fromStdString(mapCommand()));
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "PNG")) return Words::tr("Could not encode the map as PNG.");
-  return saveWhole(path, png);
-}
-
-// The rows in point order, up to the first point not computed yet.
-QString MapWindow::saveCsv(const QString& path) const {
-  std::string csv = mapCsvHead(grid_);
-  for (size_t k = 0; k < rows_.size() && !rows_[k].empty(); ++k)
-    csv += rows_[k];
-  return saveWhole(path, QByteArray(csv.data(), static_cast<qsizetype>(csv.size())));
 }
 
 void MapWindow::closeEvent(QCloseEvent* event) {
