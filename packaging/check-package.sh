@@ -23,7 +23,7 @@ for f in usr/bin/threebody usr/bin/threebody-batch usr/bin/threebody-map \
          usr/share/bash-completion/completions/threebody \
          usr/share/bash-completion/completions/threebody-batch \
          usr/share/doc/threebody/copyright usr/share/doc/threebody/changelog.gz \
-         usr/share/threebody/web/index.html usr/share/threebody/web/app.js usr/share/threebody/web/worker.js \
+         usr/share/threebody/web/index.html usr/share/threebody/web/app.js usr/share/threebody/web/drawing.js usr/share/threebody/web/worker.js \
          usr/share/threebody/web/threebody.js usr/share/threebody/web/threebody.wasm; do
   test -e "$root/$f" || { echo "check-package: $f is missing from $deb"; exit 1; }
 done
