@@ -13,6 +13,11 @@ namespace threebody {
 const char* version() { return THREEBODY_VERSION; }
 
 StopToken::StopToken() : counter_(std::make_shared<std::atomic<int>>(0)) {}
+StopToken StopToken::watching(std::atomic<int>& counter) {
+  StopToken t;
+  t.counter_ = std::shared_ptr<std::atomic<int>>(&counter, [](std::atomic<int>*) {});
+  return t;
+}
 void StopToken::requestStop() const noexcept { counter_->fetch_add(1); }
 bool StopToken::stopRequested() const noexcept { return counter_->load() != 0; }
 

@@ -1,12 +1,14 @@
-// The library's outcome map, computed in point order on worker threads as
-// the map tool computes it.
+// The library's outcome map: a job computing chosen points on worker threads
+// as the map tool computes them, and the whole map in point order on it.
 #include "api/internal.h"
+#include "api/map_rows.h"
 
 #include "maps/basin_entropy.h"
+#include "maps/map_run.h"
 #include "maps/map_summary.h"
 #include "runtime/numeric.h"
 
-#include <cstdio>
+#include <numeric>
 #include <span>
 
 namespace threebody {
@@ -15,9 +17,10 @@ std::string MapAxis::text() const {
   return field + "=" + tb::exactText(from) + ":" + tb::exactText(to) + ":" + std::to_string(points);
 }
 
-MapSummary runMap(const Experiment& experiment, const MapOptions& options,
-                  const std::function<void(const MapPoint&)>& onPoint,
-                  const std::function<void(size_t, size_t)>& onProgress) {
+namespace {
+
+// The map the options describe, checked as the map tool checks its options.
+tb::MapRun mapRun(const Experiment& experiment, const MapOptions& options) {
   // The experiment's own texts are checked; the axes' fields take the values of the grid.
   for (const auto& [control, text] : fieldTexts(experiment))
     if (std::string problem = tb::parameterTextError(tb::parameterField(control).option, text);
@@ -33,40 +36,125 @@ MapSummary runMap(const Experiment& experiment, const MapOptions& options,
   if (std::string e = tb::mapGridProblem(run, "x", "y"); !e.empty()) throw Error(e);
   run.jobs = static_cast<int>(threadsFor(options.threads));
   run.lanes = options.lanes;
-  run.interrupt = options.stop.counter();
+  return run;
+}
 
+// Point k's row as the API gives it.
+MapPoint mapPoint(const tb::MapRun& run, size_t k, tb::PointRow& row) {
   const bool physical = run.integrator == tb::MapIntegrator::Reference;
-  const size_t columns = run.x.values.size(), total = columns * run.y.values.size();
+  MapPoint p;
+  p.i = k % run.columns();
+  p.j = k / run.columns();
+  p.x = run.x.values[p.i];
+  p.y = run.y.values[p.j];
+  p.outcome = row.outcome.name();
+  p.end = row.outcome.kind() == tb::MapOutcome::Kind::Ended ? tb::endNumber(row.outcome.end()) : -1;
+  p.steps = row.steps;
+  p.revolutions = row.revolutions;
+  p.time = row.time;
+  if (row.verdict)
+    p.verdict = physical && *row.verdict == tb::Verification::Confirmed ? "stable"
+                                                                        : tb::verificationName(*row.verdict);
+  p.text = std::move(row.text);
+  p.csv = std::move(row.csv);
+  p.json = std::move(row.json);
+  p.verdict_text = std::move(row.verdictText);
+  return p;
+}
+
+} // namespace
+
+struct MapJob::Impl {
+  tb::MapRun run;
+  StopToken stop;
+  std::shared_ptr<const std::vector<size_t>> order;
+  std::unique_ptr<tb::OrderedTests<tb::PointRow>> points;
+  size_t taken = 0;
+  bool ended = false; // a point came back empty: stopped
+};
+
+MapJob::MapJob(const Experiment& experiment, const MapOptions& options, std::vector<size_t> order)
+    : impl_(std::make_unique<Impl>()) {
+  Impl& m = *impl_;
+  m.run = mapRun(experiment, options);
+  m.stop = options.stop;
+  m.run.interrupt = m.stop.counter();
+  const size_t total = m.run.points();
+  if (order.empty()) {
+    order.resize(total);
+    std::iota(order.begin(), order.end(), size_t{0});
+  } else {
+    std::vector<bool> seen(total);
+    for (size_t k : order) {
+      if (k >= total)
+        throw Error("the order names point " + std::to_string(k) + " of a map of " + std::to_string(total) +
+                    " points; name points 0 to " + std::to_string(total - 1));
+      if (seen[k]) throw Error("the order names point " + std::to_string(k) + " twice; name each point once");
+      seen[k] = true;
+    }
+  }
+  m.order = std::make_shared<const std::vector<size_t>>(std::move(order));
+  m.points = tb::startPoints(m.run, m.order->size(), [order = m.order](size_t e) { return (*order)[e]; });
+}
+
+MapJob::~MapJob() = default;
+
+size_t MapJob::size() const { return impl_->order->size(); }
+size_t MapJob::taken() const { return impl_->taken; }
+bool MapJob::over() const { return impl_->ended || impl_->taken == impl_->order->size(); }
+
+std::optional<MapPoint> MapJob::next(const std::function<void(size_t)>& finished) {
+  Impl& m = *impl_;
+  if (over()) return std::nullopt;
+  std::optional<tb::PointRow> row = m.points->take(m.taken, finished);
+  if (!row) {
+    m.ended = true;
+    return std::nullopt;
+  }
+  return mapPoint(m.run, (*m.order)[m.taken++], *row);
+}
+
+std::optional<MapPoint> MapJob::poll() {
+  Impl& m = *impl_;
+  std::optional<tb::PointRow> row;
+  if (over() || !m.points->poll(m.taken, row)) return std::nullopt;
+  if (!row) {
+    m.ended = true;
+    return std::nullopt;
+  }
+  return mapPoint(m.run, (*m.order)[m.taken++], *row);
+}
+
+void MapJob::stop() {
+  impl_->stop.requestStop();
+  impl_->points->abandon(); // the running points are dropped at once
+  impl_->ended = true;
+}
+
+std::string MapJob::csvHead() const { return tb::mapCsvHead(impl_->run); }
+
+MapSummary runMap(const Experiment& experiment, const MapOptions& options,
+                  const std::function<void(const MapPoint&)>& onPoint,
+                  const std::function<void(size_t, size_t)>& onProgress) {
+  const double started = tb::monotonicSeconds();
+  MapJob job(experiment, options);
+  const tb::MapRun run = mapRun(experiment, options);
+  const bool physical = run.integrator == tb::MapIntegrator::Reference;
+  const size_t columns = run.columns(), total = job.size();
   std::vector<uint8_t> slots(total, static_cast<uint8_t>(tb::MapOutcome::notYet().slot()));
   tb::MapTally tally;
-  const double started = tb::monotonicSeconds();
-  const size_t done = tb::computePoints(
-      run, total, [](size_t e) { return e; },
-      [&](size_t k, tb::PointRow& row) {
-        slots[k] = static_cast<uint8_t>(row.outcome.slot());
-        ++tally.outcomes[row.outcome.slot()];
-        if (run.verify || physical) tally.verdicts.add(row.verdict);
-        tally.steps += row.steps;
-        MapPoint p;
-        p.i = k % columns;
-        p.j = k / columns;
-        p.x = run.x.values[p.i];
-        p.y = run.y.values[p.j];
-        p.outcome = row.outcome.name();
-        p.end = row.outcome.kind() == tb::MapOutcome::Kind::Ended ? tb::endNumber(row.outcome.end()) : -1;
-        p.steps = row.steps;
-        p.revolutions = row.revolutions;
-        p.time = row.time;
-        if (row.verdict)
-          p.verdict = physical && *row.verdict == tb::Verification::Confirmed
-                          ? "stable"
-                          : tb::verificationName(*row.verdict);
-        p.text = row.text;
-        p.csv = row.csv;
-        if (onPoint) onPoint(p);
-        if (onProgress) onProgress(k + 1, total);
-        return true;
-      });
+  while (std::optional<MapPoint> p = job.next()) {
+    const size_t k = p->j * columns + p->i;
+    const tb::MapOutcome outcome = mapOutcomeNamed(p->outcome);
+    slots[k] = static_cast<uint8_t>(outcome.slot());
+    ++tally.outcomes[outcome.slot()];
+    if (run.verify || physical)
+      tally.verdicts.add(p->verdict ? tb::mapVerdictNamed(*p->verdict) : std::nullopt);
+    tally.steps += p->steps;
+    if (onPoint) onPoint(*p);
+    if (onProgress) onProgress(k + 1, total);
+  }
+  const size_t done = job.taken();
   const double seconds = tb::monotonicSeconds() - started;
 
   MapSummary summary;
@@ -82,7 +170,7 @@ MapSummary runMap(const Experiment& experiment, const MapOptions& options,
   if (entropy.boxes > 0) summary.basin_entropy = entropy.sb;
   if (entropy.boundaryBoxes > 0) summary.boundary_basin_entropy = entropy.sbb;
   summary.fractal = entropy.fractal();
-  summary.csv_head = tb::mapCsvHead(run);
+  summary.csv_head = job.csvHead();
   summary.json = tb::summaryJson(run, tally, done, total, seconds, entropy);
   return summary;
 }

@@ -193,6 +193,79 @@ TEST(Api, MapGivesTheMapToolsRows) {
   }
 }
 
+// A job computes the points it is given, in that order, each as the whole
+// map computes it: taken waiting, taken by polling, or only the part of a
+// map still missing.
+TEST(Api, AMapJobGivesThePointsItIsAskedForInItsOrder) {
+  threebody::Experiment e;
+  e.set("tdelta", "0.01");
+  threebody::MapOptions o;
+  o.x = {"alpha", 0, 120, 5};
+  o.y = {"m3", 1, 100, 3};
+  o.threads = 2;
+  o.verify = true; // the verdicts and their marks come through too
+  std::vector<threebody::MapPoint> whole;
+  threebody::runMap(e, o, [&](const threebody::MapPoint& p) { whole.push_back(p); });
+  ASSERT_EQ(whole.size(), 15u);
+  auto same = [&](const threebody::MapPoint& p) {
+    const threebody::MapPoint& w = whole.at(p.j * 5 + p.i);
+    EXPECT_EQ(p.csv, w.csv);
+    EXPECT_EQ(p.json, w.json);
+    EXPECT_EQ(p.text, w.text);
+    EXPECT_EQ(p.verdict, w.verdict);
+    EXPECT_EQ(p.verdict_text, w.verdict_text);
+    EXPECT_FALSE(p.json.empty());
+  };
+  const std::vector<size_t> order = {14, 0, 7, 3, 11};
+  {
+    threebody::MapJob job(e, o, order);
+    EXPECT_EQ(job.size(), 5u);
+    size_t n = 0;
+    while (std::optional<threebody::MapPoint> p = job.next()) {
+      EXPECT_EQ(p->j * 5 + p->i, order.at(n++));
+      same(*p);
+    }
+    EXPECT_EQ(n, 5u);
+    EXPECT_TRUE(job.over());
+  }
+  // Polled: never waits, and every point comes once, in the order.
+  {
+    threebody::MapJob job(e, o, order);
+    std::vector<size_t> got;
+    while (!job.over())
+      if (std::optional<threebody::MapPoint> p = job.poll()) {
+        got.push_back(p->j * 5 + p->i);
+        same(*p);
+      } else
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(got, order);
+    EXPECT_FALSE(job.poll());
+  }
+  // An order that names a point outside the map, or one twice, is refused.
+  EXPECT_THROW(threebody::MapJob(e, o, {0, 15}), threebody::Error);
+  EXPECT_THROW(threebody::MapJob(e, o, {3, 4, 3}), threebody::Error);
+  // Stopped, it gives nothing more.
+  threebody::MapJob job(e, o);
+  job.stop();
+  EXPECT_TRUE(job.over());
+  EXPECT_FALSE(job.next());
+  EXPECT_LT(job.taken(), 15u);
+}
+
+// A token may watch a counter that a signal handler raises.
+TEST(Api, AStopTokenMayWatchTheCallersCounter) {
+  std::atomic<int> interrupts{0};
+  threebody::SeriesOptions o;
+  o.stop = threebody::StopToken::watching(interrupts);
+  size_t given = 0;
+  const threebody::SeriesSummary s = threebody::runSeries(quick(), o, [&](const threebody::TestResult&) {
+    if (++given == 2) interrupts.fetch_add(1);
+  });
+  EXPECT_TRUE(s.stopped);
+  EXPECT_TRUE(o.stop.stopRequested());
+  EXPECT_LT(s.tests, 11u);
+}
+
 TEST(Api, AStopTokenEndsTheCallWithWhatWasFinished) {
   threebody::SeriesOptions o;
   size_t given = 0;

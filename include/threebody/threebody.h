@@ -55,6 +55,9 @@ public:
 class THREEBODY_API StopToken {
 public:
   StopToken();
+  /// A token that watches a counter the caller keeps (a signal handler's, say)
+  /// instead of one of its own; the counter must outlive every copy.
+  static StopToken watching(std::atomic<int>& counter);
   /// Asks every call holding this token (or a copy) to stop.
   void requestStop() const noexcept;
   /// Whether a stop was asked for.
@@ -228,6 +231,8 @@ struct THREEBODY_API MapPoint {
   std::optional<std::string> verdict; ///< a verified or physical map's verdict
   std::string text;                   ///< the line the map tool prints for it (after the axis values)
   std::string csv;                    ///< its row of the map tool's CSV, newline included
+  std::string json;                   ///< its object as the map tool's --jsonl writes it (no newline)
+  std::string verdict_text;           ///< the verdict explained in words, for a tooltip; empty without one
 };
 
 /// What a map did.
@@ -252,5 +257,46 @@ struct THREEBODY_API MapSummary {
 THREEBODY_API MapSummary runMap(const Experiment& experiment, const MapOptions& options,
                                 const std::function<void(const MapPoint&)>& onPoint,
                                 const std::function<void(size_t done, size_t total)>& onProgress = {});
+
+/// A map computed on worker threads in the background, its points taken as
+/// they finish: a window takes them from its timer with poll() and never
+/// waits, a tool or a script waits for each with next(). Its points come in
+/// the order given, so a map may be computed coarse first, or only its part
+/// that is still missing. Destroying the job stops it.
+class THREEBODY_API MapJob {
+public:
+  /// Starts computing the points that `order` names (each once, point
+  /// k = j * x.points + i), in that order; every point in point order when
+  /// `order` is empty. Throws Error for an axis, an experiment or an order
+  /// the map refuses.
+  MapJob(const Experiment& experiment, const MapOptions& options, std::vector<size_t> order = {});
+  /// Stops the workers and waits for them.
+  ~MapJob();
+  MapJob(const MapJob&) = delete;
+  MapJob& operator=(const MapJob&) = delete;
+
+  /// How many points it computes.
+  size_t size() const;
+  /// The points taken so far.
+  size_t taken() const;
+  /// The next point in the order once it is finished, waiting for it;
+  /// nothing after the last one or once stopped. `finished`, when given,
+  /// is called every 0.1 s while it waits, with the points finished so far
+  /// (taken or not: later ones finish before a slow one).
+  std::optional<MapPoint> next(const std::function<void(size_t finished)>& finished = {});
+  /// The next point if it is finished now, without waiting; nothing while
+  /// it is not, after the last one, or once stopped.
+  std::optional<MapPoint> poll();
+  /// Whether no point will come any more (all taken, or stopped).
+  bool over() const;
+  /// Stops at once: the points still running are dropped.
+  void stop();
+  /// The head of the map tool's CSV for this map, the lines before its rows.
+  std::string csvHead() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 } // namespace threebody
