@@ -8,7 +8,6 @@
 #include "maps/map_summary.h"
 #include "runtime/numeric.h"
 
-#include <numeric>
 #include <span>
 
 namespace threebody {
@@ -65,43 +64,65 @@ MapPoint mapPoint(const tb::MapRun& run, size_t k, tb::PointRow& row) {
 } // namespace
 
 struct MapJob::Impl {
+  Impl(const Experiment& experiment, const MapOptions& options)
+      : run(mapRun(experiment, options)), stop(options.stop) {
+    run.interrupt = stop.counter();
+  }
+  // Starts `n` points, the e-th being point at(e) (e itself without `at`).
+  void start(size_t n, std::function<size_t(size_t)> at) {
+    count = n;
+    pointAt = [total = run.points(), at = std::move(at)](size_t e) {
+      const size_t k = at ? at(e) : e;
+      if (k >= total) throw Error(outside(k, total));
+      return k;
+    };
+    points = tb::startPoints(run, count, pointAt);
+  }
+  static std::string outside(size_t k, size_t total) {
+    return "the order names point " + std::to_string(k) + " of a map of " + std::to_string(total) +
+           " points; name points 0 to " + std::to_string(total - 1);
+  }
+
   tb::MapRun run;
   StopToken stop;
-  std::shared_ptr<const std::vector<size_t>> order;
+  size_t count = 0;
+  std::function<size_t(size_t)> pointAt;
   std::unique_ptr<tb::OrderedTests<tb::PointRow>> points;
   size_t taken = 0;
   bool ended = false; // a point came back empty: stopped
 };
 
+MapJob::MapJob(const Experiment& experiment, const MapOptions& options)
+    : impl_(std::make_unique<Impl>(experiment, options)) {
+  impl_->start(impl_->run.points(), nullptr);
+}
+
 MapJob::MapJob(const Experiment& experiment, const MapOptions& options, std::vector<size_t> order)
-    : impl_(std::make_unique<Impl>()) {
-  Impl& m = *impl_;
-  m.run = mapRun(experiment, options);
-  m.stop = options.stop;
-  m.run.interrupt = m.stop.counter();
-  const size_t total = m.run.points();
-  if (order.empty()) {
-    order.resize(total);
-    std::iota(order.begin(), order.end(), size_t{0});
-  } else {
-    std::vector<bool> seen(total);
-    for (size_t k : order) {
-      if (k >= total)
-        throw Error("the order names point " + std::to_string(k) + " of a map of " + std::to_string(total) +
-                    " points; name points 0 to " + std::to_string(total - 1));
-      if (seen[k]) throw Error("the order names point " + std::to_string(k) + " twice; name each point once");
-      seen[k] = true;
-    }
+    : impl_(std::make_unique<Impl>(experiment, options)) {
+  const size_t total = impl_->run.points();
+  std::vector<bool> seen(total);
+  for (size_t k : order) {
+    if (k >= total) throw Error(Impl::outside(k, total));
+    if (seen[k]) throw Error("the order names point " + std::to_string(k) + " twice; name each point once");
+    seen[k] = true;
   }
-  m.order = std::make_shared<const std::vector<size_t>>(std::move(order));
-  m.points = tb::startPoints(m.run, m.order->size(), [order = m.order](size_t e) { return (*order)[e]; });
+  const size_t n = order.size();
+  impl_->start(n, [order = std::make_shared<const std::vector<size_t>>(std::move(order))](size_t e) {
+    return (*order)[e];
+  });
+}
+
+MapJob::MapJob(const Experiment& experiment, const MapOptions& options, size_t count,
+               std::function<size_t(size_t)> pointAt)
+    : impl_(std::make_unique<Impl>(experiment, options)) {
+  impl_->start(count, std::move(pointAt));
 }
 
 MapJob::~MapJob() = default;
 
-size_t MapJob::size() const { return impl_->order->size(); }
+size_t MapJob::size() const { return impl_->count; }
 size_t MapJob::taken() const { return impl_->taken; }
-bool MapJob::over() const { return impl_->ended || impl_->taken == impl_->order->size(); }
+bool MapJob::over() const { return impl_->ended || impl_->taken == impl_->count; }
 
 std::optional<MapPoint> MapJob::next(const std::function<void(size_t)>& finished) {
   Impl& m = *impl_;
@@ -111,7 +132,7 @@ std::optional<MapPoint> MapJob::next(const std::function<void(size_t)>& finished
     m.ended = true;
     return std::nullopt;
   }
-  return mapPoint(m.run, (*m.order)[m.taken++], *row);
+  return mapPoint(m.run, m.pointAt(m.taken++), *row);
 }
 
 std::optional<MapPoint> MapJob::poll() {
@@ -122,7 +143,7 @@ std::optional<MapPoint> MapJob::poll() {
     m.ended = true;
     return std::nullopt;
   }
-  return mapPoint(m.run, (*m.order)[m.taken++], *row);
+  return mapPoint(m.run, m.pointAt(m.taken++), *row);
 }
 
 void MapJob::stop() {

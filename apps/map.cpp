@@ -4,6 +4,7 @@
 
 #include "maps/map_summary.h"
 
+#include "api/map_rows.h"
 #include "apps/batch_run.h"
 #include "forms/headless.h"
 #include "maps/basin_entropy.h"
@@ -128,6 +129,13 @@ int openCsv(const MapOptions& o, std::ostream& err, std::vector<MapCell>& cells,
 
 } // namespace
 
+std::unique_ptr<threebody::MapJob> startMapJob(const MapRun& o, size_t count,
+                                               std::function<size_t(size_t)> pointAt) {
+  return std::make_unique<threebody::MapJob>(
+      threebody::experimentOf(o.fields),
+      threebody::mapOptionsOf(o, threebody::StopToken::watching(gInterrupts)), count, std::move(pointAt));
+}
+
 int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgress progress,
            const RowSource& source) {
   const size_t total = o.x.values.size() * o.y.values.size();
@@ -165,10 +173,18 @@ int runMap(const MapOptions& o, std::ostream& out, std::ostream& err, MapProgres
     err << buf << std::flush;
     shown = true;
   };
+  // The points from `from` on, computed by the library.
   auto here = [&](size_t from, const std::function<bool(size_t, PointRow&)>& write) {
-    return from + computePoints(
-                      o, total - from, [from](size_t e) { return from + e; }, write,
-                      [&report, from](size_t count) { report(from + count); });
+    const std::unique_ptr<threebody::MapJob> job =
+        startMapJob(o, total - from, [from](size_t e) { return from + e; });
+    size_t k = from;
+    for (std::optional<threebody::MapPoint> p;
+         (p = job->next([&report, from](size_t count) { report(from + count); }));) {
+      PointRow row = threebody::pointRow(*p);
+      if (!write(k, row)) break;
+      ++k;
+    }
+    return k;
   };
   size_t done = (source ? source : RowSource(here))(first, [&](size_t k, PointRow& row) {
     if (!cells.empty()) cells[k] = MapCell{row.outcome, row.steps, row.mark};

@@ -7,6 +7,7 @@
 #include "apps/cli.h"
 #include "maps/map_resume.h"
 #include "maps/map_run.h"
+#include <threebody/threebody.h>
 
 #include <cstdint>
 #include <functional>
@@ -47,6 +48,11 @@ struct MapProgress {
   bool show = false;
   bool wipeBeforeRows = false;
 };
+
+// The library's job computing `count` points of the map, the e-th being
+// point pointAt(e), stopped by the tool's signals.
+std::unique_ptr<threebody::MapJob> startMapJob(const MapRun& o, size_t count,
+                                               std::function<size_t(size_t)> pointAt);
 
 // Exit statuses as threebody-batch's (mapUsage lists them), and the signals'
 // 128 + number.

@@ -244,6 +244,29 @@ TEST(Api, AMapJobGivesThePointsItIsAskedForInItsOrder) {
   // An order that names a point outside the map, or one twice, is refused.
   EXPECT_THROW(threebody::MapJob(e, o, {0, 15}), threebody::Error);
   EXPECT_THROW(threebody::MapJob(e, o, {3, 4, 3}), threebody::Error);
+  // An order given as a function: the last points of the map, and one beyond it.
+  {
+    threebody::MapJob job(e, o, 3, [](size_t e) { return 12 + e; });
+    for (size_t k = 12; k < 15; ++k) {
+      const std::optional<threebody::MapPoint> p = job.next();
+      ASSERT_TRUE(p);
+      EXPECT_EQ(p->j * 5 + p->i, k);
+      same(*p);
+    }
+    EXPECT_FALSE(job.next());
+    threebody::MapJob beyond(e, o, 2, [](size_t e) { return 14 + e; });
+    EXPECT_THROW(
+        {
+          for (int n = 0; n < 2; ++n)
+            beyond.next();
+        },
+        threebody::Error);
+  }
+  // An empty order computes nothing.
+  threebody::MapJob none(e, o, {});
+  EXPECT_EQ(none.size(), 0u);
+  EXPECT_TRUE(none.over());
+  EXPECT_FALSE(none.next());
   // Stopped, it gives nothing more.
   threebody::MapJob job(e, o);
   job.stop();

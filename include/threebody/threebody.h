@@ -265,11 +265,22 @@ THREEBODY_API MapSummary runMap(const Experiment& experiment, const MapOptions& 
 /// that is still missing. Destroying the job stops it.
 class THREEBODY_API MapJob {
 public:
+  /// Starts computing every point of the map, in point order (row by row
+  /// from y's first value, x fastest). Throws Error for an axis or an
+  /// experiment the map refuses.
+  MapJob(const Experiment& experiment, const MapOptions& options);
   /// Starts computing the points that `order` names (each once, point
-  /// k = j * x.points + i), in that order; every point in point order when
-  /// `order` is empty. Throws Error for an axis, an experiment or an order
-  /// the map refuses.
-  MapJob(const Experiment& experiment, const MapOptions& options, std::vector<size_t> order = {});
+  /// k = j * x.points + i), in that order; none for an empty order. Throws
+  /// Error as the map does, and for an order naming a point twice or one
+  /// outside the map.
+  MapJob(const Experiment& experiment, const MapOptions& options, std::vector<size_t> order);
+  /// Starts computing `count` points, the e-th being point `pointAt(e)`, for
+  /// an order too long to hold (the rest of a map of millions of points, a
+  /// share of it); `pointAt` is called on the worker threads and should name
+  /// each point once. A point outside the map ends the job: next() throws an
+  /// Error (perhaps before the points ahead of it).
+  MapJob(const Experiment& experiment, const MapOptions& options, size_t count,
+         std::function<size_t(size_t)> pointAt);
   /// Stops the workers and waits for them.
   ~MapJob();
   MapJob(const MapJob&) = delete;
