@@ -1,6 +1,7 @@
 // The map over MPI ranks: each rank computes its rows, rank 0 writes them all in order.
 #include "apps/map_mpi.h"
 
+#include "api/map_rows.h"
 #include "apps/batch_run.h"
 
 #include <mpi.h>
@@ -99,10 +100,10 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
     MPI_Bcast(&first, 1, MPI_UNSIGNED_LONG_LONG, 0, MPI_COMM_WORLD);
     if (first == kQuit) return kExitDone;
     RankPoints mine(o, rank, ranks, static_cast<size_t>(first));
-    size_t sent = computePoints(o, mine.count(), mine, [](size_t, PointRow& row) {
-      sendRow(row);
-      return true;
-    });
+    const std::unique_ptr<threebody::MapJob> job = startMapJob(o, mine.count(), mine);
+    size_t sent = 0;
+    for (std::optional<threebody::MapPoint> p; (p = job->next()); ++sent)
+      sendRow(threebody::pointRow(*p));
     if (sent < mine.count()) {
       // Rank 0 is told that this rank stopped before its next point.
       PointRow stopped;
@@ -121,11 +122,15 @@ int runMapDistributed(const MapOptions& o, std::ostream& out, std::ostream& err,
     // Rank 0's own points are computed on its worker threads while this
     // loop, which alone talks to the other ranks, gathers every row in order.
     RankPoints mine(o, 0, ranks, first);
-    auto local = startPoints(o, mine.count(), mine);
-    size_t k = first, e = 0;
+    const std::unique_ptr<threebody::MapJob> local = startMapJob(o, mine.count(), mine);
+    size_t k = first;
     for (; k < total; ++k) {
       int owner = rowOwner(k / columns, ranks);
-      std::optional<PointRow> row = owner == 0 ? local->take(e++) : receiveRow(owner);
+      std::optional<PointRow> row;
+      if (owner != 0)
+        row = receiveRow(owner);
+      else if (std::optional<threebody::MapPoint> p = local->next())
+        row = threebody::pointRow(*p);
       if (!row || row->outcome == MapOutcome::dropped() || !write(k, *row)) break;
     }
     return k;
