@@ -1585,6 +1585,18 @@ private slots:
     QVERIFY(points->styleSheet().isEmpty());
     // The basin entropy is explained in plain words.
     QVERIFY(map.statusText().contains("basin entropy"));
+
+    // A control form's field that is not a number: the map computes nothing
+    // and says which field to change.
+    for (auto& [control, text] : fields)
+      if (control == std::string("Tm3")) text = "abc";
+    MapWindow refused(fields);
+    QVERIFY2(refused.statusText().contains("--m3") && refused.statusText().contains("abc"),
+             qPrintable(refused.statusText()));
+    QVERIFY(!refused.finished());
+    QCOMPARE(refused.cells().size(), size_t{36 * 11});
+    QTest::qWait(300); // nothing comes in, and nothing breaks
+    QCOMPARE(refused.cells()[0].outcome, MapOutcome::notYet());
   }
 
   // A map of a million points: its view keeps an image of the cells and

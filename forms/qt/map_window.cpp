@@ -3,6 +3,8 @@
 // picture or as the map tool's CSV.
 #include "forms/qt/map_window.h"
 
+#include "api/map_rows.h"
+
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"
 #include "forms/qt/words.h"
@@ -174,13 +176,17 @@ MapWindow::MapWindow(FieldTexts fields) {
   view_->onKey = [this](int k) { return key(k); };
   QObject::connect(&poll_, &QTimer::timeout, this, [this] { collect(); });
   resize(640, 520);
-  showView(grid_.x.given, grid_.y.given);
+  // Fields the map cannot use leave it empty, saying why.
+  if (const std::string e = showView(grid_.x.given, grid_.y.given); !e.empty()) {
+    clearCells();
+    status_->setText(QString::fromStdString(e));
+  }
 }
 
 // The workers end before what stops them goes.
 MapWindow::~MapWindow() {
   stop();
-  points_.reset();
+  job_.reset();
 }
 
 // The workers read the grid: the choice waits for the next remap, which stops them first.
@@ -205,23 +211,32 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
         "choose the fixed step"));
   if (ax.values.size() * ay.values.size() > 1000000)
     return words(Words::tr("the map would have more than 1000000 points; choose fewer points on an axis"));
+  MapRun next = grid_;
+  next.integrator = integrationChoice_ == 1 ? MapIntegrator::Reference : MapIntegrator::Fixed;
+  next.verify = integrationChoice_ == 2;
+  next.x = std::move(ax);
+  next.y = std::move(ay);
+  // The points in the order of refinement, on lanes and threads. One core
+  // stays with the windows, so Start, Stop and End answer as ever.
+  next.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency() - 1));
+  auto order =
+      std::make_shared<const std::vector<size_t>>(refinementOrder(next.columns(), next.y.values.size()));
+  // A field the library refuses (a mass that is not a number) leaves the map as it was.
+  std::unique_ptr<threebody::MapJob> job;
+  try {
+    job = std::make_unique<threebody::MapJob>(threebody::experimentOf(next.fields),
+                                              threebody::mapOptionsOf(next, threebody::StopToken()), *order);
+  } catch (const threebody::Error& e) {
+    return e.what();
+  }
   stop();
-  points_.reset();
-  grid_.integrator = integrationChoice_ == 1 ? MapIntegrator::Reference : MapIntegrator::Fixed;
-  grid_.verify = integrationChoice_ == 2;
-  grid_.x = std::move(ax);
-  grid_.y = std::move(ay);
+  job_ = std::move(job);
+  grid_ = std::move(next);
+  order_ = std::move(order);
   setInputs(grid_.x, xIn_);
   setInputs(grid_.y, yIn_);
-  order_ =
-      std::make_shared<const std::vector<size_t>>(refinementOrder(grid_.columns(), grid_.y.values.size()));
   view_->setOrder(order_);
-  cells_.assign(grid_.points(), MapCell{});
-  times_.assign(grid_.points(), 0);
-  rows_.assign(grid_.points(), std::string());
-  verdicts_.assign(grid_.points(), std::string());
-  done_ = 0;
-  view_->cellsDone(0);
+  clearCells();
   view_->mark(-1, -1);
   readout_->setText(" "); // it told of a cell of the map before
   // The fields every point shares, as the control form names them.
@@ -231,7 +246,6 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
       for (const auto& [control, text] : grid_.fields)
         if (control == f.control) fixed << QString("%1 %2").arg(f.label, QString::fromStdString(text));
   fixed_->setText(Words::tr("Fixed: %1. Each point is one test at its alpha.").arg(fixed.join(", ")));
-  start();
   collect();
   poll_.start(100);
   return "";
@@ -239,27 +253,28 @@ std::string MapWindow::remap(const std::string& x, const std::string& y) {
 
 void MapWindow::stop() {
   poll_.stop();
-  *stopReference_ = 1;
-  if (points_) points_->abandon(); // the running tests are dropped at once
-}
-
-// The points in the order of refinement, on lanes and threads. One core
-// stays with the windows, so Start, Stop and End answer as ever.
-void MapWindow::start() {
-  grid_.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency() - 1));
-  stopReference_ = std::make_shared<std::atomic<int>>(0);
-  grid_.interrupt = stopReference_.get();
-  points_ = startPoints(grid_, cells_.size(), [order = order_](size_t e) { return (*order)[e]; });
+  if (job_) job_->stop(); // the running points are dropped at once
 }
 
 // On the windows' thread: takes the points finished in order and paints them.
+void MapWindow::clearCells() {
+  cells_.assign(grid_.points(), MapCell{});
+  times_.assign(grid_.points(), 0);
+  rows_.assign(grid_.points(), std::string());
+  verdicts_.assign(grid_.points(), std::string());
+  done_ = 0;
+  view_->cellsDone(0);
+}
+
 void MapWindow::collect() {
-  for (std::optional<PointRow> p; done_ < cells_.size() && points_->poll(done_, p) && p; ++done_) {
+  if (!job_) return;
+  for (std::optional<threebody::MapPoint> point; done_ < cells_.size() && (point = job_->poll()); ++done_) {
     const size_t k = (*order_)[done_];
-    cells_[k] = MapCell{p->outcome, p->steps, p->mark};
-    times_[k] = p->time;
-    rows_[k] = std::move(p->csv);
-    verdicts_[k] = std::move(p->verdictText);
+    PointRow p = threebody::pointRow(*point);
+    cells_[k] = MapCell{p.outcome, p.steps, p.mark};
+    times_[k] = p.time;
+    rows_[k] = std::move(p.csv);
+    verdicts_[k] = std::move(p.verdictText);
   }
   status_->setText(finished() ? finishedText() : Words::tr("%1 of %2 points").arg(done_).arg(cells_.size()));
   setWindowTitle(finished() ? Words::tr("Outcome Map")

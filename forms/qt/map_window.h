@@ -11,7 +11,7 @@
 #include "forms/qt/map_view.h"
 #include "maps/map_grid.h"
 #include "maps/map_run.h"
-#include "series/ordered_tests.h"
+#include <threebody/threebody.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -20,7 +20,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -114,15 +113,16 @@ private:
   };
   QWidget* axisRow(const char* name, AxisInput& in);
   void setInputs(const MapAxis& a, AxisInput& in);
-  void start();
   void collect();
+  // Every cell not computed yet, for the grid as it stands.
+  void clearCells();
   void describe(int i, int j);
   void pick(int i, int j, QPoint global);
   QString finishedText() const;
   void showHistory();
   bool key(int key);
 
-  MapRun grid_; // with the threads and what stops them
+  MapRun grid_; // with the threads
   std::vector<MapCell> cells_;
   std::vector<double> times_;     // each finished point's simulated time
   std::vector<std::string> rows_; // each finished point's CSV row
@@ -136,15 +136,13 @@ private:
   AxisInput xIn_{}, yIn_{};
   QComboBox* integration_ = nullptr;
   int integrationChoice_ = 0;
-  std::vector<std::string> verdicts_; // each point's verdict in words, when verified or physical
-  std::unique_ptr<OrderedTests<PointRow>> points_;
+  std::vector<std::string> verdicts_;      // each point's verdict in words, when verified or physical
+  std::unique_ptr<threebody::MapJob> job_; // the points being computed
   // The order the points are computed in: coarse passes first.
   std::shared_ptr<const std::vector<size_t>> order_;
   std::vector<std::pair<std::string, std::string>> views_; // (x, y) of each view shown
   size_t viewIndex_ = 0;
   QPushButton *back_ = nullptr, *forward_ = nullptr;
-  // Raised by stop(): the reference integrations of this run end at their next step.
-  std::shared_ptr<std::atomic<int>> stopReference_ = std::make_shared<std::atomic<int>>(0);
 };
 
 } // namespace tb
