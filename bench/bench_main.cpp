@@ -1,6 +1,7 @@
 // Speed: integration steps per second of the default series headless and in
 // the Qt windows (offscreen), how long a Stop click takes to end a running
 // series, the lane engine against one test at a time, and the map.
+#include "api/map_rows.h"
 #include "apps/map.h"
 #include "bench/divider_bound.h"
 #include "forms/app.h"
@@ -297,13 +298,9 @@ void explorerSpeed() {
   const size_t coarse = 25 * 25;
   auto start = Clock::now();
   double coarseSeconds = 0;
-  size_t taken = 0;
-  computePoints(
-      run, order.size(), [&order](size_t e) { return order[e]; },
-      [&](size_t, PointRow&) {
-        if (++taken == coarse) coarseSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-        return true;
-      });
+  threebody::MapJob job(threebody::experimentOf(run.fields), threebody::mapOptionsOf(run, {}), order);
+  for (size_t taken = 0; job.next();)
+    if (++taken == coarse) coarseSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   const double whole = std::chrono::duration<double>(Clock::now() - start).count();
   std::printf("physical view 200 x 200, %u cores, coarse pass first: coarse picture (%zu points) %.2f s "
               "(target under 1 s), whole %.1f s (target under 10 s); %.0f us a point on one core\n",
