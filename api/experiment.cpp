@@ -81,10 +81,7 @@ const std::string& Experiment::get(std::string_view name) const {
 }
 
 void Experiment::check() const {
-  for (const auto& [control, text] : fieldTexts(*this))
-    if (std::string problem = tb::parameterTextError(tb::parameterField(control).option, text);
-        !problem.empty())
-      throw Error(std::string(tb::parameterField(control).option) + ": " + problem);
+  checkTexts(*this);
   // What the engine says of the first test, found on scratch windows.
   auto forms = tb::newMemoryForms();
   tb::Experiment engine(*forms);
@@ -95,6 +92,13 @@ void Experiment::check() const {
   if (std::optional<std::string> refusal = app.startRefusal()) throw Error(*refusal);
 }
 
+void checkTexts(const Experiment& e) {
+  for (const auto& [control, text] : fieldTexts(e))
+    if (std::string problem = tb::parameterTextError(tb::parameterField(control).option, text);
+        !problem.empty())
+      throw Error(std::string(tb::parameterField(control).option) + ": " + problem);
+}
+
 tb::FieldTexts fieldTexts(const Experiment& e) {
   tb::FieldTexts fields;
   for (const tb::ParameterField& f : tb::parameterFields())
@@ -102,7 +106,7 @@ tb::FieldTexts fieldTexts(const Experiment& e) {
   return fields;
 }
 
-TestResult testResult(const tb::ExportedTest& t) {
+TestResult testResult(const tb::ExportedTest& t, const tb::FieldTexts& fields) {
   TestResult r;
   const tb::TestReport& report = t.report;
   r.index = report.index;
@@ -118,6 +122,13 @@ TestResult testResult(const tb::ExportedTest& t) {
   if (t.verdict == tb::Verdict::Same || t.verdict == tb::Verdict::Differs)
     r.same_at_half_step = t.verdict == tb::Verdict::Same;
   if (t.verified) r.verdict = tb::verificationName(t.verified->verdict);
+  const tb::VerifiedTest* verified = t.verified ? &*t.verified : nullptr;
+  r.text = report.line + (t.verdict == tb::Verdict::Differs     ? " *"
+                          : t.verdict == tb::Verdict::Unchecked ? " ?"
+                                                                : "");
+  if (t.verifyAsked) r.text += tb::verifyMark(verified);
+  r.json = tb::testToJson(t);
+  r.csv = tb::testToCsvRow(report, t.verdict, &fields, verified, t.verifyAsked);
   return r;
 }
 

@@ -14,8 +14,10 @@ namespace threebody {
 tb::FieldTexts fieldTexts(const Experiment& e);
 // Where the experiment keeps the text of a field.
 std::string* textOf(Experiment& e, const char* control);
-// A finished test as the API gives it.
-TestResult testResult(const tb::ExportedTest& t);
+// Throws Error with the tools' message for a parameter text that is not a number.
+void checkTexts(const Experiment& e);
+// A finished test of the series with `fields` as the API gives it.
+TestResult testResult(const tb::ExportedTest& t, const tb::FieldTexts& fields);
 // Worker threads: `threads`, or one per core for 0; Error for a negative
 // count or one beyond 1024.
 unsigned threadsFor(int threads);

@@ -1,7 +1,7 @@
 // The library's outcome map: a job computing chosen points on worker threads
 // as the map tool computes them, and the whole map in point order on it.
+#include "api/bridge.h"
 #include "api/internal.h"
-#include "api/map_rows.h"
 
 #include "maps/basin_entropy.h"
 #include "maps/map_run.h"

@@ -2,6 +2,7 @@
 // batch tool runs them.
 #include "api/internal.h"
 
+#include "results/schema.h"
 #include "runtime/numeric.h"
 #include "series/series_checks.h"
 #include "series/series_run.h"
@@ -11,37 +12,92 @@
 
 namespace threebody {
 
+struct Series::Impl {
+  tb::FieldTexts fields;
+  tb::SeriesSetup setup;
+  StopToken stop;
+  std::optional<StopToken> verifyStop;
+  bool check = false, verify = false;
+  std::vector<uint32_t> plot;
+  int plotWidth = 0, plotHeight = 0;
+};
+
+Series::Series(const Experiment& experiment, const SeriesOptions& options) : impl_(std::make_unique<Impl>()) {
+  checkTexts(experiment);
+  Impl& m = *impl_;
+  m.fields = fieldTexts(experiment);
+  m.setup.fields = m.fields;
+  m.setup.jobs = threadsFor(options.threads);
+  m.setup.lanes = options.lanes;
+  m.stop = options.stop;
+  m.setup.interrupt = m.stop.counter();
+  m.check = options.check;
+  m.verify = options.verify;
+}
+
+Series::~Series() = default;
+
+void Series::plotSize(int width, int height) { impl_->setup.plotSize = std::pair(width, height); }
+void Series::keepPlot() { impl_->setup.keepPlot = true; }
+void Series::stopAtStep(int64_t step) { impl_->setup.stopAtStep = step; }
+void Series::verifyStop(const StopToken& stop) { impl_->verifyStop = stop; }
+void Series::onProgress(std::function<void(const SeriesProgress&)> progress) {
+  if (!progress) {
+    impl_->setup.onProgress = nullptr;
+    return;
+  }
+  impl_->setup.onProgress = [progress = std::move(progress)](const tb::SeriesProgress& p) {
+    progress(SeriesProgress{p.finished, p.tests, p.running, p.alpha, p.steps, p.revolutions});
+  };
+}
+const std::vector<uint32_t>& Series::plot() const { return impl_->plot; }
+int Series::plotWidth() const { return impl_->plotWidth; }
+int Series::plotHeight() const { return impl_->plotHeight; }
+std::string Series::csvHead() const { return tb::csvHeader(impl_->check, true, impl_->verify); }
+
+SeriesSummary Series::run(const std::function<bool(const TestResult&)>& onTest) {
+  Impl& m = *impl_;
+  tb::SeriesSetup setup = m.setup;
+  SeriesSummary summary;
+  auto give = [&](tb::ExportedTest t, const StopToken& verifyStop) {
+    if (m.verify) tb::verifyTest(m.fields, t, verifyStop.counter());
+    ++summary.tests;
+    return !onTest || onTest(testResult(t, m.fields));
+  };
+  // While the series runs, its stop ends the tests; the verification of the
+  // ones finished goes on unless a stop of its own is asked.
+  const StopToken& during = m.verifyStop ? *m.verifyStop : m.stop;
+  // Without the check each test is given the moment it ends.
+  if (!m.check) setup.onTest = [&](const tb::ExportedTest& t) { return give(t, during); };
+  tb::SeriesResult result = tb::runSeries(setup);
+  m.plot = std::move(result.plot);
+  m.plotWidth = result.plotWidth;
+  m.plotHeight = result.plotHeight;
+  summary.fault = result.fault;
+  summary.ended = result.ended;
+  if (m.check && !result.ended && !result.writeFailed) {
+    if (std::optional<std::string> half = tb::runCheck(setup, result))
+      summary.check_tdelta = *half;
+    else
+      summary.ended = true;
+    // Once the series is over only the verification is left: the series'
+    // stop ends it, unless that stop was asked already (it ended the series).
+    if (!summary.ended)
+      for (const tb::ExportedTest& t : result.tests)
+        if (!give(t, m.verifyStop && m.stop.stopRequested() ? *m.verifyStop : m.stop)) break;
+  }
+  summary.interrupted = result.interrupted;
+  summary.stopped = result.interrupted || m.stop.stopRequested();
+  return summary;
+}
+
 SeriesSummary runSeries(const Experiment& experiment, const SeriesOptions& options,
                         const std::function<void(const TestResult&)>& onTest) {
   experiment.check();
-  const tb::FieldTexts fields = fieldTexts(experiment);
-  const std::atomic<int>* stop = options.stop.counter();
-  tb::SeriesSetup setup;
-  setup.fields = fields;
-  setup.jobs = threadsFor(options.threads);
-  setup.lanes = options.lanes;
-  setup.interrupt = stop;
-  SeriesSummary summary;
-  auto give = [&](tb::ExportedTest t) {
-    if (options.verify) tb::verifyTest(fields, t, stop);
-    if (onTest) onTest(testResult(t));
-    ++summary.tests;
-  };
-  // Without the check each test is given the moment it ends.
-  if (!options.check)
-    setup.onTest = [&](const tb::ExportedTest& t) {
-      give(t);
-      return true;
-    };
-  tb::SeriesResult result = tb::runSeries(setup);
-  if (options.check) {
-    tb::runCheck(setup, result);
-    for (const tb::ExportedTest& t : result.tests)
-      give(t);
-  }
-  summary.stopped = result.interrupted || options.stop.stopRequested();
-  summary.fault = result.fault;
-  return summary;
+  return Series(experiment, options).run([&](const TestResult& t) {
+    if (onTest) onTest(t);
+    return true;
+  });
 }
 
 Trajectory runTest(const Experiment& experiment, double alpha, const StopToken& stop) {
@@ -73,7 +129,7 @@ Trajectory runTest(const Experiment& experiment, double alpha, const StopToken& 
     trajectory.points.push_back(p);
   };
   setup.onTest = [&](const tb::ExportedTest& t) {
-    trajectory.result = testResult(t);
+    trajectory.result = testResult(t, setup.fields);
     return true;
   };
   const tb::SeriesResult result = tb::runSeries(setup);

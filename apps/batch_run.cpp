@@ -2,13 +2,12 @@
 // written as it becomes final in the chosen format, the picture, the exit status.
 #include "apps/batch_run.h"
 
+#include "api/bridge.h"
 #include "reference/reference.h"
+#include "results/export.h"
 #include "results/png.h"
-#include "runtime/controls.h"
 #include "runtime/numeric.h"
 #include "runtime/parameters.h"
-#include "series/series_checks.h"
-#include "series/series_run.h"
 
 #include <cstdio>
 #include <limits>
@@ -31,38 +30,36 @@ const char* formatName(OutputFormat f) {
   }
 }
 
-const char* textMark(Verdict v) {
-  switch (v) {
-  case Verdict::Differs: return " *";
-  case Verdict::Unchecked: return " ?";
-  default: return "";
-  }
-}
-
 // Writes one test; false when the stream failed.
-bool writeTest(const BatchOptions& options, const ExportedTest& t, std::ostream& out) {
-  const OutputFormat format = options.format;
-  switch (format) {
-  case OutputFormat::Text:
-    out << t.report.line << textMark(t.verdict);
-    if (t.verifyAsked) out << verifyMark(t.verified ? &*t.verified : nullptr);
-    out << "\n";
-    break;
-  case OutputFormat::Jsonl: out << testToJson(t) << "\n"; break;
-  case OutputFormat::Csv:
-    out << testToCsvRow(t.report, t.verdict, &options.fields, t.verified ? &*t.verified : nullptr,
-                        t.verifyAsked)
-        << "\n";
-    break;
+bool writeTest(const BatchOptions& options, const threebody::TestResult& t, std::ostream& out) {
+  switch (options.format) {
+  case OutputFormat::Text: out << t.text << "\n"; break;
+  case OutputFormat::Jsonl: out << t.json << "\n"; break;
+  case OutputFormat::Csv: out << t.csv << "\n"; break;
   case OutputFormat::Json: break;
   }
   out.flush();
   return static_cast<bool>(out);
 }
 
+// The verdicts, and apart from them the tests without one: stopped by the
+// user, or finished but their verification was ended by a signal.
+struct VerifyCounts {
+  VerdictTally tally;
+  int64_t stopped = 0, cutShort = 0;
+  void add(const threebody::TestResult& t) {
+    tally.add(t.verdict ? verificationNamed(*t.verdict) : std::nullopt);
+    if (!t.verdict) ++(t.end == 0 ? stopped : cutShort);
+  }
+  bool any() const {
+    return tally.none + tally.counts[0] + tally.counts[1] + tally.counts[2] + tally.counts[3] > 0;
+  }
+};
+
 // The whole series as one JSON object; with --verify it counts the verdicts.
-void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, bool checkComplete,
-                       const VerdictTally* verified, std::ostream& out) {
+void writeJsonDocument(const BatchOptions& options, const std::vector<threebody::TestResult>& tests,
+                       const threebody::SeriesSummary& r, bool checkComplete, const VerdictTally* verified,
+                       std::ostream& out) {
   nlohmann::ordered_json doc;
   doc["program"] = "threebody";
   doc["version"] = THREEBODY_VERSION;
@@ -73,24 +70,25 @@ void writeJsonDocument(const BatchOptions& options, const SeriesResult& r, bool 
   if (verified) doc["verification"] = verdictsJson(*verified);
   doc["interrupted"] = r.interrupted;
   doc["tests"] = nlohmann::ordered_json::array();
-  for (const auto& t : r.tests)
-    doc["tests"].push_back(testJson(t));
+  for (const auto& t : tests)
+    doc["tests"].push_back(nlohmann::ordered_json::parse(t.json));
   doc["error"] = r.fault.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.fault);
   out << dumpJson(doc) << "\n";
 }
 
-int countVerdicts(const SeriesResult& r, Verdict v) {
+int countUnchecked(const std::vector<threebody::TestResult>& tests) {
   int n = 0;
-  for (const auto& t : r.tests)
-    n += t.verdict == v ? 1 : 0;
+  for (const auto& t : tests)
+    n += t.same_at_half_step ? 0 : 1;
   return n;
 }
 
-void reportCheck(const SeriesResult& result, const std::string& halfStep, bool textFormat,
-                 std::ostream& err) {
-  int unchecked = countVerdicts(result, Verdict::Unchecked);
-  int differs = countVerdicts(result, Verdict::Differs);
-  int total = static_cast<int>(result.tests.size());
+void reportCheck(const std::vector<threebody::TestResult>& tests, const std::string& halfStep,
+                 bool textFormat, std::ostream& err) {
+  int unchecked = countUnchecked(tests), differs = 0;
+  for (const auto& t : tests)
+    differs += t.same_at_half_step == false ? 1 : 0;
+  int total = static_cast<int>(tests.size());
   if (unchecked > 0)
     err << "threebody-batch: the check was interrupted: " << total - unchecked << " of " << total
         << " tests were checked" << (textFormat ? "; lines marked ? were not" : "") << ".\n";
@@ -98,16 +96,6 @@ void reportCheck(const SeriesResult& result, const std::string& halfStep, bool t
     err << "threebody-batch: " << (textFormat ? "* " : "") << differs << " of " << total - unchecked
         << " checked tests end differently (end code or revolutions) with half the time step, tdelta "
         << halfStep << ": their outcome depends on the step size.\n";
-}
-
-// A first Ctrl-C is a click on Stop: it ends the series, and the tests that
-// finished are still verified; only a request to end (a second Ctrl-C,
-// SIGTERM, SIGHUP) stops the reference. Once the series is over
-// (`afterSeries`) nothing but verification is left to stop, and any signal
-// stops it.
-void verifyTest(const BatchOptions& options, ExportedTest& t, bool afterSeries) {
-  const std::atomic<int>* stop = afterSeries && gInterrupts == 0 ? &gInterrupts : &gTerminateSignal;
-  verifyTest(options.fields, t, stop);
 }
 
 void reportVerify(const VerifyCounts& v, bool textFormat, std::ostream& err) {
@@ -128,20 +116,21 @@ void reportVerify(const VerifyCounts& v, bool textFormat, std::ostream& err) {
 
 // The plot file and the fault after the results: what went wrong, as the
 // exit status.
-int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostream& err) {
+int finishRun(const BatchOptions& options, const threebody::Series& series, const threebody::SeriesSummary& r,
+              std::ostream& err) {
   int status = kExitDone;
   if (!options.plotFile.empty()) {
     // The picture names the program and the experiment it shows.
     std::string plotError = writePng(
-        options.plotFile, result.plotWidth, result.plotHeight, result.plot,
+        options.plotFile, series.plotWidth(), series.plotHeight(), series.plot(),
         {{"Software", "threebody-batch " THREEBODY_VERSION}, {"Parameters", parameterLine(options.fields)}});
     if (!plotError.empty()) {
       err << "threebody-batch: --plot: " << printableText(plotError, 200) << "\n";
       status = kExitFileFailed;
     }
   }
-  if (!result.fault.empty()) {
-    err << "threebody-batch: " << result.fault << "\n";
+  if (!r.fault.empty()) {
+    err << "threebody-batch: " << r.fault << "\n";
     status = kExitFault;
   }
   if (gTerminateSignal != 0) status = 128 + gTerminateSignal;
@@ -150,41 +139,62 @@ int finishRun(const BatchOptions& options, const SeriesResult& result, std::ostr
 
 } // namespace
 
+// The series runs in the library: a first Ctrl-C (gInterrupts) is a click on
+// Stop, which ends the series while the tests that finished are still
+// verified; only a request to end (gTerminateSignal: a second Ctrl-C,
+// SIGTERM, SIGHUP) stops the reference. Once the series is over nothing but
+// verification is left to stop, and any signal stops it.
 int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, bool progress) {
-  SeriesSetup setup;
-  setup.fields = options.fields;
-  setup.stopAtStep = options.stopAtStep;
-  setup.plotSize = options.plotSize;
-  setup.keepPlot = !options.plotFile.empty();
-  setup.progress = progress;
-  setup.err = &err;
-  setup.jobs = options.jobs > 0 ? static_cast<unsigned>(options.jobs)
-                                : std::max(1u, std::thread::hardware_concurrency());
-  setup.lanes = options.lanes;
-  setup.interrupt = &gInterrupts;
+  threebody::SeriesOptions so;
+  so.threads = options.jobs;
+  so.lanes = options.lanes;
+  so.check = options.check;
+  so.verify = options.verify;
+  so.stop = threebody::StopToken::watching(gInterrupts);
+  threebody::Series series(threebody::experimentOf(options.fields), so);
+  series.verifyStop(threebody::StopToken::watching(gTerminateSignal));
+  if (options.stopAtStep) series.stopAtStep(*options.stopAtStep);
+  if (options.plotSize) series.plotSize(options.plotSize->first, options.plotSize->second);
+  if (!options.plotFile.empty()) series.keepPlot();
+  // The progress line shares the terminal with the result lines: it is wiped
+  // before a line is written and redrawn at the next report.
+  bool shown = false;
+  auto wipe = [&] {
+    if (shown) err << "\r" << std::string(78, ' ') << "\r" << std::flush;
+    shown = false;
+  };
+  if (progress)
+    series.onProgress([&](const threebody::SeriesProgress& p) {
+      char buf[160];
+      if (p.running)
+        std::snprintf(buf, sizeof buf, "\rtest %zu of %s%zu  alpha %g  steps %lld  revolutions %d   ",
+                      p.finished + 1, p.tests ? "" : "?", p.tests, p.alpha, static_cast<long long>(p.steps),
+                      p.revolutions);
+      else
+        std::snprintf(buf, sizeof buf, "\rtests finished: %zu of %zu   ", p.finished, p.tests);
+      err << buf << std::flush;
+      shown = true;
+    });
   auto writeFailed = [&]() {
     if (!readerWentAway(out))
       err << "threebody-batch: writing the results failed: " << writeFailure(out) << "\n";
     return kExitWriteFailed;
   };
   // Without --check every test is written the moment it ends.
-  bool streaming = !options.check && options.format != OutputFormat::Json;
-  if (options.format == OutputFormat::Csv && !(out << csvHeader(options.check, true, options.verify) << "\n"
-                                                   << std::flush))
+  const bool streaming = !options.check && options.format != OutputFormat::Json;
+  if (options.format == OutputFormat::Csv && !(out << series.csvHead() << "\n" << std::flush))
     return writeFailed();
   VerifyCounts verifyCounts;
-  if (streaming)
-    setup.onTest = [&](const ExportedTest& t) {
-      if (!options.verify) return writeTest(options, t, out);
-      ExportedTest verified = t;
-      verifyTest(options, verified, false);
-      verifyCounts.add(verified);
-      return writeTest(options, verified, out);
-    };
-
-  SeriesResult result;
+  std::vector<threebody::TestResult> tests;
+  bool failed = false;
+  threebody::SeriesSummary result;
   try {
-    result = runSeries(setup);
+    result = series.run([&](const threebody::TestResult& t) {
+      wipe();
+      if (options.verify) verifyCounts.add(t);
+      tests.push_back(t);
+      return !streaming || !(failed = !writeTest(options, t, out));
+    });
   } catch (const std::bad_alloc&) {
     if (options.plotSize) {
       err << "threebody-batch: not enough memory for a " << options.plotSize->first << "x"
@@ -193,34 +203,24 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     }
     throw; // the tool's own answer to a lack of memory
   }
+  wipe();
   if (result.ended) return 128 + SIGINT;
-  if (result.writeFailed) return writeFailed();
-  std::string halfStep;
-  if (options.check) {
-    auto checked = runCheck(setup, result);
-    if (!checked) return 128 + SIGINT;
-    halfStep = *checked;
-  }
-  if (options.verify && !streaming)
-    for (auto& t : result.tests) {
-      verifyTest(options, t, true);
-      verifyCounts.add(t);
-    }
+  if (failed) return writeFailed();
   if (!streaming) {
     if (options.format == OutputFormat::Json)
-      writeJsonDocument(options, result, countVerdicts(result, Verdict::Unchecked) == 0,
+      writeJsonDocument(options, tests, result, countUnchecked(tests) == 0,
                         options.verify ? &verifyCounts.tally : nullptr, out);
     else
-      for (const auto& t : result.tests)
+      for (const auto& t : tests)
         if (!writeTest(options, t, out)) break;
   }
   if (!out.flush()) return writeFailed();
   if (options.check && result.fault.empty())
-    reportCheck(result, halfStep, options.format == OutputFormat::Text, err);
+    reportCheck(tests, result.check_tdelta, options.format == OutputFormat::Text, err);
   // A series that ended on a fault before any test has nothing to count.
   if (options.verify && verifyCounts.any())
     reportVerify(verifyCounts, options.format == OutputFormat::Text, err);
-  return finishRun(options, result, err);
+  return finishRun(options, series, result, err);
 }
 
 } // namespace tb

@@ -4,7 +4,7 @@
 
 #include "maps/map_summary.h"
 
-#include "api/map_rows.h"
+#include "api/bridge.h"
 #include "apps/batch_run.h"
 #include "forms/headless.h"
 #include "maps/basin_entropy.h"

@@ -1,7 +1,7 @@
 // The map over MPI ranks: each rank computes its rows, rank 0 writes them all in order.
 #include "apps/map_mpi.h"
 
-#include "api/map_rows.h"
+#include "api/bridge.h"
 #include "apps/batch_run.h"
 
 #include <mpi.h>

@@ -1,7 +1,7 @@
 // Speed: integration steps per second of the default series headless and in
 // the Qt windows (offscreen), how long a Stop click takes to end a running
 // series, the lane engine against one test at a time, and the map.
-#include "api/map_rows.h"
+#include "api/bridge.h"
 #include "apps/map.h"
 #include "bench/divider_bound.h"
 #include "forms/app.h"

@@ -22,18 +22,4 @@ std::optional<std::string> runCheck(const SeriesSetup& setup, SeriesResult& resu
 // `stop` ends the reference integration, and the test stays unverified.
 void verifyTest(const FieldTexts& fields, ExportedTest& t, const std::atomic<int>* stop);
 
-// The verdicts, and apart from them the tests without one: stopped by the
-// user, or finished but their verification was ended by a signal.
-struct VerifyCounts {
-  VerdictTally tally;
-  int64_t stopped = 0, cutShort = 0;
-  void add(const ExportedTest& t) {
-    tally.add(t.verified ? std::optional(t.verified->verdict) : std::nullopt);
-    if (!t.verified) ++(t.report.end == EndCode::None ? stopped : cutShort);
-  }
-  bool any() const {
-    return tally.none + tally.counts[0] + tally.counts[1] + tally.counts[2] + tally.counts[3] > 0;
-  }
-};
-
 } // namespace tb

@@ -8,16 +8,14 @@
 #include "series/ordered_tests.h"
 #include "sim/series_plan.h"
 
-#include <cstdio>
-#include <ostream>
+#include <cstdint>
 
 namespace tb {
 
 namespace {
 
 // One series on the in-memory windows, with the batch tool's hooks: each
-// finished test to the writer, --stop-at-step, the signals, and the progress
-// line on a terminal.
+// finished test to the writer, --stop-at-step, the signals, and the progress.
 class HeadlessSeries {
 public:
   explicit HeadlessSeries(const SeriesSetup& setup) : setup_(setup), forms_(newMemoryForms()) {
@@ -30,7 +28,7 @@ public:
     if (setup.onDisplayStep) exp_.onDisplayStep = [this] { setup_.onDisplayStep(exp_); };
     forms_->interruptFlag = setup.interrupt;
     forms_->onInterrupt = [this](int) { interrupted(); };
-    if (setup.progress && setup.err) {
+    if (setup.onProgress) {
       planned_ =
           SeriesPlan::of(Val(forms_->text(controls::Talphastr)), Val(forms_->text(controls::Talphaend)))
               .count();
@@ -40,7 +38,6 @@ public:
 
   SeriesResult run() {
     app_.CommandStart_Click();
-    clearProgress();
     result_.fault = exp_.lastFault();
     result_.ended = forms_->ended();
     if (setup_.keepPlot) {
@@ -56,7 +53,6 @@ private:
   void testEnded(const TestReport& r) {
     ExportedTest t = exportedTest(r, *forms_);
     result_.tests.push_back(t);
-    clearProgress();
     if (setup_.onTest && !setup_.onTest(t)) {
       // Nothing more can reach the reader: stop after this test.
       result_.writeFailed = true;
@@ -71,25 +67,13 @@ private:
     if (app_.state() == RunState::Running) app_.CommandEnd_Click();
   }
 
-  // The progress line shares the terminal with the result lines: it is wiped
-  // before a line is written and redrawn at the next report.
   void reportProgress() {
     double now = monotonicSeconds();
     if (now - lastProgress_ < 0.1) return;
     lastProgress_ = now;
     const SimState& s = exp_.state();
-    char buf[160];
-    std::snprintf(buf, sizeof buf, "\rtest %zu of %s%ld  alpha %g  steps %lld  revolutions %d   ",
-                  result_.tests.size() + 1, planned_ ? "" : "?", planned_, s.alpha,
-                  static_cast<long long>(s.nstep), s.rev);
-    *setup_.err << buf << std::flush;
-    progressShown_ = true;
-  }
-
-  void clearProgress() {
-    if (!progressShown_) return;
-    *setup_.err << "\r" << std::string(78, ' ') << "\r" << std::flush;
-    progressShown_ = false;
+    setup_.onProgress(SeriesProgress{result_.tests.size(), planned_ > 0 ? static_cast<size_t>(planned_) : 0,
+                                     true, s.alpha, s.nstep, s.rev});
   }
 
   const SeriesSetup& setup_;
@@ -99,7 +83,6 @@ private:
   SeriesResult result_;
   long planned_ = 0; // tests the series will run, 0 when unknown
   double lastProgress_ = 0;
-  bool progressShown_ = false;
 };
 
 // The angles of the tests of a series that no test ends early, in order;
@@ -127,7 +110,7 @@ void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angl
   }
   SeriesSetup one = setup;
   one.onTest = nullptr;
-  one.progress = false;
+  one.onProgress = nullptr;
   one.jobs = 1;
   one.lanes = 1;
   one.fields = fieldsAt(setup.fields, angles[k]);
@@ -145,32 +128,6 @@ void drawSeriesPicture(const SeriesSetup& setup, const std::vector<double>& angl
   series.plotWidth = r.plotWidth;
   series.plotHeight = r.plotHeight;
 }
-
-// On a terminal, the count of finished tests; wiped before a result line is
-// written.
-class ProgressLine {
-public:
-  ProgressLine(std::ostream* err, size_t total) : err_(err), total_(total) {}
-  ~ProgressLine() { clear(); }
-  void show(size_t finishedTests) {
-    if (!err_ || finishedTests == shown_) return;
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "\rtests finished: %zu of %zu   ", finishedTests, total_);
-    *err_ << buf << std::flush;
-    shown_ = finishedTests;
-  }
-  void clear() {
-    if (shown_ == kNone) return;
-    *err_ << "\r" << std::string(78, ' ') << "\r" << std::flush;
-    shown_ = kNone;
-  }
-
-private:
-  static constexpr size_t kNone = SIZE_MAX;
-  std::ostream* err_;
-  size_t total_;
-  size_t shown_ = kNone;
-};
 
 // The series with its tests on lanes and threads: each test runs alone, as a
 // one-test series at its angle, and the lines are put together in series
@@ -194,12 +151,18 @@ SeriesResult runSeriesParallel(const SeriesSetup& setup, const std::vector<doubl
     OrderedTests<SeriesResult> tests(
         angles.size(), input, keep,
         HeadlessTestsSetup{setup.jobs, setup.lanes, setup.stopAtStep, setup.interrupt});
-    ProgressLine progress(setup.progress ? setup.err : nullptr, angles.size());
+    // The count of finished tests, each time it changes.
+    size_t shown = SIZE_MAX;
+    auto progress = [&](size_t finished) {
+      if (!setup.onProgress || finished == shown) return;
+      setup.onProgress(SeriesProgress{finished, angles.size()});
+      shown = finished;
+    };
     float seriesMax = 0;
     for (size_t k = 0; k < angles.size(); ++k) {
-      std::optional<SeriesResult> r = tests.take(k, [&](size_t finished) { progress.show(finished); });
-      if (!r) break; // never started: an interrupt came first
-      progress.clear();
+      std::optional<SeriesResult> r = tests.take(k, progress);
+      if (!r) break;    // never started: an interrupt came first
+      shown = SIZE_MAX; // the line is written over the progress, which is told again
       series.interrupted = series.interrupted || r->interrupted;
       if (!r->fault.empty() || r->tests.empty()) {
         series.fault = r->fault;

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <utility>
@@ -27,13 +26,24 @@ struct SeriesResult {
   int64_t drew = 0; // dots drawn into the plot
 };
 
+// How far a series has come, for a progress line. Run one test at a time,
+// it tells of the running test; run apart, of the tests finished.
+struct SeriesProgress {
+  size_t finished = 0;  // tests finished
+  size_t tests = 0;     // tests the series will run; 0 when not known ahead
+  bool running = false; // whether the fields below tell of the running test
+  double alpha = 0;
+  int64_t steps = 0;
+  int revolutions = 0;
+};
+
 struct SeriesSetup {
   std::vector<std::pair<std::string, std::string>> fields;
   std::optional<int64_t> stopAtStep;
   std::optional<std::pair<int, int>> plotSize;
   bool keepPlot = false;
-  bool progress = false;
-  std::ostream* err = nullptr;
+  // Called at most every 0.1 s while tests run; none: no progress is followed.
+  std::function<void(const SeriesProgress&)> onProgress;
   // Called at every display step of a test run one at a time (jobs and
   // lanes 1), with the experiment's state up to date: a test's trajectory.
   std::function<void(const Experiment&)> onDisplayStep;

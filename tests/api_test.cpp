@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -287,6 +288,78 @@ TEST(Api, AStopTokenMayWatchTheCallersCounter) {
   EXPECT_TRUE(s.stopped);
   EXPECT_TRUE(o.stop.stopRequested());
   EXPECT_LT(s.tests, 11u);
+}
+
+// A series with the batch tool's choices gives each test as each of the
+// tool's formats writes it, its picture, its progress, and stops when the
+// reader goes away.
+TEST(Api, ASeriesGivesTheBatchToolsOutputsAndPicture) {
+  threebody::SeriesOptions o;
+  o.check = o.verify = true;
+  o.threads = 2;
+  o.lanes = 2;
+  for (const char* format : {"text", "jsonl", "csv"}) {
+    threebody::Series series(quick(), o);
+    std::vector<std::string> lines;
+    if (std::string(format) == "csv") lines.push_back(series.csvHead());
+    const threebody::SeriesSummary s = series.run([&](const threebody::TestResult& t) {
+      lines.push_back(format[0] == 't' ? t.text : format[0] == 'j' ? t.json : t.csv);
+      return true;
+    });
+    EXPECT_EQ(s.check_tdelta, "0.005");
+    EXPECT_EQ(lines, batchLines({"--tdelta", "0.01", "--alpha-end", "60", "--check", "--verify", "--format",
+                                 format, "--jobs", "2"}))
+        << format;
+  }
+  // The picture at the size asked, and the progress of the running test.
+  threebody::Series one(quick(), {});
+  one.plotSize(64, 48);
+  one.keepPlot();
+  std::vector<threebody::SeriesProgress> progress;
+  one.onProgress([&](const threebody::SeriesProgress& p) { progress.push_back(p); });
+  size_t given = 0;
+  // A reader that goes away after two tests stops the series there.
+  const threebody::SeriesSummary s = one.run([&](const threebody::TestResult&) { return ++given < 2; });
+  EXPECT_EQ(given, 2u);
+  EXPECT_EQ(s.tests, 2u);
+  ASSERT_EQ(one.plotWidth(), 64);
+  ASSERT_EQ(one.plotHeight(), 48);
+  ASSERT_EQ(one.plot().size(), 64u * 48u);
+  EXPECT_NE(std::count(one.plot().begin(), one.plot().end(), one.plot()[0]), 64 * 48); // trails drawn
+  for (const threebody::SeriesProgress& p : progress) {
+    EXPECT_TRUE(p.running);
+    EXPECT_EQ(p.tests, 11u);
+    EXPECT_LE(p.finished, 1u);
+  }
+}
+
+// Once the series is over only the verification is left: the series' stop
+// ends it, unless the verification has a stop of its own; then that one does.
+TEST(Api, AfterTheSeriesAStopEndsTheVerificationAsAsked) {
+  for (int way = 0; way < 3; ++way) {
+    threebody::SeriesOptions o;
+    o.check = o.verify = true; // the tests come once the series and its check are over
+    threebody::Series series(quick(), o);
+    threebody::StopToken verifyStop;
+    if (way > 0) series.verifyStop(verifyStop);
+    std::vector<threebody::TestResult> tests;
+    series.run([&](const threebody::TestResult& t) {
+      tests.push_back(t);
+      if (tests.size() == 2) {
+        o.stop.requestStop();
+        if (way == 2) verifyStop.requestStop();
+      }
+      return true;
+    });
+    ASSERT_EQ(tests.size(), 11u) << way;
+    EXPECT_TRUE(tests[0].verdict && tests[1].verdict) << way;
+    // Without a stop of its own the series' stop ends the verification; with
+    // one, only that one does.
+    for (size_t k = 2; k < tests.size(); ++k) {
+      ASSERT_NE(tests[k].end, 0);
+      EXPECT_EQ(tests[k].verdict.has_value(), way == 1) << way << " " << k;
+    }
+  }
 }
 
 TEST(Api, AStopTokenEndsTheCallWithWhatWasFinished) {

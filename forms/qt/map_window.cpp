@@ -3,7 +3,7 @@
 // picture or as the map tool's CSV.
 #include "forms/qt/map_window.h"
 
-#include "api/map_rows.h"
+#include "api/bridge.h"
 
 #include "forms/qt/qt_forms.h"
 #include "forms/qt/widgets.h"

@@ -117,6 +117,12 @@ struct THREEBODY_API TestResult {
   /// ("confirmed", "artefact", "fragile" or "undecided"); empty for a
   /// stopped test or one whose verification was stopped.
   std::optional<std::string> verdict;
+  /// The line as the batch tool's text output writes it: with check, " *"
+  /// after a test that ends differently at half the step and " ?" after one
+  /// not checked; with verify, the verdict in brackets.
+  std::string text;
+  std::string json; ///< the test as the batch tool's JSON lines write it (no newline)
+  std::string csv;  ///< the test's row of the batch tool's CSV for these options (no newline)
 };
 
 /// What a result column holds (TestResult::columns), so that a front end
@@ -154,6 +160,63 @@ struct THREEBODY_API SeriesSummary {
   bool stopped = false; ///< the stop token ended it early
   std::string
       fault; ///< the fault that ended it (an arithmetic fault and which field to change); empty if none
+  bool interrupted = false; ///< a stop cut its last test short (that test's line ends "end 0")
+  bool ended = false;       ///< ended outright by repeated stops: the tests given are all there is
+  std::string check_tdelta; ///< with check: the half time step it ran at; empty when the check did not run
+};
+
+/// How far a running series has come (Series::onProgress).
+struct THREEBODY_API SeriesProgress {
+  size_t finished = 0;  ///< tests finished
+  size_t tests = 0;     ///< tests the series will run; 0 when not known ahead
+  bool running = false; ///< tests run one at a time: the fields below tell of the running one
+  double alpha = 0;     ///< its start angle
+  int64_t steps = 0;    ///< its steps so far
+  int revolutions = 0;  ///< its revolutions so far
+};
+
+/// A series with more to choose than runSeries() takes: its plot kept as a
+/// picture, a step to stop each test at, a stop for the verification alone,
+/// and its progress, for a tool that draws the trails and reports as it goes.
+/// runSeries() runs on it.
+class THREEBODY_API Series {
+public:
+  /// Throws Error for a parameter text that is not a number or a thread
+  /// count out of range; an experiment the engine refuses is the summary's
+  /// fault, as the batch tool reports it.
+  Series(const Experiment& experiment, const SeriesOptions& options);
+  ~Series();
+  Series(const Series&) = delete;
+  Series& operator=(const Series&) = delete;
+
+  /// Draws the plot `width` x `height` pixels rather than at the display
+  /// form's own size.
+  void plotSize(int width, int height);
+  /// Keeps the plot as the series leaves it (plot()).
+  void keepPlot();
+  /// Stops each test at this step, as a click on Stop would (the check's
+  /// run at half the step at twice it).
+  void stopAtStep(int64_t step);
+  /// A stop for the verification alone. The options' stop then ends the
+  /// series while the tests finished are still verified, unless this one
+  /// is asked too; once the series is over, either ends the verification.
+  void verifyStop(const StopToken& stop);
+  /// Called at most every 0.1 s while tests run.
+  void onProgress(std::function<void(const SeriesProgress&)> progress);
+  /// Runs the series once, giving each test to `onTest` as runSeries() does;
+  /// `onTest` returns false to stop it (a reader that went away).
+  SeriesSummary run(const std::function<bool(const TestResult&)>& onTest);
+  /// The plot kept: a value a pixel, row by row from the top, red in bits
+  /// 0-7, green in 8-15, blue in 16-23; empty unless keepPlot() was asked.
+  const std::vector<uint32_t>& plot() const;
+  int plotWidth() const;  ///< the kept plot's width in pixels
+  int plotHeight() const; ///< and its height
+  /// The batch tool's CSV head for these options: the columns' names (no newline).
+  std::string csvHead() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 /// Runs the experiment's series: one test per start angle from alpha_start

@@ -1,6 +1,6 @@
-// A map point of the API back as the engine's row, and a grid as the API's
-// experiment and options.
-#include "api/map_rows.h"
+// Between the API's types and the engine's: a map point back as the engine's
+// row, and fields and a grid as the API's experiment and map options.
+#include "api/bridge.h"
 
 #include "api/internal.h"
 

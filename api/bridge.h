@@ -1,5 +1,7 @@
-// A map point of the API back as the engine's row: what the map tool writes
-// and the map window draws of it (its cell, its counts, its verdict).
+// Between the API's types and the engine's, for the tools and the windows of
+// this tree: an experiment and a map's options from the fields and the grid
+// they hold, and a map point back as the engine's row, which the map tool
+// writes and the map window draws (its cell, its counts, its verdict).
 #pragma once
 
 #include "maps/map_run.h"
