@@ -106,7 +106,7 @@ tb::FieldTexts fieldTexts(const Experiment& e) {
   return fields;
 }
 
-TestResult testResult(const tb::ExportedTest& t, const tb::FieldTexts& fields) {
+TestResult testResult(const tb::ExportedTest& t) {
   TestResult r;
   const tb::TestReport& report = t.report;
   r.index = report.index;
@@ -122,13 +122,6 @@ TestResult testResult(const tb::ExportedTest& t, const tb::FieldTexts& fields) {
   if (t.verdict == tb::Verdict::Same || t.verdict == tb::Verdict::Differs)
     r.same_at_half_step = t.verdict == tb::Verdict::Same;
   if (t.verified) r.verdict = tb::verificationName(t.verified->verdict);
-  const tb::VerifiedTest* verified = t.verified ? &*t.verified : nullptr;
-  r.text = report.line + (t.verdict == tb::Verdict::Differs     ? " *"
-                          : t.verdict == tb::Verdict::Unchecked ? " ?"
-                                                                : "");
-  if (t.verifyAsked) r.text += tb::verifyMark(verified);
-  r.json = tb::testToJson(t);
-  r.csv = tb::testToCsvRow(report, t.verdict, &fields, verified, t.verifyAsked);
   return r;
 }
 

@@ -16,8 +16,8 @@ tb::FieldTexts fieldTexts(const Experiment& e);
 std::string* textOf(Experiment& e, const char* control);
 // Throws Error with the tools' message for a parameter text that is not a number.
 void checkTexts(const Experiment& e);
-// A finished test of the series with `fields` as the API gives it.
-TestResult testResult(const tb::ExportedTest& t, const tb::FieldTexts& fields);
+// A finished test as the API gives it.
+TestResult testResult(const tb::ExportedTest& t);
 // Worker threads: `threads`, or one per core for 0; Error for a negative
 // count or one beyond 1024.
 unsigned threadsFor(int threads);

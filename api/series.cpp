@@ -20,7 +20,26 @@ struct Series::Impl {
   bool check = false, verify = false;
   std::vector<uint32_t> plot;
   int plotWidth = 0, plotHeight = 0;
+  bool interrupted = false, ended = false;
+  std::string checkTdelta;
 };
+
+namespace {
+
+// A finished test of the series with `fields`, with the batch tool's outputs.
+SeriesTest seriesTest(const tb::ExportedTest& t, const tb::FieldTexts& fields) {
+  SeriesTest s{testResult(t), {}, {}, {}};
+  const tb::VerifiedTest* verified = t.verified ? &*t.verified : nullptr;
+  s.text = t.report.line + (t.verdict == tb::Verdict::Differs     ? " *"
+                            : t.verdict == tb::Verdict::Unchecked ? " ?"
+                                                                  : "");
+  if (t.verifyAsked) s.text += tb::verifyMark(verified);
+  s.json = tb::testToJson(t);
+  s.csv = tb::testToCsvRow(t.report, t.verdict, &fields, verified, t.verifyAsked);
+  return s;
+}
+
+} // namespace
 
 Series::Series(const Experiment& experiment, const SeriesOptions& options) : impl_(std::make_unique<Impl>()) {
   checkTexts(experiment);
@@ -53,16 +72,19 @@ void Series::onProgress(std::function<void(const SeriesProgress&)> progress) {
 const std::vector<uint32_t>& Series::plot() const { return impl_->plot; }
 int Series::plotWidth() const { return impl_->plotWidth; }
 int Series::plotHeight() const { return impl_->plotHeight; }
+bool Series::interrupted() const { return impl_->interrupted; }
+bool Series::ended() const { return impl_->ended; }
+std::string Series::checkTdelta() const { return impl_->checkTdelta; }
 std::string Series::csvHead() const { return tb::csvHeader(impl_->check, true, impl_->verify); }
 
-SeriesSummary Series::run(const std::function<bool(const TestResult&)>& onTest) {
+SeriesSummary Series::run(const std::function<bool(const SeriesTest&)>& onTest) {
   Impl& m = *impl_;
   tb::SeriesSetup setup = m.setup;
   SeriesSummary summary;
   auto give = [&](tb::ExportedTest t, const StopToken& verifyStop) {
     if (m.verify) tb::verifyTest(m.fields, t, verifyStop.counter());
     ++summary.tests;
-    return !onTest || onTest(testResult(t, m.fields));
+    return !onTest || onTest(seriesTest(t, m.fields));
   };
   // While the series runs, its stop ends the tests; the verification of the
   // ones finished goes on unless a stop of its own is asked.
@@ -74,19 +96,19 @@ SeriesSummary Series::run(const std::function<bool(const TestResult&)>& onTest) 
   m.plotWidth = result.plotWidth;
   m.plotHeight = result.plotHeight;
   summary.fault = result.fault;
-  summary.ended = result.ended;
+  m.ended = result.ended;
   if (m.check && !result.ended && !result.writeFailed) {
     if (std::optional<std::string> half = tb::runCheck(setup, result))
-      summary.check_tdelta = *half;
+      m.checkTdelta = *half;
     else
-      summary.ended = true;
+      m.ended = true;
     // Once the series is over only the verification is left: the series'
     // stop ends it, unless that stop was asked already (it ended the series).
-    if (!summary.ended)
+    if (!m.ended)
       for (const tb::ExportedTest& t : result.tests)
         if (!give(t, m.verifyStop && m.stop.stopRequested() ? *m.verifyStop : m.stop)) break;
   }
-  summary.interrupted = result.interrupted;
+  m.interrupted = result.interrupted;
   summary.stopped = result.interrupted || m.stop.stopRequested();
   return summary;
 }
@@ -94,8 +116,8 @@ SeriesSummary Series::run(const std::function<bool(const TestResult&)>& onTest) 
 SeriesSummary runSeries(const Experiment& experiment, const SeriesOptions& options,
                         const std::function<void(const TestResult&)>& onTest) {
   experiment.check();
-  return Series(experiment, options).run([&](const TestResult& t) {
-    if (onTest) onTest(t);
+  return Series(experiment, options).run([&](const SeriesTest& t) {
+    if (onTest) onTest(t.result);
     return true;
   });
 }
@@ -129,7 +151,7 @@ Trajectory runTest(const Experiment& experiment, double alpha, const StopToken& 
     trajectory.points.push_back(p);
   };
   setup.onTest = [&](const tb::ExportedTest& t) {
-    trajectory.result = testResult(t, setup.fields);
+    trajectory.result = testResult(t);
     return true;
   };
   const tb::SeriesResult result = tb::runSeries(setup);

@@ -31,7 +31,7 @@ const char* formatName(OutputFormat f) {
 }
 
 // Writes one test; false when the stream failed.
-bool writeTest(const BatchOptions& options, const threebody::TestResult& t, std::ostream& out) {
+bool writeTest(const BatchOptions& options, const threebody::SeriesTest& t, std::ostream& out) {
   switch (options.format) {
   case OutputFormat::Text: out << t.text << "\n"; break;
   case OutputFormat::Jsonl: out << t.json << "\n"; break;
@@ -57,9 +57,9 @@ struct VerifyCounts {
 };
 
 // The whole series as one JSON object; with --verify it counts the verdicts.
-void writeJsonDocument(const BatchOptions& options, const std::vector<threebody::TestResult>& tests,
-                       const threebody::SeriesSummary& r, bool checkComplete, const VerdictTally* verified,
-                       std::ostream& out) {
+void writeJsonDocument(const BatchOptions& options, const std::vector<threebody::SeriesTest>& tests,
+                       const threebody::Series& series, const threebody::SeriesSummary& r, bool checkComplete,
+                       const VerdictTally* verified, std::ostream& out) {
   nlohmann::ordered_json doc;
   doc["program"] = "threebody";
   doc["version"] = THREEBODY_VERSION;
@@ -68,7 +68,7 @@ void writeJsonDocument(const BatchOptions& options, const std::vector<threebody:
   doc["checked"] = options.check;
   if (options.check) doc["check_complete"] = checkComplete;
   if (verified) doc["verification"] = verdictsJson(*verified);
-  doc["interrupted"] = r.interrupted;
+  doc["interrupted"] = series.interrupted();
   doc["tests"] = nlohmann::ordered_json::array();
   for (const auto& t : tests)
     doc["tests"].push_back(nlohmann::ordered_json::parse(t.json));
@@ -76,18 +76,18 @@ void writeJsonDocument(const BatchOptions& options, const std::vector<threebody:
   out << dumpJson(doc) << "\n";
 }
 
-int countUnchecked(const std::vector<threebody::TestResult>& tests) {
+int countUnchecked(const std::vector<threebody::SeriesTest>& tests) {
   int n = 0;
   for (const auto& t : tests)
-    n += t.same_at_half_step ? 0 : 1;
+    n += t.result.same_at_half_step ? 0 : 1;
   return n;
 }
 
-void reportCheck(const std::vector<threebody::TestResult>& tests, const std::string& halfStep,
+void reportCheck(const std::vector<threebody::SeriesTest>& tests, const std::string& halfStep,
                  bool textFormat, std::ostream& err) {
   int unchecked = countUnchecked(tests), differs = 0;
   for (const auto& t : tests)
-    differs += t.same_at_half_step == false ? 1 : 0;
+    differs += t.result.same_at_half_step == false ? 1 : 0;
   int total = static_cast<int>(tests.size());
   if (unchecked > 0)
     err << "threebody-batch: the check was interrupted: " << total - unchecked << " of " << total
@@ -185,13 +185,13 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   if (options.format == OutputFormat::Csv && !(out << series.csvHead() << "\n" << std::flush))
     return writeFailed();
   VerifyCounts verifyCounts;
-  std::vector<threebody::TestResult> tests;
+  std::vector<threebody::SeriesTest> tests;
   bool failed = false;
   threebody::SeriesSummary result;
   try {
-    result = series.run([&](const threebody::TestResult& t) {
+    result = series.run([&](const threebody::SeriesTest& t) {
       wipe();
-      if (options.verify) verifyCounts.add(t);
+      if (options.verify) verifyCounts.add(t.result);
       tests.push_back(t);
       return !streaming || !(failed = !writeTest(options, t, out));
     });
@@ -204,11 +204,11 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
     throw; // the tool's own answer to a lack of memory
   }
   wipe();
-  if (result.ended) return 128 + SIGINT;
+  if (series.ended()) return 128 + SIGINT;
   if (failed) return writeFailed();
   if (!streaming) {
     if (options.format == OutputFormat::Json)
-      writeJsonDocument(options, tests, result, countUnchecked(tests) == 0,
+      writeJsonDocument(options, tests, series, result, countUnchecked(tests) == 0,
                         options.verify ? &verifyCounts.tally : nullptr, out);
     else
       for (const auto& t : tests)
@@ -216,7 +216,7 @@ int runBatch(const BatchOptions& options, std::ostream& out, std::ostream& err, 
   }
   if (!out.flush()) return writeFailed();
   if (options.check && result.fault.empty())
-    reportCheck(tests, result.check_tdelta, options.format == OutputFormat::Text, err);
+    reportCheck(tests, series.checkTdelta(), options.format == OutputFormat::Text, err);
   // A series that ended on a fault before any test has nothing to count.
   if (options.verify && verifyCounts.any())
     reportVerify(verifyCounts, options.format == OutputFormat::Text, err);

@@ -302,11 +302,11 @@ TEST(Api, ASeriesGivesTheBatchToolsOutputsAndPicture) {
     threebody::Series series(quick(), o);
     std::vector<std::string> lines;
     if (std::string(format) == "csv") lines.push_back(series.csvHead());
-    const threebody::SeriesSummary s = series.run([&](const threebody::TestResult& t) {
+    series.run([&](const threebody::SeriesTest& t) {
       lines.push_back(format[0] == 't' ? t.text : format[0] == 'j' ? t.json : t.csv);
       return true;
     });
-    EXPECT_EQ(s.check_tdelta, "0.005");
+    EXPECT_EQ(series.checkTdelta(), "0.005");
     EXPECT_EQ(lines, batchLines({"--tdelta", "0.01", "--alpha-end", "60", "--check", "--verify", "--format",
                                  format, "--jobs", "2"}))
         << format;
@@ -319,7 +319,7 @@ TEST(Api, ASeriesGivesTheBatchToolsOutputsAndPicture) {
   one.onProgress([&](const threebody::SeriesProgress& p) { progress.push_back(p); });
   size_t given = 0;
   // A reader that goes away after two tests stops the series there.
-  const threebody::SeriesSummary s = one.run([&](const threebody::TestResult&) { return ++given < 2; });
+  const threebody::SeriesSummary s = one.run([&](const threebody::SeriesTest&) { return ++given < 2; });
   EXPECT_EQ(given, 2u);
   EXPECT_EQ(s.tests, 2u);
   ASSERT_EQ(one.plotWidth(), 64);
@@ -343,8 +343,8 @@ TEST(Api, AfterTheSeriesAStopEndsTheVerificationAsAsked) {
     threebody::StopToken verifyStop;
     if (way > 0) series.verifyStop(verifyStop);
     std::vector<threebody::TestResult> tests;
-    series.run([&](const threebody::TestResult& t) {
-      tests.push_back(t);
+    series.run([&](const threebody::SeriesTest& t) {
+      tests.push_back(t.result);
       if (tests.size() == 2) {
         o.stop.requestStop();
         if (way == 2) verifyStop.requestStop();

@@ -117,12 +117,6 @@ struct THREEBODY_API TestResult {
   /// ("confirmed", "artefact", "fragile" or "undecided"); empty for a
   /// stopped test or one whose verification was stopped.
   std::optional<std::string> verdict;
-  /// The line as the batch tool's text output writes it: with check, " *"
-  /// after a test that ends differently at half the step and " ?" after one
-  /// not checked; with verify, the verdict in brackets.
-  std::string text;
-  std::string json; ///< the test as the batch tool's JSON lines write it (no newline)
-  std::string csv;  ///< the test's row of the batch tool's CSV for these options (no newline)
 };
 
 /// What a result column holds (TestResult::columns), so that a front end
@@ -160,9 +154,6 @@ struct THREEBODY_API SeriesSummary {
   bool stopped = false; ///< the stop token ended it early
   std::string
       fault; ///< the fault that ended it (an arithmetic fault and which field to change); empty if none
-  bool interrupted = false; ///< a stop cut its last test short (that test's line ends "end 0")
-  bool ended = false;       ///< ended outright by repeated stops: the tests given are all there is
-  std::string check_tdelta; ///< with check: the half time step it ran at; empty when the check did not run
 };
 
 /// How far a running series has come (Series::onProgress).
@@ -173,6 +164,17 @@ struct THREEBODY_API SeriesProgress {
   double alpha = 0;     ///< its start angle
   int64_t steps = 0;    ///< its steps so far
   int revolutions = 0;  ///< its revolutions so far
+};
+
+/// A test as Series gives it: its result, and the batch tool's outputs of it.
+struct THREEBODY_API SeriesTest {
+  TestResult result; ///< as runSeries() gives it
+  /// The line as the batch tool's text output writes it: with check, " *"
+  /// after a test that ends differently at half the step and " ?" after one
+  /// not checked; with verify, the verdict in brackets.
+  std::string text;
+  std::string json; ///< the test as the batch tool's JSON lines write it (no newline)
+  std::string csv;  ///< the test's row of the batch tool's CSV for these options (no newline)
 };
 
 /// A series with more to choose than runSeries() takes: its plot kept as a
@@ -205,7 +207,13 @@ public:
   void onProgress(std::function<void(const SeriesProgress&)> progress);
   /// Runs the series once, giving each test to `onTest` as runSeries() does;
   /// `onTest` returns false to stop it (a reader that went away).
-  SeriesSummary run(const std::function<bool(const TestResult&)>& onTest);
+  SeriesSummary run(const std::function<bool(const SeriesTest&)>& onTest);
+  /// After run(): whether a stop cut the last test short (its line ends "end 0").
+  bool interrupted() const;
+  /// After run(): whether repeated stops ended it outright; the tests given are all there is.
+  bool ended() const;
+  /// After run() with check: the half time step the check ran at; empty when it did not run.
+  std::string checkTdelta() const;
   /// The plot kept: a value a pixel, row by row from the top, red in bits
   /// 0-7, green in 8-15, blue in 16-23; empty unless keepPlot() was asked.
   const std::vector<uint32_t>& plot() const;
