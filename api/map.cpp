@@ -63,7 +63,7 @@ MapPoint mapPoint(const tb::MapRun& run, size_t k, tb::PointRow& row) {
 
 } // namespace
 
-struct MapJob::Impl {
+struct [[gnu::visibility("hidden")]] MapJob::Impl {
   Impl(const Experiment& experiment, const MapOptions& options)
       : run(mapRun(experiment, options)), stop(options.stop) {
     run.interrupt = stop.counter();

@@ -12,7 +12,7 @@
 
 namespace threebody {
 
-struct Series::Impl {
+struct [[gnu::visibility("hidden")]] Series::Impl {
   tb::FieldTexts fields;
   tb::SeriesSetup setup;
   StopToken stop;
