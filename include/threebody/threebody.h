@@ -187,6 +187,7 @@ public:
   /// count out of range; an experiment the engine refuses is the summary's
   /// fault, as the batch tool reports it.
   Series(const Experiment& experiment, const SeriesOptions& options);
+  /// Frees the kept plot; a run has ended by the time run() returns.
   ~Series();
   Series(const Series&) = delete;
   Series& operator=(const Series&) = delete;
