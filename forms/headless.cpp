@@ -6,10 +6,13 @@
 #include "runtime/controls.h"
 #include "sim/lanes.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tb {
@@ -21,7 +24,35 @@ std::unique_ptr<MemoryForms> newMemoryForms() {
   return std::make_unique<MemoryForms>(std::move(texts), kWindowDesigns);
 }
 
+size_t testsInFlight(const HeadlessTestsSetup& setup) {
+  const int lanes = setup.lanes == 1 ? 1 : LaneEngine::shapeOf(setup.lanes).lanes();
+  return size_t{std::max(1u, setup.jobs)} * static_cast<size_t>(lanes);
+}
+
 namespace {
+
+// Claims the next test to start; none when every test is taken or when the
+// next one lies beyond the horizon (`held` then says so).
+std::optional<size_t> claim(std::atomic<size_t>& next, size_t n, const HeadlessTestsSetup& setup,
+                            bool& held) {
+  size_t k = next.load();
+  do {
+    held = setup.horizon && k < n && k >= setup.horizon->load();
+    if (k >= n || held) return std::nullopt;
+  } while (!next.compare_exchange_weak(k, k + 1));
+  return k;
+}
+
+// Waits, running no test, until the horizon passes the next test or the
+// work is stopped, dropped or over. It looks every millisecond, as the stop
+// may come from a signal handler and the end of the work from a failure.
+void awaitHorizon(const std::atomic<size_t>& next, size_t n, const HeadlessTestsSetup& setup) {
+  auto stopped = [&] {
+    return (setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon);
+  };
+  while (!stopped() && next.load() < n && next.load() >= setup.horizon->load())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 
 // One test's own windows, program and result.
 struct SoloTest {
@@ -53,7 +84,15 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
   auto stopped = [&] {
     return (!first && setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon);
   };
-  for (size_t k; !stopped() && (k = next++) < n; first = false) {
+  for (; !stopped(); first = false) {
+    bool held = false;
+    std::optional<size_t> claimed = claim(next, n, setup, held);
+    if (held) {
+      awaitHorizon(next, n, setup);
+      continue;
+    }
+    if (!claimed) return;
+    const size_t k = *claimed;
     SoloTest t(k, input(k));
     if (setup.interrupt) {
       t.forms->interruptFlag = setup.interrupt;
@@ -83,9 +122,11 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
   LaneEngine engine = setup.depth > 0 ? LaneEngine(LaneEngine::Shape{setup.lanes / setup.depth, setup.depth})
                                       : LaneEngine(setup.lanes);
   std::map<const Experiment*, std::unique_ptr<SoloTest>> running;
+  bool held = false;
   auto take = [&]() -> Experiment* {
-    size_t k = next++;
-    if (k >= n) return nullptr;
+    std::optional<size_t> claimed = claim(next, n, setup, held);
+    if (!claimed) return nullptr;
+    const size_t k = *claimed;
     auto t = std::make_unique<SoloTest>(k, input(k));
     Experiment* e = t->exp.get();
     running.emplace(e, std::move(t));
@@ -99,7 +140,15 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
     t->result.fault = e.lastFault();
     finished(t->index, t->result, *t->forms);
   };
-  engine.run(take, done, LaneEngine::Control{setup.stopAtStep, setup.interrupt, setup.abandon});
+  // Held at the horizon, the engine finishes its running tests and returns;
+  // the worker waits with empty lanes (so that the test its reader awaits is
+  // never held up behind it) and then fills them again.
+  for (;;) {
+    engine.run(take, done, LaneEngine::Control{setup.stopAtStep, setup.interrupt, setup.abandon});
+    if (!held) return;
+    awaitHorizon(next, n, setup);
+    if ((setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon)) return;
+  }
 }
 
 } // namespace

@@ -45,7 +45,13 @@ struct HeadlessTestsSetup {
   const std::atomic<bool>* abandon = nullptr;
   // Of the lanes, vectors in flight; 0: as the engine takes `lanes`.
   int depth = 0;
+  // When set, test k is started only while k < *horizon: its owner moves
+  // it on as it takes the results, so that workers faster than their reader
+  // do not pile up results. A worker waits for it with no test running.
+  const std::atomic<size_t>* horizon = nullptr;
 };
+// Tests that run at once with this setup: its threads times their lanes.
+size_t testsInFlight(const HeadlessTestsSetup& setup);
 struct HeadlessTestInput {
   std::vector<std::pair<std::string, std::string>> fields; // start angle = end angle
   std::optional<std::pair<int, int>> plotSize;

@@ -6,6 +6,7 @@
 
 #include "forms/headless.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -26,10 +27,16 @@ public:
   using Keep = std::function<std::optional<Result>(size_t k, HeadlessTest& test, MemoryForms& forms)>;
 
   // Starts tests 0 to n - 1 at once, `setup` saying on how many threads and
-  // lanes and what stops them (its abandon flag is this object's own).
-  OrderedTests(size_t n, std::function<HeadlessTestInput(size_t)> input, Keep keep, HeadlessTestsSetup setup)
-      : count_(n), input_(std::move(input)), keep_(std::move(keep)) {
+  // lanes and what stops them (its abandon flag and horizon are this
+  // object's own). A test is started only while it is less than `ahead` of
+  // the first not yet taken, so that memory holds at most `ahead` results
+  // however slowly they are taken; by default, eight for each lane.
+  OrderedTests(size_t n, std::function<HeadlessTestInput(size_t)> input, Keep keep, HeadlessTestsSetup setup,
+               size_t ahead = 0)
+      : count_(n), input_(std::move(input)), keep_(std::move(keep)),
+        ahead_(ahead > 0 ? ahead : std::max<size_t>(256, 8 * testsInFlight(setup))), horizon_(ahead_) {
     setup.abandon = &abandon_;
+    setup.horizon = &horizon_;
     runner_ = std::jthread([this, setup] {
       std::exception_ptr failure;
       try {
@@ -77,6 +84,7 @@ public:
   // Drops the running tests and waits for the workers; nothing more comes.
   void abandon() {
     abandon_ = true;
+    horizon_ = SIZE_MAX;
     if (runner_.joinable()) runner_.join();
   }
 
@@ -102,6 +110,7 @@ private:
     }
     std::optional<Result> r = std::move(it->second);
     waiting_.erase(it);
+    horizon_ = k + 1 + ahead_;
     return r;
   }
 
@@ -109,6 +118,8 @@ private:
   std::map<size_t, Result> waiting_; // finished, kept, not yet taken: only these are held
   std::function<HeadlessTestInput(size_t)> input_;
   Keep keep_;
+  const size_t ahead_;
+  std::atomic<size_t> horizon_; // the first test not to start yet
   std::mutex m_;
   std::condition_variable ready_;
   std::atomic<bool> abandon_{false};

@@ -4,6 +4,7 @@
 #include "forms/headless.h"
 #include "results/export.h"
 #include "runtime/controls.h"
+#include "series/ordered_tests.h"
 #include "sim/lanes.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <mutex>
 #include <random>
+#include <thread>
 
 using namespace tb;
 
@@ -276,6 +278,59 @@ TEST(Lanes, AStopIsAnsweredWhenEveryTestLeftFaultsAtOnce) {
     const size_t lanes = static_cast<size_t>(c.lanes > 1 ? c.lanes : LaneEngine().lanes());
     EXPECT_LE(taken(&interrupt, nullptr), c.jobs * lanes);
     EXPECT_LE(taken(nullptr, &abandon), c.jobs * lanes);
+  }
+}
+
+// A reader slower than the workers holds at most `ahead` results, also
+// behind a slow first test that a lane keeps while the others wait at the
+// horizon; every result still comes, in order. A reader that stops taking
+// and is interrupted while the workers wait there still gets an end.
+TEST(Lanes, WorkersWaitForASlowReaderAtTheHorizon) {
+  std::vector<Fields> tests(1500, test("0", "1", "-2000")); // each faults at once
+  tests[0] = test("0", "1", "1000", "1", ".01");            // a whole test first
+  constexpr size_t kAhead = 48;
+  for (Config c : configs()) {
+    SCOPED_TRACE(c.name());
+    std::atomic<size_t> kept{0}, taken{0}, mostHeld{0};
+    auto keep = [&](size_t k, HeadlessTest& t, MemoryForms&) -> std::optional<size_t> {
+      const size_t held = ++kept - taken.load();
+      for (size_t m = mostHeld.load(); held > m && !mostHeld.compare_exchange_weak(m, held);) {
+      }
+      EXPECT_EQ(t.report.has_value(), k == 0) << k << ": " << t.fault;
+      return k;
+    };
+    auto input = [&](size_t k) { return HeadlessTestInput{tests[k], std::nullopt}; };
+    {
+      OrderedTests<size_t> ordered(
+          tests.size(), input, keep,
+          HeadlessTestsSetup{c.jobs, c.lanes, std::nullopt, nullptr, nullptr, c.depth}, kAhead);
+      for (size_t k = 0; k < tests.size(); ++k) {
+        if (k % 100 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::optional<size_t> r = ordered.take(k);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(*r, k);
+        ++taken;
+      }
+    }
+    // A result is counted before it is held, and a lane's tests may all end
+    // before the reader takes the first: the lanes in flight come on top.
+    EXPECT_LE(mostHeld.load(), kAhead + 1);
+    EXPECT_EQ(kept.load(), tests.size());
+
+    std::atomic<int> interrupt{0};
+    kept = 0;
+    taken = 0;
+    OrderedTests<size_t> ordered(
+        tests.size(), input, keep,
+        HeadlessTestsSetup{c.jobs, c.lanes, std::nullopt, &interrupt, nullptr, c.depth}, kAhead);
+    ASSERT_TRUE(ordered.take(0));
+    while (kept.load() < kAhead) // the workers reach the horizon
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    interrupt = 1;
+    size_t got = 1;
+    while (ordered.take(got))
+      ++got;
+    EXPECT_LE(got, 1 + kAhead);
   }
 }
 
