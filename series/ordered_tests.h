@@ -30,11 +30,13 @@ public:
   // lanes and what stops them (its abandon flag and horizon are this
   // object's own). A test is started only while it is less than `ahead` of
   // the first not yet taken, so that memory holds at most `ahead` results
-  // however slowly they are taken; by default, eight for each lane.
+  // however slowly they are taken; by default, eight for each lane and at
+  // least 1024, which a window polling ten times a second takes at more
+  // than ten thousand points a second.
   OrderedTests(size_t n, std::function<HeadlessTestInput(size_t)> input, Keep keep, HeadlessTestsSetup setup,
                size_t ahead = 0)
       : count_(n), input_(std::move(input)), keep_(std::move(keep)),
-        ahead_(ahead > 0 ? ahead : std::max<size_t>(256, 8 * testsInFlight(setup))), horizon_(ahead_) {
+        ahead_(ahead > 0 ? ahead : std::max<size_t>(1024, 8 * testsInFlight(setup))), horizon_(ahead_) {
     setup.abandon = &abandon_;
     setup.horizon = &horizon_;
     runner_ = std::jthread([this, setup] {
