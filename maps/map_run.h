@@ -56,9 +56,9 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t coun
 // in increasing order), on worker threads and hands each row to `write` in
 // that order as soon as it and the ones before it are final; only the rows
 // that wait for an earlier one are held, and no point is started more than
-// 1024 (or eight a lane) ahead of the one `write` waits for. `finished`, when given, is called
-// every 0.1 s while a row is awaited, with the number of points finished so
-// far (written or held). Returns how many were written: fewer when a signal
+// 1024 (or eight a lane) ahead of the one `write` waits for. `finished`,
+// when given, is called every 0.1 s while a row is awaited, with the number
+// of points finished so far (written or held). Returns how many were written: fewer when a signal
 // stopped the work or `write` returned false. A memory or thread failure of
 // a worker is thrown here.
 size_t computePoints(const MapRun& o, size_t count, const std::function<size_t(size_t)>& pointAt,
