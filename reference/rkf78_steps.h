@@ -7,9 +7,11 @@
 #include "reference/step_adjuster.h"
 
 // GCC 12 warns of members inside Boost.Odeint's steppers that its inlining
-// cannot prove set (they are, on the first step); the warning is Boost's own.
+// cannot prove set (they are, on the first step), also where a stepper is
+// copied before its first step; the warning is Boost's own.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <boost/numeric/odeint/stepper/controlled_runge_kutta.hpp>
 #include <boost/numeric/odeint/stepper/generation.hpp>

@@ -1,0 +1,268 @@
+// The reference integration: adaptive Runge-Kutta-Fehlberg 7(8) steps, and
+// between their ends the events of the experiment (approach, far, collision,
+// revolutions, distance extrema) located by bisection on single steps from
+// the step's start, which stay within the tolerance the step was taken at.
+#include "reference/reference_run.h"
+
+#include "runtime/cr_math.h"
+#include "sim/experiment.h"
+
+#include <algorithm>
+
+namespace tb {
+
+namespace {
+
+using rkf78::State;
+
+double energy(const State& s, const double* m) {
+  double e = 0;
+  for (int i = 0; i < 3; ++i)
+    e += 0.5 * m[i] * (s[6 + 2 * i] * s[6 + 2 * i] + s[7 + 2 * i] * s[7 + 2 * i]);
+  for (int i = 0; i < 3; ++i)
+    for (int j = i + 1; j < 3; ++j)
+      e -= m[i] * m[j] / cr::hypot(s[2 * j] - s[2 * i], s[2 * j + 1] - s[2 * i + 1]);
+  return e;
+}
+
+// Body 3's squared distance to pair body k, and its rate of change over 2.
+double rsq(const State& s, int k) {
+  const double dx = s[4] - s[2 * k], dy = s[5] - s[2 * k + 1];
+  return dx * dx + dy * dy;
+}
+double radial(const State& s, int k) {
+  return (s[4] - s[2 * k]) * (s[10] - s[6 + 2 * k]) + (s[5] - s[2 * k + 1]) * (s[11] - s[7 + 2 * k]);
+}
+double nearRsq(const State& s) { return std::min(rsq(s, 0), rsq(s, 1)); }
+// The pair's turning: the cross product of body 1's place and velocity
+// relative to body 0, negative while the pair's direction decreases.
+double spin(const State& s) { return (s[2] - s[0]) * (s[9] - s[7]) - (s[3] - s[1]) * (s[8] - s[6]); }
+
+// The engine's pi, 4 atan 1, taken once: the direction is asked at every step.
+const double kEnginePi = 4 * cr::atan(1.0);
+
+double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], kEnginePi); }
+// The change of a direction in degrees, taken the short way round.
+double turn(double from, double to) {
+  double d = std::fmod(to - from, 360.0);
+  if (d > 180) d -= 360;
+  if (d <= -180) d += 360;
+  return d;
+}
+
+// Body 3's speed in the frame of the pair's starting centre against its
+// escape speed from the two pair bodies, as the fixed-step engine judges it.
+struct EscapeJudgement {
+  EndCode pend;
+  double gap;
+};
+EscapeJudgement judgeEscape(const State& s, const double* m) {
+  const double v3 = cr::hypot(s[10], s[11]);
+  const double vesc = std::sqrt(2 * (m[0] / std::sqrt(rsq(s, 0)) + m[1] / std::sqrt(rsq(s, 1))));
+  return {v3 < vesc ? EndCode::FarBound : EndCode::Escaped, (v3 - vesc) / vesc};
+}
+
+} // namespace
+
+ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings)
+    : start_(start), settings_(settings), g_{{start.mass[0], start.mass[1], start.mass[2]}},
+      steps_(settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps()),
+      stepper_(rkf78::Checker(settings.tolerance, settings.tolerance)), closestRsq_(INFINITY),
+      theta_(start.phi0), phi_(start.phi0) {
+  for (int i = 0; i < 3; ++i) {
+    s_[2 * i] = start.x[i];
+    s_[2 * i + 1] = start.y[i];
+    s_[6 + 2 * i] = start.vx[i];
+    s_[7 + 2 * i] = start.vy[i];
+  }
+  e0_ = energy(s_, g_.m);
+  if (start.closeAtStart) {
+    out_.end = EndCode::Collision;
+    finish(s_);
+    return;
+  }
+  nearL_ = nearLimit(start.r3start);
+  farL_ = farLimit(start.r3start);
+  // At most a twentieth of the pair's period a step, so the pair's direction
+  // turns less than half a turn between step ends.
+  maxStep_ = settings.maxStep;
+  const double pairMass = start.mass[0] + start.mass[1];
+  const double sep = cr::hypot(start.x[1] - start.x[0], start.y[1] - start.y[0]);
+  if (pairMass > 0 && sep > 0)
+    maxStep_ = std::min(maxStep_, 2 * M_PI * std::sqrt(sep * sep * sep / pairMass) / 20);
+  // The engine's approach is a level, not a crossing: body 3 may start
+  // inside the near limit already (a light second body swings out towards it).
+  approached_ = nearRsq(s_) < nearL_;
+  // A pair that turns backwards from the start.
+  if (start.wrapRule && spin(s_) < 0) {
+    while (!count(s_, 0)) {
+    }
+    finish(s_);
+    return;
+  }
+  dt_ = std::min(1e-2, maxStep_);
+}
+
+void ReferenceRun::finish(const State& at) {
+  const double e = energy(at, g_.m);
+  out_.energyError = e0_ != 0 ? std::abs((e - e0_) / e0_) : std::abs(e - e0_);
+  done_ = true;
+}
+
+bool ReferenceRun::wantsTry() {
+  if (done_) return false;
+  const bool budget = tries_ == settings_.maxTries;
+  if (!(t_ < settings_.maxTime) || budget ||
+      (settings_.stop && settings_.stop->load(std::memory_order_relaxed))) {
+    if (t_ < settings_.maxTime) (budget ? out_.gaveUp : out_.stopped) = true;
+    out_.time = t_;
+    if (std::isfinite(closestRsq_)) out_.closest = std::sqrt(closestRsq_);
+    finish(s_);
+    return false;
+  }
+  ++tries_;
+  s0_ = s_;
+  t0_ = t_;
+  dt_ = std::min(dt_, maxStep_);
+  return true;
+}
+
+void ReferenceRun::levelsBetween(double a, double b) {
+  levels_.clear();
+  if (!(start_.revref < 360) || !(b > a)) return;
+  for (double k = std::floor((a - start_.revref) / 360); start_.revref + 360 * k < b; ++k) {
+    const double level = start_.revref + 360 * k;
+    if (level > a) levels_.push_back(level);
+  }
+}
+
+// One counted revolution at time t: true when it ends the test.
+bool ReferenceRun::count(const State& here, double t) {
+  ++out_.revolutions;
+  out_.revolutionTimes.push_back(t);
+  if (approached_ && far_) {
+    const EscapeJudgement j = judgeEscape(here, g_.m);
+    pend_ = j.pend;
+    out_.escapeGap = j.gap;
+  }
+  EndCode end = EndCode::None;
+  if (pend_ != EndCode::None && out_.revolutions > 2) end = pend_;
+  if (out_.revolutions == 10) end = EndCode::TenRevolutions;
+  if (end == EndCode::None) return false;
+  out_.end = end;
+  out_.time = t;
+  if (std::isfinite(closestRsq_)) out_.closest = std::sqrt(closestRsq_);
+  return true;
+}
+
+void ReferenceRun::tried(bool accepted) {
+  if (!accepted) return;
+  ++out_.steps;
+  const State& s0 = s0_;
+  const State& s = s_;
+  const double t0 = t0_, t = t_;
+  const rkf78::Interval iv(g_, steps_, t0, s0, t, s);
+  // The sample points: the ends, the extrema of body 3's distance to each
+  // pair body, and where the nearer one changes.
+  samples_ = {t0, t};
+  for (int k = 0; k < 2; ++k)
+    if ((radial(s0, k) < 0) != (radial(s, k) < 0))
+      samples_.push_back(iv.root(t0, t, [k](const State& x) { return radial(x, k); }));
+  if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1)))
+    samples_.push_back(iv.root(t0, t, [](const State& x) { return rsq(x, 0) - rsq(x, 1); }));
+  std::sort(samples_.begin(), samples_.end());
+  events_.clear();
+  for (size_t k = 0; k + 1 < samples_.size(); ++k) {
+    const double a = samples_[k], b = samples_[k + 1];
+    const State sa = iv.at(a), sb = iv.at(b);
+    const double na = nearRsq(sa), nb = nearRsq(sb);
+    auto crossing = [&](double limit, bool downwards, EventKind kind) {
+      if ((na < limit) != (nb < limit) && (nb < limit) == downwards)
+        events_.push_back({iv.root(a, b, [limit](const State& x) { return nearRsq(x) - limit; }), kind});
+    };
+    crossing(nearL_, true, EventKind::Approach);
+    crossing(farL_, false, EventKind::FarIn);
+    crossing(farL_, true, EventKind::FarOut);
+    crossing(kCollisionRsq, true, EventKind::Collision);
+    if (start_.wrapRule && !(spin(sa) < 0) && spin(sb) < 0)
+      events_.push_back({iv.root(a, b, spin), EventKind::TurnBack});
+    if (k > 0) events_.push_back({a, EventKind::Closest});
+  }
+  events_.push_back({t, EventKind::Closest});
+  // The pair's direction: passes of the reference direction.
+  const double phiNow = pairDirection(s);
+  const double thetaNow = theta_ + turn(phi_, phiNow);
+  levelsBetween(theta_, thetaNow);
+  for (double level : levels_) {
+    const double th0 = theta_, ph0 = phi_;
+    events_.push_back(
+        {iv.root(t0, t, [&](const State& x) { return th0 + turn(ph0, pairDirection(x)) - level; }),
+         EventKind::Revolution});
+  }
+  theta_ = thetaNow;
+  phi_ = phiNow;
+  std::stable_sort(events_.begin(), events_.end(), [](const Event& x, const Event& y) { return x.t < y.t; });
+  // The third body's watch and the revolution count, in the order they happened.
+  for (const Event& e : events_)
+    if (handle(e, iv)) return;
+}
+
+// One event of an accepted step: true when it ends the test.
+bool ReferenceRun::handle(const Event& e, const rkf78::Interval& iv) {
+  const State here = iv.at(e.t);
+  switch (e.kind) {
+  case EventKind::Approach: approached_ = true; break;
+  case EventKind::FarIn:
+  case EventKind::FarOut:
+    far_ = e.kind == EventKind::FarIn;
+    if (approached_) {
+      const EscapeJudgement j = judgeEscape(here, g_.m);
+      pend_ = j.pend;
+      out_.escapeGap = j.gap;
+    }
+    break;
+  case EventKind::Collision:
+    if (approached_) {
+      closestRsq_ = std::min(closestRsq_, nearRsq(here));
+      out_.closest = std::sqrt(closestRsq_);
+      out_.end = EndCode::Collision;
+      out_.time = e.t;
+      finish(here);
+      return true;
+    }
+    break;
+  case EventKind::Closest:
+    if (approached_) closestRsq_ = std::min(closestRsq_, nearRsq(here));
+    if (approached_ && far_) {
+      const EscapeJudgement j = judgeEscape(here, g_.m);
+      pend_ = j.pend;
+      out_.escapeGap = j.gap;
+    }
+    break;
+  case EventKind::Revolution:
+    if (count(here, e.t)) {
+      finish(here);
+      return true;
+    }
+    break;
+  case EventKind::TurnBack:
+    // Under the wrap rule every step of a decreasing direction counts:
+    // as the step shrinks, the count runs on at this instant until it
+    // ends the test.
+    while (!count(here, e.t)) {
+    }
+    finish(here);
+    return true;
+  }
+  return false;
+}
+
+ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings) {
+  ReferenceRun run(start, settings);
+  const rkf78::Steps& steps = settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps();
+  while (run.wantsTry())
+    run.tried(steps.tryStep(run.stepper(), run.gravity(), run.state(), run.time(), run.dt()));
+  return run.outcome();
+}
+
+} // namespace tb
