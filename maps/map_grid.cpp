@@ -139,24 +139,28 @@ std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport*
 }
 
 std::optional<ReferencePoint> referencePoint(const ReferenceStart& start, const std::atomic<int>* stop) {
-  ReferencePoint p;
+  // The point's four integrations side by side: at 1e-12, at 1e-14 and with
+  // the pair turned both ways. The last three tell the verdict; which of
+  // them it needs shows only at their ends, so all run.
   ReferenceSettings coarse;
   coarse.stop = stop;
-  p.outcome = integrateReference(start, coarse);
+  ReferenceSettings fine = coarse;
+  fine.tolerance = 1e-14;
+  const std::vector<ReferenceOutcome> runs = integrateReferences(
+      {start, start, turnedPair(start, 1e-6), turnedPair(start, -1e-6)}, {coarse, fine, coarse, coarse});
+  ReferencePoint p;
+  p.outcome = runs[0];
   if (p.outcome.stopped) return std::nullopt;
   auto same = [&](const ReferenceOutcome& o) {
     return o.end == p.outcome.end && o.revolutions == p.outcome.revolutions;
   };
-  ReferenceSettings fine = coarse;
-  fine.tolerance = 1e-14;
-  const ReferenceOutcome check = p.outcome.gaveUp ? ReferenceOutcome{} : integrateReference(start, fine);
+  const ReferenceOutcome check = p.outcome.gaveUp ? ReferenceOutcome{} : runs[1];
   if (check.stopped) return std::nullopt;
   if (p.outcome.gaveUp || check.gaveUp || !same(check)) {
     p.verdict = "undecided";
     return p;
   }
-  for (double turn : {1e-6, -1e-6}) {
-    const ReferenceOutcome turned = integrateReference(turnedPair(start, turn), coarse);
+  for (const ReferenceOutcome& turned : {runs[2], runs[3]}) {
     if (turned.stopped) return std::nullopt;
     if (turned.gaveUp) {
       p.verdict = "undecided";

@@ -72,6 +72,11 @@ struct ReferenceSettings {
 };
 
 ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings = {});
+// Several integrations at once, their steps side by side on vector lanes,
+// each with its own step size: each outcome bit for bit the one
+// integrateReference gives it alone, in a fraction of the time.
+std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceStart>& starts,
+                                                  const std::vector<ReferenceSettings>& settings);
 
 // The verdict on a fixed-step outcome.
 enum class Verification {

@@ -297,40 +297,90 @@ TEST(Reference, TheExamplesEndAsTheySayAndTheReferenceAgrees) {
   }
 }
 
+namespace {
+
+// Two integrations alike in everything an integration reports, to the last bit.
+void expectSameBits(const ReferenceOutcome& a, const ReferenceOutcome& b) {
+  auto bits = [](double x) { return bitCast<uint64_t>(x); };
+  EXPECT_EQ(a.end, b.end);
+  EXPECT_EQ(a.revolutions, b.revolutions);
+  EXPECT_EQ(a.steps, b.steps);
+  EXPECT_EQ(a.gaveUp, b.gaveUp);
+  EXPECT_EQ(bits(a.time), bits(b.time));
+  EXPECT_EQ(bits(a.energyError), bits(b.energyError));
+  EXPECT_EQ(bits(a.closest.value_or(-1)), bits(b.closest.value_or(-1)));
+  EXPECT_EQ(bits(a.escapeGap.value_or(-1)), bits(b.escapeGap.value_or(-1)));
+  ASSERT_EQ(a.revolutionTimes.size(), b.revolutionTimes.size());
+  for (size_t k = 0; k < a.revolutionTimes.size(); ++k)
+    EXPECT_EQ(bits(a.revolutionTimes[k]), bits(b.revolutionTimes[k]));
+}
+
+// The starts of the default series every 10 degrees and of every example.
+std::vector<ReferenceStart> seriesAndExampleStarts() {
+  std::vector<ReferenceStart> starts;
+  for (double alpha = 0; alpha <= 180; alpha += 10)
+    starts.push_back(referenceStart(defaultFieldTexts(), alpha));
+  for (const Example& e : examples()) {
+    const FieldTexts fields = exampleFields(e);
+    for (const auto& [control, text] : fields)
+      if (control == controls::Talphastr) starts.push_back(referenceStart(fields, std::stod(text)));
+  }
+  return starts;
+}
+
+} // namespace
+
 // The steps built for AVX2 and the ones built for any processor give the
 // same integration to the last bit: every test of the default series at
 // both tolerances, and every example (close passes, a light second body),
 // compared in everything an integration reports.
 TEST(Reference, BothBuildsOfTheStepsGiveTheSameBits) {
-  std::vector<std::pair<FieldTexts, double>> starts;
-  for (double alpha = 0; alpha <= 180; alpha += 10)
-    starts.emplace_back(defaultFieldTexts(), alpha);
-  for (const Example& e : examples()) {
-    const FieldTexts fields = exampleFields(e);
-    for (const auto& [control, text] : fields)
-      if (control == controls::Talphastr) starts.emplace_back(fields, std::stod(text));
-  }
-  auto bits = [](double x) { return bitCast<uint64_t>(x); };
   int64_t steps = 0;
-  for (const auto& [fields, alpha] : starts)
+  for (const ReferenceStart& start : seriesAndExampleStarts())
     for (double tolerance : {1e-12, 1e-14}) {
-      SCOPED_TRACE(std::to_string(alpha) + " " + std::to_string(tolerance));
+      SCOPED_TRACE(std::to_string(start.phi0) + " " + std::to_string(tolerance));
       ReferenceSettings best, plain;
       best.tolerance = plain.tolerance = tolerance;
       plain.plainSteps = true;
-      const ReferenceStart start = referenceStart(fields, alpha);
-      const ReferenceOutcome a = integrateReference(start, best), b = integrateReference(start, plain);
-      EXPECT_EQ(a.end, b.end);
-      EXPECT_EQ(a.revolutions, b.revolutions);
-      EXPECT_EQ(a.steps, b.steps);
-      EXPECT_EQ(bits(a.time), bits(b.time));
-      EXPECT_EQ(bits(a.energyError), bits(b.energyError));
-      EXPECT_EQ(bits(a.closest.value_or(-1)), bits(b.closest.value_or(-1)));
-      EXPECT_EQ(bits(a.escapeGap.value_or(-1)), bits(b.escapeGap.value_or(-1)));
-      ASSERT_EQ(a.revolutionTimes.size(), b.revolutionTimes.size());
-      for (size_t k = 0; k < a.revolutionTimes.size(); ++k)
-        EXPECT_EQ(bits(a.revolutionTimes[k]), bits(b.revolutionTimes[k]));
+      const ReferenceOutcome a = integrateReference(start, best);
+      expectSameBits(a, integrateReference(start, plain));
       steps += a.steps;
     }
   EXPECT_GT(steps, 10000);
+}
+
+// Integrations side by side on the lanes give each one's integration alone,
+// to the last bit: a map point's four (two tolerances, the pair turned both
+// ways) for every start, a group the lanes do not fill, one that runs out
+// of steps, and a light second body that turns the pair back at once.
+TEST(Reference, IntegrationsSideBySideAreEachAsAlone) {
+  std::vector<ReferenceStart> starts;
+  std::vector<ReferenceSettings> settings;
+  ReferenceSettings coarse, fine, budget;
+  fine.tolerance = 1e-14;
+  budget.maxTries = 20;
+  for (const ReferenceStart& s : seriesAndExampleStarts()) {
+    for (const auto& [start, how] :
+         {std::pair{s, coarse}, {s, fine}, {turnedPair(s, 1e-6), coarse}, {turnedPair(s, -1e-6), coarse}}) {
+      starts.push_back(start);
+      settings.push_back(how);
+    }
+  }
+  starts.push_back(starts[5]);
+  settings.push_back(budget);
+  starts.push_back(starts[9]);
+  settings.push_back(coarse);
+  const std::vector<ReferenceOutcome> together = integrateReferences(starts, settings);
+  ASSERT_EQ(together.size(), starts.size());
+  int64_t steps = 0;
+  bool gaveUp = false;
+  for (size_t k = 0; k < starts.size(); ++k) {
+    SCOPED_TRACE(k);
+    const ReferenceOutcome alone = integrateReference(starts[k], settings[k]);
+    expectSameBits(together[k], alone);
+    steps += alone.steps;
+    gaveUp = gaveUp || alone.gaveUp;
+  }
+  EXPECT_TRUE(gaveUp);
+  EXPECT_GT(steps, 20000);
 }
