@@ -13,7 +13,10 @@ namespace tb {
 
 class ReferenceRun {
 public:
-  ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings);
+  // `lanes`, when given, is where the roots of an accepted step's events
+  // are stepped to side by side (the same bits as one at a time).
+  ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings,
+               rkf78::LaneTries* lanes = nullptr);
 
   // Whether the integration goes on; when it does, the try to make next is
   // a step of dt() from time() at state(), controlled at tolerance().
@@ -45,6 +48,7 @@ private:
   const ReferenceSettings settings_;
   const rkf78::Gravity g_;
   const rkf78::Steps& steps_;
+  rkf78::LaneTries* lanes_;
   rkf78::Controlled stepper_;
   ReferenceOutcome out_;
   rkf78::State s_{}, s0_{};
