@@ -66,9 +66,8 @@ struct ReferenceSettings {
   double maxTime = 1e5;     // a test that has not ended by then is reported without an end
   int64_t maxTries = kReferenceStepBudget;
   const std::atomic<int>* stop = nullptr; // nonzero: the integration ends at its next step
-  // The steps built for any processor even where the AVX2 build runs, one
-  // at a time, never side by side on vector lanes (the same bits: the tests
-  // compare them).
+  // The steps built for any processor even where the AVX2 build runs (the
+  // same bits: the tests compare the two).
   bool plainSteps = false;
 };
 

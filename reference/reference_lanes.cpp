@@ -54,13 +54,12 @@ void tryAll(ReferenceRun* const* runs, int n, LaneTries& lanes, const Steps& alo
 std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceStart>& starts,
                                                   const std::vector<ReferenceSettings>& settings) {
   std::vector<ReferenceOutcome> outcomes;
-  // One set of lanes for the tries, one for the runs' roots between them.
-  auto lanes = std::make_unique<LaneTries>(), roots = std::make_unique<LaneTries>();
+  auto lanes = std::make_unique<LaneTries>();
   const RoundedStepAdjuster<double, double> adjuster;
   for (size_t first = 0; first < starts.size(); first += kLanes) {
     std::vector<std::unique_ptr<ReferenceRun>> runs;
     for (size_t k = first; k < starts.size() && k < first + kLanes; ++k)
-      runs.push_back(std::make_unique<ReferenceRun>(starts[k], settings[k], roots.get()));
+      runs.push_back(std::make_unique<ReferenceRun>(starts[k], settings[k]));
     const Steps& alone = settings[first].plainSteps ? kPlainSteps : bestSteps();
     for (;;) {
       ReferenceRun* trying[kLanes];

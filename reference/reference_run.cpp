@@ -8,7 +8,6 @@
 #include "sim/experiment.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace tb {
 
@@ -35,10 +34,6 @@ double radial(const State& s, int k) {
   return (s[4] - s[2 * k]) * (s[10] - s[6 + 2 * k]) + (s[5] - s[2 * k + 1]) * (s[11] - s[7 + 2 * k]);
 }
 double nearRsq(const State& s) { return std::min(rsq(s, 0), rsq(s, 1)); }
-double radial0(const State& s) { return radial(s, 0); }
-double radial1(const State& s) { return radial(s, 1); }
-// Positive while body 3 is nearer pair body 1.
-double nearerChange(const State& s) { return rsq(s, 0) - rsq(s, 1); }
 // The pair's turning: the cross product of body 1's place and velocity
 // relative to body 0, negative while the pair's direction decreases.
 double spin(const State& s) { return (s[2] - s[0]) * (s[9] - s[7]) - (s[3] - s[1]) * (s[8] - s[6]); }
@@ -69,10 +64,9 @@ EscapeJudgement judgeEscape(const State& s, const double* m) {
 
 } // namespace
 
-ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings,
-                           rkf78::LaneTries* lanes)
+ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings)
     : start_(start), settings_(settings), g_{{start.mass[0], start.mass[1], start.mass[2]}},
-      steps_(settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps()), lanes_(lanes),
+      steps_(settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps()),
       stepper_(rkf78::Checker(settings.tolerance, settings.tolerance)), closestRsq_(INFINITY),
       theta_(start.phi0), phi_(start.phi0) {
   for (int i = 0; i < 3; ++i) {
@@ -167,18 +161,15 @@ void ReferenceRun::tried(bool accepted) {
   const State& s0 = s0_;
   const State& s = s_;
   const double t0 = t0_, t = t_;
-  const rkf78::Interval iv(g_, steps_, t0, s0, t, s, lanes_);
+  const rkf78::Interval iv(g_, steps_, t0, s0, t, s);
   // The sample points: the ends, the extrema of body 3's distance to each
-  // pair body, and where the nearer one changes, found side by side.
+  // pair body, and where the nearer one changes.
   samples_ = {t0, t};
-  rkf78::Interval::Function sampled[3];
-  int n = 0;
   for (int k = 0; k < 2; ++k)
-    if ((radial(s0, k) < 0) != (radial(s, k) < 0)) sampled[n++] = k == 0 ? radial0 : radial1;
-  if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1))) sampled[n++] = nearerChange;
-  double at[3];
-  iv.roots(t0, t, sampled, n, at);
-  samples_.insert(samples_.end(), at, at + n);
+    if ((radial(s0, k) < 0) != (radial(s, k) < 0))
+      samples_.push_back(iv.root(t0, t, [k](const State& x) { return radial(x, k); }));
+  if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1)))
+    samples_.push_back(iv.root(t0, t, [](const State& x) { return rsq(x, 0) - rsq(x, 1); }));
   std::sort(samples_.begin(), samples_.end());
   events_.clear();
   for (size_t k = 0; k + 1 < samples_.size(); ++k) {
@@ -267,9 +258,7 @@ bool ReferenceRun::handle(const Event& e, const rkf78::Interval& iv) {
 }
 
 ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings) {
-  // The plain build steps one instant at a time, as a check on the lanes.
-  auto lanes = settings.plainSteps ? nullptr : std::make_unique<rkf78::LaneTries>();
-  ReferenceRun run(start, settings, lanes.get());
+  ReferenceRun run(start, settings);
   const rkf78::Steps& steps = settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps();
   while (run.wantsTry())
     run.tried(steps.tryStep(run.stepper(), run.gravity(), run.state(), run.time(), run.dt()));

@@ -13,10 +13,7 @@ namespace tb {
 
 class ReferenceRun {
 public:
-  // `lanes`, when given, is where the roots of an accepted step's events
-  // are stepped to side by side (the same bits as one at a time).
-  ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings,
-               rkf78::LaneTries* lanes = nullptr);
+  ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings);
 
   // Whether the integration goes on; when it does, the try to make next is
   // a step of dt() from time() at state(), controlled at tolerance().
@@ -48,7 +45,6 @@ private:
   const ReferenceSettings settings_;
   const rkf78::Gravity g_;
   const rkf78::Steps& steps_;
-  rkf78::LaneTries* lanes_;
   rkf78::Controlled stepper_;
   ReferenceOutcome out_;
   rkf78::State s_{}, s0_{};

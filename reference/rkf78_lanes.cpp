@@ -81,7 +81,7 @@ HWY_INLINE void weighted(D d, const LaneTries& b, const double* w, int n, V dt, 
   }
 }
 
-template <bool kError> HWY_INLINE void stepKernel(LaneTries& b, const Coefficients& co) {
+void StepLanes(LaneTries& b, const Coefficients& co) {
   const D d;
   for (size_t at = 0; at < size_t{kLanes}; at += hn::Lanes(d)) {
     const V dt = hn::Load(d, b.dt + at);
@@ -91,7 +91,6 @@ template <bool kError> HWY_INLINE void stepKernel(LaneTries& b, const Coefficien
       gravity(d, b, b.tmp, b.k[i], at);
     }
     weighted(d, b, co.b, 13, dt, b.out, at);
-    if (!kError) continue;
     // The error estimate (db[0] dt) k[0] + ..., each component against the
     // tolerance at its size and its rate, and the largest of them, as the
     // error checker takes it.
@@ -114,9 +113,6 @@ template <bool kError> HWY_INLINE void stepKernel(LaneTries& b, const Coefficien
     hn::Store(norm, d, b.error + at);
   }
 }
-
-void StepLanes(LaneTries& b, const Coefficients& co) { stepKernel<true>(b, co); }
-void PartStepLanes(LaneTries& b, const Coefficients& co) { stepKernel<false>(b, co); }
 
 } // namespace HWY_NAMESPACE
 } // namespace tb::rkf78
@@ -157,16 +153,14 @@ const Coefficients& coefficients() {
 }
 
 HWY_EXPORT(StepLanes);
-HWY_EXPORT(PartStepLanes);
 
+void stepLanes(LaneTries& b) {
 #if defined(__EMSCRIPTEN__)
-#define TB_LANES_DISPATCH(f) HWY_STATIC_DISPATCH(f)
+  HWY_STATIC_DISPATCH(StepLanes)(b, coefficients());
 #else
-#define TB_LANES_DISPATCH(f) HWY_DYNAMIC_DISPATCH(f)
+  HWY_DYNAMIC_DISPATCH(StepLanes)(b, coefficients());
 #endif
-
-void stepLanes(LaneTries& b) { TB_LANES_DISPATCH(StepLanes)(b, coefficients()); }
-void partStepLanes(LaneTries& b) { TB_LANES_DISPATCH(PartStepLanes)(b, coefficients()); }
+}
 
 } // namespace tb::rkf78
 #endif

@@ -30,8 +30,5 @@ struct LaneTries {
 // Computes `out` and `error` of every lane, on the widest vectors the
 // processor has.
 void stepLanes(LaneTries& b);
-// Computes `out` alone: each lane a step without error control, as the
-// stepper's do_step makes it.
-void partStepLanes(LaneTries& b);
 
 } // namespace tb::rkf78

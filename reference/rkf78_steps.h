@@ -4,7 +4,6 @@
 // steps with the state anywhere inside it.
 #pragma once
 
-#include "reference/rkf78_lanes.h"
 #include "reference/step_adjuster.h"
 
 // GCC 12 warns of members inside Boost.Odeint's steppers that its inlining
@@ -78,13 +77,21 @@ const Steps& bestSteps();
 // One interval between two accepted steps, with the state anywhere inside.
 class Interval {
 public:
-  // `lanes`, when given, is where roots() steps side by side.
-  Interval(const Gravity& g, const Steps& steps, double t0, const State& s0, double t1, const State& s1,
-           LaneTries* lanes = nullptr)
-      : g_(g), steps_(steps), lanes_(lanes), t0_(t0), t1_(t1), s0_(s0), s1_(s1) {}
+  Interval(const Gravity& g, const Steps& steps, double t0, const State& s0, double t1, const State& s1)
+      : g_(g), steps_(steps), t0_(t0), t1_(t1), s0_(s0), s1_(s1) {}
   State at(double t) const {
-    const State* y = nearby(t);
-    return y ? *y : stepTo(t);
+    if (t <= t0_) return s0_;
+    if (t >= t1_) return s1_;
+    // The events ask for the same instants more than once (a sample's end is
+    // the next one's start, and its own event): a step from the interval's
+    // start to t gives the same bits every time, so the last few are kept.
+    for (const Known& k : known_)
+      if (k.t == t) return k.s;
+    State y = s0_;
+    steps_.partStep(g_, y, t0_, t - t0_);
+    known_[next_] = {t, y};
+    next_ = (next_ + 1) % kKnown;
+    return y;
   }
   // Where f changes sign between a and b (f(a), f(b) of opposite signs): the
   // Illinois variant of regula falsi, which keeps the root bracketed and
@@ -114,40 +121,12 @@ public:
     }
     return 0.5 * (a + b);
   }
-  // The roots of up to kLanes functions on [a, b], each into `out` as
-  // root() finds it, bit for bit; each round's steps are made side by side.
-  using Function = double (*)(const State&);
-  void roots(double a, double b, const Function* f, int n, double* out) const;
   double t0() const { return t0_; }
   double t1() const { return t1_; }
 
 private:
-  // The state at t without a step: an end, or an instant asked lately. The
-  // events ask for the same instants more than once (a sample's end is the
-  // next one's start, and its own event): a step from the interval's start
-  // to t gives the same bits every time, so the last few are kept.
-  const State* nearby(double t) const {
-    if (t <= t0_) return &s0_;
-    if (t >= t1_) return &s1_;
-    for (const Known& k : known_)
-      if (k.t == t) return &k.s;
-    return nullptr;
-  }
-  const State& keep(double t, const State& y) const {
-    Known& k = known_[next_];
-    k = {t, y};
-    next_ = (next_ + 1) % kKnown;
-    return k.s;
-  }
-  State stepTo(double t) const {
-    State y = s0_;
-    steps_.partStep(g_, y, t0_, t - t0_);
-    return keep(t, y);
-  }
-
   const Gravity& g_;
   const Steps& steps_;
-  LaneTries* lanes_;
   double t0_, t1_;
   State s0_, s1_;
   struct Known {
