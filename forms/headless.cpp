@@ -75,9 +75,10 @@ struct SoloTest {
 
 // One worker's share with the one-at-a-time engine: each test as the windows
 // run it, with Stop clicked at the stop step or on the interrupt.
+using Ended = std::function<void(std::span<const EndedTest>)>;
+
 void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestInput(size_t)>& input,
-                   const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
-                   const HeadlessTestsSetup& setup) {
+                   const Ended& ended, const HeadlessTestsSetup& setup) {
   // After an interrupt no further test is taken, but the first: it stops
   // at its first look, where it stands, as the series' first test would.
   bool first = true;
@@ -111,20 +112,36 @@ void runOneAtATime(std::atomic<size_t>& next, size_t n, const std::function<Head
     t.app->CommandStart_Click();
     if (setup.abandon && *setup.abandon) return;
     t.result.fault = t.exp->lastFault();
-    finished(k, t.result, *t.forms);
+    const EndedTest one{k, &t.result, t.forms.get()};
+    ended({&one, 1});
   }
 }
 
 // One worker's share on the lanes.
 void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<HeadlessTestInput(size_t)>& input,
-                const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
-                const HeadlessTestsSetup& setup) {
+                const Ended& ended, const HeadlessTestsSetup& setup, bool together) {
   LaneEngine engine = setup.depth > 0 ? LaneEngine(LaneEngine::Shape{setup.lanes / setup.depth, setup.depth})
                                       : LaneEngine(setup.lanes);
   std::map<const Experiment*, std::unique_ptr<SoloTest>> running;
+  // Together: the tests ended since the lanes were last filled, handed over
+  // before the lanes take more, and at once when no more are to be taken (a
+  // test may run on for long in another lane). Else each as it ends.
+  std::vector<std::unique_ptr<SoloTest>> endedTests;
+  bool exhausted = false;
+  std::vector<EndedTest> handed;
+  auto handOver = [&] {
+    if (endedTests.empty()) return;
+    handed.clear();
+    for (const auto& t : endedTests)
+      handed.push_back({t->index, &t->result, t->forms.get()});
+    ended(handed);
+    endedTests.clear();
+  };
   bool held = false;
   auto take = [&]() -> Experiment* {
+    handOver();
     std::optional<size_t> claimed = claim(next, n, setup, held);
+    exhausted = !claimed;
     if (!claimed) return nullptr;
     const size_t k = *claimed;
     auto t = std::make_unique<SoloTest>(k, input(k));
@@ -138,24 +155,28 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
     running.erase(it);
     t->result.cancelled = interrupted;
     t->result.fault = e.lastFault();
-    finished(t->index, t->result, *t->forms);
+    endedTests.push_back(std::move(t));
+    if (!together || exhausted) handOver();
   };
   // Held at the horizon, the engine finishes its running tests and returns;
   // the worker waits with empty lanes (so that the test its reader awaits is
   // never held up behind it) and then fills them again.
   for (;;) {
     engine.run(take, done, LaneEngine::Control{setup.stopAtStep, setup.interrupt, setup.abandon});
+    handOver();
     if (!held) return;
     awaitHorizon(next, n, setup);
     if ((setup.interrupt && *setup.interrupt != 0) || (setup.abandon && *setup.abandon)) return;
+    exhausted = false;
   }
 }
 
 } // namespace
 
-void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
-                      const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
-                      const HeadlessTestsSetup& setup) {
+namespace {
+
+void runTests(size_t n, const std::function<HeadlessTestInput(size_t)>& input, const Ended& ended,
+              const HeadlessTestsSetup& setup, bool together) {
   std::atomic<size_t> next{0};
   const bool lanes = setup.lanes != 1;
   // A worker that runs out of memory, or a worker thread that cannot be
@@ -175,9 +196,9 @@ void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& 
         workers.emplace_back([&] {
           try {
             if (lanes)
-              runOnLanes(next, n, input, finished, setup);
+              runOnLanes(next, n, input, ended, setup, together);
             else
-              runOneAtATime(next, n, input, finished, setup);
+              runOneAtATime(next, n, input, ended, setup);
           } catch (...) {
             fail(std::current_exception());
           }
@@ -189,6 +210,26 @@ void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& 
       w.join();
   }
   if (failure) std::rethrow_exception(failure);
+}
+
+} // namespace
+
+void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
+                      const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
+                      const HeadlessTestsSetup& setup) {
+  runTests(
+      n, input,
+      [&](std::span<const EndedTest> tests) {
+        for (const EndedTest& t : tests)
+          finished(t.index, *t.test, *t.forms);
+      },
+      setup, false);
+}
+
+void runHeadlessTestsTogether(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
+                              const std::function<void(std::span<const EndedTest>)>& ended,
+                              const HeadlessTestsSetup& setup) {
+  runTests(n, input, ended, setup, true);
 }
 
 } // namespace tb

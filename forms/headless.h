@@ -18,6 +18,7 @@ std::unique_ptr<MemoryForms> newMemoryForms();
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,5 +63,17 @@ struct HeadlessTestInput {
 void runHeadlessTests(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
                       const std::function<void(size_t, HeadlessTest&, MemoryForms&)>& finished,
                       const HeadlessTestsSetup& setup);
+// An ended test with its windows.
+struct EndedTest {
+  size_t index;
+  HeadlessTest* test;
+  MemoryForms* forms;
+};
+// The same, with the tests a worker's lanes end in one pass handed over
+// together, in the order they ended: what is done with them next may then
+// be done side by side.
+void runHeadlessTestsTogether(size_t n, const std::function<HeadlessTestInput(size_t)>& input,
+                              const std::function<void(std::span<const EndedTest>)>& ended,
+                              const HeadlessTestsSetup& setup);
 
 } // namespace tb

@@ -16,7 +16,9 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <thread>
+#include <vector>
 
 namespace tb {
 
@@ -25,6 +27,10 @@ public:
   // What is kept of test k as it ends, made on the worker that ran it; none
   // for a test that is not to be handed out (then no test after it is).
   using Keep = std::function<std::optional<Result>(size_t k, HeadlessTest& test, MemoryForms& forms)>;
+  // The same for the tests a worker's lanes ended together, into `kept`
+  // (one for each, in their order), so that their work can be done side by side.
+  using KeepTogether =
+      std::function<void(std::span<const EndedTest> tests, std::vector<std::optional<Result>>& kept)>;
 
   // Starts tests 0 to n - 1 at once, `setup` saying on how many threads and
   // lanes and what stops them (its abandon flag and horizon are this
@@ -35,24 +41,17 @@ public:
   // than ten thousand points a second.
   OrderedTests(size_t n, std::function<HeadlessTestInput(size_t)> input, Keep keep, HeadlessTestsSetup setup,
                size_t ahead = 0)
-      : count_(n), input_(std::move(input)), keep_(std::move(keep)),
-        ahead_(ahead > 0 ? ahead : std::max<size_t>(1024, 8 * testsInFlight(setup))), horizon_(ahead_) {
-    setup.abandon = &abandon_;
-    setup.horizon = &horizon_;
-    runner_ = std::jthread([this, setup] {
-      std::exception_ptr failure;
-      try {
-        runHeadlessTests(
-            count_, input_, [this](size_t k, HeadlessTest& t, MemoryForms& f) { finished(k, t, f); }, setup);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      std::lock_guard lock(m_);
-      failure_ = failure;
-      allIn_ = true;
-      ready_.notify_all();
-    });
-  }
+      : OrderedTests(
+            n, std::move(input),
+            [keep = std::move(keep)](std::span<const EndedTest> tests,
+                                     std::vector<std::optional<Result>>& kept) {
+              for (const EndedTest& t : tests)
+                kept.push_back(keep(t.index, *t.test, *t.forms));
+            },
+            setup, ahead, false) {}
+  OrderedTests(size_t n, std::function<HeadlessTestInput(size_t)> input, KeepTogether keep,
+               HeadlessTestsSetup setup, size_t ahead = 0)
+      : OrderedTests(n, std::move(input), std::move(keep), setup, ahead, true) {}
   // The tests still running are dropped unreported.
   ~OrderedTests() { abandon(); }
   OrderedTests(const OrderedTests&) = delete;
@@ -91,14 +90,49 @@ public:
   }
 
 private:
-  void finished(size_t k, HeadlessTest& t, MemoryForms& forms) {
-    std::optional<Result> r = keep_(k, t, forms);
+  OrderedTests(size_t n, std::function<HeadlessTestInput(size_t)> input, KeepTogether keep,
+               HeadlessTestsSetup setup, size_t ahead, bool together)
+      : count_(n), input_(std::move(input)), keep_(std::move(keep)),
+        ahead_(ahead > 0 ? ahead : std::max<size_t>(1024, 8 * testsInFlight(setup))), horizon_(ahead_) {
+    setup.abandon = &abandon_;
+    setup.horizon = &horizon_;
+    runner_ = std::jthread([this, setup, together] {
+      std::exception_ptr failure;
+      try {
+        auto ended = [this](std::span<const EndedTest> tests) { finished(tests); };
+        if (together)
+          runHeadlessTestsTogether(count_, input_, ended, setup);
+        else
+          runHeadlessTests(
+              count_, input_,
+              [&](size_t k, HeadlessTest& t, MemoryForms& f) {
+                const EndedTest one{k, &t, &f};
+                ended({&one, 1});
+              },
+              setup);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      std::lock_guard lock(m_);
+      failure_ = failure;
+      allIn_ = true;
+      ready_.notify_all();
+    });
+  }
+
+  void finished(std::span<const EndedTest> tests) {
+    std::vector<std::optional<Result>> kept;
+    kept.reserve(tests.size());
+    keep_(tests, kept);
     std::lock_guard lock(m_);
-    if (r)
-      waiting_.emplace(k, std::move(*r));
-    else
-      stoppedAt_ = std::min(stoppedAt_, k);
-    ++finishedCount_;
+    for (size_t i = 0; i < tests.size(); ++i) {
+      const size_t k = tests[i].index;
+      if (kept[i])
+        waiting_.emplace(k, std::move(*kept[i]));
+      else
+        stoppedAt_ = std::min(stoppedAt_, k);
+      ++finishedCount_;
+    }
     ready_.notify_all();
   }
   // Under the lock.
@@ -119,7 +153,7 @@ private:
   const size_t count_;
   std::map<size_t, Result> waiting_; // finished, kept, not yet taken: only these are held
   std::function<HeadlessTestInput(size_t)> input_;
-  Keep keep_;
+  KeepTogether keep_;
   const size_t ahead_;
   std::atomic<size_t> horizon_; // the first test not to start yet
   std::mutex m_;
