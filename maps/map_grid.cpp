@@ -138,16 +138,11 @@ std::string mapCsvRow(const MapGrid& grid, size_t i, size_t j, const TestReport*
   return row;
 }
 
-std::optional<ReferencePoint> referencePoint(const ReferenceStart& start, const std::atomic<int>* stop) {
-  // The point's four integrations side by side: at 1e-12, at 1e-14 and with
-  // the pair turned both ways. The last three tell the verdict; which of
-  // them it needs shows only at their ends, so all run.
-  ReferenceSettings coarse;
-  coarse.stop = stop;
-  ReferenceSettings fine = coarse;
-  fine.tolerance = 1e-14;
-  const std::vector<ReferenceOutcome> runs = integrateReferences(
-      {start, start, turnedPair(start, 1e-6), turnedPair(start, -1e-6)}, {coarse, fine, coarse, coarse});
+namespace {
+
+// A point's outcome and verdict from its four integrations: at 1e-12, at
+// 1e-14 and with the pair turned both ways.
+std::optional<ReferencePoint> judgedPoint(const ReferenceOutcome* runs) {
   ReferencePoint p;
   p.outcome = runs[0];
   if (p.outcome.stopped) return std::nullopt;
@@ -169,6 +164,34 @@ std::optional<ReferencePoint> referencePoint(const ReferenceStart& start, const 
     if (!same(turned)) p.verdict = "fragile";
   }
   return p;
+}
+
+} // namespace
+
+std::vector<std::optional<ReferencePoint>> referencePoints(const std::vector<ReferenceStart>& starts,
+                                                           const std::atomic<int>* stop) {
+  // Each point's four integrations side by side with the other points'.
+  // Which of the last three a verdict needs shows only at their ends, so
+  // all run.
+  ReferenceSettings coarse;
+  coarse.stop = stop;
+  ReferenceSettings fine = coarse;
+  fine.tolerance = 1e-14;
+  std::vector<ReferenceStart> all;
+  std::vector<ReferenceSettings> settings;
+  for (const ReferenceStart& start : starts) {
+    all.insert(all.end(), {start, start, turnedPair(start, 1e-6), turnedPair(start, -1e-6)});
+    settings.insert(settings.end(), {coarse, fine, coarse, coarse});
+  }
+  const std::vector<ReferenceOutcome> runs = integrateReferences(all, settings);
+  std::vector<std::optional<ReferencePoint>> points;
+  for (size_t k = 0; k < starts.size(); ++k)
+    points.push_back(judgedPoint(&runs[4 * k]));
+  return points;
+}
+
+std::optional<ReferencePoint> referencePoint(const ReferenceStart& start, const std::atomic<int>* stop) {
+  return referencePoints({start}, stop)[0];
 }
 
 std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p) {

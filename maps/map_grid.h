@@ -82,6 +82,9 @@ inline MapOutcome referenceMapOutcome(EndCode end, double time) {
 }
 std::optional<ReferencePoint> referencePoint(const ReferenceStart& start,
                                              const std::atomic<int>* stop = nullptr);
+// The same for several points at once, their integrations side by side.
+std::vector<std::optional<ReferencePoint>> referencePoints(const std::vector<ReferenceStart>& starts,
+                                                           const std::atomic<int>* stop = nullptr);
 std::string mapReferenceCsvRow(const MapGrid& grid, size_t i, size_t j, const ReferencePoint& p);
 
 } // namespace tb

@@ -129,12 +129,6 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t n,
                                      MemoryForms& forms) -> std::optional<PointRow> {
     if (t.cancelled || (o.interrupt && *o.interrupt != 0)) return std::nullopt;
     const size_t k = pointAt(e), i = k % columns, j = k / columns;
-    if (o.integrator == MapIntegrator::Reference && t.report) {
-      const std::optional<ReferencePoint> p =
-          referencePoint(referenceStart(o.pointFields(i, j), pointAlpha(o.pointFields(i, j))), o.interrupt);
-      if (!p) return std::nullopt;
-      return makeReferenceRow(o, i, j, *p);
-    }
     std::optional<ExportedTest> test;
     if (t.report) test = exportedTest(*t.report, forms);
     if (test && o.verify) {
@@ -147,7 +141,32 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t n,
     }
     return makeRow(o, i, j, test, t.fault);
   };
-  return std::make_unique<OrderedTests<PointRow>>(n, input, keep, setup);
+  if (!reference) return std::make_unique<OrderedTests<PointRow>>(n, input, keep, setup);
+  // A reference map's points that a worker's lanes set up together are
+  // integrated together, their integrations side by side on vector lanes.
+  typename OrderedTests<PointRow>::KeepTogether together =
+      [&o, columns, pointAt, keep](std::span<const EndedTest> tests,
+                                   std::vector<std::optional<PointRow>>& kept) {
+        std::vector<ReferenceStart> starts;
+        std::vector<size_t> at;
+        for (const EndedTest& t : tests) {
+          if (t.test->cancelled || (o.interrupt && *o.interrupt != 0) || !t.test->report) {
+            kept.push_back(keep(t.index, *t.test, *t.forms)); // not kept, or the fault's row
+            continue;
+          }
+          const size_t k = pointAt(t.index);
+          const FieldTexts fields = o.pointFields(k % columns, k / columns);
+          starts.push_back(referenceStart(fields, pointAlpha(fields)));
+          at.push_back(kept.size());
+          kept.emplace_back();
+        }
+        const std::vector<std::optional<ReferencePoint>> points = referencePoints(starts, o.interrupt);
+        for (size_t q = 0; q < points.size(); ++q) {
+          const size_t k = pointAt(tests[at[q]].index);
+          if (points[q]) kept[at[q]] = makeReferenceRow(o, k % columns, k / columns, *points[q]);
+        }
+      };
+  return std::make_unique<OrderedTests<PointRow>>(n, input, together, setup);
 }
 
 size_t computePoints(const MapRun& o, size_t n, const std::function<size_t(size_t)>& pointAt,

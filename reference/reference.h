@@ -73,8 +73,9 @@ struct ReferenceSettings {
 
 ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings = {});
 // Several integrations at once, their steps side by side on vector lanes,
-// each with its own step size: each outcome bit for bit the one
-// integrateReference gives it alone, in a fraction of the time.
+// each with its own step size, a lane taking the next integration when its
+// own ends: each outcome bit for bit the one integrateReference gives it
+// alone, in a fraction of the time.
 std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceStart>& starts,
                                                   const std::vector<ReferenceSettings>& settings);
 

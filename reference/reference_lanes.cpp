@@ -1,6 +1,6 @@
-// Reference integrations side by side: the tries of up to four at a time on
-// vector lanes, each integration's own steps, events and end as it has them
-// alone.
+// Reference integrations side by side: the tries of up to kLanes at a time on
+// vector lanes, a lane taking the next integration as soon as its own ends;
+// each integration's own steps, events and end as it has them alone.
 #include "reference/reference_run.h"
 #include "reference/rkf78_lanes.h"
 
@@ -13,14 +13,15 @@ namespace {
 using namespace rkf78;
 
 // One try of each run in `runs` (each wants one): on the lanes, or alone for
-// a run left by itself, where the lanes would compute three copies for nothing.
-void tryAll(ReferenceRun* const* runs, int n, LaneTries& lanes, const Steps& alone,
+// a run left by itself, where the lanes would compute copies for nothing.
+void tryAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
             const RoundedStepAdjuster<double, double>& adjuster) {
   if (n == 1) {
     ReferenceRun& r = *runs[0];
-    r.tried(alone.tryStep(r.stepper(), r.gravity(), r.state(), r.time(), r.dt()));
+    r.tried(r.steps().tryStep(r.stepper(), r.gravity(), r.state(), r.time(), r.dt()));
     return;
   }
+  lanes.count = n;
   for (int l = 0; l < kLanes; ++l) {
     ReferenceRun& r = *runs[l < n ? l : 0];
     for (int i = 0; i < 3; ++i)
@@ -53,26 +54,34 @@ void tryAll(ReferenceRun* const* runs, int n, LaneTries& lanes, const Steps& alo
 
 std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceStart>& starts,
                                                   const std::vector<ReferenceSettings>& settings) {
-  std::vector<ReferenceOutcome> outcomes;
+  const size_t n = starts.size();
+  std::vector<ReferenceOutcome> outcomes(n);
   auto lanes = std::make_unique<LaneTries>();
   const RoundedStepAdjuster<double, double> adjuster;
-  for (size_t first = 0; first < starts.size(); first += kLanes) {
-    std::vector<std::unique_ptr<ReferenceRun>> runs;
-    for (size_t k = first; k < starts.size() && k < first + kLanes; ++k)
-      runs.push_back(std::make_unique<ReferenceRun>(starts[k], settings[k]));
-    const Steps& alone = settings[first].plainSteps ? kPlainSteps : bestSteps();
-    for (;;) {
-      ReferenceRun* trying[kLanes];
-      int n = 0;
-      for (auto& r : runs)
-        if (r->wantsTry()) trying[n++] = r.get();
-      if (n == 0) break;
-      tryAll(trying, n, *lanes, alone, adjuster);
-    }
-    for (auto& r : runs)
-      outcomes.push_back(r->outcome());
+  std::unique_ptr<ReferenceRun> running[kLanes];
+  size_t index[kLanes] = {};
+  size_t next = 0;
+  for (;;) {
+    ReferenceRun* trying[kLanes];
+    int m = 0;
+    for (int l = 0; l < kLanes; ++l)
+      for (;;) {
+        if (!running[l]) {
+          if (next == n) break;
+          index[l] = next;
+          running[l] = std::make_unique<ReferenceRun>(starts[next], settings[next]);
+          ++next;
+        }
+        if (running[l]->wantsTry()) {
+          trying[m++] = running[l].get();
+          break;
+        }
+        outcomes[index[l]] = running[l]->outcome();
+        running[l].reset();
+      }
+    if (m == 0) return outcomes;
+    tryAll(trying, m, *lanes, adjuster);
   }
-  return outcomes;
 }
 
 } // namespace tb

@@ -24,6 +24,8 @@ public:
   const rkf78::Gravity& gravity() const { return g_; }
   double tolerance() const { return settings_.tolerance; }
   rkf78::Controlled& stepper() { return stepper_; }
+  // The steps it takes alone: the best build, or the plain one when asked.
+  const rkf78::Steps& steps() const { return steps_; }
   // The try's result: state(), time() and dt() as the try left them.
   void tried(bool accepted);
 

@@ -83,7 +83,7 @@ HWY_INLINE void weighted(D d, const LaneTries& b, const double* w, int n, V dt, 
 
 void StepLanes(LaneTries& b, const Coefficients& co) {
   const D d;
-  for (size_t at = 0; at < size_t{kLanes}; at += hn::Lanes(d)) {
+  for (size_t at = 0; at < static_cast<size_t>(b.count); at += hn::Lanes(d)) {
     const V dt = hn::Load(d, b.dt + at);
     gravity(d, b, b.x, b.k[0], at);
     for (int i = 1; i < 13; ++i) {

@@ -8,12 +8,15 @@
 
 namespace tb::rkf78 {
 
-inline constexpr int kLanes = 4;
+inline constexpr int kLanes = 8;
 
 struct LaneTries {
-  // In: each lane's masses, state (x0 y0 x1 y1 x2 y2 vx0 ... vy2), step and
-  // tolerance (absolute and relative). A lane not in use holds a copy of
-  // one that is, so that it computes nothing out of the ordinary.
+  // In: the lanes in use (the first `count`; the vectors past them are not
+  // computed), and each lane's masses, state (x0 y0 x1 y1 x2 y2 vx0 ...
+  // vy2), step and tolerance (absolute and relative). A lane not in use
+  // holds a copy of one that is, so that it computes nothing out of the
+  // ordinary.
+  int count = kLanes;
   alignas(64) double m[3][kLanes];
   alignas(64) double x[12][kLanes];
   alignas(64) double dt[kLanes];
