@@ -111,6 +111,9 @@ TEST(CorrectlyRounded, EngineArgumentsAgreeWithMpfr) {
     log.check(tb::cr::log(v), expected(mpfr_log, v), v);
     const double e = error(g);
     pow.check(tb::cr::pow(e, -1.0 / 7), expected(mpfr_pow, e, -1.0 / 7), e, -1.0 / 7);
+    pow.check(tb::cr::pow(e, -1.0 / 8), expected(mpfr_pow, e, -1.0 / 8), e, -1.0 / 8);
+    const double w = std::exp2(degrees(g) * 1.25); // 2^-900 to 2^900, the quick path's range
+    pow.check(tb::cr::pow(w, -1.0 / 8), expected(mpfr_pow, w, -1.0 / 8), w, -1.0 / 8);
     const double x = distance(g), y = distance(g);
     hypot.check(tb::cr::hypot(x, y), expected(mpfr_hypot, x, y), x, y);
   }
