@@ -1,5 +1,5 @@
-// Reference integrations side by side: the tries of up to kLanes at a time on
-// vector lanes, a lane taking the next integration as soon as its own ends;
+// Reference integrations side by side: the steps of up to kLanes at a time
+// (tries, and the single steps that locate events) on vector lanes, a lane taking the next integration as soon as its own ends;
 // each integration's own steps, events and end as it has them alone.
 #include "reference/reference_run.h"
 #include "reference/rkf78_lanes.h"
@@ -12,29 +12,47 @@ namespace {
 
 using namespace rkf78;
 
-// One try of each run in `runs` (each wants one): on the lanes, or alone for
-// a run left by itself, where the lanes would compute copies for nothing.
-void tryAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
-            const RoundedStepAdjuster<double, double>& adjuster) {
+// The next step of each run in `runs` (each wants one): a try, or a single
+// step of an event search. On the lanes, or alone for a run left by itself,
+// where the lanes would compute copies for nothing.
+void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
+             const RoundedStepAdjuster<double, double>& adjuster) {
   if (n == 1) {
     ReferenceRun& r = *runs[0];
-    r.tried(r.steps().tryStep(r.stepper(), r.gravity(), r.state(), r.time(), r.dt()));
+    if (r.wantsTry()) {
+      r.tried(r.steps().tryStep(r.stepper(), r.gravity(), r.state(), r.time(), r.dt()));
+    } else {
+      State end = r.partState();
+      r.steps().partStep(r.gravity(), end, r.partTime(), r.partSpan());
+      r.parted(end);
+    }
     return;
   }
+  // A single step is a try whose error estimate goes unused: its end is
+  // the same sum of the same stages.
   lanes.count = n;
   for (int l = 0; l < kLanes; ++l) {
     ReferenceRun& r = *runs[l < n ? l : 0];
+    const bool trying = r.wantsTry();
+    const State& from = trying ? r.state() : r.partState();
     for (int i = 0; i < 3; ++i)
       lanes.m[i][l] = r.gravity().m[i];
     for (int e = 0; e < 12; ++e)
-      lanes.x[e][l] = r.state()[e];
-    lanes.dt[l] = r.dt();
+      lanes.x[e][l] = from[e];
+    lanes.dt[l] = trying ? r.dt() : r.partSpan();
     lanes.tolerance[l] = r.tolerance();
   }
   stepLanes(lanes);
-  // The controlled stepper's verdict on each try and its next step.
   for (int l = 0; l < n; ++l) {
     ReferenceRun& r = *runs[l];
+    if (!r.wantsTry()) {
+      State end;
+      for (int e = 0; e < 12; ++e)
+        end[e] = lanes.out[e][l];
+      r.parted(end);
+      continue;
+    }
+    // The controlled stepper's verdict on the try and its next step.
     const double error = lanes.error[l];
     double& dt = r.dt();
     if (error > 1.0) {
@@ -62,7 +80,7 @@ std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceSta
   size_t index[kLanes] = {};
   size_t next = 0;
   for (;;) {
-    ReferenceRun* trying[kLanes];
+    ReferenceRun* stepping[kLanes];
     int m = 0;
     for (int l = 0; l < kLanes; ++l)
       for (;;) {
@@ -72,15 +90,15 @@ std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceSta
           running[l] = std::make_unique<ReferenceRun>(starts[next], settings[next]);
           ++next;
         }
-        if (running[l]->wantsTry()) {
-          trying[m++] = running[l].get();
+        if (!running[l]->done()) {
+          stepping[m++] = running[l].get();
           break;
         }
         outcomes[index[l]] = running[l]->outcome();
         running[l].reset();
       }
     if (m == 0) return outcomes;
-    tryAll(trying, m, *lanes, adjuster);
+    stepAll(stepping, m, *lanes, adjuster);
   }
 }
 

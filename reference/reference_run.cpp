@@ -101,16 +101,60 @@ ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings&
     return;
   }
   dt_ = std::min(1e-2, maxStep_);
+  body_ = integrate();
+  resume();
+}
+
+ReferenceRun::~ReferenceRun() {
+  if (body_.handle) body_.handle.destroy();
+}
+
+void ReferenceRun::resume() {
+  body_.handle.resume();
+  if (body_.handle.promise().error) {
+    need_ = Need::Nothing;
+    std::rethrow_exception(body_.handle.promise().error);
+  }
+}
+
+void ReferenceRun::tried(bool accepted) {
+  accepted_ = accepted;
+  resume();
+}
+
+void ReferenceRun::parted(const State& end) {
+  known_[nextKnown_] = {partAt_, end};
+  nextKnown_ = (nextKnown_ + 1) % kKnown;
+  here_ = end;
+  resume();
+}
+
+bool ReferenceRun::known(double t) {
+  if (t <= t0_) {
+    here_ = s0_;
+    return true;
+  }
+  if (t >= t_) {
+    here_ = s_;
+    return true;
+  }
+  for (const Known& k : known_)
+    if (k.t == t) {
+      here_ = k.s;
+      return true;
+    }
+  return false;
 }
 
 void ReferenceRun::finish(const State& at) {
   const double e = energy(at, g_.m);
   out_.energyError = e0_ != 0 ? std::abs((e - e0_) / e0_) : std::abs(e - e0_);
-  done_ = true;
+  need_ = Need::Nothing;
 }
 
-bool ReferenceRun::wantsTry() {
-  if (done_) return false;
+// Whether the integration ends before its next try: at the time limit, with
+// its budget of tries spent, or stopped.
+bool ReferenceRun::ending() {
   const bool budget = tries_ == settings_.maxTries;
   if (!(t_ < settings_.maxTime) || budget ||
       (settings_.stop && settings_.stop->load(std::memory_order_relaxed))) {
@@ -118,13 +162,9 @@ bool ReferenceRun::wantsTry() {
     out_.time = t_;
     if (std::isfinite(closestRsq_)) out_.closest = std::sqrt(closestRsq_);
     finish(s_);
-    return false;
+    return true;
   }
-  ++tries_;
-  s0_ = s_;
-  t0_ = t_;
-  dt_ = std::min(dt_, maxStep_);
-  return true;
+  return false;
 }
 
 void ReferenceRun::levelsBetween(double a, double b) {
@@ -155,61 +195,89 @@ bool ReferenceRun::count(const State& here, double t) {
   return true;
 }
 
-void ReferenceRun::tried(bool accepted) {
-  if (!accepted) return;
-  ++out_.steps;
-  const State& s0 = s0_;
-  const State& s = s_;
-  const double t0 = t0_, t = t_;
-  const rkf78::Interval iv(g_, steps_, t0, s0, t, s);
-  // The sample points: the ends, the extrema of body 3's distance to each
-  // pair body, and where the nearer one changes.
-  samples_ = {t0, t};
-  for (int k = 0; k < 2; ++k)
-    if ((radial(s0, k) < 0) != (radial(s, k) < 0))
-      samples_.push_back(iv.root(t0, t, [k](const State& x) { return radial(x, k); }));
-  if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1)))
-    samples_.push_back(iv.root(t0, t, [](const State& x) { return rsq(x, 0) - rsq(x, 1); }));
-  std::sort(samples_.begin(), samples_.end());
-  events_.clear();
-  for (size_t k = 0; k + 1 < samples_.size(); ++k) {
-    const double a = samples_[k], b = samples_[k + 1];
-    const State sa = iv.at(a), sb = iv.at(b);
-    const double na = nearRsq(sa), nb = nearRsq(sb);
-    auto crossing = [&](double limit, bool downwards, EventKind kind) {
-      if ((na < limit) != (nb < limit) && (nb < limit) == downwards)
-        events_.push_back({iv.root(a, b, [limit](const State& x) { return nearRsq(x) - limit; }), kind});
-    };
-    crossing(nearL_, true, EventKind::Approach);
-    crossing(farL_, false, EventKind::FarIn);
-    crossing(farL_, true, EventKind::FarOut);
-    crossing(kCollisionRsq, true, EventKind::Collision);
-    if (start_.wrapRule && !(spin(sa) < 0) && spin(sb) < 0)
-      events_.push_back({iv.root(a, b, spin), EventKind::TurnBack});
-    if (k > 0) events_.push_back({a, EventKind::Closest});
+ReferenceRun::Body ReferenceRun::integrate() {
+  while (!ending()) {
+    ++tries_;
+    s0_ = s_;
+    t0_ = t_;
+    dt_ = std::min(dt_, maxStep_);
+    need_ = Need::Try;
+    co_await co::suspend_always{};
+    if (!accepted_) continue;
+    ++out_.steps;
+    for (Known& k : known_)
+      k.t = NAN;
+    const State& s0 = s0_;
+    const State& s = s_;
+    const double t0 = t0_, t = t_;
+    // The sample points: the ends, the extrema of body 3's distance to each
+    // pair body, and where the nearer one changes.
+    samples_ = {t0, t};
+    for (int k = 0; k < 2; ++k)
+      if ((radial(s0, k) < 0) != (radial(s, k) < 0)) {
+        rkf78::RootSearch search(t0, t);
+        for (double c; search.wants(&c);)
+          search.give(radial(co_await at(c), k));
+        samples_.push_back(search.root());
+      }
+    if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1))) {
+      rkf78::RootSearch search(t0, t);
+      for (double c; search.wants(&c);) {
+        const State x = co_await at(c);
+        search.give(rsq(x, 0) - rsq(x, 1));
+      }
+      samples_.push_back(search.root());
+    }
+    std::sort(samples_.begin(), samples_.end());
+    events_.clear();
+    for (size_t k = 0; k + 1 < samples_.size(); ++k) {
+      const double a = samples_[k], b = samples_[k + 1];
+      const State sa = co_await at(a);
+      const State sb = co_await at(b);
+      const double na = nearRsq(sa), nb = nearRsq(sb);
+      const std::pair<double, bool> crossings[4] = {
+          {nearL_, true}, {farL_, false}, {farL_, true}, {kCollisionRsq, true}};
+      const EventKind kinds[4] = {EventKind::Approach, EventKind::FarIn, EventKind::FarOut, EventKind::Collision};
+      for (int i = 0; i < 4; ++i) {
+        const auto [limit, downwards] = crossings[i];
+        if ((na < limit) != (nb < limit) && (nb < limit) == downwards) {
+          rkf78::RootSearch search(a, b);
+          for (double c; search.wants(&c);)
+            search.give(nearRsq(co_await at(c)) - limit);
+          events_.push_back({search.root(), kinds[i]});
+        }
+      }
+      if (start_.wrapRule && !(spin(sa) < 0) && spin(sb) < 0) {
+        rkf78::RootSearch search(a, b);
+        for (double c; search.wants(&c);)
+          search.give(spin(co_await at(c)));
+        events_.push_back({search.root(), EventKind::TurnBack});
+      }
+      if (k > 0) events_.push_back({a, EventKind::Closest});
+    }
+    events_.push_back({t, EventKind::Closest});
+    // The pair's direction: passes of the reference direction.
+    const double phiNow = pairDirection(s);
+    const double thetaNow = theta_ + turn(phi_, phiNow);
+    levelsBetween(theta_, thetaNow);
+    for (double level : levels_) {
+      rkf78::RootSearch search(t0, t);
+      for (double c; search.wants(&c);)
+        search.give(theta_ + turn(phi_, pairDirection(co_await at(c))) - level);
+      events_.push_back({search.root(), EventKind::Revolution});
+    }
+    theta_ = thetaNow;
+    phi_ = phiNow;
+    std::stable_sort(events_.begin(), events_.end(), [](const Event& x, const Event& y) { return x.t < y.t; });
+    // The third body's watch and the revolution count, in the order they happened.
+    for (const Event& e : events_)
+      if (handle(e, co_await at(e.t))) co_return;
   }
-  events_.push_back({t, EventKind::Closest});
-  // The pair's direction: passes of the reference direction.
-  const double phiNow = pairDirection(s);
-  const double thetaNow = theta_ + turn(phi_, phiNow);
-  levelsBetween(theta_, thetaNow);
-  for (double level : levels_) {
-    const double th0 = theta_, ph0 = phi_;
-    events_.push_back(
-        {iv.root(t0, t, [&](const State& x) { return th0 + turn(ph0, pairDirection(x)) - level; }),
-         EventKind::Revolution});
-  }
-  theta_ = thetaNow;
-  phi_ = phiNow;
-  std::stable_sort(events_.begin(), events_.end(), [](const Event& x, const Event& y) { return x.t < y.t; });
-  // The third body's watch and the revolution count, in the order they happened.
-  for (const Event& e : events_)
-    if (handle(e, iv)) return;
 }
 
-// One event of an accepted step: true when it ends the test.
-bool ReferenceRun::handle(const Event& e, const rkf78::Interval& iv) {
-  const State here = iv.at(e.t);
+// One event of an accepted step, with the state at its instant: true when
+// it ends the test.
+bool ReferenceRun::handle(const Event& e, const State& here) {
   switch (e.kind) {
   case EventKind::Approach: approached_ = true; break;
   case EventKind::FarIn:
@@ -259,9 +327,15 @@ bool ReferenceRun::handle(const Event& e, const rkf78::Interval& iv) {
 
 ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings) {
   ReferenceRun run(start, settings);
-  const rkf78::Steps& steps = settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps();
-  while (run.wantsTry())
-    run.tried(steps.tryStep(run.stepper(), run.gravity(), run.state(), run.time(), run.dt()));
+  const rkf78::Steps& steps = run.steps();
+  while (!run.done())
+    if (run.wantsTry()) {
+      run.tried(steps.tryStep(run.stepper(), run.gravity(), run.state(), run.time(), run.dt()));
+    } else {
+      State end = run.partState();
+      steps.partStep(run.gravity(), end, run.partTime(), run.partSpan());
+      run.parted(end);
+    }
   return run.outcome();
 }
 

@@ -1,12 +1,31 @@
-// One reference integration taken a try at a time. A driver asks whether it
-// wants a try, makes it (alone, or side by side with other integrations on
-// vector lanes) and hands the result back; the run then locates the events
-// of an accepted step and ends where the experiment's rules end it.
+// One reference integration, taken a step at a time by whoever drives it.
+// The run says what it needs next: a try of the controlled stepper, a single
+// uncontrolled step from an accepted step's start (to locate an event inside
+// the step), or nothing once it has ended. A driver makes the step (alone,
+// or side by side with other integrations' steps on vector lanes) and hands
+// the result back; the run goes on to its next need. The integration is a
+// coroutine, so that an event search waits for its steps where it stands.
 #pragma once
 
 #include "reference/reference.h"
 #include "reference/rkf78_steps.h"
 
+#if __has_include(<coroutine>)
+#include <coroutine>
+namespace tb::co {
+using std::coroutine_handle;
+using std::suspend_always;
+} // namespace tb::co
+#else // the browser's C++ library has them under their draft name
+#pragma clang diagnostic ignored "-Wdeprecated-experimental-coroutine"
+#include <experimental/coroutine>
+namespace tb::co {
+using std::experimental::coroutine_handle;
+using std::experimental::suspend_always;
+} // namespace tb::co
+#endif
+
+#include <exception>
 #include <vector>
 
 namespace tb {
@@ -14,34 +33,74 @@ namespace tb {
 class ReferenceRun {
 public:
   ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings);
+  ~ReferenceRun();
+  ReferenceRun(const ReferenceRun&) = delete;
+  ReferenceRun& operator=(const ReferenceRun&) = delete;
 
-  // Whether the integration goes on; when it does, the try to make next is
-  // a step of dt() from time() at state(), controlled at tolerance().
-  bool wantsTry();
+  bool done() const { return need_ == Need::Nothing; }
+  const ReferenceOutcome& outcome() const { return out_; }
+
+  // The run wants a try: a step of dt() from time() at state(), controlled
+  // at tolerance(); tried() takes the try's result (state(), time() and dt()
+  // as the try left them). Otherwise, while not done, it wants a single step
+  // of partSpan() from the accepted step's start partState(); parted() takes
+  // the state at its end.
+  bool wantsTry() const { return need_ == Need::Try; }
   rkf78::State& state() { return s_; }
   double& time() { return t_; }
   double& dt() { return dt_; }
   const rkf78::Gravity& gravity() const { return g_; }
   double tolerance() const { return settings_.tolerance; }
   rkf78::Controlled& stepper() { return stepper_; }
+  void tried(bool accepted);
+  const rkf78::State& partState() const { return s0_; }
+  double partTime() const { return t0_; }
+  double partSpan() const { return partAt_ - t0_; }
+  void parted(const rkf78::State& end);
   // The steps it takes alone: the best build, or the plain one when asked.
   const rkf78::Steps& steps() const { return steps_; }
-  // The try's result: state(), time() and dt() as the try left them.
-  void tried(bool accepted);
-
-  bool done() const { return done_; }
-  const ReferenceOutcome& outcome() const { return out_; }
 
 private:
+  enum class Need { Try, Part, Nothing };
   enum class EventKind { Approach, FarIn, FarOut, Collision, Revolution, TurnBack, Closest };
   struct Event {
     double t;
     EventKind kind;
   };
+  // The integration, suspended wherever it waits for a step.
+  struct Body {
+    struct promise_type {
+      Body get_return_object() { return Body{co::coroutine_handle<promise_type>::from_promise(*this)}; }
+      co::suspend_always initial_suspend() noexcept { return {}; }
+      co::suspend_always final_suspend() noexcept { return {}; }
+      void return_void() noexcept {}
+      void unhandled_exception() noexcept { error = std::current_exception(); }
+      std::exception_ptr error;
+    };
+    co::coroutine_handle<promise_type> handle;
+  };
+  // The state at time t of the accepted step: its ends and the last few
+  // instants asked are at hand, other instants wait for a single step.
+  struct At {
+    ReferenceRun& run;
+    double t;
+    bool await_ready() const { return run.known(t); }
+    void await_suspend(co::coroutine_handle<>) const {
+      run.need_ = Need::Part;
+      run.partAt_ = t;
+    }
+    rkf78::State await_resume() const { return run.here_; }
+  };
+
+  Body integrate();
+  void resume();
+  bool known(double t);
+  At at(double t) { return At{*this, t}; }
+  bool ending();
   void finish(const rkf78::State& at);
   bool count(const rkf78::State& here, double t);
   void levelsBetween(double a, double b);
-  bool handle(const Event& e, const rkf78::Interval& iv);
+  bool handle(const Event& e, const rkf78::State& here);
 
   const ReferenceStart start_;
   const ReferenceSettings settings_;
@@ -62,7 +121,23 @@ private:
   double theta_ = 0, phi_ = 0;
   std::vector<double> samples_, levels_;
   std::vector<Event> events_;
-  bool done_ = false;
+
+  Need need_ = Need::Nothing;
+  bool accepted_ = false;
+  double partAt_ = 0;
+  rkf78::State here_{};
+  // The events ask for the same instants more than once (a sample's end is
+  // the next one's start, and its own event): a step from the accepted
+  // step's start to t gives the same bits every time, so the last few are
+  // kept.
+  struct Known {
+    double t = NAN; // never equal to an asked time
+    rkf78::State s;
+  };
+  static constexpr int kKnown = 4;
+  Known known_[kKnown];
+  int nextKnown_ = 0;
+  Body body_{};
 };
 
 } // namespace tb

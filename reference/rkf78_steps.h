@@ -1,7 +1,7 @@
 // The reference integration's stepping: the experiment's equations of
 // motion, Boost.Odeint's Runge-Kutta-Fehlberg 7(8) stepper with its error
-// control, the two builds of its steps, and one interval between accepted
-// steps with the state anywhere inside it.
+// control, the two builds of its steps, and the search for an event's instant
+// inside a step.
 #pragma once
 
 #include "reference/step_adjuster.h"
@@ -74,68 +74,66 @@ extern const Steps kPlainSteps;
 // The AVX2 build where the processor has it, else the plain one.
 const Steps& bestSteps();
 
-// One interval between two accepted steps, with the state anywhere inside.
-class Interval {
+// Where a function f of time changes sign between a and b (f(a), f(b) of
+// opposite signs): the Illinois variant of regula falsi, which keeps the root
+// bracketed and converges in a handful of evaluations where bisection needs
+// fifty. The search asks for f at one instant at a time (each a single step
+// of the integration), so that its caller can make that step where it likes:
+//   for (double t; search.wants(&t);) search.give(f(t));
+class RootSearch {
 public:
-  Interval(const Gravity& g, const Steps& steps, double t0, const State& s0, double t1, const State& s1)
-      : g_(g), steps_(steps), t0_(t0), t1_(t1), s0_(s0), s1_(s1) {}
-  State at(double t) const {
-    if (t <= t0_) return s0_;
-    if (t >= t1_) return s1_;
-    // The events ask for the same instants more than once (a sample's end is
-    // the next one's start, and its own event): a step from the interval's
-    // start to t gives the same bits every time, so the last few are kept.
-    for (const Known& k : known_)
-      if (k.t == t) return k.s;
-    State y = s0_;
-    steps_.partStep(g_, y, t0_, t - t0_);
-    known_[next_] = {t, y};
-    next_ = (next_ + 1) % kKnown;
-    return y;
+  RootSearch(double a, double b) : a_(a), b_(b) {}
+  // The instant whose value the search needs next; false once it has its root.
+  bool wants(double* t) {
+    if (stage_ == Stage::A) return *t = a_, true;
+    if (stage_ == Stage::B) return *t = b_, true;
+    if (stage_ == Stage::Found) return false;
+    if (!(k_ < 60 && b_ - a_ > 1e-13 * (1 + std::abs(b_)))) return found(0.5 * (a_ + b_));
+    c_ = (a_ * fb_ - b_ * fa_) / (fb_ - fa_);
+    // Never at an end, so that the bracket shrinks.
+    if (!(c_ > a_ && c_ < b_)) c_ = 0.5 * (a_ + b_);
+    return *t = c_, true;
   }
-  // Where f changes sign between a and b (f(a), f(b) of opposite signs): the
-  // Illinois variant of regula falsi, which keeps the root bracketed and
-  // converges in a handful of steps where bisection needs fifty.
-  template <class F> double root(double a, double b, F f) const {
-    double fa = f(at(a)), fb = f(at(b));
-    if (fa == 0) return a;
-    if (fb == 0) return b;
-    int side = 0;
-    for (int k = 0; k < 60 && b - a > 1e-13 * (1 + std::abs(b)); ++k) {
-      double c = (a * fb - b * fa) / (fb - fa);
-      // Never at an end, so that the bracket shrinks.
-      if (!(c > a && c < b)) c = 0.5 * (a + b);
-      const double fc = f(at(c));
-      if (fc == 0) return c;
-      if ((fc < 0) == (fa < 0)) {
-        a = c;
-        fa = fc;
-        if (side == -1) fb *= 0.5;
-        side = -1;
-      } else {
-        b = c;
-        fb = fc;
-        if (side == 1) fa *= 0.5;
-        side = 1;
-      }
+  void give(double f) {
+    if (stage_ == Stage::A) {
+      fa_ = f;
+      stage_ = Stage::B;
+      return;
     }
-    return 0.5 * (a + b);
+    if (stage_ == Stage::B) {
+      fb_ = f;
+      stage_ = Stage::Between;
+      if (fa_ == 0) found(a_);
+      else if (fb_ == 0) found(b_);
+      return;
+    }
+    ++k_;
+    if (f == 0) {
+      found(c_);
+    } else if ((f < 0) == (fa_ < 0)) {
+      a_ = c_;
+      fa_ = f;
+      if (side_ == -1) fb_ *= 0.5;
+      side_ = -1;
+    } else {
+      b_ = c_;
+      fb_ = f;
+      if (side_ == 1) fa_ *= 0.5;
+      side_ = 1;
+    }
   }
-  double t0() const { return t0_; }
-  double t1() const { return t1_; }
+  double root() const { return root_; }
 
 private:
-  const Gravity& g_;
-  const Steps& steps_;
-  double t0_, t1_;
-  State s0_, s1_;
-  struct Known {
-    double t = NAN; // never equal to an asked time
-    State s;
-  };
-  static constexpr int kKnown = 4;
-  mutable Known known_[kKnown];
-  mutable int next_ = 0;
+  enum class Stage { A, B, Between, Found };
+  bool found(double t) {
+    root_ = t;
+    stage_ = Stage::Found;
+    return false;
+  }
+  Stage stage_ = Stage::A;
+  double a_, b_, fa_ = 0, fb_ = 0, c_ = 0, root_ = 0;
+  int k_ = 0, side_ = 0;
 };
 
 } // namespace tb::rkf78
