@@ -1,6 +1,6 @@
 // Reference integrations side by side: the steps of up to kLanes at a time
-// (tries, and the single steps that locate events) on vector lanes, a lane taking the next integration as soon as its own ends;
-// each integration's own steps, events and end as it has them alone.
+// (tries, and the single steps that locate events) on vector lanes, a lane taking the next integration as
+// soon as its own ends; each integration's own steps, events and end as it has them alone.
 #include "reference/reference_run.h"
 #include "reference/rkf78_lanes.h"
 

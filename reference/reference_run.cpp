@@ -237,7 +237,8 @@ ReferenceRun::Body ReferenceRun::integrate() {
       const double na = nearRsq(sa), nb = nearRsq(sb);
       const std::pair<double, bool> crossings[4] = {
           {nearL_, true}, {farL_, false}, {farL_, true}, {kCollisionRsq, true}};
-      const EventKind kinds[4] = {EventKind::Approach, EventKind::FarIn, EventKind::FarOut, EventKind::Collision};
+      const EventKind kinds[4] = {EventKind::Approach, EventKind::FarIn, EventKind::FarOut,
+                                  EventKind::Collision};
       for (int i = 0; i < 4; ++i) {
         const auto [limit, downwards] = crossings[i];
         if ((na < limit) != (nb < limit) && (nb < limit) == downwards) {
@@ -268,7 +269,12 @@ ReferenceRun::Body ReferenceRun::integrate() {
     }
     theta_ = thetaNow;
     phi_ = phiNow;
-    std::stable_sort(events_.begin(), events_.end(), [](const Event& x, const Event& y) { return x.t < y.t; });
+    // In time order, events of one instant as they were found: a stable
+    // insertion sort, as a step has a few events and std::stable_sort would
+    // take a buffer from the heap at every step.
+    for (size_t k = 1; k < events_.size(); ++k)
+      for (size_t j = k; j > 0 && events_[j].t < events_[j - 1].t; --j)
+        std::swap(events_[j], events_[j - 1]);
     // The third body's watch and the revolution count, in the order they happened.
     for (const Event& e : events_)
       if (handle(e, co_await at(e.t))) co_return;

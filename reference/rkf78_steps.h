@@ -103,8 +103,10 @@ public:
     if (stage_ == Stage::B) {
       fb_ = f;
       stage_ = Stage::Between;
-      if (fa_ == 0) found(a_);
-      else if (fb_ == 0) found(b_);
+      if (fa_ == 0)
+        found(a_);
+      else if (fb_ == 0)
+        found(b_);
       return;
     }
     ++k_;
