@@ -31,6 +31,8 @@ void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
   // A single step is a try whose error estimate goes unused: its end is
   // the same sum of the same stages.
   lanes.count = n;
+  lanes.smallestError = adjuster.smallestError(Stepper::stepper_order_value);
+  lanes.pi = ReferenceRun::pi();
   for (int l = 0; l < kLanes; ++l) {
     ReferenceRun& r = *runs[l < n ? l : 0];
     const bool trying = r.wantsTry();
@@ -61,10 +63,15 @@ void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
       continue;
     }
     r.time() += dt;
-    dt = adjuster.increase_step(dt, error, Stepper::stepper_order_value);
+    // The growth's power from the lanes where they decided its rounding.
+    const double power = lanes.grow[l];
+    if (error < 0.5 && power == power)
+      dt = adjuster.grown(dt, power);
+    else
+      dt = adjuster.increase_step(dt, error, Stepper::stepper_order_value);
     for (int e = 0; e < 12; ++e)
       r.state()[e] = lanes.out[e][l];
-    r.tried(true);
+    r.tried(true, lanes.direction[l]);
   }
 }
 

@@ -117,8 +117,11 @@ void ReferenceRun::resume() {
   }
 }
 
-void ReferenceRun::tried(bool accepted) {
+double ReferenceRun::pi() { return kEnginePi; }
+
+void ReferenceRun::tried(bool accepted, double direction) {
   accepted_ = accepted;
+  direction_ = direction;
   resume();
 }
 
@@ -258,7 +261,7 @@ ReferenceRun::Body ReferenceRun::integrate() {
     }
     events_.push_back({t, EventKind::Closest});
     // The pair's direction: passes of the reference direction.
-    const double phiNow = pairDirection(s);
+    const double phiNow = direction_ == direction_ ? direction_ : pairDirection(s);
     const double thetaNow = theta_ + turn(phi_, phiNow);
     levelsBetween(theta_, thetaNow);
     for (double level : levels_) {

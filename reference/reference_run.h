@@ -52,7 +52,11 @@ public:
   const rkf78::Gravity& gravity() const { return g_; }
   double tolerance() const { return settings_.tolerance; }
   rkf78::Controlled& stepper() { return stepper_; }
-  void tried(bool accepted);
+  // `direction`: the pair's direction at the try's end where the driver
+  // has it (as the engine computes it with pi()), else NaN.
+  void tried(bool accepted, double direction = NAN);
+  // The engine's pi, 4 atan 1.
+  static double pi();
   const rkf78::State& partState() const { return s0_; }
   double partTime() const { return t0_; }
   double partSpan() const { return partAt_ - t0_; }
@@ -124,6 +128,7 @@ private:
 
   Need need_ = Need::Nothing;
   bool accepted_ = false;
+  double direction_ = NAN;
   double partAt_ = 0;
   rkf78::State here_{};
   // The events ask for the same instants more than once (a sample's end is

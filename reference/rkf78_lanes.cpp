@@ -8,9 +8,12 @@
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 
 #include "reference/rkf78_lanes.h"
+#include "runtime/cr_constants.h"
 
 #include <boost/numeric/odeint/stepper/runge_kutta_fehlberg78.hpp>
 #include <hwy/highway.h>
+
+#include <cmath>
 
 #ifndef TB_RKF78_COEFFICIENTS
 #define TB_RKF78_COEFFICIENTS
@@ -81,6 +84,131 @@ HWY_INLINE void weighted(D d, const LaneTries& b, const double* w, int n, V dt, 
   }
 }
 
+// Double-double arithmetic, a value as hi + lo, from IEEE additions and
+// multiplications alone (Dekker's product, Veltkamp's split): the same
+// operations as the scalar correctly rounded functions make, on each lane.
+struct DDV {
+  V hi, lo;
+};
+HWY_INLINE DDV fastTwoSum(V a, V b) {
+  const V s = hn::Add(a, b);
+  return {s, hn::Sub(b, hn::Sub(s, a))};
+}
+HWY_INLINE DDV split(D d, V a) {
+  const V c = hn::Mul(hn::Set(d, 134217729.0), a), hi = hn::Sub(c, hn::Sub(c, a));
+  return {hi, hn::Sub(a, hi)};
+}
+HWY_INLINE DDV twoProd(D d, V a, V b) {
+  const V p = hn::Mul(a, b);
+  const DDV x = split(d, a), y = split(d, b);
+  const V e =
+      hn::Add(hn::Add(hn::Add(hn::Sub(hn::Mul(x.hi, y.hi), p), hn::Mul(x.hi, y.lo)), hn::Mul(x.lo, y.hi)),
+              hn::Mul(x.lo, y.lo));
+  return {p, e};
+}
+HWY_INLINE DDV mul(D d, DDV a, DDV b) {
+  const DDV p = twoProd(d, a.hi, b.hi);
+  return fastTwoSum(p.hi, hn::Add(p.lo, hn::Add(hn::Mul(a.hi, b.lo), hn::Mul(a.lo, b.hi))));
+}
+HWY_INLINE DDV mul(D d, DDV a, V b) {
+  const DDV p = twoProd(d, a.hi, b);
+  return fastTwoSum(p.hi, hn::Add(p.lo, hn::Mul(a.lo, b)));
+}
+
+// x^(-1/8) as cr::pow's quick path takes it: three square roots, the result
+// corrected once from (y^8 x - 1) in double-double; NaN where its error
+// bound straddles a rounding boundary.
+HWY_INLINE V inverseEighthRoot(D d, V x) {
+  const V one = hn::Set(d, 1.0);
+  const V y0 = hn::Div(one, hn::Sqrt(hn::Sqrt(hn::Sqrt(x))));
+  const DDV y2 = twoProd(d, y0, y0), y4 = mul(d, y2, y2), y8 = mul(d, y4, y4);
+  const DDV t = mul(d, y8, x);
+  const V e = hn::Add(hn::Sub(t.hi, one), t.lo);
+  const V c = hn::Mul(y0, hn::Mul(e, hn::Add(hn::Set(d, -0.125), hn::Mul(e, hn::Set(d, 9.0 / 128)))));
+  const DDV v = fastTwoSum(y0, c);
+  const V bound = hn::Mul(hn::Set(d, 2.0), hn::Mul(hn::Set(d, 0x1p-96), y0));
+  const V below = hn::Add(v.hi, hn::Sub(v.lo, bound)), above = hn::Add(v.hi, hn::Add(v.lo, bound));
+  return hn::IfThenElse(hn::Eq(below, above), below, hn::Set(d, NAN));
+}
+
+HWY_INLINE DDV twoSum(V a, V b) {
+  const V s = hn::Add(a, b), bb = hn::Sub(s, a);
+  return {s, hn::Add(hn::Sub(a, hn::Sub(s, bb)), hn::Sub(b, bb))};
+}
+HWY_INLINE DDV add(DDV a, DDV b) {
+  DDV s = twoSum(a.hi, b.hi);
+  const DDV t = twoSum(a.lo, b.lo);
+  s = fastTwoSum(s.hi, hn::Add(s.lo, t.hi));
+  return fastTwoSum(s.hi, hn::Add(s.lo, t.lo));
+}
+HWY_INLINE DDV add(DDV a, V b) {
+  const DDV s = twoSum(a.hi, b);
+  return fastTwoSum(s.hi, hn::Add(s.lo, a.lo));
+}
+
+// The engine's direction of (dx, dy) in degrees with the correctly rounded
+// atan's quick path for slopes in [2^-27, 128]: atan |x| = atan c + atan t,
+// t = (|x| - c) / (1 + |x| c), c = j/64 or 64/j from the tables, the series
+// of atan t past t in plain double. NaN where that path cannot decide the
+// rounding or does not apply.
+HWY_INLINE V direction(D d, V dx, V dy, V pi) {
+  namespace cd = tb::cr::detail;
+  const V x = hn::Div(dy, dx), ax = hn::Abs(x);
+  HWY_ALIGN double axs[kLanes], cs[kLanes], baseHi[kLanes], baseLo[kLanes];
+  hn::Store(ax, d, axs);
+  for (size_t l = 0; l < hn::Lanes(d); ++l) {
+    const double a = axs[l];
+    cs[l] = baseHi[l] = baseLo[l] = 0;
+    if (a <= 1) {
+      const int j = static_cast<int>(a * 64 + 0.5);
+      if (j > 0) {
+        cs[l] = j / 64.0;
+        baseHi[l] = cd::kAtanSixtyFourths[j][0];
+        baseLo[l] = cd::kAtanSixtyFourths[j][1];
+      }
+    } else if (a <= 128) {
+      const double* row = cd::kAtanOfInverse[static_cast<int>(64 / a + 0.5)];
+      cs[l] = row[0];
+      baseHi[l] = row[1];
+      baseLo[l] = row[2];
+    }
+  }
+  const V c = hn::Load(d, cs), one = hn::Set(d, 1.0), zero = hn::Zero(d);
+  // (|x| - c) / (1 + |x| c): one division corrected by its remainder. With
+  // c = 0 (a slope below 1/128) this is |x| itself, as the scalar path has it.
+  const V num = hn::Sub(ax, c);
+  const DDV den = add(twoProd(d, ax, c), one);
+  const V q = hn::Div(num, den.hi);
+  const DDV p = twoProd(d, q, den.hi);
+  const DDV t = fastTwoSum(
+      q, hn::Div(hn::Sub(hn::Add(hn::Sub(hn::Sub(num, p.hi), p.lo), zero), hn::Mul(q, den.lo)), den.hi));
+  const V t2 = hn::Mul(t.hi, t.hi);
+  V series = hn::Sub(hn::Set(d, 1 / 9.0), hn::Div(t2, hn::Set(d, 11.0)));
+  series = hn::Add(hn::Set(d, -1 / 7.0), hn::Mul(t2, series));
+  series = hn::Add(hn::Set(d, 1 / 5.0), hn::Mul(t2, series));
+  series = hn::Add(hn::Set(d, -1 / 3.0), hn::Mul(t2, series));
+  const V tail = hn::Mul(hn::Mul(t.hi, t2), series);
+  DDV v = add(add(DDV{hn::Load(d, baseHi), hn::Load(d, baseLo)}, t), tail);
+  const V bound = hn::Mul(hn::Set(d, 2.0), hn::Mul(hn::Set(d, 0x1p-64), v.hi));
+  const auto negative = hn::Lt(x, zero);
+  v = {hn::IfThenElse(negative, hn::Neg(v.hi), v.hi), hn::IfThenElse(negative, hn::Neg(v.lo), v.lo)};
+  const V below = hn::Add(v.hi, hn::Sub(v.lo, bound)), above = hn::Add(v.hi, hn::Add(v.lo, bound));
+  // The quadrants: a + pi to the left, a + 2 pi below the right half.
+  V a = below;
+  a = hn::IfThenElse(hn::Lt(dx, zero), hn::Add(a, pi),
+                     hn::IfThenElse(hn::Lt(dy, zero), hn::Add(a, hn::Mul(hn::Set(d, 2.0), pi)), a));
+  a = hn::Div(hn::Mul(a, hn::Set(d, 180.0)), pi);
+  const auto decided = hn::And(hn::And(hn::Eq(below, above), hn::Ne(dx, zero)),
+                               hn::And(hn::Ge(ax, hn::Set(d, 0x1p-27)), hn::Le(ax, hn::Set(d, 128.0))));
+  return hn::IfThenElse(decided, a, hn::Set(d, NAN));
+}
+
+void InverseEighthRoots(const double* x, double* out) {
+  const D d;
+  for (size_t at = 0; at < static_cast<size_t>(kLanes); at += hn::Lanes(d))
+    hn::StoreU(inverseEighthRoot(d, hn::LoadU(d, x + at)), d, out + at);
+}
+
 void StepLanes(LaneTries& b, const Coefficients& co) {
   const D d;
   for (size_t at = 0; at < static_cast<size_t>(b.count); at += hn::Lanes(d)) {
@@ -111,6 +239,12 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
       norm = hn::IfThenElse(hn::Lt(norm, rel), rel, norm);
     }
     hn::Store(norm, d, b.error + at);
+    // The growth power of max(smallestError, error) as std::max takes it.
+    const V floor = hn::Set(d, b.smallestError);
+    hn::Store(inverseEighthRoot(d, hn::IfThenElse(hn::Lt(floor, norm), norm, floor)), d, b.grow + at);
+    const V dx = hn::Sub(hn::Load(d, b.out[2] + at), hn::Load(d, b.out[0] + at));
+    const V dy = hn::Sub(hn::Load(d, b.out[3] + at), hn::Load(d, b.out[1] + at));
+    hn::Store(direction(d, dx, dy, hn::Set(d, b.pi)), d, b.direction + at);
   }
 }
 
@@ -153,12 +287,21 @@ const Coefficients& coefficients() {
 }
 
 HWY_EXPORT(StepLanes);
+HWY_EXPORT(InverseEighthRoots);
 
 void stepLanes(LaneTries& b) {
 #if defined(__EMSCRIPTEN__)
   HWY_STATIC_DISPATCH(StepLanes)(b, coefficients());
 #else
   HWY_DYNAMIC_DISPATCH(StepLanes)(b, coefficients());
+#endif
+}
+
+void inverseEighthRoots(const double* x, double* out) {
+#if defined(__EMSCRIPTEN__)
+  HWY_STATIC_DISPATCH(InverseEighthRoots)(x, out);
+#else
+  HWY_DYNAMIC_DISPATCH(InverseEighthRoots)(x, out);
 #endif
 }
 

@@ -25,13 +25,29 @@ struct LaneTries {
   // is taken when it is at most 1).
   alignas(64) double out[12][kLanes];
   alignas(64) double error[kLanes];
+  // The step control's growth power max(smallestError, error)^(-1/8),
+  // correctly rounded as cr::pow gives it, or NaN where the lanes' quick
+  // evaluation cannot decide the rounding (cr::pow decides it then).
+  double smallestError = 0;
+  alignas(64) double grow[kLanes];
+  // The pair's direction at the step's end in degrees, as the engine's
+  // angle of (x1 - x0, y1 - y0) with its `pi` gives it (a correctly rounded
+  // atan), or NaN where the lanes leave it to the engine's own function: a
+  // rounding the quick evaluation cannot decide, an upright pair, a slope
+  // below 2^-27 or above 128.
+  double pi = 0;
+  alignas(64) double direction[kLanes];
   // The stages' derivatives and the state each is taken at.
   alignas(64) double k[13][12][kLanes];
   alignas(64) double tmp[12][kLanes];
 };
 
-// Computes `out` and `error` of every lane, on the widest vectors the
-// processor has.
+// Computes `out`, `error`, `grow` and `direction` of every lane, on the widest vectors
+// the processor has.
 void stepLanes(LaneTries& b);
+
+// x^(-1/8) of kLanes numbers x in [2^-900, 2^900] on the lanes, correctly
+// rounded, or NaN where the quick evaluation cannot decide the rounding.
+void inverseEighthRoots(const double* x, double* out);
 
 } // namespace tb::rkf78

@@ -22,14 +22,23 @@ public:
 
   time_type increase_step(time_type dt, value_type error, const int stepperOrder) const {
     if (error < 0.5) {
-      if (stepperOrder != smallestOrder_) { // 5^-order, once per stepper rather than at every step
-        smallestOrder_ = stepperOrder;
-        smallestError_ = cr::pow(value_type(5), -value_type(stepperOrder));
-      }
-      error = std::max(smallestError_, error);
-      dt *= value_type(9) / value_type(10) * cr::pow(error, value_type(-1) / stepperOrder);
+      error = std::max(smallestError(stepperOrder), error);
+      dt = grown(dt, cr::pow(error, value_type(-1) / stepperOrder));
     }
     return dt;
+  }
+
+  // The step grown by a power of the error the caller has at hand.
+  static time_type grown(time_type dt, value_type power) {
+    return dt * (value_type(9) / value_type(10) * power);
+  }
+  // The least error the growth takes: 5^-order, once per stepper rather than at every step.
+  value_type smallestError(const int stepperOrder) const {
+    if (stepperOrder != smallestOrder_) {
+      smallestOrder_ = stepperOrder;
+      smallestError_ = cr::pow(value_type(5), -value_type(stepperOrder));
+    }
+    return smallestError_;
   }
 
   // No largest step: the integration limits the step itself.

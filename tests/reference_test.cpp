@@ -4,8 +4,12 @@
 #include "apps/batch_run.h"
 #include "forms/examples.h"
 #include "reference/reference.h"
+#include "reference/reference_run.h"
+#include "reference/rkf78_lanes.h"
 #include "runtime/bit_cast.h"
 #include "runtime/controls.h"
+#include "runtime/cr_math.h"
+#include "sim/experiment.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,6 +18,8 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -383,4 +389,77 @@ TEST(Reference, IntegrationsSideBySideAreEachAsAlone) {
   }
   EXPECT_TRUE(gaveUp);
   EXPECT_GT(steps, 20000);
+}
+
+// The lanes' own evaluations of the step control's power x^(-1/8) and of the
+// pair's direction equal cr::pow and the engine's angleOf wherever they
+// give a number, and give one almost everywhere: the errors a step control
+// sees and every slope of every quadrant, near the tables' seams (slopes
+// j/64 and 64/j), the ends of the quick range, upright and level pairs.
+TEST(Reference, TheLanesPowersAndDirectionsAreTheScalarOnes) {
+  std::mt19937_64 random(34);
+  int64_t decided = 0, all = 0;
+  std::vector<double> xs;
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int k = 0; k < 40000; ++k)
+    xs.push_back(std::ldexp(0.5 + 0.5 * unit(random), -static_cast<int>(k % 19))); // 2^-19 .. 1
+  for (int k = 0; k < 4000; ++k)
+    xs.push_back(std::ldexp(0.5 + 0.5 * unit(random), static_cast<int>(k % 1800) - 900));
+  for (size_t at = 0; at + rkf78::kLanes <= xs.size(); at += rkf78::kLanes) {
+    double out[rkf78::kLanes];
+    rkf78::inverseEighthRoots(&xs[at], out);
+    for (int l = 0; l < rkf78::kLanes; ++l) {
+      ++all;
+      if (std::isnan(out[l])) continue;
+      ++decided;
+      ASSERT_EQ(bitCast<uint64_t>(out[l]), bitCast<uint64_t>(cr::pow(xs[at + l], -1.0 / 8))) << xs[at + l];
+    }
+  }
+  EXPECT_GT(decided, all * 99 / 100);
+
+  // Pair states whose slopes dy/dx cover the cases, with dt 0 so that the
+  // step's end is its start.
+  std::vector<std::pair<double, double>> slopes;
+  for (int j = 0; j <= 64; ++j)
+    for (double c : {j / 64.0, 64.0 / std::max(j, 1)})
+      for (double eps : {0.0, 1e-15, -1e-15, 1e-9, -1e-9})
+        slopes.push_back({1.0, c + eps});
+  for (double s : {0x1p-27, 0x1p-28, 0.99 * 0x1p-27, 128.0, 128.000001, 1e6, 0.0})
+    slopes.push_back({1.0, s});
+  std::uniform_real_distribution<double> any(-1000, 1000);
+  for (int k = 0; k < 4000; ++k)
+    slopes.push_back({any(random), any(random)});
+  slopes.push_back({0.0, 3.0});
+  const double pi = ReferenceRun::pi();
+  auto lanes = std::make_unique<rkf78::LaneTries>();
+  lanes->pi = pi;
+  lanes->smallestError = cr::pow(5.0, -8.0);
+  int64_t directions = 0, given = 0;
+  for (size_t at = 0; at < slopes.size(); at += rkf78::kLanes) {
+    for (int l = 0; l < rkf78::kLanes; ++l) {
+      // The four quadrants in turn, the pair 300 units apart at most.
+      const auto [sx, sy] = slopes[std::min(at + l, slopes.size() - 1)];
+      const double fx = (l & 1) ? -1 : 1, fy = (l & 2) ? -1 : 1,
+                   scale = 300 / std::max(1.0, std::hypot(sx, sy));
+      const double state[12] = {10, -20, 10 + fx * sx * scale, -20 + fy * sy * scale, 400, 400, 0, 1, 0, -1,
+                                -1, 0};
+      for (int e = 0; e < 12; ++e)
+        lanes->x[e][l] = state[e];
+      for (int i = 0; i < 3; ++i)
+        lanes->m[i][l] = 1000;
+      lanes->dt[l] = 0;
+      lanes->tolerance[l] = 1e-12;
+    }
+    rkf78::stepLanes(*lanes);
+    for (int l = 0; l < rkf78::kLanes; ++l) {
+      const double dx = lanes->out[2][l] - lanes->out[0][l], dy = lanes->out[3][l] - lanes->out[1][l];
+      ++directions;
+      if (std::isnan(lanes->direction[l])) continue;
+      ++given;
+      ASSERT_EQ(bitCast<uint64_t>(lanes->direction[l]), bitCast<uint64_t>(angleOf(dx, dy, pi)))
+          << dx << " " << dy;
+    }
+  }
+  EXPECT_GT(given, directions * 95 / 100);
+  EXPECT_LT(given, directions); // an upright pair and the slopes past the quick range are left to angleOf
 }
