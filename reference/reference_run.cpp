@@ -44,7 +44,10 @@ const double kEnginePi = 4 * cr::atan(1.0);
 double pairDirection(const State& s) { return angleOf(s[2] - s[0], s[3] - s[1], kEnginePi); }
 // The change of a direction in degrees, taken the short way round.
 double turn(double from, double to) {
-  double d = std::fmod(to - from, 360.0);
+  // fmod leaves a difference below a turn as it is, and directions are in
+  // [0, 360]: it is needed only for a whole turn.
+  double d = to - from;
+  if (!(std::abs(d) < 360)) d = std::fmod(d, 360.0);
   if (d > 180) d -= 360;
   if (d <= -180) d += 360;
   return d;
@@ -149,7 +152,19 @@ bool ReferenceRun::known(double t) {
   return false;
 }
 
+void ReferenceRun::judge(const State& here) {
+  const EscapeJudgement j = judgeEscape(here, g_.m);
+  pend_ = j.pend;
+  out_.escapeGap = j.gap;
+  judgePending_ = false;
+}
+
+void ReferenceRun::settleJudgement() {
+  if (judgePending_) judge(judgedAt_);
+}
+
 void ReferenceRun::finish(const State& at) {
+  settleJudgement();
   const double e = energy(at, g_.m);
   out_.energyError = e0_ != 0 ? std::abs((e - e0_) / e0_) : std::abs(e - e0_);
   need_ = Need::Nothing;
@@ -183,11 +198,10 @@ void ReferenceRun::levelsBetween(double a, double b) {
 bool ReferenceRun::count(const State& here, double t) {
   ++out_.revolutions;
   out_.revolutionTimes.push_back(t);
-  if (approached_ && far_) {
-    const EscapeJudgement j = judgeEscape(here, g_.m);
-    pend_ = j.pend;
-    out_.escapeGap = j.gap;
-  }
+  if (approached_ && far_)
+    judge(here);
+  else
+    settleJudgement();
   EndCode end = EndCode::None;
   if (pend_ != EndCode::None && out_.revolutions > 2) end = pend_;
   if (out_.revolutions == 10) end = EndCode::TenRevolutions;
@@ -292,11 +306,7 @@ bool ReferenceRun::handle(const Event& e, const State& here) {
   case EventKind::FarIn:
   case EventKind::FarOut:
     far_ = e.kind == EventKind::FarIn;
-    if (approached_) {
-      const EscapeJudgement j = judgeEscape(here, g_.m);
-      pend_ = j.pend;
-      out_.escapeGap = j.gap;
-    }
+    if (approached_) judge(here);
     break;
   case EventKind::Collision:
     if (approached_) {
@@ -310,10 +320,12 @@ bool ReferenceRun::handle(const Event& e, const State& here) {
     break;
   case EventKind::Closest:
     if (approached_) closestRsq_ = std::min(closestRsq_, nearRsq(here));
+    // Judged at every step's end while body 3 is far; what counts is the
+    // judgement in force when a revolution is counted or the test ends, so
+    // it is made then, from the last state it was due at.
     if (approached_ && far_) {
-      const EscapeJudgement j = judgeEscape(here, g_.m);
-      pend_ = j.pend;
-      out_.escapeGap = j.gap;
+      judgedAt_ = here;
+      judgePending_ = true;
     }
     break;
   case EventKind::Revolution:

@@ -101,6 +101,8 @@ private:
   bool known(double t);
   At at(double t) { return At{*this, t}; }
   bool ending();
+  void judge(const rkf78::State& here);
+  void settleJudgement();
   void finish(const rkf78::State& at);
   bool count(const rkf78::State& here, double t);
   void levelsBetween(double a, double b);
@@ -119,6 +121,9 @@ private:
   double nearL_ = 0, farL_ = 0, maxStep_ = 0;
   bool approached_ = false, far_ = false;
   EndCode pend_ = EndCode::None;
+  // The escape judgement last due, made when it is read.
+  bool judgePending_ = false;
+  rkf78::State judgedAt_{};
   double closestRsq_ = 0;
   // The unwrapped direction of the pair and its last direction; revolutions
   // are its passes upwards through revref + 360 k.
