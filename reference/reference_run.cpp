@@ -130,23 +130,23 @@ void ReferenceRun::tried(bool accepted, double direction) {
 
 void ReferenceRun::parted(const State& end) {
   known_[nextKnown_] = {partAt_, end};
+  here_ = &known_[nextKnown_].s;
   nextKnown_ = (nextKnown_ + 1) % kKnown;
-  here_ = end;
   resume();
 }
 
 bool ReferenceRun::known(double t) {
   if (t <= t0_) {
-    here_ = s0_;
+    here_ = &s0_;
     return true;
   }
   if (t >= t_) {
-    here_ = s_;
+    here_ = &s_;
     return true;
   }
   for (const Known& k : known_)
     if (k.t == t) {
-      here_ = k.s;
+      here_ = &k.s;
       return true;
     }
   return false;
@@ -188,10 +188,15 @@ bool ReferenceRun::ending() {
 void ReferenceRun::levelsBetween(double a, double b) {
   levels_.clear();
   if (!(start_.revref < 360) || !(b > a)) return;
-  for (double k = std::floor((a - start_.revref) / 360); start_.revref + 360 * k < b; ++k) {
-    const double level = start_.revref + 360 * k;
-    if (level > a) levels_.push_back(level);
-  }
+  // Most steps pass no level: the first level above the last start is kept.
+  if (a >= levelFrom_ && b <= levelAbove_) return;
+  double k = std::floor((a - start_.revref) / 360);
+  while (!(start_.revref + 360 * k > a))
+    ++k;
+  levelFrom_ = a;
+  levelAbove_ = start_.revref + 360 * k;
+  for (; start_.revref + 360 * k < b; ++k)
+    levels_.push_back(start_.revref + 360 * k);
 }
 
 // One counted revolution at time t: true when it ends the test.
@@ -240,7 +245,7 @@ ReferenceRun::Body ReferenceRun::integrate() {
     if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1))) {
       rkf78::RootSearch search(t0, t);
       for (double c; search.wants(&c);) {
-        const State x = co_await at(c);
+        const State& x = co_await at(c);
         search.give(rsq(x, 0) - rsq(x, 1));
       }
       samples_.push_back(search.root());
@@ -249,9 +254,12 @@ ReferenceRun::Body ReferenceRun::integrate() {
     events_.clear();
     for (size_t k = 0; k + 1 < samples_.size(); ++k) {
       const double a = samples_[k], b = samples_[k + 1];
-      const State sa = co_await at(a);
-      const State sb = co_await at(b);
-      const double na = nearRsq(sa), nb = nearRsq(sb);
+      // What the interval's ends tell, taken from each before the next
+      // single step may replace it.
+      const State& sa = co_await at(a);
+      const double na = nearRsq(sa), spinA = start_.wrapRule ? spin(sa) : 0;
+      const State& sb = co_await at(b);
+      const double nb = nearRsq(sb), spinB = start_.wrapRule ? spin(sb) : 0;
       const std::pair<double, bool> crossings[4] = {
           {nearL_, true}, {farL_, false}, {farL_, true}, {kCollisionRsq, true}};
       const EventKind kinds[4] = {EventKind::Approach, EventKind::FarIn, EventKind::FarOut,
@@ -265,7 +273,7 @@ ReferenceRun::Body ReferenceRun::integrate() {
           events_.push_back({search.root(), kinds[i]});
         }
       }
-      if (start_.wrapRule && !(spin(sa) < 0) && spin(sb) < 0) {
+      if (start_.wrapRule && !(spinA < 0) && spinB < 0) {
         rkf78::RootSearch search(a, b);
         for (double c; search.wants(&c);)
           search.give(spin(co_await at(c)));

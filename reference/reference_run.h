@@ -93,7 +93,8 @@ private:
       run.need_ = Need::Part;
       run.partAt_ = t;
     }
-    rkf78::State await_resume() const { return run.here_; }
+    // Valid until the run's next single step.
+    const rkf78::State& await_resume() const { return *run.here_; }
   };
 
   Body integrate();
@@ -129,13 +130,15 @@ private:
   // are its passes upwards through revref + 360 k.
   double theta_ = 0, phi_ = 0;
   std::vector<double> samples_, levels_;
+  // The first level above levelFrom_.
+  double levelFrom_ = NAN, levelAbove_ = NAN;
   std::vector<Event> events_;
 
   Need need_ = Need::Nothing;
   bool accepted_ = false;
   double direction_ = NAN;
   double partAt_ = 0;
-  rkf78::State here_{};
+  const rkf78::State* here_ = nullptr;
   // The events ask for the same instants more than once (a sample's end is
   // the next one's start, and its own event): a step from the accepted
   // step's start to t gives the same bits every time, so the last few are
