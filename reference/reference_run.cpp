@@ -199,6 +199,17 @@ void ReferenceRun::levelsBetween(double a, double b) {
     levels_.push_back(start_.revref + 360 * k);
 }
 
+// The crossings of body 3's squared distance to the nearer pair body from
+// na to nb, bit i for kCrossingKinds[i]: inwards through the near limit,
+// outwards and inwards through the far one, inwards to a collision.
+unsigned ReferenceRun::crossings(double na, double nb) const {
+  auto crosses = [&](double limit, bool inwards) {
+    return (na < limit) != (nb < limit) && (nb < limit) == inwards;
+  };
+  return crosses(nearL_, true) | crosses(farL_, false) << 1 | crosses(farL_, true) << 2 |
+         crosses(kCollisionRsq, true) << 3;
+}
+
 // One counted revolution at time t: true when it ends the test.
 bool ReferenceRun::count(const State& here, double t) {
   ++out_.revolutions;
@@ -260,19 +271,17 @@ ReferenceRun::Body ReferenceRun::integrate() {
       const double na = nearRsq(sa), spinA = start_.wrapRule ? spin(sa) : 0;
       const State& sb = co_await at(b);
       const double nb = nearRsq(sb), spinB = start_.wrapRule ? spin(sb) : 0;
-      const std::pair<double, bool> crossings[4] = {
-          {nearL_, true}, {farL_, false}, {farL_, true}, {kCollisionRsq, true}};
-      const EventKind kinds[4] = {EventKind::Approach, EventKind::FarIn, EventKind::FarOut,
-                                  EventKind::Collision};
-      for (int i = 0; i < 4; ++i) {
-        const auto [limit, downwards] = crossings[i];
-        if ((na < limit) != (nb < limit) && (nb < limit) == downwards) {
+      // The levels body 3's distance crosses in the interval, in the order
+      // approach, far out and back in, collision.
+      const unsigned crossed = crossings(na, nb);
+      for (int i = 0; crossed >> i; ++i)
+        if (crossed >> i & 1) {
+          const double limit = i == 0 ? nearL_ : i < 3 ? farL_ : kCollisionRsq;
           rkf78::RootSearch search(a, b);
           for (double c; search.wants(&c);)
             search.give(nearRsq(co_await at(c)) - limit);
-          events_.push_back({search.root(), kinds[i]});
+          events_.push_back({search.root(), kCrossingKinds[i]});
         }
-      }
       if (start_.wrapRule && !(spinA < 0) && spinB < 0) {
         rkf78::RootSearch search(a, b);
         for (double c; search.wants(&c);)

@@ -105,6 +105,9 @@ private:
   void judge(const rkf78::State& here);
   void settleJudgement();
   void finish(const rkf78::State& at);
+  unsigned crossings(double na, double nb) const;
+  static constexpr EventKind kCrossingKinds[4] = {EventKind::Approach, EventKind::FarIn, EventKind::FarOut,
+                                                  EventKind::Collision};
   bool count(const rkf78::State& here, double t);
   void levelsBetween(double a, double b);
   bool handle(const Event& e, const rkf78::State& here);

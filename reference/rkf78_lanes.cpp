@@ -69,19 +69,21 @@ HWY_INLINE void gravity(D d, const LaneTries& b, const double (&s)[12][kLanes], 
   }
 }
 
-// 1 x + (w[0] dt) k[0] + (w[1] dt) k[1] + ... for the first n derivatives.
+// 1 x + (w[0] dt) k[0] + (w[1] dt) k[1] + ... for the first n derivatives,
+// the twelve components' sums side by side, each term by term from the left.
 HWY_INLINE void weighted(D d, const LaneTries& b, const double* w, int n, V dt, double (&into)[12][kLanes],
                          size_t at) {
-  V c[13];
-  for (int j = 0; j < n; ++j)
-    c[j] = hn::Mul(hn::Set(d, w[j]), dt);
   const V one = hn::Set(d, 1.0);
-  for (int e = 0; e < 12; ++e) {
-    V sum = hn::Mul(one, hn::Load(d, b.x[e] + at));
-    for (int j = 0; j < n; ++j)
-      sum = hn::Add(sum, hn::Mul(c[j], hn::Load(d, b.k[j][e] + at)));
-    hn::Store(sum, d, into[e] + at);
+  V sum[12];
+  for (int e = 0; e < 12; ++e)
+    sum[e] = hn::Mul(one, hn::Load(d, b.x[e] + at));
+  for (int j = 0; j < n; ++j) {
+    const V c = hn::Mul(hn::Set(d, w[j]), dt);
+    for (int e = 0; e < 12; ++e)
+      sum[e] = hn::Add(sum[e], hn::Mul(c, hn::Load(d, b.k[j][e] + at)));
   }
+  for (int e = 0; e < 12; ++e)
+    hn::Store(sum[e], d, into[e] + at);
 }
 
 // Double-double arithmetic, a value as hi + lo, from IEEE additions and
@@ -227,14 +229,17 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
       c[j] = hn::Mul(hn::Set(d, co.db[j]), dt);
     const V eps = hn::Load(d, b.tolerance + at), one = hn::Set(d, 1.0);
     const V rate = hn::Mul(one, hn::Abs(dt));
+    V err[12];
+    for (int e = 0; e < 12; ++e)
+      err[e] = hn::Mul(c[0], hn::Load(d, b.k[0][e] + at));
+    for (int j = 1; j < 13; ++j)
+      for (int e = 0; e < 12; ++e)
+        err[e] = hn::Add(err[e], hn::Mul(c[j], hn::Load(d, b.k[j][e] + at)));
     V norm = hn::Zero(d);
     for (int e = 0; e < 12; ++e) {
-      V err = hn::Mul(c[0], hn::Load(d, b.k[0][e] + at));
-      for (int j = 1; j < 13; ++j)
-        err = hn::Add(err, hn::Mul(c[j], hn::Load(d, b.k[j][e] + at)));
       const V size = hn::Add(hn::Mul(one, hn::Abs(hn::Load(d, b.x[e] + at))),
                              hn::Mul(rate, hn::Abs(hn::Load(d, b.k[0][e] + at))));
-      const V rel = hn::Div(hn::Abs(err), hn::Add(eps, hn::Mul(eps, size)));
+      const V rel = hn::Div(hn::Abs(err[e]), hn::Add(eps, hn::Mul(eps, size)));
       // max(norm, rel) as std::max takes it: rel only when norm < rel.
       norm = hn::IfThenElse(hn::Lt(norm, rel), rel, norm);
     }
