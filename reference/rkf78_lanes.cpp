@@ -73,10 +73,10 @@ HWY_INLINE void gravity(D d, const LaneTries& b, const double (&s)[12][kLanes], 
 // the twelve components' sums side by side, each term by term from the left.
 HWY_INLINE void weighted(D d, const LaneTries& b, const double* w, int n, V dt, double (&into)[12][kLanes],
                          size_t at) {
-  const V one = hn::Set(d, 1.0);
+  // The stepper's factor 1 on x is left out: 1 x is x, to the bit.
   V sum[12];
   for (int e = 0; e < 12; ++e)
-    sum[e] = hn::Mul(one, hn::Load(d, b.x[e] + at));
+    sum[e] = hn::Load(d, b.x[e] + at);
   for (int j = 0; j < n; ++j) {
     const V c = hn::Mul(hn::Set(d, w[j]), dt);
     for (int e = 0; e < 12; ++e)
@@ -227,8 +227,8 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
     V c[13];
     for (int j = 0; j < 13; ++j)
       c[j] = hn::Mul(hn::Set(d, co.db[j]), dt);
-    const V eps = hn::Load(d, b.tolerance + at), one = hn::Set(d, 1.0);
-    const V rate = hn::Mul(one, hn::Abs(dt));
+    const V eps = hn::Load(d, b.tolerance + at);
+    const V rate = hn::Abs(dt); // the checker's 1 |dt|
     V err[12];
     for (int e = 0; e < 12; ++e)
       err[e] = hn::Mul(c[0], hn::Load(d, b.k[0][e] + at));
@@ -237,8 +237,8 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
         err[e] = hn::Add(err[e], hn::Mul(c[j], hn::Load(d, b.k[j][e] + at)));
     V norm = hn::Zero(d);
     for (int e = 0; e < 12; ++e) {
-      const V size = hn::Add(hn::Mul(one, hn::Abs(hn::Load(d, b.x[e] + at))),
-                             hn::Mul(rate, hn::Abs(hn::Load(d, b.k[0][e] + at))));
+      const V size =
+          hn::Add(hn::Abs(hn::Load(d, b.x[e] + at)), hn::Mul(rate, hn::Abs(hn::Load(d, b.k[0][e] + at))));
       const V rel = hn::Div(hn::Abs(err[e]), hn::Add(eps, hn::Mul(eps, size)));
       // max(norm, rel) as std::max takes it: rel only when norm < rel.
       norm = hn::IfThenElse(hn::Lt(norm, rel), rel, norm);
