@@ -67,6 +67,16 @@ EscapeJudgement judgeEscape(const State& s, const double* m) {
 
 } // namespace
 
+ReferenceRun::EndSigns ReferenceRun::endSigns(const State& s) const {
+  EndSigns e;
+  e.radial[0] = radial(s, 0) < 0;
+  e.radial[1] = radial(s, 1) < 0;
+  e.firstNearer = rsq(s, 0) < rsq(s, 1);
+  e.nearRsq = nearRsq(s);
+  e.spin = start_.wrapRule ? spin(s) : 0;
+  return e;
+}
+
 ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings& settings)
     : start_(start), settings_(settings), g_{{start.mass[0], start.mass[1], start.mass[2]}},
       steps_(settings.plainSteps ? rkf78::kPlainSteps : rkf78::bestSteps()),
@@ -104,6 +114,7 @@ ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings&
     return;
   }
   dt_ = std::min(1e-2, maxStep_);
+  ends_ = endSigns(s_);
   body_ = integrate();
   resume();
 }
@@ -240,20 +251,39 @@ ReferenceRun::Body ReferenceRun::integrate() {
     ++out_.steps;
     for (Known& k : known_)
       k.t = NAN;
-    const State& s0 = s0_;
     const State& s = s_;
     const double t0 = t0_, t = t_;
+    // What the events are found from at the step's ends: its start's as the
+    // last step's end left them.
+    const EndSigns e0 = ends_;
+    ends_ = endSigns(s);
+    const EndSigns& e1 = ends_;
+    // The pair's direction: the revolution levels it passes.
+    const double phiNow = direction_ == direction_ ? direction_ : pairDirection(s);
+    const double thetaNow = theta_ + turn(phi_, phiNow);
+    levelsBetween(theta_, thetaNow);
+    // Most steps have no event but their end: no extremum of body 3's
+    // distances, no change of the nearer pair body, no level crossed, no
+    // turning back and no revolution.
+    if (e0.radial[0] == e1.radial[0] && e0.radial[1] == e1.radial[1] && e0.firstNearer == e1.firstNearer &&
+        crossings(e0.nearRsq, e1.nearRsq) == 0 && !(start_.wrapRule && !(e0.spin < 0) && e1.spin < 0) &&
+        levels_.empty()) {
+      theta_ = thetaNow;
+      phi_ = phiNow;
+      handle({t, EventKind::Closest}, s);
+      continue;
+    }
     // The sample points: the ends, the extrema of body 3's distance to each
     // pair body, and where the nearer one changes.
     samples_ = {t0, t};
     for (int k = 0; k < 2; ++k)
-      if ((radial(s0, k) < 0) != (radial(s, k) < 0)) {
+      if (e0.radial[k] != e1.radial[k]) {
         rkf78::RootSearch search(t0, t);
         for (double c; search.wants(&c);)
           search.give(radial(co_await at(c), k));
         samples_.push_back(search.root());
       }
-    if ((rsq(s0, 0) < rsq(s0, 1)) != (rsq(s, 0) < rsq(s, 1))) {
+    if (e0.firstNearer != e1.firstNearer) {
       rkf78::RootSearch search(t0, t);
       for (double c; search.wants(&c);) {
         const State& x = co_await at(c);
@@ -291,10 +321,7 @@ ReferenceRun::Body ReferenceRun::integrate() {
       if (k > 0) events_.push_back({a, EventKind::Closest});
     }
     events_.push_back({t, EventKind::Closest});
-    // The pair's direction: passes of the reference direction.
-    const double phiNow = direction_ == direction_ ? direction_ : pairDirection(s);
-    const double thetaNow = theta_ + turn(phi_, phiNow);
-    levelsBetween(theta_, thetaNow);
+    // The passes of the reference direction.
     for (double level : levels_) {
       rkf78::RootSearch search(t0, t);
       for (double c; search.wants(&c);)

@@ -97,6 +97,16 @@ private:
     const rkf78::State& await_resume() const { return *run.here_; }
   };
 
+  // What the events of a step are found from at each of its ends: whether
+  // body 3 nears each pair body, which one is nearer and how near, and the
+  // pair's turning.
+  struct EndSigns {
+    bool radial[2] = {};
+    bool firstNearer = false;
+    double nearRsq = 0, spin = 0;
+  };
+  EndSigns endSigns(const rkf78::State& s) const;
+
   Body integrate();
   void resume();
   bool known(double t);
@@ -140,6 +150,7 @@ private:
   Need need_ = Need::Nothing;
   bool accepted_ = false;
   double direction_ = NAN;
+  EndSigns ends_;
   double partAt_ = 0;
   const rkf78::State* here_ = nullptr;
   // The events ask for the same instants more than once (a sample's end is
