@@ -152,45 +152,44 @@ HWY_INLINE DDV add(DDV a, V b) {
 // atan's quick path for slopes in [2^-27, 128]: atan |x| = atan c + atan t,
 // t = (|x| - c) / (1 + |x| c), c = j/64 or 64/j from the tables, the series
 // of atan t past t in plain double. NaN where that path cannot decide the
-// rounding or does not apply.
+// rounding or does not apply. Where it decides, the result is the correctly
+// rounded one whatever the evaluation's own roundings within its error bound
+// (2^-64 relative, far above what they are): so the correction of t's
+// quotient multiplies by the reciprocal, and the series by 1/11, where the
+// scalar path divides, to keep the divisions out of the chain.
 HWY_INLINE V direction(D d, V dx, V dy, V pi) {
   namespace cd = tb::cr::detail;
+  const hn::RebindToSigned<D> di;
   const V x = hn::Div(dy, dx), ax = hn::Abs(x);
-  HWY_ALIGN double axs[kLanes], cs[kLanes], baseHi[kLanes], baseLo[kLanes];
-  hn::Store(ax, d, axs);
-  for (size_t l = 0; l < hn::Lanes(d); ++l) {
-    const double a = axs[l];
-    cs[l] = baseHi[l] = baseLo[l] = 0;
-    if (a <= 1) {
-      const int j = static_cast<int>(a * 64 + 0.5);
-      if (j > 0) {
-        cs[l] = j / 64.0;
-        baseHi[l] = cd::kAtanSixtyFourths[j][0];
-        baseLo[l] = cd::kAtanSixtyFourths[j][1];
-      }
-    } else if (a <= 128) {
-      const double* row = cd::kAtanOfInverse[static_cast<int>(64 / a + 0.5)];
-      cs[l] = row[0];
-      baseHi[l] = row[1];
-      baseLo[l] = row[2];
-    }
-  }
-  const V c = hn::Load(d, cs), one = hn::Set(d, 1.0), zero = hn::Zero(d);
+  const V one = hn::Set(d, 1.0), zero = hn::Zero(d), half = hn::Set(d, 0.5), sixtyFour = hn::Set(d, 64.0);
+  // The table's row j: the nearest j/64 below 1, the nearest 64/j above.
+  const auto small = hn::Le(ax, one), quick = hn::Le(ax, hn::Set(d, 128.0));
+  const V u =
+      hn::IfThenElse(small, hn::Add(hn::Mul(ax, sixtyFour), half), hn::Add(hn::Div(sixtyFour, ax), half));
+  const auto j = hn::ConvertTo(di, hn::IfThenElse(quick, u, zero));
+  const auto two = hn::Add(j, j), three = hn::Add(two, j), unit = hn::Set(di, 1);
+  const double* sixtyFourths = &cd::kAtanSixtyFourths[0][0];
+  const double* inverse = &cd::kAtanOfInverse[0][0];
+  const V c = hn::IfThenElse(small, hn::Mul(hn::ConvertTo(d, j), hn::Set(d, 1 / 64.0)),
+                             hn::GatherIndex(d, inverse, three));
+  const V baseHi = hn::IfThenElse(small, hn::GatherIndex(d, sixtyFourths, two),
+                                  hn::GatherIndex(d, inverse, hn::Add(three, unit)));
+  const V baseLo = hn::IfThenElse(small, hn::GatherIndex(d, sixtyFourths, hn::Add(two, unit)),
+                                  hn::GatherIndex(d, inverse, hn::Add(hn::Add(three, unit), unit)));
   // (|x| - c) / (1 + |x| c): one division corrected by its remainder. With
   // c = 0 (a slope below 1/128) this is |x| itself, as the scalar path has it.
   const V num = hn::Sub(ax, c);
   const DDV den = add(twoProd(d, ax, c), one);
-  const V q = hn::Div(num, den.hi);
+  const V q = hn::Div(num, den.hi), r = hn::Div(one, den.hi);
   const DDV p = twoProd(d, q, den.hi);
-  const DDV t = fastTwoSum(
-      q, hn::Div(hn::Sub(hn::Add(hn::Sub(hn::Sub(num, p.hi), p.lo), zero), hn::Mul(q, den.lo)), den.hi));
+  const DDV t = fastTwoSum(q, hn::Mul(hn::Sub(hn::Sub(hn::Sub(num, p.hi), p.lo), hn::Mul(q, den.lo)), r));
   const V t2 = hn::Mul(t.hi, t.hi);
-  V series = hn::Sub(hn::Set(d, 1 / 9.0), hn::Div(t2, hn::Set(d, 11.0)));
+  V series = hn::Sub(hn::Set(d, 1 / 9.0), hn::Mul(t2, hn::Set(d, 1 / 11.0)));
   series = hn::Add(hn::Set(d, -1 / 7.0), hn::Mul(t2, series));
   series = hn::Add(hn::Set(d, 1 / 5.0), hn::Mul(t2, series));
   series = hn::Add(hn::Set(d, -1 / 3.0), hn::Mul(t2, series));
   const V tail = hn::Mul(hn::Mul(t.hi, t2), series);
-  DDV v = add(add(DDV{hn::Load(d, baseHi), hn::Load(d, baseLo)}, t), tail);
+  DDV v = add(add(DDV{baseHi, baseLo}, t), tail);
   const V bound = hn::Mul(hn::Set(d, 2.0), hn::Mul(hn::Set(d, 0x1p-64), v.hi));
   const auto negative = hn::Lt(x, zero);
   v = {hn::IfThenElse(negative, hn::Neg(v.hi), v.hi), hn::IfThenElse(negative, hn::Neg(v.lo), v.lo)};
@@ -201,7 +200,7 @@ HWY_INLINE V direction(D d, V dx, V dy, V pi) {
                      hn::IfThenElse(hn::Lt(dy, zero), hn::Add(a, hn::Mul(hn::Set(d, 2.0), pi)), a));
   a = hn::Div(hn::Mul(a, hn::Set(d, 180.0)), pi);
   const auto decided = hn::And(hn::And(hn::Eq(below, above), hn::Ne(dx, zero)),
-                               hn::And(hn::Ge(ax, hn::Set(d, 0x1p-27)), hn::Le(ax, hn::Set(d, 128.0))));
+                               hn::And(hn::Ge(ax, hn::Set(d, 0x1p-27)), quick));
   return hn::IfThenElse(decided, a, hn::Set(d, NAN));
 }
 
@@ -221,6 +220,11 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
       gravity(d, b, b.tmp, b.k[i], at);
     }
     weighted(d, b, co.b, 13, dt, b.out, at);
+    // The pair's direction at the end, a chain of divisions that runs beside
+    // the error estimate's sums.
+    const V dx = hn::Sub(hn::Load(d, b.out[2] + at), hn::Load(d, b.out[0] + at));
+    const V dy = hn::Sub(hn::Load(d, b.out[3] + at), hn::Load(d, b.out[1] + at));
+    hn::Store(direction(d, dx, dy, hn::Set(d, b.pi)), d, b.direction + at);
     // The error estimate (db[0] dt) k[0] + ..., each component against the
     // tolerance at its size and its rate, and the largest of them, as the
     // error checker takes it.
@@ -247,9 +251,6 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
     // The growth power of max(smallestError, error) as std::max takes it.
     const V floor = hn::Set(d, b.smallestError);
     hn::Store(inverseEighthRoot(d, hn::IfThenElse(hn::Lt(floor, norm), norm, floor)), d, b.grow + at);
-    const V dx = hn::Sub(hn::Load(d, b.out[2] + at), hn::Load(d, b.out[0] + at));
-    const V dy = hn::Sub(hn::Load(d, b.out[3] + at), hn::Load(d, b.out[1] + at));
-    hn::Store(direction(d, dx, dy, hn::Set(d, b.pi)), d, b.direction + at);
   }
 }
 
