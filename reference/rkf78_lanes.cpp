@@ -86,9 +86,8 @@ HWY_INLINE void weighted(D d, const LaneTries& b, const double* w, int n, V dt, 
     hn::Store(sum[e], d, into[e] + at);
 }
 
-// Double-double arithmetic, a value as hi + lo, from IEEE additions and
-// multiplications alone (Dekker's product, Veltkamp's split): the same
-// operations as the scalar correctly rounded functions make, on each lane.
+// Double-double arithmetic, a value as hi + lo, on each lane: the scalar
+// correctly rounded functions' operations, but for the exact product.
 struct DDV {
   V hi, lo;
 };
@@ -96,17 +95,26 @@ HWY_INLINE DDV fastTwoSum(V a, V b) {
   const V s = hn::Add(a, b);
   return {s, hn::Sub(b, hn::Sub(s, a))};
 }
+#if !HWY_NATIVE_FMA
 HWY_INLINE DDV split(D d, V a) {
   const V c = hn::Mul(hn::Set(d, 134217729.0), a), hi = hn::Sub(c, hn::Sub(c, a));
   return {hi, hn::Sub(a, hi)};
 }
+#endif
+// a b exactly as p + e: a fused multiply-subtract gives e at once where the
+// processor has one, Dekker's product elsewhere; e is the same number.
 HWY_INLINE DDV twoProd(D d, V a, V b) {
   const V p = hn::Mul(a, b);
+#if HWY_NATIVE_FMA
+  (void)d;
+  return {p, hn::MulSub(a, b, p)};
+#else
   const DDV x = split(d, a), y = split(d, b);
   const V e =
       hn::Add(hn::Add(hn::Add(hn::Sub(hn::Mul(x.hi, y.hi), p), hn::Mul(x.hi, y.lo)), hn::Mul(x.lo, y.hi)),
               hn::Mul(x.lo, y.lo));
   return {p, e};
+#endif
 }
 HWY_INLINE DDV mul(D d, DDV a, DDV b) {
   const DDV p = twoProd(d, a.hi, b.hi);
