@@ -177,16 +177,25 @@ std::vector<std::optional<ReferencePoint>> referencePoints(const std::vector<Ref
   coarse.stop = stop;
   ReferenceSettings fine = coarse;
   fine.tolerance = 1e-14;
+  // The runs at 1e-14, the longest, go first, so that the lanes do not end
+  // with a few of them alone.
+  const size_t n = starts.size();
   std::vector<ReferenceStart> all;
   std::vector<ReferenceSettings> settings;
   for (const ReferenceStart& start : starts) {
-    all.insert(all.end(), {start, start, turnedPair(start, 1e-6), turnedPair(start, -1e-6)});
-    settings.insert(settings.end(), {coarse, fine, coarse, coarse});
+    all.push_back(start);
+    settings.push_back(fine);
+  }
+  for (const ReferenceStart& start : starts) {
+    all.insert(all.end(), {start, turnedPair(start, 1e-6), turnedPair(start, -1e-6)});
+    settings.insert(settings.end(), {coarse, coarse, coarse});
   }
   const std::vector<ReferenceOutcome> runs = integrateReferences(all, settings);
   std::vector<std::optional<ReferencePoint>> points;
-  for (size_t k = 0; k < starts.size(); ++k)
-    points.push_back(judgedPoint(&runs[4 * k]));
+  for (size_t k = 0; k < n; ++k) {
+    const ReferenceOutcome point[4] = {runs[n + 3 * k], runs[k], runs[n + 3 * k + 1], runs[n + 3 * k + 2]};
+    points.push_back(judgedPoint(point));
+  }
   return points;
 }
 

@@ -2,12 +2,14 @@
 // engine sets them up, and the same with the pair turned.
 #include "reference/reference.h"
 
+#include "runtime/bit_cast.h"
 #include "runtime/controls.h"
 #include "runtime/cr_math.h"
 #include "runtime/memory_forms.h"
 #include "sim/experiment.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tb {
@@ -49,7 +51,22 @@ ReferenceStart referenceStart(const FieldTexts& fields, double alpha) {
 }
 
 ReferenceStart turnedPair(ReferenceStart s, double radians) {
-  const double c = cr::cos(radians), sn = cr::sin(radians);
+  // A map turns every point by the same two angles: their cosines and sines
+  // are kept rather than computed again.
+  struct Turn {
+    double radians = NAN, c = 0, s = 0;
+  };
+  thread_local Turn kept[2];
+  thread_local int next = 0;
+  // The same bits (a turn by -0 is not one by +0).
+  auto same = [radians](const Turn& t) { return bitCast<uint64_t>(t.radians) == bitCast<uint64_t>(radians); };
+  Turn* turn = same(kept[0]) ? &kept[0] : same(kept[1]) ? &kept[1] : nullptr;
+  if (!turn) {
+    turn = &kept[next];
+    next ^= 1;
+    *turn = {radians, cr::cos(radians), cr::sin(radians)};
+  }
+  const double c = turn->c, sn = turn->s;
   for (int i = 0; i < 2; ++i) {
     const double x = s.x[i], y = s.y[i], vx = s.vx[i], vy = s.vy[i];
     s.x[i] = c * x - sn * y;
