@@ -123,9 +123,10 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
   LaneEngine engine = setup.depth > 0 ? LaneEngine(LaneEngine::Shape{setup.lanes / setup.depth, setup.depth})
                                       : LaneEngine(setup.lanes);
   std::map<const Experiment*, std::unique_ptr<SoloTest>> running;
-  // Together: the tests ended since the lanes were last filled, handed over
-  // before the lanes take more, and at once when no more are to be taken (a
-  // test may run on for long in another lane). Else each as it ends.
+  // Together: the tests ended since the lanes were last filled (at least
+  // setup.together of them), handed over before the lanes take more; when no
+  // more are to be taken, as soon as there are that many or no other test
+  // runs (a test may run on for long in another lane). Else each as it ends.
   std::vector<std::unique_ptr<SoloTest>> endedTests;
   bool exhausted = false;
   std::vector<EndedTest> handed;
@@ -139,7 +140,7 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
   };
   bool held = false;
   auto take = [&]() -> Experiment* {
-    handOver();
+    if (endedTests.size() >= setup.together) handOver();
     std::optional<size_t> claimed = claim(next, n, setup, held);
     exhausted = !claimed;
     if (!claimed) return nullptr;
@@ -156,7 +157,7 @@ void runOnLanes(std::atomic<size_t>& next, size_t n, const std::function<Headles
     t->result.cancelled = interrupted;
     t->result.fault = e.lastFault();
     endedTests.push_back(std::move(t));
-    if (!together || exhausted) handOver();
+    if (!together || (exhausted && (running.empty() || endedTests.size() >= setup.together))) handOver();
   };
   // Held at the horizon, the engine finishes its running tests and returns;
   // the worker waits with empty lanes (so that the test its reader awaits is

@@ -50,6 +50,9 @@ struct HeadlessTestsSetup {
   // it on as it takes the results, so that workers faster than their reader
   // do not pile up results. A worker waits for it with no test running.
   const std::atomic<size_t>* horizon = nullptr;
+  // Tests handed over together (runHeadlessTestsTogether): while more are
+  // to be taken, those ended are handed over once there are this many.
+  size_t together = 1;
 };
 // Tests that run at once with this setup: its threads times their lanes.
 size_t testsInFlight(const HeadlessTestsSetup& setup);

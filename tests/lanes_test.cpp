@@ -335,39 +335,53 @@ TEST(Lanes, WorkersWaitForASlowReaderAtTheHorizon) {
 }
 
 // Tests a worker's lanes end in one pass come together, each once and as
-// when it comes alone; on one lane each comes alone.
+// when it comes alone; on one lane each comes alone. Asked for groups of 12,
+// each worker hands over at least 12 at a time but for its last group.
 TEST(Lanes, TestsEndedInOnePassComeTogether) {
   std::vector<Fields> tests;
   for (int a = 0; a < 40; ++a)
     tests.push_back(test(std::to_string(9 * a)));
   const std::vector<Outcome> alone = runAll(tests, {0, 1}, 1);
-  for (Config c : {Config{0, 1}, Config{0, 2}, Config{1, 1}}) {
-    SCOPED_TRACE(c.name());
-    std::mutex m;
-    std::vector<int> seen(tests.size());
-    size_t most = 0;
-    runHeadlessTestsTogether(
-        tests.size(),
-        [&](size_t k) {
-          return HeadlessTestInput{tests[k], std::nullopt};
-        },
-        [&](std::span<const EndedTest> ended) {
-          std::lock_guard lock(m);
-          most = std::max(most, ended.size());
-          for (const EndedTest& t : ended) {
-            ++seen[t.index];
-            ASSERT_TRUE(t.test->report);
-            EXPECT_EQ(t.test->report->steps, alone[t.index].report->steps);
-            EXPECT_EQ(t.forms->text(kReadoutControls[0]), alone[t.index].readouts[0]);
-          }
-        },
-        HeadlessTestsSetup{c.jobs, c.lanes, int64_t{1}});
-    EXPECT_EQ(seen, std::vector<int>(tests.size(), 1));
-    if (c.lanes == 1)
-      EXPECT_EQ(most, 1u);
-    else
-      EXPECT_GT(most, 1u);
-  }
+  for (size_t together : {size_t{1}, size_t{12}})
+    for (Config c : {Config{0, 1}, Config{0, 2}, Config{1, 1}}) {
+      SCOPED_TRACE(c.name() + " together " + std::to_string(together));
+      std::mutex m;
+      std::vector<int> seen(tests.size());
+      std::vector<size_t> groups;
+      runHeadlessTestsTogether(
+          tests.size(),
+          [&](size_t k) {
+            return HeadlessTestInput{tests[k], std::nullopt};
+          },
+          [&](std::span<const EndedTest> ended) {
+            std::lock_guard lock(m);
+            groups.push_back(ended.size());
+            for (const EndedTest& t : ended) {
+              ++seen[t.index];
+              ASSERT_TRUE(t.test->report);
+              EXPECT_EQ(t.test->report->steps, alone[t.index].report->steps);
+              EXPECT_EQ(t.forms->text(kReadoutControls[0]), alone[t.index].readouts[0]);
+            }
+          },
+          [&] {
+            HeadlessTestsSetup setup{c.jobs, c.lanes, int64_t{1}};
+            setup.together = together;
+            return setup;
+          }());
+      EXPECT_EQ(seen, std::vector<int>(tests.size(), 1));
+      const size_t most = *std::max_element(groups.begin(), groups.end());
+      if (c.lanes == 1) {
+        EXPECT_EQ(most, 1u);
+      } else {
+        EXPECT_GT(most, 1u);
+        const auto small =
+            std::count_if(groups.begin(), groups.end(), [&](size_t g) { return g < together; });
+        EXPECT_LE(small, static_cast<long>(std::max(1u, c.jobs)));
+        if (together > 1) {
+          EXPECT_GE(most, together);
+        }
+      }
+    }
 }
 
 // A worker that runs out of memory ends the work: the failure reaches the
