@@ -142,26 +142,27 @@ namespace {
 
 // A point's outcome and verdict from its four integrations: at 1e-12, at
 // 1e-14 and with the pair turned both ways.
-std::optional<ReferencePoint> judgedPoint(const ReferenceOutcome* runs) {
+std::optional<ReferencePoint> judgedPoint(const ReferenceOutcome* const* runs) {
   ReferencePoint p;
-  p.outcome = runs[0];
+  p.outcome = *runs[0];
   if (p.outcome.stopped) return std::nullopt;
   auto same = [&](const ReferenceOutcome& o) {
     return o.end == p.outcome.end && o.revolutions == p.outcome.revolutions;
   };
-  const ReferenceOutcome check = p.outcome.gaveUp ? ReferenceOutcome{} : runs[1];
+  const ReferenceOutcome none;
+  const ReferenceOutcome& check = p.outcome.gaveUp ? none : *runs[1];
   if (check.stopped) return std::nullopt;
   if (p.outcome.gaveUp || check.gaveUp || !same(check)) {
     p.verdict = "undecided";
     return p;
   }
-  for (const ReferenceOutcome& turned : {runs[2], runs[3]}) {
-    if (turned.stopped) return std::nullopt;
-    if (turned.gaveUp) {
+  for (const ReferenceOutcome* turned : {runs[2], runs[3]}) {
+    if (turned->stopped) return std::nullopt;
+    if (turned->gaveUp) {
       p.verdict = "undecided";
       return p;
     }
-    if (!same(turned)) p.verdict = "fragile";
+    if (!same(*turned)) p.verdict = "fragile";
   }
   return p;
 }
@@ -193,7 +194,8 @@ std::vector<std::optional<ReferencePoint>> referencePoints(const std::vector<Ref
   const std::vector<ReferenceOutcome> runs = integrateReferences(all, settings);
   std::vector<std::optional<ReferencePoint>> points;
   for (size_t k = 0; k < n; ++k) {
-    const ReferenceOutcome point[4] = {runs[n + 3 * k], runs[k], runs[n + 3 * k + 1], runs[n + 3 * k + 2]};
+    const ReferenceOutcome* point[4] = {&runs[n + 3 * k], &runs[k], &runs[n + 3 * k + 1],
+                                        &runs[n + 3 * k + 2]};
     points.push_back(judgedPoint(point));
   }
   return points;
