@@ -101,7 +101,7 @@ std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceSta
           stepping[m++] = running[l].get();
           break;
         }
-        outcomes[index[l]] = running[l]->outcome();
+        outcomes[index[l]] = running[l]->takeOutcome();
         running[l].reset();
       }
     if (m == 0) return outcomes;

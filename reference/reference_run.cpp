@@ -89,6 +89,11 @@ ReferenceRun::ReferenceRun(const ReferenceStart& start, const ReferenceSettings&
     s_[7 + 2 * i] = start.vy[i];
   }
   e0_ = energy(s_, g_.m);
+  // Room for what a step and the test collect, taken once.
+  out_.revolutionTimes.reserve(10);
+  samples_.reserve(8);
+  levels_.reserve(4);
+  events_.reserve(16);
   if (start.closeAtStart) {
     out_.end = EndCode::Collision;
     finish(s_);

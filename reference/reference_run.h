@@ -26,6 +26,7 @@ using std::experimental::suspend_always;
 #endif
 
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace tb {
@@ -39,6 +40,8 @@ public:
 
   bool done() const { return need_ == Need::Nothing; }
   const ReferenceOutcome& outcome() const { return out_; }
+  // The outcome, moved out of the ended run.
+  ReferenceOutcome takeOutcome() { return std::move(out_); }
 
   // The run wants a try: a step of dt() from time() at state(), controlled
   // at tolerance(); tried() takes the try's result (state(), time() and dt()
