@@ -18,10 +18,14 @@
 namespace tb {
 
 std::unique_ptr<MemoryForms> newMemoryForms() {
-  std::vector<std::pair<std::string, std::string>> texts;
-  for (const auto& c : form1Controls())
-    texts.emplace_back(c.name, c.text);
-  return std::make_unique<MemoryForms>(std::move(texts), kWindowDesigns);
+  // Made once and copied: a map sets up forms for every point.
+  static const MemoryForms blank = [] {
+    std::vector<std::pair<std::string, std::string>> texts;
+    for (const auto& c : form1Controls())
+      texts.emplace_back(c.name, c.text);
+    return MemoryForms(std::move(texts), kWindowDesigns);
+  }();
+  return std::make_unique<MemoryForms>(blank);
 }
 
 size_t testsInFlight(const HeadlessTestsSetup& setup) {
