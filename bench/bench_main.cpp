@@ -278,7 +278,7 @@ void physicalMapSpeed() {
   physical.insert(physical.end(), {"--integrator", "reference"});
   const double reference = timed(physical);
   const double fixed = timed(grid);
-  std::printf("map 121 x 41, every core:   fixed step tdelta 0.001 %.1f s, reference %.1f s: %.1fx faster "
+  std::printf("map 121 x 41, every core:   fixed step tdelta 0.001 %.1f s, reference %.2f s: %.1fx faster "
               "(target 40x)\n",
               fixed, reference, fixed / reference);
 }
