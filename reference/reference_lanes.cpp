@@ -1,6 +1,7 @@
-// Reference integrations side by side: the steps of up to kLanes at a time
-// (tries, and the single steps that locate events) on vector lanes, a lane taking the next integration as
-// soon as its own ends; each integration's own steps, events and end as it has them alone.
+// Reference integrations alone, and side by side: the steps of up to
+// kLanes at a time (tries, and the single steps that locate events) on
+// vector lanes, a lane taking the next integration as soon as its own ends;
+// each integration's own steps, events and end as it has them alone.
 #include "reference/reference_run.h"
 #include "reference/rkf78_lanes.h"
 
@@ -12,20 +13,24 @@ namespace {
 
 using namespace rkf78;
 
+// A run's next step made alone.
+void stepAlone(ReferenceRun& r) {
+  if (r.wantsTry()) {
+    r.tried(r.steps().tryStep(r.stepper(), r.gravity(), r.state(), r.time(), r.dt()));
+  } else {
+    State end = r.partState();
+    r.steps().partStep(r.gravity(), end, r.partTime(), r.partSpan());
+    r.parted(end);
+  }
+}
+
 // The next step of each run in `runs` (each wants one): a try, or a single
 // step of an event search. On the lanes, or alone for a run left by itself,
 // where the lanes would compute copies for nothing.
 void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
              const RoundedStepAdjuster<double, double>& adjuster) {
   if (n == 1) {
-    ReferenceRun& r = *runs[0];
-    if (r.wantsTry()) {
-      r.tried(r.steps().tryStep(r.stepper(), r.gravity(), r.state(), r.time(), r.dt()));
-    } else {
-      State end = r.partState();
-      r.steps().partStep(r.gravity(), end, r.partTime(), r.partSpan());
-      r.parted(end);
-    }
+    stepAlone(*runs[0]);
     return;
   }
   // A single step is a try whose error estimate goes unused: its end is
@@ -76,6 +81,13 @@ void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
 }
 
 } // namespace
+
+ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings) {
+  ReferenceRun run(start, settings);
+  while (!run.done())
+    stepAlone(run);
+  return run.takeOutcome();
+}
 
 std::vector<ReferenceOutcome> integrateReferences(const std::vector<ReferenceStart>& starts,
                                                   const std::vector<ReferenceSettings>& settings) {

@@ -395,18 +395,4 @@ bool ReferenceRun::handle(const Event& e, const State& here) {
   return false;
 }
 
-ReferenceOutcome integrateReference(const ReferenceStart& start, const ReferenceSettings& settings) {
-  ReferenceRun run(start, settings);
-  const rkf78::Steps& steps = run.steps();
-  while (!run.done())
-    if (run.wantsTry()) {
-      run.tried(steps.tryStep(run.stepper(), run.gravity(), run.state(), run.time(), run.dt()));
-    } else {
-      State end = run.partState();
-      steps.partStep(run.gravity(), end, run.partTime(), run.partSpan());
-      run.parted(end);
-    }
-  return run.outcome();
-}
-
 } // namespace tb
