@@ -63,7 +63,9 @@ void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
     const double error = lanes.error[l];
     double& dt = r.dt();
     if (error > 1.0) {
-      dt = adjuster.decrease_step(dt, error, Stepper::error_order_value);
+      const double shrink = lanes.shrink[l];
+      dt = shrink == shrink ? adjuster.shrunk(dt, shrink)
+                            : adjuster.decrease_step(dt, error, Stepper::error_order_value);
       r.tried(false);
       continue;
     }

@@ -9,8 +9,10 @@
 
 #include "reference/rkf78_lanes.h"
 #include "runtime/cr_constants.h"
+#include "runtime/cr_double_double.h"
 
 #include <boost/numeric/odeint/stepper/runge_kutta_fehlberg78.hpp>
+#include <hwy/contrib/math/math-inl.h>
 #include <hwy/highway.h>
 
 #include <cmath>
@@ -24,6 +26,9 @@ struct Coefficients {
   double a[13][12] = {};
   double b[13] = {};
   double db[13] = {};
+  // 1/6 - y for y = 1/6 as a double: the shrinking power's exponent -y is
+  // -1/6 + sixthLo.
+  double sixthLo = 0;
 };
 const Coefficients& coefficients();
 } // namespace tb::rkf78
@@ -212,6 +217,38 @@ HWY_INLINE V direction(D d, V dx, V dy, V pi) {
   return hn::IfThenElse(decided, a, hn::Set(d, NAN));
 }
 
+// x^y with y = -1/6 as a double (the step control's shrinking power), for x
+// in (1, 2^14], correctly rounded; NaN where that cannot be decided. y is
+// -1/6 + l, l = 1/6 - y below 2^-56, so x^y = x^(-1/6) (1 + l ln x + ...):
+// x^(-1/6) from a seed w (Highway's exp and log, a few units of the last
+// place), corrected once from w^6 x - 1 in double-double, the guard on that
+// residual taking the seed's error for the bound's; ln x needs only 2^-40
+// (Highway's is within four units of 2^-53) for l ln x, below 2^-52.7.
+// The result is within 2^-91 of x^y; the rounding check allows 2^-89.
+HWY_INLINE V inverseSixthPower(D d, V x, double sixthLo) {
+  const V one = hn::Set(d, 1.0);
+  const V ln = hn::Log(d, x);
+  const V w = hn::Exp(d, hn::Mul(hn::Set(d, -1.0 / 6), ln));
+  const DDV w2 = twoProd(d, w, w), w3 = mul(d, w2, w), w6 = mul(d, w3, w3);
+  const DDV t = mul(d, w6, x);
+  const V e = hn::Add(hn::Sub(t.hi, one), t.lo);
+  // (1 + e)^(-1/6) = 1 - e/6 + 7/72 e^2 - ..., the next term below 2^-124.
+  const V c = hn::Mul(w, hn::Mul(e, hn::Add(hn::Set(d, -1.0 / 6), hn::Mul(e, hn::Set(d, 7.0 / 72)))));
+  DDV v = fastTwoSum(w, c);
+  v = add(v, hn::Mul(v.hi, hn::Mul(hn::Set(d, sixthLo), ln)));
+  const V bound = hn::Mul(hn::Set(d, 2.0), hn::Mul(hn::Set(d, 0x1p-89), w));
+  const V below = hn::Add(v.hi, hn::Sub(v.lo, bound)), above = hn::Add(v.hi, hn::Add(v.lo, bound));
+  const auto decided = hn::And(hn::And(hn::Eq(below, above), hn::Le(hn::Abs(e), hn::Set(d, 0x1p-40))),
+                               hn::And(hn::Gt(x, one), hn::Le(x, hn::Set(d, 0x1p14))));
+  return hn::IfThenElse(decided, below, hn::Set(d, NAN));
+}
+
+void InverseSixthPowers(const double* x, double* out, double sixthLo) {
+  const D d;
+  for (size_t at = 0; at < static_cast<size_t>(kLanes); at += hn::Lanes(d))
+    hn::StoreU(inverseSixthPower(d, hn::LoadU(d, x + at), sixthLo), d, out + at);
+}
+
 void InverseEighthRoots(const double* x, double* out) {
   const D d;
   for (size_t at = 0; at < static_cast<size_t>(kLanes); at += hn::Lanes(d))
@@ -259,6 +296,12 @@ void StepLanes(LaneTries& b, const Coefficients& co) {
     // The growth power of max(smallestError, error) as std::max takes it.
     const V floor = hn::Set(d, b.smallestError);
     hn::Store(inverseEighthRoot(d, hn::IfThenElse(hn::Lt(floor, norm), norm, floor)), d, b.grow + at);
+    // The shrinking power, only where a try failed (one in ten).
+    const auto failed = hn::Gt(norm, hn::Set(d, 1.0));
+    hn::Store(hn::AllFalse(d, failed)
+                  ? hn::Set(d, NAN)
+                  : hn::IfThenElse(failed, inverseSixthPower(d, norm, co.sixthLo), hn::Set(d, NAN)),
+              d, b.shrink + at);
   }
 }
 
@@ -295,6 +338,9 @@ const Coefficients& coefficients() {
       c.b[j] = b[j];
       c.db[j] = db[j];
     }
+    // 1 - 6 y is exact (a few bits below 2^-52), its sixth to 2^-53.
+    const cr::detail::DD p = cr::detail::twoProd(6, 1.0 / 6);
+    c.sixthLo = ((1 - p.hi) - p.lo) / 6;
     return c;
   }();
   return c;
@@ -302,12 +348,21 @@ const Coefficients& coefficients() {
 
 HWY_EXPORT(StepLanes);
 HWY_EXPORT(InverseEighthRoots);
+HWY_EXPORT(InverseSixthPowers);
 
 void stepLanes(LaneTries& b) {
 #if defined(__EMSCRIPTEN__)
   HWY_STATIC_DISPATCH(StepLanes)(b, coefficients());
 #else
   HWY_DYNAMIC_DISPATCH(StepLanes)(b, coefficients());
+#endif
+}
+
+void inverseSixthPowers(const double* x, double* out) {
+#if defined(__EMSCRIPTEN__)
+  HWY_STATIC_DISPATCH(InverseSixthPowers)(x, out, coefficients().sixthLo);
+#else
+  HWY_DYNAMIC_DISPATCH(InverseSixthPowers)(x, out, coefficients().sixthLo);
 #endif
 }
 

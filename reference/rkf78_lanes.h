@@ -37,17 +37,25 @@ struct LaneTries {
   // below 2^-27 or above 128.
   double pi = 0;
   alignas(64) double direction[kLanes];
+  // Where the try failed: the step control's shrinking power error^(-1/6),
+  // correctly rounded as cr::pow gives it, or NaN where the lanes cannot
+  // decide it (or the error is above 2^14, where the shrinking is the
+  // least factor anyway).
+  alignas(64) double shrink[kLanes];
   // The stages' derivatives and the state each is taken at.
   alignas(64) double k[13][12][kLanes];
   alignas(64) double tmp[12][kLanes];
 };
 
-// Computes `out`, `error`, `grow` and `direction` of every lane, on the widest vectors
+// Computes `out`, `error`, `grow`, `direction` and `shrink` of every lane, on the widest vectors
 // the processor has.
 void stepLanes(LaneTries& b);
 
 // x^(-1/8) of kLanes numbers x in [2^-900, 2^900] on the lanes, correctly
 // rounded, or NaN where the quick evaluation cannot decide the rounding.
 void inverseEighthRoots(const double* x, double* out);
+// x^(-1/6) (the exponent as a double) of kLanes numbers x in (1, 2^14] on
+// the lanes, correctly rounded, or NaN where that cannot be decided.
+void inverseSixthPowers(const double* x, double* out);
 
 } // namespace tb::rkf78

@@ -16,8 +16,11 @@ public:
   using value_type = Value;
 
   time_type decrease_step(time_type dt, const value_type error, const int errorOrder) const {
-    return dt * std::max(value_type(9) / value_type(10) * cr::pow(error, value_type(-1) / (errorOrder - 1)),
-                         value_type(1) / value_type(5));
+    return shrunk(dt, cr::pow(error, value_type(-1) / (errorOrder - 1)));
+  }
+  // The step shrunk by a power of the error the caller has at hand.
+  static time_type shrunk(time_type dt, value_type power) {
+    return dt * std::max(value_type(9) / value_type(10) * power, value_type(1) / value_type(5));
   }
 
   time_type increase_step(time_type dt, value_type error, const int stepperOrder) const {

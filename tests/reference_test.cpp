@@ -391,11 +391,12 @@ TEST(Reference, IntegrationsSideBySideAreEachAsAlone) {
   EXPECT_GT(steps, 20000);
 }
 
-// The lanes' own evaluations of the step control's power x^(-1/8) and of the
-// pair's direction equal cr::pow and the engine's angleOf wherever they
-// give a number, and give one almost everywhere: the errors a step control
-// sees and every slope of every quadrant, near the tables' seams (slopes
-// j/64 and 64/j), the ends of the quick range, upright and level pairs.
+// The lanes' own evaluations of the step control's powers x^(-1/8) and
+// x^(-1/6) and of the pair's direction equal cr::pow and the engine's
+// angleOf wherever they give a number, and give one almost everywhere: the
+// errors a step control sees and every slope of every quadrant, near the
+// tables' seams (slopes j/64 and 64/j), the ends of the quick range,
+// upright and level pairs.
 TEST(Reference, TheLanesPowersAndDirectionsAreTheScalarOnes) {
   std::mt19937_64 random(34);
   int64_t decided = 0, all = 0;
@@ -416,6 +417,32 @@ TEST(Reference, TheLanesPowersAndDirectionsAreTheScalarOnes) {
     }
   }
   EXPECT_GT(decided, all * 99 / 100);
+
+  // The shrinking power x^(-1/6) of a failed try's error, from just above 1
+  // to 2^14, and NaN past it.
+  std::vector<double> errors;
+  for (int k = 0; k < 40000; ++k)
+    errors.push_back(std::ldexp(1 + unit(random), k % 14));
+  for (double x : {std::nextafter(1.0, 2.0), 1.0 + 0x1p-30, 0x1p14, 1.5, 2.0, 1e3})
+    errors.push_back(x);
+  errors.resize(errors.size() / rkf78::kLanes * rkf78::kLanes);
+  int64_t shrinks = 0, shrinksDecided = 0;
+  for (size_t at = 0; at < errors.size(); at += rkf78::kLanes) {
+    double out[rkf78::kLanes];
+    rkf78::inverseSixthPowers(&errors[at], out);
+    for (int l = 0; l < rkf78::kLanes; ++l) {
+      ++shrinks;
+      if (std::isnan(out[l])) continue;
+      ++shrinksDecided;
+      ASSERT_EQ(bitCast<uint64_t>(out[l]), bitCast<uint64_t>(cr::pow(errors[at + l], -1.0 / 6)))
+          << errors[at + l];
+    }
+  }
+  EXPECT_GT(shrinksDecided, shrinks * 99 / 100);
+  double past[rkf78::kLanes] = {0x1p14 * 1.0001, 1e6, 1.0, 0.5, 1e300, 3e4, 2e4, 1.7e4}, none[rkf78::kLanes];
+  rkf78::inverseSixthPowers(past, none);
+  for (double v : none)
+    EXPECT_TRUE(std::isnan(v));
 
   // Pair states whose slopes dy/dx cover the cases, with dt 0 so that the
   // step's end is its start.
