@@ -56,7 +56,7 @@ void stepAll(ReferenceRun* const* runs, int n, LaneTries& lanes,
       State end;
       for (int e = 0; e < 12; ++e)
         end[e] = lanes.out[e][l];
-      r.parted(end);
+      r.parted(end, lanes.direction[l]);
       continue;
     }
     // The controlled stepper's verdict on the try and its next step.

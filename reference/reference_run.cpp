@@ -144,9 +144,10 @@ void ReferenceRun::tried(bool accepted, double direction) {
   resume();
 }
 
-void ReferenceRun::parted(const State& end) {
-  known_[nextKnown_] = {partAt_, end};
+void ReferenceRun::parted(const State& end, double direction) {
+  known_[nextKnown_] = {partAt_, end, direction};
   here_ = &known_[nextKnown_].s;
+  hereDirection_ = direction;
   nextKnown_ = (nextKnown_ + 1) % kKnown;
   resume();
 }
@@ -154,15 +155,18 @@ void ReferenceRun::parted(const State& end) {
 bool ReferenceRun::known(double t) {
   if (t <= t0_) {
     here_ = &s0_;
+    hereDirection_ = NAN;
     return true;
   }
   if (t >= t_) {
     here_ = &s_;
+    hereDirection_ = direction_;
     return true;
   }
   for (const Known& k : known_)
     if (k.t == t) {
       here_ = &k.s;
+      hereDirection_ = k.direction;
       return true;
     }
   return false;
@@ -329,8 +333,11 @@ ReferenceRun::Body ReferenceRun::integrate() {
     // The passes of the reference direction.
     for (double level : levels_) {
       rkf78::RootSearch search(t0, t);
-      for (double c; search.wants(&c);)
-        search.give(theta_ + turn(phi_, pairDirection(co_await at(c))) - level);
+      for (double c; search.wants(&c);) {
+        const State& x = co_await at(c);
+        search.give(theta_ +
+                    turn(phi_, hereDirection_ == hereDirection_ ? hereDirection_ : pairDirection(x)) - level);
+      }
       events_.push_back({search.root(), EventKind::Revolution});
     }
     theta_ = thetaNow;

@@ -63,7 +63,8 @@ public:
   const rkf78::State& partState() const { return s0_; }
   double partTime() const { return t0_; }
   double partSpan() const { return partAt_ - t0_; }
-  void parted(const rkf78::State& end);
+  // `direction`: the pair's direction at the end where the driver has it.
+  void parted(const rkf78::State& end, double direction = NAN);
   // The steps it takes alone: the best build, or the plain one when asked.
   const rkf78::Steps& steps() const { return steps_; }
 
@@ -156,6 +157,7 @@ private:
   EndSigns ends_;
   double partAt_ = 0;
   const rkf78::State* here_ = nullptr;
+  double hereDirection_ = NAN; // the pair's direction at *here_ where known
   // The events ask for the same instants more than once (a sample's end is
   // the next one's start, and its own event): a step from the accepted
   // step's start to t gives the same bits every time, so the last few are
@@ -163,6 +165,7 @@ private:
   struct Known {
     double t = NAN; // never equal to an asked time
     rkf78::State s;
+    double direction = NAN;
   };
   static constexpr int kKnown = 4;
   Known known_[kKnown];
