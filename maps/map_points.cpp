@@ -112,17 +112,19 @@ std::unique_ptr<OrderedTests<PointRow>> startPoints(const MapRun& o, size_t n,
   setup.jobs = o.jobs > 0 ? static_cast<unsigned>(o.jobs) : std::max(1u, std::thread::hardware_concurrency());
   setup.lanes = o.lanes;
   setup.interrupt = o.interrupt;
-  // A reference map computes each point on the worker with the reference
-  // alone: the fixed-step test is set up (so a field it refuses is the
-  // point's fault) and stopped after its first pass.
-  if (o.integrator == MapIntegrator::Reference) setup.stopAtStep = 1;
-  // Its points are integrated in groups of 32, 128 integrations on the
-  // lanes: the group's last integrations, left with the lanes half empty,
-  // are then a small part of it.
-  if (o.integrator == MapIntegrator::Reference) setup.together = 32;
+  const bool reference = o.integrator == MapIntegrator::Reference;
+  if (reference) {
+    // A reference map computes each point on the worker with the reference
+    // alone: the fixed-step test is set up (so a field it refuses is the
+    // point's fault) and stopped after its first pass. Its points are
+    // integrated in groups of 32, 128 integrations on the lanes: the group's
+    // last integrations, left with the lanes half empty, are then a small
+    // part of it.
+    setup.stopAtStep = 1;
+    setup.together = 32;
+  }
   // Its plot is one pixel: a picture nobody sees would cost a physical point
   // more than its reference integration (the image made and its pages touched).
-  const bool reference = o.integrator == MapIntegrator::Reference;
   auto input = [&o, columns, pointAt, reference](size_t e) {
     const size_t k = pointAt(e);
     return HeadlessTestInput{o.pointFields(k % columns, k / columns),
